@@ -1,6 +1,8 @@
 // Errors, threads, clocks, process facts and dynamic libraries on Win32.
 #include <process.h>
 #include <windows.h>
+// platform::LoadLibrary is our own name: keep the Win32 macro from renaming it.
+#undef LoadLibrary
 
 #include "platform/Clock.h"
 #include "platform/Library.h"
@@ -35,8 +37,7 @@ ThreadHandle* CreateSuspendedThread(ThreadProc proc, void* param, uint32_t& thre
   };
   auto* s = new Start{proc, param};
   uintptr_t h = _beginthreadex(
-      nullptr, 0,
-      [](void* p) -> unsigned __stdcall {
+      nullptr, 0, [](void* p) -> unsigned __stdcall {
         Start st = *static_cast<Start*>(p);
         delete static_cast<Start*>(p);
         return st.Proc(st.Param);
