@@ -89,4 +89,24 @@ TEST(SSLClient, PlainPeerFailsTheHandshakeWithoutHanging) {
             5000);
 }
 
+// A server that takes the connection and never answers the handshake: the engine gives
+// up after the socket's receive time-out instead of waiting for ever.
+TEST(SSLClient, SilentPeerEndsTheHandshakeAfterTheReceiveTimeout) {
+  testsupport::TScriptedServer server;
+  server.ExpectBytes(1).Stall();
+  server.Start();
+  net::TSSLClient::SetLibraryName("");
+  net::TQZTCPClient client;
+  client.Socket().ReceiveTimeout = 500;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.PortText());
+  client.SetUseSSL(true);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.Connect());
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 400);
+  EXPECT_LT(ms, 5000);
+  EXPECT_FALSE(client.Connected());
+}
+
 }  // namespace

@@ -50,9 +50,21 @@ bool SendAll(SOCKET s, const char* data, size_t length) {
   return true;
 }
 
+// Waits until the socket is readable, at most the socket's receive time-out or kStallMs.
+bool WaitReadable(SOCKET s) {
+  DWORD ms = 0;
+  int len = sizeof ms;
+  if (getsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&ms), &len) != 0 || ms == 0) ms = kStallMs;
+  fd_set read;
+  FD_ZERO(&read);
+  FD_SET(s, &read);
+  timeval tv{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+  return select(0, &read, nullptr, nullptr, &tv) == 1;
+}
+
 // Appends what the socket has (waiting for at least one byte): > 0 bytes, 0 closed, < 0 error.
 int ReceiveMore(Connection* c) {
-  if (c->Encrypted.size() >= kMaxEncrypted) return -1;
+  if (c->Encrypted.size() >= kMaxEncrypted || !WaitReadable(c->Socket)) return -1;
   size_t old = c->Encrypted.size();
   c->Encrypted.resize(old + kReadChunk);
   int n = recv(c->Socket, c->Encrypted.data() + old, kReadChunk, 0);
