@@ -110,7 +110,8 @@ int TQZTCPClient::SendStream(base::TStream& stream) {
     int32_t got = stream.Read(piece, sizeof piece);
     if (got <= 0) return total;
     int sent = Send(piece, got);
-    if (sent <= 0) return sent;
+    if (sent < 0) return sent;
+    if (sent == 0) return total;
     total += sent;
   }
 }

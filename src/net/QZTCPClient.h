@@ -56,8 +56,8 @@ class TQZTCPClient : public base::TObject {
   int Receive(void* buffer, int count);
   int Send(const void* buffer, int count);
   int SendString(std::string_view s, std::string_view suffix = {});
-  // Sends the stream from its position in 512-byte pieces: the bytes sent, or the
-  // failing send's result (<= 0).
+  // Sends the stream from its position in 512-byte pieces until it is exhausted or a
+  // send moves nothing: the bytes sent, or the failing send's negative result.
   int SendStream(base::TStream& stream);
   // Reads one line ended by terminator (consumed, not stored); each wait for more bytes
   // may take ms. True when the terminator was found. Bytes after a zero byte in a piece

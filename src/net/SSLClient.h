@@ -24,6 +24,8 @@ class TSSLClient {
   TSSLClient(const TSSLClient&) = delete;
   TSSLClient& operator=(const TSSLClient&) = delete;
 
+  // The library is loaded and gave a client context: Connect can be tried.
+  bool Ready() const { return FContext != 0; }
   // Makes the connection on the socket and runs the client handshake; true when it
   // completed.
   bool Connect();

@@ -64,6 +64,7 @@ TEST(SSLClient, MissingLibraryMakesConnectFail) {
   {
     // A client made without the library refuses every call instead of crashing.
     net::TSSLClient ssl(platform::kInvalidSocket);
+    EXPECT_FALSE(ssl.Ready());
     char b[4];
     EXPECT_FALSE(ssl.Connect());
     EXPECT_EQ(ssl.Read(b, 4), -1);
