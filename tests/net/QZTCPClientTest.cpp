@@ -86,6 +86,18 @@ TEST(QZTCPClient, ReadLnEndsAtCloseAndAtTimeout) {
   }
 }
 
+// A peer that never ends its line cannot make the line grow without bound.
+TEST(QZTCPClient, ReadLnCapsTheLineLength) {
+  TScriptedServer server;
+  server.Send(std::string(net::TQZTCPClient::kMaxLineLength + 5000, 'x')).Stall();
+  server.Start();
+  auto client = ConnectTo(server);
+  std::string line;
+  EXPECT_FALSE(client->ReadLn(line, 3000));
+  EXPECT_GT(line.size(), net::TQZTCPClient::kMaxLineLength);
+  EXPECT_LE(line.size(), net::TQZTCPClient::kMaxLineLength + 512);
+}
+
 TEST(QZTCPClient, WaitForDataPeekAndReceive) {
   TScriptedServer server;
   server.Wait(200).Send("hello").Wait(200).HalfClose().Expect("done");
