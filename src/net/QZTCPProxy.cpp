@@ -36,7 +36,12 @@ bool TQZTCPProxy::Connect(const std::string& host, const std::string& port) {
   bool direct = ProxyType == ptNone;
   socket.SetRemoteHost(direct ? host : ProxyHost);
   socket.SetRemotePort(direct ? port : ProxyPort);
-  socket.Open();
+  try {
+    socket.Open();
+  } catch (...) {
+    socket.Close();  // a port text that is no number: the handle exists already
+    throw;
+  }
   // An open but unconnected socket would count as a connection for the client.
   if (!socket.Connected()) {
     socket.Close();

@@ -185,6 +185,9 @@ TEST(QZTCPClient, FailedConnectLeavesNoOpenSocket) {
   EXPECT_FALSE(client.Connected());
   EXPECT_GE(errors, 1);
   EXPECT_FALSE(client.Connect());  // a retry really tries again
+  client.SetPort("no-such-service");
+  EXPECT_THROW(client.Connect(), base::EConvertError);
+  EXPECT_FALSE(client.Connected());
 }
 
 }  // namespace
