@@ -12,6 +12,8 @@
 //   RunMs=2000            end after this many milliseconds (0: at once)
 //   HideSplashAfterMs=-1  send 3025 to the handle on the command line after this long
 //   Minimized=0           1: start minimised
+//   Window=1              0: open no window at all (a program still starting up)
+//   Activate=1            0: show the window without making it the active one
 #include <windows.h>
 
 #include <cstdio>
@@ -23,8 +25,9 @@ namespace {
 std::string gDir;
 HWND gSplash = nullptr;
 bool gWasIconic = false;
-constexpr UINT_PTR kExitTimer = 1;
-constexpr UINT_PTR kHideTimer = 2;
+// Timer ids as SetTimer returned them (it picks its own when there is no window).
+UINT_PTR gExitTimer = 0;
+UINT_PTR gHideTimer = 0;
 
 long long UnixMs() {
   FILETIME ft;
@@ -79,11 +82,11 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_TIMER:
-      if (wParam == kHideTimer) {
-        KillTimer(wnd, kHideTimer);
+      if (wParam == gHideTimer) {
+        KillTimer(wnd, gHideTimer);
         BOOL ok = PostMessageA(gSplash, 3025, 0, 0);
         Record("sent 3025 to=" + std::to_string(reinterpret_cast<uintptr_t>(gSplash)) + " ok=" + (ok ? "1" : "0"));
-      } else if (wParam == kExitTimer) {
+      } else if (wParam == gExitTimer) {
         PostQuitMessage(0);
       }
       return 0;
@@ -112,20 +115,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = "TMainForm";
   RegisterClassA(&wc);
-  HWND wnd = CreateWindowExA(0, "TMainForm", "Norvale Orbelle", WS_OVERLAPPEDWINDOW, 40, 40, 320, 200, nullptr, nullptr,
-                             instance, nullptr);
+  // Without a window the timers go to the thread's queue.
+  HWND wnd = nullptr;
+  if (Setting("Window", 1) != 0)
+    wnd = CreateWindowExA(0, "TMainForm", "Norvale Orbelle", WS_OVERLAPPEDWINDOW, 40, 40, 320, 200, nullptr, nullptr,
+                          instance, nullptr);
   bool minimized = Setting("Minimized", 0) != 0;
-  ShowWindow(wnd, minimized ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
+  bool activate = Setting("Activate", 1) != 0;
+  if (wnd) ShowWindow(wnd, minimized ? SW_SHOWMINNOACTIVE : activate ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE);
   if (minimized) gWasIconic = true;
   Record("ready hwnd=" + std::to_string(reinterpret_cast<uintptr_t>(wnd)));
 
   int hideAfter = Setting("HideSplashAfterMs", -1);
-  if (hideAfter >= 0 && gSplash) SetTimer(wnd, kHideTimer, hideAfter > 0 ? hideAfter : 1, nullptr);
+  if (hideAfter >= 0 && gSplash) gHideTimer = SetTimer(wnd, 2, hideAfter > 0 ? hideAfter : 1, nullptr);
   int runMs = Setting("RunMs", 2000);
-  SetTimer(wnd, kExitTimer, runMs > 0 ? runMs : 1, nullptr);
+  gExitTimer = SetTimer(wnd, 1, runMs > 0 ? runMs : 1, nullptr);
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!wnd && msg.message == WM_TIMER) {
+      WndProc(nullptr, WM_TIMER, msg.wParam, 0);
+      continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
