@@ -82,10 +82,11 @@ class WineSession:
         return subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, timeout=timeout, check=check)
 
-    def start(self, exe, *args):
-        """Starts a Windows program; its output is dropped (Wine's services may keep pipes)."""
-        return subprocess.Popen(["wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, exe, *args, show_output=False):
+        """Starts a Windows program; its output is dropped unless show_output (the
+        services Wine starts are already running, so none inherits our handles)."""
+        out = None if show_output else subprocess.DEVNULL
+        return subprocess.Popen(["wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
 
     def screenshot(self):
         """The whole screen as rows of (r, g, b)."""
@@ -126,3 +127,17 @@ class Image:
 
     def count(self, x0, y0, x1, y1, predicate):
         return sum(1 for y in range(y0, y1) for x in range(x0, x1) if predicate(self.at(x, y)))
+
+
+if __name__ == "__main__":
+    # wine_session.py program.exe [args...]: runs one Windows program in a display
+    # session on the build tree's GUI prefix and passes its exit code through.
+    import sys
+
+    exe = os.path.abspath(sys.argv[1])
+    build = os.path.dirname(os.path.dirname(exe))
+    with WineSession(os.path.join(build, "wineprefix-gui")) as session:
+        proc = session.start(exe, *sys.argv[2:], show_output=True)
+        proc.wait(600)
+        code = proc.returncode
+    sys.exit(code)
