@@ -94,6 +94,10 @@ class WineSession:
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30, check=True).stdout
         return Image.from_ppm(data)
 
+    def save_screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30, check=True)
+
     def key(self, name):
         subprocess.run(["xdotool", "key", name], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=10, check=False)
