@@ -21,7 +21,8 @@ extern "C" {
 // level and flags are taken for the product's other callers and not interpreted here:
 // every line is written.
 VT_LOG_API void WINAPI VTLogInit(const wchar_t* fileName, int level, int maxSizeKB, int flags);
-// Writes one line: local time stamp, thread id, the text.
+// Writes one line: local time stamp, thread id, the text. Before the first VTLogInit
+// lines go to Log.txt in the Log folder.
 VT_LOG_API void WINAPI VTLog(const wchar_t* text);
 // Writes one line like VTLog and also sends the text to the debugger output.
 VT_LOG_API void WINAPI VTOutput(const wchar_t* text);

@@ -6,6 +6,14 @@
 The stand-in main program (OrbelleTestMain.exe, named by AppExeName) records its command
 line and the messages it gets in MainProgram.record.txt; its behaviour comes from
 MainProgram.ini. Every wait is bounded.
+
+What Wine shows of the layered splash on an Xvfb without window or compositing manager:
+pixels with alpha 0 are cut out of the window's shape, so the desktop shows through;
+pixels with partial alpha are not blended with what lies below, they appear as their
+premultiplied colour over black (alpha 128 red (200, 60, 40) shows as (100, 30, 20)).
+True blending of half-transparent pixels cannot be observed here. Hiding or destroying
+the activated splash takes about 2 s, because Wine waits that long for a window manager
+to confirm the earlier map; the tests allow for it and report the figures.
 """
 import os
 import re
