@@ -54,9 +54,9 @@ def wait_until(predicate, timeout, step=0.05):
 class ProgramDir:
     """A program directory: launcher, DLLs, Skin, Orbelle.ini and the main program."""
 
-    def __init__(self, app_exe="OrbelleTestMain.exe", splash="good", main_ini=None, language=None):
+    def __init__(self, app_exe="OrbelleTestMain.exe", splash="good", main_ini=None, language=None, hoistgate=True):
         self.path = tempfile.mkdtemp(prefix="orbelle-e2e-")
-        for name in ["OrbelleLauncher.exe", "VT_Log.dll", "Hoistgate.dll", "OrbelleTestMain.exe"]:
+        for name in ["OrbelleLauncher.exe", "VT_Log.dll", "OrbelleTestMain.exe"] + (["Hoistgate.dll"] if hoistgate else []):
             shutil.copy(os.path.join(BIN, name), self.path)
         if splash == "good":
             os.makedirs(os.path.join(self.path, "Skin"))
@@ -273,6 +273,19 @@ class LauncherEndToEnd(unittest.TestCase):
                     self.assertEqual(shot.at(SPLASH_X + x, SPLASH_Y + y), WHITE, (x, y))
                 self.finish(p)
                 self.assertEqual(d.log()[-1], TAG + "Runas:= ShellExecuteEx Successed")
+
+    def test_without_hoistgate_and_with_another_language_the_launcher_runs_as_usual(self):
+        d = self.program_dir(hoistgate=False, language="chs", main_ini={"RunMs": 1500})
+        p = self.start(d)
+        self.assertTrue(wait_until(lambda: d.has_record("ready"), 20))
+        time.sleep(0.4)
+        shot = SESSION.screenshot()
+        self.finish(p)
+        self.assertEqual(d.log()[-1], TAG + "Runas:= ShellExecuteEx Successed")
+        self.assertEqual(len(d.log()), 7)
+        self.assertTrue(near(shot.at(SPLASH_X + 450, SPLASH_Y + 40), (11, 43, 85)))
+        whiteish = lambda c: min(c) >= 200  # noqa: E731
+        self.assertGreater(shot.count(SPLASH_X + 260, SPLASH_Y + 190, SPLASH_X + 340, SPLASH_Y + 206, whiteish), 30)
 
     def test_log_txt_directory_counts_as_free(self):
         d = self.program_dir(main_ini={"RunMs": 300})
