@@ -3,7 +3,7 @@
 #include "base/Strings.h"
 #include "download/HttpThreadPool.h"
 #include "net/HTTPApp.h"
-#include "net/QZSockets.h"
+#include "net/QZTCPClient.h"
 #include "platform/Thread.h"
 
 namespace download {

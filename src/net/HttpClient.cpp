@@ -10,7 +10,7 @@
 #include "net/Base64.h"
 #include "net/CookieManager.h"
 #include "net/HTTPApp.h"
-#include "net/QZSockets.h"
+#include "net/QZTCPClient.h"
 #include "platform/Process.h"
 
 namespace net {

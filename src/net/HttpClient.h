@@ -8,7 +8,7 @@
 // request, which then fails. Trace lines go to the debug output.
 //
 // Limits on what a server can make the client do (the protocol sets none):
-//   kMaxHeaderLineLength  bytes in one response head line (longer: the request fails)
+//   TQZTCPClient::kMaxLineLength  bytes in one response head line (longer: the request fails)
 //   kMaxHeaderLines       lines in one response head (more: the request fails)
 //   kMaxRedirects         302 answers followed for one request
 //   kMaxNotModifiedRepeats  repeats of a request answered 304 without If-Modified-Since
@@ -43,7 +43,6 @@ using THttpProgressEvent = base::TClosure<base::TObject*, int32_t, int32_t>;
 
 class THTTPClient : public base::TObject {
  public:
-  static constexpr size_t kMaxHeaderLineLength = 16384;
   static constexpr int kMaxHeaderLines = 256;
   static constexpr int kMaxRedirects = 10;
   static constexpr int kMaxNotModifiedRepeats = 2;

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "base/Exceptions.h"
+#include "base/ZLibStream.h"
 #include "base/Format.h"
 #include "base/Strings.h"
 #include "net/HttpClient.h"
 #include "net/HTTPApp.h"
-#include "net/QZSockets.h"
+#include "net/QZTCPClient.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
 #include "platform/Thread.h"
@@ -82,7 +83,7 @@ bool THTTPClient::ReadHeaders() {
   if (!WaitForData()) return false;
   for (;;) {
     std::string line;
-    if (!FTcpClient->ReadLn(line, Timeout, "\r\n", kMaxHeaderLineLength)) return false;
+    if (!FTcpClient->ReadLn(line, Timeout, "\r\n")) return false;
     if (line.empty()) return true;
     // A hostile server could send an endless head: refuse it and drop the connection.
     if (ResponseHeaders.Count() >= kMaxHeaderLines) {
@@ -127,6 +128,9 @@ int32_t THTTPClient::ReadPlain(TStream& target) {
     buffer = heapBuffer.data();
   }
   int32_t sum = 0;
+  // An announced empty body ends here: waiting for the peer instead would stall a kept
+  // connection for the whole time-out and swallow the next answer.
+  if (ContentLength == 0 && !GetHeaderValue("Content-Length", ':').empty()) return 0;
   while (WaitForData()) {
     int32_t want = size;
     // With a known length, never read into the next answer on a kept connection.
@@ -243,7 +247,7 @@ bool THTTPClient::ReadChunkData(TStream& target, int32_t size) {
   if (got == size) {
     // The CR LF after the data; when it is late, the next size parse skips it.
     std::string line;
-    FTcpClient->ReadLn(line, 0, "\r\n", kMaxHeaderLineLength);
+    FTcpClient->ReadLn(line, 0, "\r\n");
   }
   return got == size;
 }
@@ -253,7 +257,7 @@ void THTTPClient::SkipTrailers() {
   // connection starts the next answer at its status line.
   for (int i = 0; i < kMaxTrailerLines; ++i) {
     std::string line;
-    if (!FTcpClient->ReadLn(line, Timeout, "\r\n", kMaxHeaderLineLength) || line.empty()) return;
+    if (!FTcpClient->ReadLn(line, Timeout, "\r\n") || line.empty()) return;
   }
   FTcpClient->Disconnect();  // an endless trailer: the connection cannot be reused
 }
@@ -262,7 +266,7 @@ void ZLibDecompress(TStream& source, TStream& target) {
   z_stream z;
   std::memset(&z, 0, sizeof z);
   int rc = inflateInit(&z);
-  if (rc != Z_OK) throw EZCompressionError(zError(rc));
+  if (rc != Z_OK) throw base::EZCompressionError(zError(rc));
   std::vector<uint8_t> in(0x8000), out(0x8000);
   bool failed = false, ended = false;
   // One inflate call; false when the stream ended, failed or made no progress.
