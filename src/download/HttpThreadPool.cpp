@@ -15,10 +15,8 @@ namespace {
 // serving synchronised calls meanwhile). Its OnTerminate is dropped first, so the pool
 // is not called back about a worker it is already releasing.
 void StopWorker(THttpWorkerThread* w) {
-  w->SetFreeOnTerminate(false);
   w->OnTerminate = {};
-  w->ResumeWorker();
-  w->Terminate();
+  w->Stop();
   w->Destroy();
 }
 

@@ -52,6 +52,15 @@ void THttpWorkerThread::ResumeWorker() {
   else FEvent.SetEvent();
 }
 
+void THttpWorkerThread::Stop() {
+  SetFreeOnTerminate(false);
+  ResumeWorker();
+  Terminate();
+  FQueue.Drain();
+  FClient->Abort();
+  FEvent.SetEvent();
+}
+
 bool THttpWorkerThread::Serves(const std::string& host, const std::string& port) {
   net::TQZTCPClient& tcp = FClient->TcpClient();
   if (tcp.Connected()) return base::SameText(tcp.Host(), host) && base::SameText(tcp.Port(), port);
@@ -126,7 +135,7 @@ void THttpWorkerThread::Execute() {
       if (FQueue.Count() == 0) {
         int64_t keep = static_cast<int64_t>(FClient->KeepAliveRemaining()) * 1000;
         int64_t idle = std::max<int64_t>(static_cast<int64_t>(FIdleTimeout) - keep, 0);
-        if (keep > 0) {
+        if (keep > 0 && !Terminated()) {
           if (FEvent.WaitFor(static_cast<uint32_t>(keep)) == base::TWaitResult::wrSignaled) idle = 0;
           else FClient->Abort();  // the kept-alive connection has run out
         }

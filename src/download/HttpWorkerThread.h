@@ -34,6 +34,10 @@ class THttpWorkerThread : public TQZThread {
   bool CancelTasks(TEventKey key);
   void PauseWorker();
   void ResumeWorker();
+  // The pool's release: the worker will not free itself, its queued tasks are released
+  // unnotified, a running request is aborted and every wait ends. Main thread; the
+  // caller then waits for the thread (Destroy).
+  void Stop();
 
   // The server this worker serves: the client's connection while connected, else the
   // host and port it was made for.
@@ -43,6 +47,8 @@ class THttpWorkerThread : public TQZThread {
   // False once the worker decided to end; it takes no more tasks.
   bool Accepting();
   int QueueCount() { return FQueue.Count(); }
+  // The worker's own client (its settings may be changed before the first task).
+  net::THTTPClient& Client() { return *FClient; }
 
   uint32_t FIdleTimeout = 30000;  // ms without work before the worker ends
 
