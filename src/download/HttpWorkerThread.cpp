@@ -57,14 +57,13 @@ void THttpWorkerThread::Stop() {
   ResumeWorker();
   Terminate();
   FQueue.Drain();
-  FClient->Abort();
+  FClient->AbortFromOtherThread();
   FEvent.SetEvent();
 }
 
 bool THttpWorkerThread::Serves(const std::string& host, const std::string& port) {
-  net::TQZTCPClient& tcp = FClient->TcpClient();
-  if (tcp.Connected()) return base::SameText(tcp.Host(), host) && base::SameText(tcp.Port(), port);
   base::TLockGuard g(FServerLock);
+  if (FConnected) return base::SameText(FConnHost, host) && base::SameText(FConnPort, port);
   return base::SameText(FHost, host) && base::SameText(FPort, port);
 }
 
@@ -73,7 +72,21 @@ bool THttpWorkerThread::Accepting() {
   return !FClosing;
 }
 
-bool THttpWorkerThread::IsIdle() { return FQueue.Count() == 0 && !FClient->TcpClient().Connected(); }
+bool THttpWorkerThread::IsIdle() {
+  if (FQueue.Count() != 0 || FCurrentTask) return false;
+  base::TLockGuard g(FServerLock);
+  return !FConnected;
+}
+
+void THttpWorkerThread::PublishConnection() {
+  net::TQZTCPClient& tcp = FClient->TcpClient();
+  base::TLockGuard g(FServerLock);
+  FConnected = tcp.Connected();
+  if (FConnected) {
+    FConnHost = tcp.Host();
+    FConnPort = tcp.Port();
+  }
+}
 
 void THttpWorkerThread::ServeServer(const std::string& url) {
   std::string authority, path, port, host, last;
@@ -96,7 +109,7 @@ bool THttpWorkerThread::CancelTasks(TEventKey key) {
       FQueue.UnlockList();
       if (!nextUrl.empty()) ServeServer(nextUrl);
       running->Cancel();
-      FClient->Abort();
+      FClient->AbortFromOtherThread();
     }
   } catch (...) {
     ResumeWorker();
@@ -111,10 +124,12 @@ void THttpWorkerThread::RunTask(THttpTask* task) {
   try {
     task->Run(*FClient);
   } catch (...) {
+    PublishConnection();
     FCurrentTask = nullptr;
     delete task;
     throw;
   }
+  PublishConnection();
   while (FPaused && !Terminated()) platform::SleepMs(10);
   FCurrentTask = nullptr;
   delete task;
@@ -137,7 +152,10 @@ void THttpWorkerThread::Execute() {
         int64_t idle = std::max<int64_t>(static_cast<int64_t>(FIdleTimeout) - keep, 0);
         if (keep > 0 && !Terminated()) {
           if (FEvent.WaitFor(static_cast<uint32_t>(keep)) == base::TWaitResult::wrSignaled) idle = 0;
-          else FClient->Abort();  // the kept-alive connection has run out
+          else {
+            FClient->Abort();  // the kept-alive connection has run out
+            PublishConnection();
+          }
         }
         if (idle > 0 && !Terminated() &&
             FEvent.WaitFor(static_cast<uint32_t>(idle)) != base::TWaitResult::wrSignaled) {

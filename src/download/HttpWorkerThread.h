@@ -70,6 +70,13 @@ class THttpWorkerThread : public TQZThread {
   std::atomic<bool> FPaused{false};
   std::atomic<bool> FIdle{false};
   bool FClosing = false;  // under FServerLock
+  // What the main thread may know of the client, published by the worker thread under
+  // FServerLock after each task and each dropped connection (the client itself belongs
+  // to the worker thread).
+  bool FConnected = false;
+  std::string FConnHost;
+  std::string FConnPort;
+  void PublishConnection();
 };
 
 }  // namespace download

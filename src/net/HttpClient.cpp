@@ -12,6 +12,7 @@
 #include "net/HTTPApp.h"
 #include "net/QZTCPClient.h"
 #include "platform/Process.h"
+#include "platform/Sockets.h"
 
 namespace net {
 
@@ -37,13 +38,41 @@ THTTPClient::THTTPClient() : FTcpClient(std::make_unique<TQZTCPClient>()) {
 
 THTTPClient::~THTTPClient() {
   Aborted = true;
+  CloseSocket();
+}
+
+void THTTPClient::PublishSocket() {
+  std::lock_guard<std::mutex> g(FSocketLock);
+  FLiveSocket = FTcpClient->Connected() ? FTcpClient->Socket().Handle() : -1;
+}
+
+void THTTPClient::WithdrawSocket() {
+  std::lock_guard<std::mutex> g(FSocketLock);
+  FLiveSocket = -1;
+}
+
+bool THTTPClient::ConnectSocket() {
+  bool ok = FTcpClient->Connect();
+  PublishSocket();
+  return ok;
+}
+
+void THTTPClient::CloseSocket() {
+  WithdrawSocket();
   FTcpClient->Disconnect();
 }
 
 void THTTPClient::Abort() {
   Aborted = true;
   FState = hsClosed;
-  FTcpClient->Disconnect();
+  CloseSocket();
+}
+
+void THTTPClient::AbortFromOtherThread() {
+  Aborted = true;
+  FState = hsClosed;
+  std::lock_guard<std::mutex> g(FSocketLock);
+  if (FLiveSocket != -1) platform::SocketShutdown(FLiveSocket, platform::kShutdownBoth);
 }
 
 bool THTTPClient::Get(const std::string& url, const std::string& postData, TStream* stream,
@@ -91,15 +120,18 @@ bool THTTPClient::RequestImpl(const std::string& url, const std::vector<TMultiPa
     if (!FTcpClient->UseSSL()) return false;
   } else if (base::StartsText("http://", url) && FTcpClient->UseSSL()) {
     // A plain http URL after an https one must not speak TLS to the plain port.
-    FTcpClient->Disconnect();
+    CloseSocket();
     FTcpClient->SetUseSSL(false);
-    if (!FTcpClient->Connect()) return false;
+    if (!ConnectSocket()) return false;
   }
   return SendRequest(authority, path, items, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly, redirects);
 }
 
 bool THTTPClient::ConnectTo(const std::string& host, const std::string& port) {
   FState = hsBusy;
+  WithdrawSocket();
+  // A connection shut down from another thread is of no further use.
+  if (Aborted) FTcpClient->Disconnect();
   FTcpClient->SetHost(host);
   FTcpClient->SetPort(port);
   if (FTcpClient->Connected()) {
@@ -110,7 +142,7 @@ bool THTTPClient::ConnectTo(const std::string& host, const std::string& port) {
   }
   Reused = FTcpClient->Connected();
   ResetResponse();
-  return FTcpClient->Connect();
+  return ConnectSocket();
 }
 
 void THTTPClient::ResetResponse() {
@@ -183,7 +215,7 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
         Abort();
         Aborted = false;
         FState = hsBusy;
-        if (FTcpClient->Connect()) continue;
+        if (ConnectSocket()) continue;
       }
       break;
     }
@@ -202,7 +234,7 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
       platform::DebugOutput(Format("Http Redirect to: %s", location));
       if (redirects >= kMaxRedirects) break;
       // The redirect's own body is never read: keep the connection only when it has none.
-      if (IsChunked() || ResponseContentLength() > 0 || !KeepConnection()) FTcpClient->Disconnect();
+      if (IsChunked() || ResponseContentLength() > 0 || !KeepConnection()) CloseSocket();
       result = RequestImpl(location, items, ifModifiedSince, useRange, rangeStart, rangeLength, false, redirects + 1);
       return result;
     }

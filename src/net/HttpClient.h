@@ -15,8 +15,10 @@
 //   kMaxTrailerLines      trailer lines consumed after the last chunk
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,8 +53,12 @@ class THTTPClient : public base::TObject {
   THTTPClient();
   ~THTTPClient() override;
 
-  // Closes the connection under a running request; State := hsClosed. Any thread.
+  // Closes the connection; State := hsClosed. On the thread that runs the requests.
   void Abort();
+  // The same from any other thread while a request may be running: the socket is shut
+  // down under the request, which then fails at its next read or write; the owning
+  // thread closes it at its next step. Nothing the running request uses is freed.
+  void AbortFromOtherThread();
 
   // GET (or POST when postData is not empty) of url into stream; ifModifiedSince 0 =
   // none. True when the whole body arrived (State then hsDone).
@@ -68,7 +74,7 @@ class THTTPClient : public base::TObject {
   int32_t KeepAliveRemaining();
   // The last answer's Last-Modified in local time, 0 when absent or unreadable.
   base::TDateTime LastModified() const;
-  THttpState State() const { return FState; }
+  THttpState State() const { return FState.load(); }
 
   // Response head access.
   std::string GetHeaderValue(const std::string& name, char separator) const;
@@ -91,7 +97,7 @@ class THTTPClient : public base::TObject {
   int32_t Position = 0;
   int32_t ContentLength = 0;
   THttpProgressEvent OnProgress;
-  bool Aborted = false;
+  std::atomic<bool> Aborted{false};
   int32_t StatusCode = 0;
   base::TStringList ResponseHeaders;
   int32_t BufferSize = 8192;
@@ -124,8 +130,18 @@ class THTTPClient : public base::TObject {
   bool ReadChunkData(base::TStream& target, int32_t size);
   void SkipTrailers();
 
+  // The open socket as another thread may see it (AbortFromOtherThread). The owning
+  // thread publishes it after connecting and withdraws it before anything may close it,
+  // both under FSocketLock, so a shutdown never reaches a closed (or reused) handle.
+  void PublishSocket();
+  void WithdrawSocket();
+  bool ConnectSocket();
+  void CloseSocket();
+
   std::unique_ptr<TQZTCPClient> FTcpClient;
-  THttpState FState = hsDone;
+  std::atomic<THttpState> FState{hsDone};
+  std::mutex FSocketLock;
+  intptr_t FLiveSocket = -1;  // under FSocketLock
 };
 
 // Inflates a zlib stream from source's position into target (32 KiB pieces). Stops on

@@ -87,7 +87,7 @@ bool THTTPClient::ReadHeaders() {
     if (line.empty()) return true;
     // A hostile server could send an endless head: refuse it and drop the connection.
     if (ResponseHeaders.Count() >= kMaxHeaderLines) {
-      FTcpClient->Disconnect();
+      CloseSocket();
       return false;
     }
     ResponseHeaders.Add(base::Trim(line));
@@ -259,7 +259,7 @@ void THTTPClient::SkipTrailers() {
     std::string line;
     if (!FTcpClient->ReadLn(line, Timeout, "\r\n") || line.empty()) return;
   }
-  FTcpClient->Disconnect();  // an endless trailer: the connection cannot be reused
+  CloseSocket();  // an endless trailer: the connection cannot be reused
 }
 
 void ZLibDecompress(TStream& source, TStream& target) {
