@@ -236,7 +236,9 @@ base::TDateTime ParseHTTPDate(std::string_view text) {
 
   std::string yearToken = Fetch(s, " ");
   int year = IntDef(yearToken, 1900);
-  if (year == 1900) {  // asctime: the time comes before the year
+  // 1900 doubles as "not a number" on purpose (asctime puts the time before the year),
+  // so a date in 1900 reads its year from the end; no real Last-Modified is that old.
+  if (year == 1900) {
     year = IntDef(s, 1900);
     s = yearToken;
   }

@@ -69,6 +69,14 @@ int SocketSetLinger(TSocket s, bool on, uint16_t seconds);
 // The pending error of the socket (SO_ERROR), 0 when none; -1 when it cannot be read.
 int SocketPendingError(TSocket s);
 
+// Listening side, for the loopback servers of the tests: bind to an address and port
+// (network byte order; port 0 picks a free one), listen, accept (kInvalidSocket on
+// failure), and the port a socket is bound to (host byte order, -1 on failure).
+int SocketBind(TSocket s, uint32_t address, uint16_t port);
+int SocketListen(TSocket s, int backlog);
+TSocket SocketAccept(TSocket s);
+int SocketLocalPort(TSocket s);
+
 // Name services. ResolveHost gives the first IPv4 address of a name in network byte
 // order, or false. InetAddr parses a dotted address (kInaddrNone when it cannot).
 // ServicePort gives the port of a TCP service name in host byte order, or -1.

@@ -1,12 +1,81 @@
 #include "OpenSSLEngine.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
-#include <signal.h>
+#include <poll.h>
+#include <sys/socket.h>
 
+#include <cerrno>
 #include <climits>
 
 namespace {
+
+// How long one socket read or write of the engine may wait: the socket's receive
+// time-out when the caller set one, else kStallMs.
+int StallBound(int fd) {
+  timeval tv{};
+  socklen_t len = sizeof tv;
+  if (getsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, &len) == 0 && (tv.tv_sec > 0 || tv.tv_usec > 0)) {
+    return static_cast<int>(tv.tv_sec * 1000 + tv.tv_usec / 1000);
+  }
+  return kStallMs;
+}
+
+bool WaitFor(int fd, short events) {
+  pollfd p{fd, events, 0};
+  int rc;
+  do {
+    rc = poll(&p, 1, StallBound(fd));
+  } while (rc < 0 && errno == EINTR);
+  if (rc == 0) errno = ETIMEDOUT;
+  return rc > 0;
+}
+
+int Fd(BIO* b) { return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(b))); }
+
+// The socket I/O under TLS: bounded waits, and no SIGPIPE from a closed peer.
+int BioRead(BIO* b, char* buf, int len) {
+  BIO_clear_retry_flags(b);
+  if (len <= 0) return 0;
+  if (!WaitFor(Fd(b), POLLIN)) return -1;
+  ssize_t n;
+  do {
+    n = recv(Fd(b), buf, static_cast<size_t>(len), 0);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+int BioWrite(BIO* b, const char* buf, int len) {
+  BIO_clear_retry_flags(b);
+  if (len <= 0) return 0;
+  if (!WaitFor(Fd(b), POLLOUT)) return -1;
+  ssize_t n;
+  do {
+    n = send(Fd(b), buf, static_cast<size_t>(len), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+long BioCtrl(BIO*, int cmd, long, void*) { return cmd == BIO_CTRL_FLUSH ? 1 : 0; }
+
+// Made once per load of the library and freed when it is unloaded.
+struct TSocketMethod {
+  BIO_METHOD* Method = nullptr;
+  TSocketMethod() {
+    Method = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "orbelle socket");
+    if (!Method) return;
+    BIO_meth_set_read(Method, BioRead);
+    BIO_meth_set_write(Method, BioWrite);
+    BIO_meth_set_ctrl(Method, BioCtrl);
+  }
+  ~TSocketMethod() { BIO_meth_free(Method); }
+};
+
+BIO_METHOD* SocketMethod() {
+  static TSocketMethod method;
+  return method.Method;
+}
 
 SSL* Conn(SSLHandle h) { return reinterpret_cast<SSL*>(h); }
 
@@ -18,11 +87,7 @@ int ReadResult(SSL* ssl, int r) {
   return e == SSL_ERROR_ZERO_RETURN ? 0 : -1;
 }
 
-int Init() {
-  struct sigaction old {};
-  if (sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
-  return OPENSSL_init_ssl(0, nullptr);
-}
+int Init() { return OPENSSL_init_ssl(0, nullptr) == 1 && SocketMethod() ? 1 : 0; }
 
 SSLHandle Method() { return reinterpret_cast<SSLHandle>(TLS_client_method()); }
 
@@ -44,8 +109,13 @@ SSLHandle New(SSLHandle ctx) { return ctx ? reinterpret_cast<SSLHandle>(SSL_new(
 void Free(SSLHandle conn) { SSL_free(Conn(conn)); }
 
 int SetSocket(SSLHandle conn, intptr_t socket) {
-  if (!conn || socket < 0 || socket > INT_MAX) return 0;
-  return SSL_set_fd(Conn(conn), static_cast<int>(socket));
+  if (!conn || socket < 0 || socket > INT_MAX || !SocketMethod()) return 0;
+  BIO* bio = BIO_new(SocketMethod());
+  if (!bio) return 0;
+  BIO_set_data(bio, reinterpret_cast<void*>(socket));
+  BIO_set_init(bio, 1);
+  SSL_set_bio(Conn(conn), bio, bio);  // the connection owns the BIO from here
+  return 1;
 }
 
 int Connect(SSLHandle conn) {

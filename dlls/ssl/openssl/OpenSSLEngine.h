@@ -8,11 +8,13 @@
 // more must verify the content they receive. TLS 1.2 is the lowest version offered.
 //
 // A peer that closes the TCP connection without a close notification reads as an
-// orderly close (0), as a plain socket would. The engine ignores SIGPIPE for the process
-// on initialisation, so that writing to a closed peer is an error result, not the end
-// of the program.
+// orderly close (0), as a plain socket would; writing to a closed peer is an error
+// result (no SIGPIPE). A peer that goes silent in the middle of a handshake or a record
+// fails the call after the socket's receive time-out, or kStallMs when none is set.
 #pragma once
 
 #include "net/SSLInterface.h"
+
+constexpr int kStallMs = 30000;
 
 extern "C" __attribute__((visibility("default"))) int CreateSSLInterface(SSLEntry* table);

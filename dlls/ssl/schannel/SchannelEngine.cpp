@@ -50,9 +50,21 @@ bool SendAll(SOCKET s, const char* data, size_t length) {
   return true;
 }
 
+// Waits until the socket is readable, at most the socket's receive time-out or kStallMs.
+bool WaitReadable(SOCKET s) {
+  DWORD ms = 0;
+  int len = sizeof ms;
+  if (getsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&ms), &len) != 0 || ms == 0) ms = kStallMs;
+  fd_set read;
+  FD_ZERO(&read);
+  FD_SET(s, &read);
+  timeval tv{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+  return select(0, &read, nullptr, nullptr, &tv) == 1;
+}
+
 // Appends what the socket has (waiting for at least one byte): > 0 bytes, 0 closed, < 0 error.
 int ReceiveMore(Connection* c) {
-  if (c->Encrypted.size() >= kMaxEncrypted) return -1;
+  if (c->Encrypted.size() >= kMaxEncrypted || !WaitReadable(c->Socket)) return -1;
   size_t old = c->Encrypted.size();
   c->Encrypted.resize(old + kReadChunk);
   int n = recv(c->Socket, c->Encrypted.data() + old, kReadChunk, 0);
@@ -118,43 +130,45 @@ int Handshake(Connection* c) {
   return 1;
 }
 
+enum class Decrypted { Data, NeedMore, Error };
+
+// Decrypts what is buffered without touching the socket.
+Decrypted DecryptBuffered(Connection* c) {
+  if (c->Encrypted.empty()) return Decrypted::NeedMore;
+  SecBuffer b[4] = {{static_cast<unsigned long>(c->Encrypted.size()), SECBUFFER_DATA, c->Encrypted.data()},
+                    {0, SECBUFFER_EMPTY, nullptr},
+                    {0, SECBUFFER_EMPTY, nullptr},
+                    {0, SECBUFFER_EMPTY, nullptr}};
+  SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
+  SECURITY_STATUS status = DecryptMessage(&c->Handle, &desc, 0, nullptr);
+  if (status == SEC_E_INCOMPLETE_MESSAGE) return Decrypted::NeedMore;
+  if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) return Decrypted::Error;
+  SecBuffer extra{0, SECBUFFER_EMPTY, nullptr};
+  for (auto& x : b) {
+    if (x.BufferType == SECBUFFER_DATA && x.cbBuffer > 0) {
+      const char* p = static_cast<const char*>(x.pvBuffer);
+      c->Plain.insert(c->Plain.end(), p, p + x.cbBuffer);
+    } else if (x.BufferType == SECBUFFER_EXTRA) {
+      extra = x;
+    }
+  }
+  KeepExtra(c, extra);
+  if (status == SEC_I_CONTEXT_EXPIRED) c->Closed = true;
+  return Decrypted::Data;
+}
+
 // Makes decrypted bytes available: > 0 when Plain holds some, 0 closed, < 0 error.
 int Fill(Connection* c) {
   while (c->Plain.empty()) {
     if (c->Closed) return 0;
-    bool needMore = c->Encrypted.empty();
-    if (!needMore) {
-      SecBuffer b[4] = {{static_cast<unsigned long>(c->Encrypted.size()), SECBUFFER_DATA, c->Encrypted.data()},
-                        {0, SECBUFFER_EMPTY, nullptr},
-                        {0, SECBUFFER_EMPTY, nullptr},
-                        {0, SECBUFFER_EMPTY, nullptr}};
-      SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
-      SECURITY_STATUS status = DecryptMessage(&c->Handle, &desc, 0, nullptr);
-      if (status == SEC_E_INCOMPLETE_MESSAGE) {
-        needMore = true;
-      } else if (status == SEC_E_OK || status == SEC_I_RENEGOTIATE || status == SEC_I_CONTEXT_EXPIRED) {
-        SecBuffer extra{0, SECBUFFER_EMPTY, nullptr};
-        for (auto& x : b) {
-          if (x.BufferType == SECBUFFER_DATA && x.cbBuffer > 0) {
-            const char* p = static_cast<const char*>(x.pvBuffer);
-            c->Plain.insert(c->Plain.end(), p, p + x.cbBuffer);
-          } else if (x.BufferType == SECBUFFER_EXTRA) {
-            extra = x;
-          }
-        }
-        KeepExtra(c, extra);
-        if (status == SEC_I_CONTEXT_EXPIRED) c->Closed = true;
-      } else {
-        return -1;
-      }
-    }
-    if (needMore && c->Plain.empty()) {
+    Decrypted d = DecryptBuffered(c);
+    if (d == Decrypted::Error) return -1;
+    if (d == Decrypted::NeedMore) {
       int n = ReceiveMore(c);
-      if (n == 0) {
+      if (n == 0)
         c->Closed = true;  // the stream ended; a cut record is lost with it
-      } else if (n < 0) {
+      else if (n < 0)
         return -1;
-      }
     }
   }
   return static_cast<int>(c->Plain.size());
@@ -254,7 +268,11 @@ int ORBELLE_CDECL Peek(SSLHandle conn, void* buf, int len) { return ReadOrPeek(c
 
 int ORBELLE_CDECL Pending(SSLHandle conn) {
   Connection* c = Conn(conn);
-  return c ? static_cast<int>(c->Plain.size()) : 0;
+  if (!c || !c->Established) return 0;
+  // Whole records received along with earlier ones are no longer visible on the socket.
+  while (c->Plain.empty() && !c->Closed && DecryptBuffered(c) == Decrypted::Data) {
+  }
+  return static_cast<int>(c->Plain.size());
 }
 
 // Sends the close notification; a peer that is gone already makes no difference.

@@ -9,9 +9,13 @@
 //
 // The engine does its own socket I/O on the caller's blocking socket (Winsock 1.1):
 // handshake, record framing and the buffering that lets peek leave decrypted bytes for
-// the next read. A connection handle belongs to one thread at a time.
+// the next read. A peer that goes silent in the middle of a handshake or a record fails
+// the call after the socket's receive time-out, or kStallMs when none is set. A
+// connection handle belongs to one thread at a time.
 #pragma once
 
 #include "net/SSLInterface.h"
+
+constexpr int kStallMs = 30000;
 
 extern "C" __declspec(dllexport) int SSL_INTERFACE_API CreateSSLInterface(SSLEntry* table);

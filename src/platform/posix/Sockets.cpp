@@ -175,6 +175,35 @@ int SocketPendingError(TSocket s) {
   return err == 0 ? 0 : WinsockCode(err);
 }
 
+int SocketBind(TSocket s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = port;
+  return Check(bind(static_cast<int>(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa));
+}
+
+int SocketListen(TSocket s, int backlog) { return Check(listen(static_cast<int>(s), backlog)); }
+
+TSocket SocketAccept(TSocket s) {
+  int fd;
+  do {
+    fd = accept4(static_cast<int>(s), nullptr, nullptr, SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    Fail();
+    return kInvalidSocket;
+  }
+  return fd;
+}
+
+int SocketLocalPort(TSocket s) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (getsockname(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), &len) < 0) return Fail();
+  return ntohs(sa.sin_port);
+}
+
 bool ResolveHost(const std::string& name, uint32_t& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;

@@ -119,6 +119,28 @@ int SocketPendingError(TSocket s) {
   return err;
 }
 
+int SocketBind(TSocket s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = port;
+  return Check(bind(Handle(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa));
+}
+
+int SocketListen(TSocket s, int backlog) { return Check(listen(Handle(s), backlog)); }
+
+TSocket SocketAccept(TSocket s) {
+  SOCKET a = accept(Handle(s), nullptr, nullptr);
+  return a == INVALID_SOCKET ? kInvalidSocket : static_cast<TSocket>(a);
+}
+
+int SocketLocalPort(TSocket s) {
+  sockaddr_in sa{};
+  int len = sizeof sa;
+  if (getsockname(Handle(s), reinterpret_cast<sockaddr*>(&sa), &len) == SOCKET_ERROR) return kSocketError;
+  return ntohs(sa.sin_port);
+}
+
 bool ResolveHost(const std::string& name, uint32_t& address) {
   hostent* h = gethostbyname(name.c_str());
   if (!h || h->h_addrtype != AF_INET || h->h_length != 4 || !h->h_addr_list || !h->h_addr_list[0]) return false;
