@@ -145,10 +145,18 @@ class THTTPClient : public base::TObject {
 };
 
 // Inflates a zlib stream from source's position into target (32 KiB pieces). Stops on
-// an inflate error or when no progress is made, writing "ZLibDecompress Error" to the
+// an inflate error, when no progress is made, or once maxOutput bytes were written (a
+// hostile body must not inflate without bound), writing "ZLibDecompress Error" to the
 // debug output. Raises EZCompressionError when zlib cannot start.
-void ZLibDecompress(base::TStream& source, base::TStream& target);
+constexpr int64_t kMaxDecodedBodySize = int64_t{256} << 20;
+void ZLibDecompress(base::TStream& source, base::TStream& target, int64_t maxOutput = kMaxDecodedBodySize);
 // Decodes a whole gzip body (header fields skipped, trailer ignored) into target.
 void DecodeGzip(base::TMemoryStream& encoded, base::TStream& target);
+// Finds a chunk-size line in peeked bytes: leading CR and LF characters are skipped, the
+// line ends at CR LF, its text is cut at ';' (extension) or else at the first space and
+// read as hexadecimal; an empty or invalid text makes the following line the candidate.
+// False when no complete line with a size is there (or a line runs past 12 characters);
+// lineEnd is then the count of bytes to consume, up to and including the CR LF.
+bool ParseChunkSize(const char* bytes, int count, int32_t& size, int& lineEnd);
 
 }  // namespace net

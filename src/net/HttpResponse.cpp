@@ -159,13 +159,6 @@ int32_t THTTPClient::ReadChunked(TStream& target) {
   return sum;
 }
 
-namespace {
-
-// Finds a chunk-size line in peeked bytes. Leading CR and LF characters are skipped; the
-// line ends at CR LF; its text is cut at ';' (extension) or else at the first space and
-// read as hexadecimal. An empty or invalid text makes the following line the candidate.
-// Returns false when no complete line with a size is there; lineEnd is the byte count
-// to consume (up to and including the line's CR LF).
 bool ParseChunkSize(const char* p, int count, int32_t& size, int& lineEnd) {
   int i = 0;
   for (;;) {
@@ -198,8 +191,6 @@ bool ParseChunkSize(const char* p, int count, int32_t& size, int& lineEnd) {
     }
   }
 }
-
-}  // namespace
 
 bool THTTPClient::ReadChunkSize(int32_t& size) {
   uint32_t t0 = platform::TickCount();
@@ -262,13 +253,14 @@ void THTTPClient::SkipTrailers() {
   CloseSocket();  // an endless trailer: the connection cannot be reused
 }
 
-void ZLibDecompress(TStream& source, TStream& target) {
+void ZLibDecompress(TStream& source, TStream& target, int64_t maxOutput) {
   z_stream z;
   std::memset(&z, 0, sizeof z);
   int rc = inflateInit(&z);
   if (rc != Z_OK) throw base::EZCompressionError(zError(rc));
   std::vector<uint8_t> in(0x8000), out(0x8000);
   bool failed = false, ended = false;
+  int64_t written = 0;
   // One inflate call; false when the stream ended, failed or made no progress.
   auto step = [&](int flush) {
     z.next_out = out.data();
@@ -277,7 +269,9 @@ void ZLibDecompress(TStream& source, TStream& target) {
     rc = inflate(&z, flush);
     size_t produced = out.size() - z.avail_out;
     if (produced) target.WriteBuffer(out.data(), static_cast<int32_t>(produced));
+    written += static_cast<int64_t>(produced);
     if (rc == Z_STREAM_END) ended = true;
+    else if (written > maxOutput) failed = true;
     else if ((rc < 0 && rc != Z_BUF_ERROR) || (produced == 0 && z.avail_in == before)) failed = true;
     return !ended && !failed;
   };
