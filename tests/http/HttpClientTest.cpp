@@ -12,6 +12,7 @@
 #include "net/HTTPApp.h"
 #include "net/HttpClient.h"
 #include "net/QZTCPClient.h"
+#include "platform/Thread.h"
 #include "support/net/ScriptedServer.h"
 
 using net::THTTPClient;
@@ -322,4 +323,23 @@ TEST(HttpClient, CookiesGoToTheJarAndComeBack) {
   ASSERT_TRUE(client.Get(Url(server, "/login"), "", &body));
   ASSERT_TRUE(client.Get(Url(server, "/next"), "", &body));
   EXPECT_NE(server.Received().find("Cookie: sess=a+b\r\n"), std::string::npos);
+}
+
+TEST(HttpClient, StaleKeptConnectionSucceedsThroughTheSingleRetry) {
+  TScriptedServer server;
+  server.Expect("GET /one ")
+      .Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=30\r\n\r\none")
+      .Wait(50)
+      .AcceptNext()  // the server drops the kept connection and takes a new one
+      .Expect("GET /two ")
+      .Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\ntwo")
+      .Close();
+  server.Start();
+  THTTPClient client;
+  base::TStringStream first, second;
+  ASSERT_TRUE(client.Get(Url(server, "/one"), "", &first));
+  platform::SleepMs(150);  // the close has reached the client's socket
+  ASSERT_TRUE(client.Get(Url(server, "/two"), "", &second));
+  EXPECT_EQ(second.DataString(), "two");
+  EXPECT_FALSE(client.Reused);  // the retry ran on a fresh connection
 }
