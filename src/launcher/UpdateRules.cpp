@@ -1,8 +1,13 @@
-#include "launcher/VersionRule.h"
+#include "launcher/UpdateRules.h"
 
 #include "base/Strings.h"
 
 namespace launcher {
+
+std::string UpdateConfigUrl(const std::string& updateHost) {
+  std::string host = base::Trim(updateHost);
+  return "http://" + (host.empty() ? std::string(kVendorUpdateHost) : host) + kUpdateConfigPath;
+}
 
 bool TakeVersionNumber(std::string& s, int& value) {
   size_t dot = s.find('.');

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "launcher/VersionRule.h"
+#include "launcher/UpdateRules.h"
 
 using launcher::IsNewVision;
 
-TEST(VersionRule, OnlyAGreaterBuildOfTheSameReleaseIsNewer) {
+TEST(UpdateRules, OnlyAGreaterBuildOfTheSameReleaseIsNewer) {
   struct Case {
     const char* Offered;
     const char* Installed;
@@ -30,7 +30,7 @@ TEST(VersionRule, OnlyAGreaterBuildOfTheSameReleaseIsNewer) {
   for (const Case& c : cases) EXPECT_EQ(IsNewVision(c.Offered, c.Installed), c.Newer) << c.Offered << " vs " << c.Installed;
 }
 
-TEST(VersionRule, TakeVersionNumberConsumesOneNumber) {
+TEST(UpdateRules, TakeVersionNumberConsumesOneNumber) {
   std::string s = "-3.14";
   int v = 0;
   EXPECT_TRUE(launcher::TakeVersionNumber(s, v));
@@ -39,4 +39,9 @@ TEST(VersionRule, TakeVersionNumberConsumesOneNumber) {
   EXPECT_TRUE(launcher::TakeVersionNumber(s, v));
   EXPECT_EQ(v, 14);
   EXPECT_EQ(s, "");
+}
+
+TEST(UpdateRules, ConfigurationUrl) {
+  EXPECT_EQ(launcher::UpdateConfigUrl(""), "http://update.norvale.example/resource/001/258/NVOrbelle_UpdateConfig.ini");
+  EXPECT_EQ(launcher::UpdateConfigUrl(" 127.0.0.1:8080 "), "http://127.0.0.1:8080/resource/001/258/NVOrbelle_UpdateConfig.ini");
 }
