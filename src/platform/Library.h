@@ -13,3 +13,12 @@ void* GetProcAddress(LibraryHandle lib, const char* name);
 void FreeLibrary(LibraryHandle lib);
 
 }  // namespace platform
+
+namespace platform {
+
+// The file to load for one of the product's own libraries, given its stem ("SSL"):
+// "SSL.dll" on Windows, found by the system's search order (the program's folder
+// first); natively "libSSL.so" in the folder of the running executable.
+std::string ProductLibraryName(const std::string& stem);
+
+}  // namespace platform

@@ -1,6 +1,8 @@
 // Errors, threads, clocks, process facts and dynamic libraries on Win32.
 #include <process.h>
 #include <windows.h>
+// platform::LoadLibrary is our own name: keep the Win32 macro from renaming it.
+#undef LoadLibrary
 
 #include "platform/Clock.h"
 #include "platform/Library.h"

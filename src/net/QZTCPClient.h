@@ -1,0 +1,96 @@
+// The byte pipe under the HTTP client: one TTcpClientEx socket, connected directly or
+// through a proxy (TQZTCPProxy), optionally switched to TLS (TSSLClient), with the read
+// primitives the HTTP layer builds on: wait-for-data with a time-out, peek, receive,
+// send and read-a-line. Socket failures are results (-1, short counts, false) and fire
+// OnError; only a SOCKS5 negotiation raises (ESocksProxyError).
+// A client belongs to one thread and is not locked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/DateTime.h"
+#include "base/Stream.h"
+#include "net/QZTCPProxy.h"
+#include "net/SSLClient.h"
+#include "net/TcpClientEx.h"
+
+namespace net {
+
+class TQZTCPClient : public base::TObject {
+ public:
+  TQZTCPClient();
+  // Disconnects, then frees the proxy and the socket.
+  ~TQZTCPClient() override;
+
+  const std::string& Host() const { return FHost; }
+  const std::string& Port() const { return FPort; }
+  // A different value disconnects first. Port is decimal text or a service name.
+  void SetHost(const std::string& value);
+  void SetPort(const std::string& value);
+  bool UseSSL() const { return FUseSSL; }
+  // Remembered across disconnects; on a connected client true starts TLS at once (and
+  // stays false when that fails), false stops it.
+  void SetUseSSL(bool value);
+
+  TTcpClientEx& Socket() { return *FSocket; }
+  TQZTCPProxy& Proxy() { return *FProxy; }
+  bool SSLActive() const { return FSSL != nullptr; }
+
+  // The socket is open.
+  bool Connected() const { return FSocket->Active(); }
+  // Connects (through the proxy when one is set) and starts TLS when UseSSL is on;
+  // false, disconnected, when any step fails. May raise ESocksProxyError, and
+  // EConvertError for a port text that is neither a number nor a service.
+  bool Connect();
+  void Disconnect();
+  bool StartTLS();
+  void StopTLS();
+
+  // True when at least one byte can be read within ms milliseconds; false when the wait
+  // ends, the peer closed or the socket failed.
+  bool WaitForData(int32_t ms);
+  int Peek(void* buffer, int count);
+  int Receive(void* buffer, int count);
+  int Send(const void* buffer, int count);
+  int SendString(std::string_view s, std::string_view suffix = {});
+  // Sends the stream from its position in 512-byte pieces: the bytes sent, or the
+  // failing send's result (<= 0).
+  int SendStream(base::TStream& stream);
+  // Reads one line ended by terminator (consumed, not stored); each wait for more bytes
+  // may take ms. True when the terminator was found. Bytes after a zero byte in a piece
+  // do not reach the line (they are consumed). A line longer than kMaxLineLength ends
+  // the read with false.
+  bool ReadLn(std::string& line, int32_t ms, std::string_view terminator = "\r\n");
+  static constexpr size_t kMaxLineLength = 65536;
+
+  // Local time of the last Receive or Send.
+  base::TDateTime LastActivity() const { return FLastActivity; }
+
+  TSocketErrorEvent OnError;
+  TSocketNotifyEvent OnDisconnect;
+  TSocketNotifyEvent OnConnect;
+  TSocketDataEvent OnReceive;
+  TSocketDataEvent OnSend;
+
+ private:
+  friend class TQZTCPProxy;
+  void SocketConnect(base::TObject* sender);
+  void SocketDisconnect(base::TObject* sender);
+  void SocketError(base::TObject* sender, int error);
+  void SocketReceive(base::TObject* sender, uint8_t* buffer, int& length);
+  void SocketSend(base::TObject* sender, uint8_t* buffer, int& length);
+  void FireConnect();
+
+  std::unique_ptr<TTcpClientEx> FSocket;
+  std::unique_ptr<TSSLClient> FSSL;
+  std::unique_ptr<TQZTCPProxy> FProxy;
+  std::string FHost;
+  std::string FPort;
+  bool FUseSSL = false;
+  base::TDateTime FLastActivity = 0;
+};
+
+}  // namespace net

@@ -1,0 +1,62 @@
+#include "net/TcpClientEx.h"
+
+namespace net {
+
+TTcpClientEx::~TTcpClientEx() { Close(); }
+
+void TTcpClientEx::SetLinger(const TLingerOption& value) {
+  FLinger = value;
+  if (FActive) ApplyLinger();
+}
+
+void TTcpClientEx::ApplyLinger() { ErrorCheck(platform::SocketSetLinger(FSocket, FLinger.OnOff, FLinger.Seconds)); }
+
+void TTcpClientEx::DoCreateHandle() {
+  TTcpClient::DoCreateHandle();
+  if (!FActive) return;
+  if (SendTimeout != 0) ErrorCheck(platform::SocketSetSendTimeout(FSocket, SendTimeout));
+  if (ReceiveTimeout != 0) ErrorCheck(platform::SocketSetReceiveTimeout(FSocket, ReceiveTimeout));
+  ErrorCheck(platform::SocketSetSendBufferSize(FSocket, SendBufferSize));
+  ErrorCheck(platform::SocketSetReceiveBufferSize(FSocket, ReceiveBufferSize));
+  ErrorCheck(platform::SocketSetNoDelay(FSocket, NoDelay));
+  ApplyLinger();
+  if (FConnecting && FBlockMode == bmBlocking) ErrorCheck(platform::SocketSetNonBlocking(FSocket, true));
+}
+
+void TTcpClientEx::DoHandleError() {
+  int error = platform::SocketLastError();
+  FWouldBlock = error == platform::kWSAEWOULDBLOCK || error == platform::kWSAEINPROGRESS;
+  // The connect of a time-out connect reports would-block by design; that is no error.
+  if (FConnecting && FWouldBlock) return;
+  if (OnError) OnError(this, error);
+}
+
+void TTcpClientEx::Open() {
+  FConnecting = ConnectTimeout != 0;
+  FWouldBlock = false;
+  TTcpClient::Open();
+  if (!FConnecting) return;
+  FConnecting = false;
+  if (!FActive) return;
+  bool waited = false;
+  if (!FConnected && FWouldBlock) {
+    bool writable = true;
+    waited = true;
+    // A failed select or a time-out leaves the socket unconnected.
+    if (Select(nullptr, &writable, nullptr, ConnectTimeout) && writable) {
+      // Writable also means "failed" on BSD sockets: the pending error tells which.
+      int pending = platform::SocketPendingError(FSocket);
+      if (pending != 0) {
+        if (pending > 0 && OnError) OnError(this, pending);
+      } else if (ErrorCheck(platform::SocketSetNonBlocking(FSocket, false)) == 0) {
+        FConnected = true;
+        DoConnect();
+      }
+    }
+  }
+  // A connect that finished or failed at once must not leave a blocking-mode socket
+  // non-blocking behind the caller's back.
+  if (!waited && FBlockMode == bmBlocking) ErrorCheck(platform::SocketSetNonBlocking(FSocket, false));
+}
+
+}  // namespace net

@@ -1,0 +1,52 @@
+// The TCP client the product's connections use: the published client plus socket
+// options applied on every open and a connect that can give up after a time-out.
+#pragma once
+
+#include <cstdint>
+
+#include "net/Sockets.h"
+
+namespace net {
+
+// SO_LINGER as the product sets it: on/off and seconds.
+struct TLingerOption {
+  bool OnOff = false;
+  uint16_t Seconds = 0;
+};
+
+class TTcpClientEx : public TTcpClient {
+ public:
+  ~TTcpClientEx() override;
+
+  // 0 = blocking connect that ends when the system gives up; > 0 = give up after that
+  // many milliseconds (Connected stays false).
+  int32_t ConnectTimeout = 0;
+  // Applied when the socket is opened; changing them later has no effect on an open
+  // socket, except Linger (SetLinger), which is re-applied at once.
+  bool NoDelay = false;
+  int32_t SendTimeout = 0;     // ms, set only when non-zero
+  int32_t ReceiveTimeout = 0;  // ms, set only when non-zero
+  int32_t SendBufferSize = 8192;
+  int32_t ReceiveBufferSize = 8192;
+  const TLingerOption& Linger() const { return FLinger; }
+  void SetLinger(const TLingerOption& value);
+
+  // True while a time-out connect is in flight.
+  bool Connecting() const { return FConnecting; }
+  // The last failed call reported kWSAEWOULDBLOCK or kWSAEINPROGRESS.
+  bool WouldBlock() const { return FWouldBlock; }
+
+  void Open() override;
+
+ protected:
+  void DoCreateHandle() override;
+  void DoHandleError() override;
+
+ private:
+  void ApplyLinger();
+  TLingerOption FLinger;
+  bool FConnecting = false;
+  bool FWouldBlock = false;
+};
+
+}  // namespace net

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/Base64.h"
+
+namespace {
+
+TEST(Base64, EncodesWithAndWithoutFill) {
+  struct Case {
+    std::string In, Out, Stripped;
+  } cases[] = {
+      {"", "", ""},
+      {"f", "Zg==", "Zg"},
+      {"fo", "Zm8=", "Zm8"},
+      {"foo", "Zm9v", "Zm9v"},
+      {"foob", "Zm9vYg==", "Zm9vYg"},
+      {"user:secret", "dXNlcjpzZWNyZXQ=", "dXNlcjpzZWNyZXQ"},
+      {std::string("\xFF\xFE\x00", 3), "//4A", "//4A"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(net::Base64Encode(c.In, false), c.Out) << c.In;
+    EXPECT_EQ(net::Base64Encode(c.In, true), c.Stripped) << c.In;
+  }
+}
+
+// The last character before the fill carries only bits of the input, never bits of what
+// was encoded earlier: low 4 (one byte left) or 2 (two bytes left) bits are zero.
+TEST(Base64, FinalGroupCarriesZeroBits) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (int b = 0; b < 256; ++b) {
+    std::string one = "xyz" + std::string(1, static_cast<char>(b));
+    std::string e1 = net::Base64Encode(one);
+    ASSERT_EQ(e1.size(), 8u);
+    EXPECT_EQ(e1.substr(6), "==");
+    EXPECT_EQ(alphabet.find(e1[5]) & 0x0F, 0u) << b;
+
+    std::string two = "q" + std::string(1, static_cast<char>(b)) + std::string(1, static_cast<char>(255 - b));
+    std::string e2 = net::Base64Encode(two.substr(1));
+    ASSERT_EQ(e2.size(), 4u);
+    EXPECT_EQ(e2[3], '=');
+    EXPECT_EQ(alphabet.find(e2[2]) & 0x03, 0u) << b;
+  }
+}
+
+}  // namespace
