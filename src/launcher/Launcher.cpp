@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "download/HttpThreadPool.h"
 #include "imaging/GdiplusBase.h"
 #include "launcher/ConfigRecord.h"
 #include "launcher/LauncherLog.h"
@@ -50,6 +51,8 @@ int RunLauncher() {
   // The mutex stays held until the process ends.
   app.CreateForm<TSplash>();
   app.Run();
+  // The download workers are stopped and waited for before the configuration goes.
+  download::ReleaseHttpThreadPool();
   ReleaseConfigRecord();
   return 0;
 }

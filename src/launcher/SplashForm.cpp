@@ -5,12 +5,14 @@
 #include "imaging/GdiplusObjects.h"
 #include "launcher/ConfigRecord.h"
 #include "launcher/LaunchRules.h"
+#include "launcher/ProgramFolders.h"
+#include "launcher/UpdateRules.h"
+#include "package/Decompression.h"
 #include "ui/Application.h"
 
 namespace launcher {
 namespace {
-// Posted to itself by the create handler; runs once the message loop shows the form.
-constexpr uint32_t WM_STARTMAINPROCESS = WM_USER + 0x101;
+void Log(const base::AnsiString& message) { base::WriteLog("[Splash]==================== " + message); }
 }  // namespace
 
 TSplash::TSplash(ui::TApplication& owner) : TForm(owner) {
@@ -27,7 +29,6 @@ TSplash::TSplash(ui::TApplication& owner) : TForm(owner) {
   OnCreate = base::Method<&TSplash::SkinFormCreate>(this);
   OnDestroy = base::Method<&TSplash::SkinFormDestroy>(this);
   SetMessageHandler(WM_HIDESPLASH, base::Method<&TSplash::WMHideSplash>(this));
-  SetMessageHandler(WM_STARTMAINPROCESS, base::Method<&TSplash::WMStartMainProcess>(this));
 
   FHoistgateLib = LoadLibraryA("Hoistgate.dll");
   if (FHoistgateLib) FCreateProcessWithExplorer = GetProcAddress(FHoistgateLib, "CreateProcessWithExplorer");
@@ -87,23 +88,99 @@ void TSplash::ShowLayeredBitmap(ui::TBitmap& bitmap, POINT point) {
   FLayeredContent = ok != FALSE;
 }
 
+base::AnsiString TSplash::ExeDir() { return base::WideToAnsi(base::ExtractFilePath(Owner().ExeName())); }
+
 void TSplash::SkinFormCreate(base::TObject*) {
-  base::WriteLog("[Splash]==================== Start");
-  FCurrVision = ConfigRecord().ReadConfigString("System", "PackageVision", "0.0.0.0");
-  FMainProcess = ConfigRecord().ReadConfigString("System", "AppExeName", "");
-  StartWorkflow();
+  Log("Start");
+  Owner().SetTitle("Norvale Orbelle");
+  Handle();  // the main program is given this window's handle later
+  FDownloadMgr = std::make_unique<download::TUpdateMgr>();
+  FDownloadMgr->ConfigUrl = UpdateConfigUrl(ConfigRecord().ReadConfigString("System", "UpdateHost", ""));
+  Log(base::Format("FDownloadMgr.ConfigUrl:= %s", FDownloadMgr->ConfigUrl));
+  FNewConfigPath = base::WideToAnsi(GetCommonDataDir()) + "NewConfig.ini";
+  FDownloadMgr->SaveConfigPath = FNewConfigPath;
+  Log(base::Format("FDownloadMgr.SaveConfigPath:= %s", FDownloadMgr->SaveConfigPath));
+  FDownloadMgr->OnConfigDownloaded = base::Method<&TSplash::OnConfigDownloaded>(this);
+  FDownloadMgr->DownloadConfig();
+  // The result can only arrive after this handler returned: it is delivered through
+  // the main thread.
+  FTimestamp = GetTickCount();
+  ReadCurrentConfig();
 }
+
+void TSplash::ReadCurrentConfig() {
+  FCurrVision = ConfigRecord().ReadConfigString("System", "PackageVision", "0.0.0.0");
+  Log(base::Format("FCurrVision:= %s", FCurrVision));
+  FMainProcess = ConfigRecord().ReadConfigString("System", "AppExeName", "");
+  Log(base::Format("FMainProcess:= %s", FMainProcess));
+}
+
+void TSplash::ReadNewConfig() {
+  TConfigRecord config(base::AnsiToWide(FNewConfigPath));
+  FNewVision = config.ReadConfigString("System", "PackageVision", "0.0.0.0");
+  Log(base::Format("FNewVision:= %s", FNewVision));
+  FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
+  Log(base::Format("FPackageUrl:= %s", FPackageUrl));
+  config.FlushConfig();
+}
+
+void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
+  FTimestamp = GetTickCount() - FTimestamp;  // unsigned: right across the counter's wrap
+  if (code != 1) {
+    Log("Update Config Failed,Run MainProcess");
+    RunMainProcess(ExeDir() + FMainProcess);
+    return;
+  }
+  ReadNewConfig();
+  bool newer = IsNewVision(FNewVision, FCurrVision);
+  if (newer && FTimestamp < kConfigTimeLimitMs) {
+    Log("Vision Not equal and Timestamp < 1000");
+    DownloadPackage();
+    return;
+  }
+  if (!newer) Log("Vision not EqualResason Run MainProcess");             // sic
+  if (FTimestamp >= kConfigTimeLimitMs) Log("(FTimestamp < 1000) Run MainProcess");  // sic: the limit was missed
+  RunMainProcess(ExeDir() + FMainProcess);
+}
+
+void TSplash::DownloadPackage() {
+  FDownloadMgr->PackageUrl = FPackageUrl;
+  FDownloadPackagePath = ExeDir() + "NVOrbelle_UpdateConfig.vtzip";
+  Log(base::Format("FDownloadPackagePath:= %s", FDownloadPackagePath));
+  FDownloadMgr->SavePackagePath = FDownloadPackagePath;
+  Log(base::Format("SavePackagePath:= %s", FDownloadMgr->SavePackagePath));
+  FDownloadMgr->OnPackageDownloaded = base::Method<&TSplash::OnPackageDownloaded>(this);
+  FDownloadMgr->OnProgress = base::Method<&TSplash::OnPackageProgress>(this);
+  FDownloadMgr->DownloadPackage();
+}
+
+void TSplash::OnPackageProgress(base::TObject*, int32_t, int32_t) {}
+
+void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
+  if (code != 1) {
+    Log("Update Package Failed,Run MainProcess");
+    RunMainProcess(ExeDir() + FMainProcess);
+    return;
+  }
+  package::DirectoryDecompression(ExeDir(), FDownloadPackagePath);  // never raises; result not needed
+  Log("DirectoryDecompression Finished");
+  DeleteFileA(FDownloadPackagePath.c_str());
+  DeleteFileA(FNewConfigPath.c_str());
+  // A version that cannot be recorded must not keep the main program from starting.
+  try {
+    SaveCurrVision();
+  } catch (const base::Exception& e) {
+    Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
+  }
+  RunMainProcess(ExeDir() + FMainProcess);
+}
+
+void TSplash::SaveCurrVision() { ConfigRecord().WriteConfigString("System", "PackageVision", FNewVision); }
 
 void TSplash::SkinFormDestroy(base::TObject*) {
   if (FHoistgateLib) FreeLibrary(FHoistgateLib);
   FHoistgateLib = nullptr;
   FCreateProcessWithExplorer = nullptr;
-}
-
-void TSplash::StartWorkflow() { PostMessageA(Handle(), WM_STARTMAINPROCESS, 0, 0); }
-
-void TSplash::WMStartMainProcess(ui::TMessage&) {
-  RunMainProcess(base::WideToAnsi(base::ExtractFilePath(Owner().ExeName())) + FMainProcess);
 }
 
 void TSplash::WMHideSplash(ui::TMessage&) { Hide(); }

@@ -1,12 +1,19 @@
 // TSplash: the launcher's only window and the application's main form. A borderless
 // layered window showing Skin\splash.png with the launcher's version and a notice drawn
-// on it. Its create handler starts the launcher's work; once the main program has been
-// started and has ended the form closes, which ends the message loop. Main thread only.
+// on it. Its create handler starts the update check: the update configuration is
+// fetched in the background; when a newer package is offered and the answer came within
+// the time limit the package is fetched and unpacked over the program directory; every
+// path ends in exactly one start of the main program, after which the form closes and
+// the message loop ends. Download results arrive on the main thread. Main thread only.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
+
 #include "base/Strings.h"
+#include "download/UpdateMgr.h"
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
 
@@ -32,20 +39,31 @@ class TSplash : public ui::TForm {
 
  protected:
   void SkinFormCreate(base::TObject* sender);
+  void ReadCurrentConfig();
+  void ReadNewConfig();
+  void OnConfigDownloaded(download::TUpdateMgr* manager, uint8_t code);
+  void DownloadPackage();
+  void OnPackageDownloaded(download::TUpdateMgr* manager, uint8_t code);
+  void OnPackageProgress(base::TObject* client, int32_t position, int32_t total);
+  void SaveCurrVision();
   void SkinFormDestroy(base::TObject* sender);
   void DrawVersionText(ui::TBitmap& bitmap);
   void ShowLayeredBitmap(ui::TBitmap& bitmap, POINT point);
 
  private:
-  // Where the update check goes; until then the main program is started once the
-  // message loop runs, the way a finished check would start it.
-  void StartWorkflow();
   void WMHideSplash(ui::TMessage& message);
-  void WMStartMainProcess(ui::TMessage& message);
   void LoadSplashPicture();
+  // The directory of the launcher's executable, with its final backslash.
+  base::AnsiString ExeDir();
 
   base::AnsiString FCurrVision;
+  base::AnsiString FNewVision;
+  base::AnsiString FPackageUrl;
   base::AnsiString FMainProcess;
+  base::AnsiString FNewConfigPath;
+  base::AnsiString FDownloadPackagePath;
+  uint32_t FTimestamp = 0;  // GetTickCount at queuing, then the answer's delay in ms
+  std::unique_ptr<download::TUpdateMgr> FDownloadMgr;
   HMODULE FHoistgateLib = nullptr;
   FARPROC FCreateProcessWithExplorer = nullptr;
   base::AnsiString FDefLanguage;
