@@ -1,6 +1,7 @@
 // The shell becomes the parent through PROC_THREAD_ATTRIBUTE_PARENT_PROCESS, the
 // documented way to start a process on behalf of another one; the child then inherits
 // the shell's token.
+#define HOISTGATE_BUILD
 #include "Hoistgate.h"
 
 #include <string>

@@ -4,6 +4,12 @@
 
 #include <windows.h>
 
+#ifdef HOISTGATE_BUILD
+#define HOISTGATE_API __declspec(dllexport)
+#else
+#define HOISTGATE_API __declspec(dllimport)
+#endif
+
 extern "C" {
 
 // Starts a program as a child of the desktop shell (the process behind GetShellWindow),
