@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Marks a complete work folder; change it when the generated data changes.
-const char kStamp[] = "ready-960-files-28m";
+const char kStamp[] = "ready-960-files-26m";
 
 struct TWork {
   fs::path Dir, Source, Package, Zip, Out;
@@ -59,7 +59,7 @@ void Generate(TWork& w) {
   uint64_t state = 0x5eed;
   std::vector<char> buf;
   for (int i = 0; i < 960; ++i) {
-    size_t size = i < 800 ? 4096 + (i * 2654435761u) % 61440 : i < 950 ? (1 << 20) : (28 << 20);
+    size_t size = i < 800 ? 4096 + (i * 2654435761u) % 61440 : i < 950 ? (1 << 20) : (26 << 20);
     fs::path p = w.Source / ("dir" + std::to_string(i % 12)) / ("sub" + std::to_string(i % 5)) /
                  ("file" + std::to_string(i) + ".dat");
     fs::create_directories(p.parent_path());

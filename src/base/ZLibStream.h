@@ -27,8 +27,11 @@ enum class TZStreamFormat { zsfZLib, zsfGZip, zsfRaw, zsfAuto };
 // Inflates a compressed stream that starts at the source's position at construction.
 // The source is not owned and must outlive this object. Reads fetch up to 65536 bytes of
 // input at a time, so the source may be read past the end of the compressed data.
+// Nothing here caps the inflated size (deflate expands up to 1032 times): a caller that
+// keeps the output in memory bounds its reads.
 class TDecompressionStream : public TStream {
  public:
+  // Raises EZCompressionError "Error" when zlib cannot start (out of memory).
   explicit TDecompressionStream(TStream& source, TZStreamFormat format = TZStreamFormat::zsfZLib);
   ~TDecompressionStream() override;
 

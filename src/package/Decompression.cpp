@@ -52,6 +52,14 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 void Log(const std::string& message) { base::WriteLog(kLogPrefix + message); }
 
+// DecompressFile, also telling whether the zlib stream was complete.
+int64_t InflateToFile(const base::AnsiString& target, base::TStream& block, TInflateResult& result) {
+  platform::ForceDirectories(base::ExtractFilePath(target));  // a failure shows as the file-creation error next
+  base::TFileStream file(target, base::fmCreate);
+  result = InflateBlock(block, &file);
+  return file.Size();
+}
+
 void TExtraction::Issue(TExtractIssue::TKind kind, const std::string& subject, const std::string& reason) {
   const char* word = kind == TExtractIssue::TKind::ikRefused  ? "Refused"
                      : kind == TExtractIssue::TKind::ikFailed ? "Failed"
@@ -109,10 +117,8 @@ void TExtraction::ExtractEntry(base::TStream& package, const TPackageEntry& entr
   Log("DirectoryDecompression File:= " + target);
   try {
     TBlockStream block(package, entry.Offset, entry.Size);
-    std::string dirPart = base::ExtractFilePath(target);
-    platform::ForceDirectories(dirPart);  // a failure shows as the file-creation error next
-    base::TFileStream file(target, base::fmCreate);
-    TInflateResult r = InflateBlock(block, &file);
+    TInflateResult r;
+    InflateToFile(target, block, r);
     FReport.Bytes += r.Size;
     if (!r.Complete) {
       ++FReport.Failed;
@@ -164,10 +170,8 @@ TInflateResult InflateBlock(base::TStream& block, base::TStream* dest) {
 
 int64_t DecompressFile(const base::AnsiString& target, base::TStream* block) {
   if (!block) return -1;
-  platform::ForceDirectories(base::ExtractFilePath(target));
-  base::TFileStream file(target, base::fmCreate);
-  InflateBlock(*block, &file);
-  return file.Size();
+  TInflateResult result;
+  return InflateToFile(target, *block, result);
 }
 
 int32_t DirectoryDecompression(const base::AnsiString& targetDir, const base::AnsiString& packageFile,

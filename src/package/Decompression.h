@@ -18,6 +18,9 @@
 //    truncated and keeps what was inflated before the fault.
 //  - Bytes between the end of a zlib stream and the end of its block are ignored with a
 //    warning; the file is complete.
+//  - The inflated size is not capped: files stream to disk in constant memory, vendors
+//    ship large files, and whoever can supply a package decides every file of the
+//    program directory anyway. Memory is bounded by the index limit (kMaxIndexLength).
 // Each refused, failed or warned line is logged with the tag, the equal signs and
 // "DirectoryDecompression Refused:= ", "Failed:= " or "Warning:= ", the name or target
 // path, and the reason in parentheses.

@@ -9,7 +9,7 @@ namespace package {
 namespace {
 
 constexpr size_t kMaxPartLength = 255;
-constexpr size_t kMaxPrintable = 260;
+constexpr size_t kMaxPrintable = 2048;  // room for a target directory and the longest name
 
 template <class C>
 bool IsSeparator(C c) {

@@ -25,8 +25,8 @@ constexpr size_t kMaxNameLength = 1024;
 // hide a 0x5C byte).
 std::string CheckEntryName(std::string_view name);
 
-// The name made printable for logs and reports: control characters become '?', and
-// overlong names are cut with "...".
+// The name (or path, or message) made printable for logs and reports: control
+// characters become '?', and text over 2048 bytes is cut with "...".
 std::string PrintableName(std::string_view name);
 
 }  // namespace package

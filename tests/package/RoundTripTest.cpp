@@ -12,6 +12,7 @@
 
 #include "PackageTestSupport.h"
 #include "base/Stream.h"
+#include "base/Strings.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
 #include "vtzip/Vtzip.h"
@@ -71,9 +72,13 @@ struct TFileSpec {
 };
 
 std::vector<TFileSpec> Tree() {
-  // Names with spaces and with 8-bit characters of the system code page.
-  const std::string accents[] = {Ansi("\u00e9t\u00e9"), Ansi("M\u00fcnchen"), Ansi("Stra\u00dfe"),
-                                 Ansi("\u00a9 caf\u00e9"), "plain"};
+  // Names with spaces and with 8-bit characters of the system code page (those that it
+  // holds: Wine's code page follows the locale it runs in).
+  std::vector<std::string> accents;
+  for (const char* utf8 : {"\u00e9t\u00e9", "M\u00fcnchen", "Stra\u00dfe", "\u00a9 caf\u00e9"})
+    if (base::AnsiToWide(Ansi(utf8)) == base::Utf8ToWide(utf8)) accents.push_back(Ansi(utf8));
+  EXPECT_FALSE(accents.empty()) << "no 8-bit names in this code page";
+  while (accents.size() < 5) accents.push_back("plain");
   std::vector<TFileSpec> files;
   uint64_t x = 7;
   for (int i = 0; i < kFiles; ++i) {
@@ -84,7 +89,7 @@ std::vector<TFileSpec> Tree() {
     int64_t size = i % 37 == 0 ? 0 : static_cast<int64_t>((x >> 33) % 9000);
     files.push_back({name, size, x});
   }
-  files.push_back({"Big data\\" + Ansi("gro\u00df \u00e9norme") + ".dat", kBigSize, 42});
+  files.push_back({"Big data\\large " + accents[0] + ".dat", kBigSize, 42});
   return files;
 }
 

@@ -231,12 +231,13 @@ int Pack(const TCommandLine& c, std::ostream& out, std::ostream& err) {
 
 // --- list and verify -----------------------------------------------------------------
 
-// Opens a package and reads its index; prints why not and gives nullptr on failure.
+// A package opened for list and verify, with its index read.
 struct TOpenPackage {
   std::unique_ptr<base::TFileStream> File;
   std::unique_ptr<package::TPackageReader> Reader;
 };
 
+// Opens a package and reads its index; on failure prints why and gives false.
 bool OpenPackage(const std::string& packageFile, TOpenPackage& p, std::ostream& err) {
   if (!platform::FileExists(packageFile)) {
     err << "vtzip: " << packageFile << ": no such file\n";
