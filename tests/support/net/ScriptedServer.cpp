@@ -94,6 +94,11 @@ TScriptedServer& TScriptedServer::Close() {
   return *this;
 }
 
+TScriptedServer& TScriptedServer::AcceptNext() {
+  FSteps.push_back({Step::AcceptHere, {}, 0});
+  return *this;
+}
+
 void TScriptedServer::Start() {
   FThread = std::thread([this] { Run(); });
 }
@@ -155,6 +160,12 @@ void TScriptedServer::Run() {
       case Step::CloseHere:
         platform::SocketClose(s);
         open = false;
+        break;
+      case Step::AcceptHere:
+        if (open) platform::SocketClose(s);
+        s = platform::kInvalidSocket;
+        if (WaitReadable(FListener.Handle(), kServerWaitMs, FStop)) s = platform::SocketAccept(FListener.Handle());
+        open = s != platform::kInvalidSocket;
         break;
     }
     if (stalled || !open) break;

@@ -59,6 +59,9 @@ class TScriptedServer {
   // Stops playing and keeps the connection open (reading nothing) until destruction.
   TScriptedServer& Stall();
   TScriptedServer& Close();
+  // Closes the current connection (when open) and waits for the next one; the steps
+  // after it play on that connection.
+  TScriptedServer& AcceptNext();
 
   // Begins listening and playing. After the script (unless stalled) the server keeps
   // recording what arrives until the client closes.
@@ -71,7 +74,7 @@ class TScriptedServer {
 
  private:
   struct Step {
-    enum Kind { SendBytes, Pause, ExpectText, ExpectCount, ShutdownSend, StallHere, CloseHere } Type;
+    enum Kind { SendBytes, Pause, ExpectText, ExpectCount, ShutdownSend, StallHere, CloseHere, AcceptHere } Type;
     std::string Data;
     size_t Count = 0;
   };

@@ -1,0 +1,108 @@
+// One process-wide log file guarded by a critical section. Lines are UTF-8 with CRLF:
+//   2026-12-07 23:45:01.123 [00001234] text
+// Each line is written with a single WriteFile on a handle opened for appending, so a
+// reader in another process sees whole lines as soon as the call returns.
+#define VT_LOG_BUILD
+#include "VT_Log.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+CRITICAL_SECTION gLock;
+HANDLE gFile = INVALID_HANDLE_VALUE;
+bool gInitialised = false;  // VTLogInit ran at least once
+
+std::wstring HostDirectory() {
+  wchar_t buf[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+  std::wstring path(buf, n < MAX_PATH ? n : MAX_PATH);
+  size_t cut = path.find_last_of(L"\\/:");
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+void CloseLogFile() {
+  if (gFile != INVALID_HANDLE_VALUE) CloseHandle(gFile);
+  gFile = INVALID_HANDLE_VALUE;
+}
+
+// Caller holds gLock.
+void OpenLogFile(const wchar_t* fileName, int maxSizeKB) {
+  CloseLogFile();
+  std::wstring folder = HostDirectory() + L"Log";
+  CreateDirectoryW(folder.c_str(), nullptr);  // an existing folder is fine
+  std::wstring name = (fileName && *fileName) ? fileName : L"Log.txt";
+  std::wstring path = folder + L"\\" + name;
+  // Share read only: while we hold the file nobody else may write it, which is how a
+  // second launcher finds it in use and picks the next name.
+  gFile = CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (gFile == INVALID_HANDLE_VALUE) return;
+  LARGE_INTEGER size{};
+  if (maxSizeKB > 0 && GetFileSizeEx(gFile, &size) && size.QuadPart > static_cast<LONGLONG>(maxSizeKB) * 1024) {
+    CloseLogFile();
+    gFile = CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+}
+
+std::string ToUtf8(const wchar_t* text) {
+  if (!text) return {};
+  int len = static_cast<int>(wcslen(text));
+  if (len == 0) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, len, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, len, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+void WriteLine(const wchar_t* text) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char head[64];
+  std::snprintf(head, sizeof head, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%08lX] ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                t.wMinute, t.wSecond, t.wMilliseconds, static_cast<unsigned long>(GetCurrentThreadId()));
+  std::string line = head + ToUtf8(text) + "\r\n";
+  EnterCriticalSection(&gLock);
+  if (!gInitialised) {
+    OpenLogFile(nullptr, 0);
+    gInitialised = true;
+  }
+  if (gFile != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(gFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
+  LeaveCriticalSection(&gLock);
+}
+
+}  // namespace
+
+extern "C" {
+
+void WINAPI VTLogInit(const wchar_t* fileName, int /*level*/, int maxSizeKB, int /*flags*/) {
+  EnterCriticalSection(&gLock);
+  OpenLogFile(fileName, maxSizeKB);
+  gInitialised = true;
+  LeaveCriticalSection(&gLock);
+}
+
+void WINAPI VTLog(const wchar_t* text) { WriteLine(text); }
+
+void WINAPI VTOutput(const wchar_t* text) {
+  WriteLine(text);
+  if (text) OutputDebugStringW(text);
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    InitializeCriticalSection(&gLock);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    // At process exit (reserved != null) other threads are gone; close either way so
+    // the last lines are on disk before the handle goes.
+    CloseLogFile();
+    if (!reserved) DeleteCriticalSection(&gLock);
+  }
+  return TRUE;
+}
+}

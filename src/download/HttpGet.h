@@ -1,0 +1,20 @@
+// THttpGet: turns a download request into a file task for the process-wide worker pool
+// and cancels all tasks of one owner. Main thread.
+#pragma once
+
+#include <string>
+
+#include "download/HttpTask.h"
+
+namespace download {
+
+class THttpGet : public base::TObject {
+ public:
+  // Always true: a task no worker can take at once waits in the pool's queue.
+  bool AddFileTask(const std::string& url, const std::string& postData, const std::string& fileName,
+                   net::THttpProgressEvent onProgress, THttpDoneEvent onDone, base::TObject* owner);
+  // Cancels every task with an event whose context is owner (nothing for a null owner).
+  void CancelTasks(const void* owner);
+};
+
+}  // namespace download

@@ -1,0 +1,188 @@
+#include "launcher/SplashForm.h"
+
+#include "base/Format.h"
+#include "base/Log.h"
+#include "imaging/GdiplusObjects.h"
+#include "launcher/ConfigRecord.h"
+#include "launcher/LaunchRules.h"
+#include "launcher/ProgramFolders.h"
+#include "launcher/UpdateRules.h"
+#include "package/Decompression.h"
+#include "ui/Application.h"
+
+namespace launcher {
+namespace {
+void Log(const base::AnsiString& message) { base::WriteLog("[Splash]==================== " + message); }
+}  // namespace
+
+TSplash::TSplash(ui::TApplication& owner) : TForm(owner) {
+  // The form's design.
+  BorderStyle = ui::TFormBorderStyle::bsNone;
+  ClientWidth = 523;
+  ClientHeight = 298;
+  Color = ui::clBtnFace;
+  Font.Name = "Tahoma";
+  Font.Height = -11;
+  Position = ui::TPosition::poScreenCenter;
+  ShowHint = true;
+  SetCaption("Tessaly Lumora");
+  OnCreate = base::Method<&TSplash::SkinFormCreate>(this);
+  OnDestroy = base::Method<&TSplash::SkinFormDestroy>(this);
+  SetMessageHandler(WM_HIDESPLASH, base::Method<&TSplash::WMHideSplash>(this));
+
+  FHoistgateLib = LoadLibraryA("Hoistgate.dll");
+  if (FHoistgateLib) FCreateProcessWithExplorer = GetProcAddress(FHoistgateLib, "CreateProcessWithExplorer");
+
+  // Creates the window handle.
+  LONG exStyle = GetWindowLongA(Handle(), GWL_EXSTYLE);
+  SetWindowLongA(Handle(), GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+
+  LoadSplashPicture();
+}
+
+TSplash::~TSplash() {
+  if (FHoistgateLib) FreeLibrary(FHoistgateLib);
+}
+
+void TSplash::LoadSplashPicture() {
+  ui::TBitmap bitmap;
+  // Any failure leaves the layered window without content, so it stays invisible; the
+  // launcher's work goes on regardless.
+  try {
+    FDefLanguage = ConfigRecord().ReadConfigString("System", "DefLanguage", "ENG");
+    base::WideString path = base::ExtractFilePath(Owner().ExeName()) + u"Skin\\splash.png";
+    DWORD attributes = GetFileAttributesW(reinterpret_cast<const WCHAR*>(path.c_str()));
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      imaging::TGPBitmap picture(path, false);
+      bitmap.SetHandle(picture.GetHBITMAP(0x00000000));
+      DrawVersionText(bitmap);
+      RECT r{};
+      GetWindowRect(Handle(), &r);
+      ShowLayeredBitmap(bitmap, POINT{r.left, r.top});
+    }
+  } catch (...) {
+  }
+}
+
+void TSplash::DrawVersionText(ui::TBitmap& bitmap) {
+  imaging::TGPGraphics graphics(bitmap.Canvas().Handle());
+  const TSplashText& row = SplashTextTable[SelectSplashTextRow(FDefLanguage)];
+  base::AnsiString version = base::Format(row.VersionFormat, GetFileVersionString(Owner().ExeName()));
+  graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
+  imaging::TGPFontFamily family(base::AnsiToWide(Font.Name));
+  imaging::TGPFont font(family, 8.5f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+  imaging::TGPSolidBrush white(0xFFFFFFFF);
+  graphics.DrawString(base::AnsiToWide(version), font, Gdiplus::RectF(260, 190, 0, 0), nullptr, white);
+  imaging::TGPSolidBrush black(0xFF000000);
+  graphics.DrawString(base::AnsiToWide(row.Notice), font, Gdiplus::RectF(30, 245, 0, 0), nullptr, black);
+}
+
+void TSplash::ShowLayeredBitmap(ui::TBitmap& bitmap, POINT point) {
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  SIZE size{bitmap.Width(), bitmap.Height()};
+  POINT source{0, 0};
+  HDC screen = GetDC(nullptr);
+  BOOL ok =
+      UpdateLayeredWindow(Handle(), screen, &point, &size, bitmap.Canvas().Handle(), &source, 0, &blend, ULW_ALPHA);
+  ReleaseDC(nullptr, screen);
+  FLayeredContent = ok != FALSE;
+}
+
+base::AnsiString TSplash::ExeDir() { return base::WideToAnsi(base::ExtractFilePath(Owner().ExeName())); }
+
+void TSplash::SkinFormCreate(base::TObject*) {
+  Log("Start");
+  Owner().SetTitle("Norvale Orbelle");
+  Handle();  // the main program is given this window's handle later
+  FDownloadMgr = std::make_unique<download::TUpdateMgr>();
+  FDownloadMgr->ConfigUrl = UpdateConfigUrl(ConfigRecord().ReadConfigString("System", "UpdateHost", ""));
+  Log(base::Format("FDownloadMgr.ConfigUrl:= %s", FDownloadMgr->ConfigUrl));
+  FNewConfigPath = base::WideToAnsi(GetCommonDataDir()) + "NewConfig.ini";
+  FDownloadMgr->SaveConfigPath = FNewConfigPath;
+  Log(base::Format("FDownloadMgr.SaveConfigPath:= %s", FDownloadMgr->SaveConfigPath));
+  FDownloadMgr->OnConfigDownloaded = base::Method<&TSplash::OnConfigDownloaded>(this);
+  FDownloadMgr->DownloadConfig();
+  // The result can only arrive after this handler returned: it is delivered through
+  // the main thread.
+  FTimestamp = GetTickCount();
+  ReadCurrentConfig();
+}
+
+void TSplash::ReadCurrentConfig() {
+  FCurrVision = ConfigRecord().ReadConfigString("System", "PackageVision", "0.0.0.0");
+  Log(base::Format("FCurrVision:= %s", FCurrVision));
+  FMainProcess = ConfigRecord().ReadConfigString("System", "AppExeName", "");
+  Log(base::Format("FMainProcess:= %s", FMainProcess));
+}
+
+void TSplash::ReadNewConfig() {
+  TConfigRecord config(base::AnsiToWide(FNewConfigPath));
+  FNewVision = config.ReadConfigString("System", "PackageVision", "0.0.0.0");
+  Log(base::Format("FNewVision:= %s", FNewVision));
+  FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
+  Log(base::Format("FPackageUrl:= %s", FPackageUrl));
+  config.FlushConfig();
+}
+
+void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
+  FTimestamp = GetTickCount() - FTimestamp;  // unsigned: right across the counter's wrap
+  if (code != 1) {
+    Log("Update Config Failed,Run MainProcess");
+    RunMainProcess(ExeDir() + FMainProcess);
+    return;
+  }
+  ReadNewConfig();
+  bool newer = IsNewVision(FNewVision, FCurrVision);
+  if (newer && FTimestamp < kConfigTimeLimitMs) {
+    Log("Vision Not equal and Timestamp < 1000");
+    DownloadPackage();
+    return;
+  }
+  if (!newer) Log("Vision not EqualResason Run MainProcess");             // sic
+  if (FTimestamp >= kConfigTimeLimitMs) Log("(FTimestamp < 1000) Run MainProcess");  // sic: the limit was missed
+  RunMainProcess(ExeDir() + FMainProcess);
+}
+
+void TSplash::DownloadPackage() {
+  FDownloadMgr->PackageUrl = FPackageUrl;
+  FDownloadPackagePath = ExeDir() + "NVOrbelle_UpdateConfig.vtzip";
+  Log(base::Format("FDownloadPackagePath:= %s", FDownloadPackagePath));
+  FDownloadMgr->SavePackagePath = FDownloadPackagePath;
+  Log(base::Format("SavePackagePath:= %s", FDownloadMgr->SavePackagePath));
+  FDownloadMgr->OnPackageDownloaded = base::Method<&TSplash::OnPackageDownloaded>(this);
+  FDownloadMgr->OnProgress = base::Method<&TSplash::OnPackageProgress>(this);
+  FDownloadMgr->DownloadPackage();
+}
+
+void TSplash::OnPackageProgress(base::TObject*, int32_t, int32_t) {}
+
+void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
+  if (code != 1) {
+    Log("Update Package Failed,Run MainProcess");
+    RunMainProcess(ExeDir() + FMainProcess);
+    return;
+  }
+  package::DirectoryDecompression(ExeDir(), FDownloadPackagePath);  // never raises; result not needed
+  Log("DirectoryDecompression Finished");
+  DeleteFileA(FDownloadPackagePath.c_str());
+  DeleteFileA(FNewConfigPath.c_str());
+  // A version that cannot be recorded must not keep the main program from starting.
+  try {
+    SaveCurrVision();
+  } catch (const base::Exception& e) {
+    Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
+  }
+  RunMainProcess(ExeDir() + FMainProcess);
+}
+
+void TSplash::SaveCurrVision() { ConfigRecord().WriteConfigString("System", "PackageVision", FNewVision); }
+
+void TSplash::SkinFormDestroy(base::TObject*) {
+  if (FHoistgateLib) FreeLibrary(FHoistgateLib);
+  FHoistgateLib = nullptr;
+  FCreateProcessWithExplorer = nullptr;
+}
+
+void TSplash::WMHideSplash(ui::TMessage&) { Hide(); }
+
+}  // namespace launcher

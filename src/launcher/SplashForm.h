@@ -1,0 +1,73 @@
+// TSplash: the launcher's only window and the application's main form. A borderless
+// layered window showing Skin\splash.png with the launcher's version and a notice drawn
+// on it. Its create handler starts the update check: the update configuration is
+// fetched in the background; when a newer package is offered and the answer came within
+// the time limit the package is fetched and unpacked over the program directory; every
+// path ends in exactly one start of the main program, after which the form closes and
+// the message loop ends. Download results arrive on the main thread. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "base/Strings.h"
+#include "download/UpdateMgr.h"
+#include "ui/Bitmap.h"
+#include "ui/Form.h"
+
+namespace launcher {
+
+// Sent by the main program to the handle on its command line: hides the splash.
+constexpr uint32_t WM_HIDESPLASH = 3025;
+
+class TSplash : public ui::TForm {
+ public:
+  explicit TSplash(ui::TApplication& owner);
+  ~TSplash() override;
+  const char* ClassName() const override { return "TSplash"; }
+
+  // Starts the main program (path = program directory + AppExeName) with "1 " and this
+  // window's handle, waits for it while keeping the messages flowing, then closes the
+  // form. True when the program was started and waited for to its end.
+  bool RunMainProcess(const base::AnsiString& path);
+
+  // The text row chosen by DefLanguage (for tests of the setting).
+  const base::AnsiString& DefLanguage() const { return FDefLanguage; }
+  bool HasLayeredContent() const { return FLayeredContent; }
+
+ protected:
+  void SkinFormCreate(base::TObject* sender);
+  void ReadCurrentConfig();
+  void ReadNewConfig();
+  void OnConfigDownloaded(download::TUpdateMgr* manager, uint8_t code);
+  void DownloadPackage();
+  void OnPackageDownloaded(download::TUpdateMgr* manager, uint8_t code);
+  void OnPackageProgress(base::TObject* client, int32_t position, int32_t total);
+  void SaveCurrVision();
+  void SkinFormDestroy(base::TObject* sender);
+  void DrawVersionText(ui::TBitmap& bitmap);
+  void ShowLayeredBitmap(ui::TBitmap& bitmap, POINT point);
+
+ private:
+  void WMHideSplash(ui::TMessage& message);
+  void LoadSplashPicture();
+  // The directory of the launcher's executable, with its final backslash.
+  base::AnsiString ExeDir();
+
+  base::AnsiString FCurrVision;
+  base::AnsiString FNewVision;
+  base::AnsiString FPackageUrl;
+  base::AnsiString FMainProcess;
+  base::AnsiString FNewConfigPath;
+  base::AnsiString FDownloadPackagePath;
+  uint32_t FTimestamp = 0;  // GetTickCount at queuing, then the answer's delay in ms
+  std::unique_ptr<download::TUpdateMgr> FDownloadMgr;
+  HMODULE FHoistgateLib = nullptr;
+  FARPROC FCreateProcessWithExplorer = nullptr;
+  base::AnsiString FDefLanguage;
+  bool FLayeredContent = false;
+};
+
+}  // namespace launcher

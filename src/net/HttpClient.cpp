@@ -1,0 +1,342 @@
+// The request side of THTTPClient: URL handling, connection choice and reuse, the
+// request head and bodies, the retry on a stale kept-alive connection, redirects and
+// not-modified answers.
+#include "net/HttpClient.h"
+
+#include <algorithm>
+
+#include "base/Format.h"
+#include "base/Strings.h"
+#include "net/Base64.h"
+#include "net/CookieManager.h"
+#include "net/HTTPApp.h"
+#include "net/QZTCPClient.h"
+#include "platform/Process.h"
+#include "platform/Sockets.h"
+
+namespace net {
+
+using base::Format;
+using base::TStream;
+
+namespace {
+const char kBoundary[] = "---------------------------7d7da1b60556";
+// Two more dashes than the boundary of the head: the delimiter line of every part.
+const char kDelimiter[] = "-----------------------------7d7da1b60556\r\n";
+
+bool IsMultipart(const std::vector<TMultiPartFormData>& items) {
+  return items.size() > 1 || (!items.empty() && !items[0].Name.empty());
+}
+
+int64_t Remaining(TStream& s) { return s.Size() - s.Position(); }
+}  // namespace
+
+THTTPClient::THTTPClient() : FTcpClient(std::make_unique<TQZTCPClient>()) {
+  FTcpClient->SetPort("80");
+  FTcpClient->OnError = {[](void*, base::TObject*, int) {}, nullptr};
+}
+
+THTTPClient::~THTTPClient() {
+  Aborted = true;
+  CloseSocket();
+}
+
+void THTTPClient::PublishSocket() {
+  std::lock_guard<std::mutex> g(FSocketLock);
+  FLiveSocket = FTcpClient->Connected() ? FTcpClient->Socket().Handle() : -1;
+}
+
+void THTTPClient::WithdrawSocket() {
+  std::lock_guard<std::mutex> g(FSocketLock);
+  FLiveSocket = -1;
+}
+
+bool THTTPClient::ConnectSocket() {
+  bool ok = FTcpClient->Connect();
+  PublishSocket();
+  return ok;
+}
+
+void THTTPClient::CloseSocket() {
+  WithdrawSocket();
+  FTcpClient->Disconnect();
+}
+
+void THTTPClient::Abort() {
+  Aborted = true;
+  FState = hsClosed;
+  CloseSocket();
+}
+
+void THTTPClient::AbortFromOtherThread() {
+  Aborted = true;
+  FState = hsClosed;
+  std::lock_guard<std::mutex> g(FSocketLock);
+  if (FLiveSocket != -1) platform::SocketShutdown(FLiveSocket, platform::kShutdownBoth);
+}
+
+bool THTTPClient::Get(const std::string& url, const std::string& postData, TStream* stream,
+                      base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength) {
+  if (!OpenURL(url, postData, ifModifiedSince, useRange, rangeStart, rangeLength, false)) return false;
+  base::TMemoryStream sink;  // a request without a target still reads its body off the wire
+  int32_t read = ReadBody(stream ? *stream : sink);
+  if (read < ContentLength) return false;
+  FState = hsDone;
+  return true;
+}
+
+bool THTTPClient::OpenURL(const std::string& url, const std::string& postData, base::TDateTime ifModifiedSince,
+                          bool useRange, int32_t rangeStart, int32_t rangeLength, bool headOnly) {
+  if (postData.empty()) return Request(url, {}, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly);
+  base::TStringStream body(postData);
+  return Request(url, {TMultiPartFormData{"", "", &body}}, ifModifiedSince, useRange, rangeStart, rangeLength,
+                 headOnly);
+}
+
+bool THTTPClient::Request(const std::string& url, const std::vector<TMultiPartFormData>& items,
+                          base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength,
+                          bool headOnly) {
+  return RequestImpl(url, items, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly, 0);
+}
+
+bool THTTPClient::RequestImpl(const std::string& url, const std::vector<TMultiPartFormData>& items,
+                              base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength,
+                              bool headOnly, int redirects) {
+  std::string authority, path, port, host, lastSegment;
+  if (SplitURL(url, authority, path, port, host, lastSegment)) {
+    if (AutoReferer && Referer.empty()) Referer = URLDirectory(url);
+    if (host.empty()) host = FTcpClient->Host();
+    if (authority.empty()) authority = port.empty() || port == "80" ? host : Format("%s:%s", host, port);
+    if (port.empty()) port = "80";
+    if (!ConnectTo(host, port)) return false;
+  } else {
+    if (url.empty()) return false;
+    path = url[0] == '/' ? url : "/" + url;
+    authority = FTcpClient->Host();
+    if (!ConnectTo(FTcpClient->Host(), FTcpClient->Port())) return false;
+  }
+  if (base::StartsText("https://", url)) {
+    FTcpClient->SetUseSSL(true);
+    if (!FTcpClient->UseSSL()) return false;
+  } else if (base::StartsText("http://", url) && FTcpClient->UseSSL()) {
+    // A plain http URL after an https one must not speak TLS to the plain port.
+    CloseSocket();
+    FTcpClient->SetUseSSL(false);
+    if (!ConnectSocket()) return false;
+  }
+  return SendRequest(authority, path, items, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly, redirects);
+}
+
+bool THTTPClient::ConnectTo(const std::string& host, const std::string& port) {
+  FState = hsBusy;
+  WithdrawSocket();
+  // A connection shut down from another thread is of no further use.
+  if (Aborted) FTcpClient->Disconnect();
+  FTcpClient->SetHost(host);
+  FTcpClient->SetPort(port);
+  if (FTcpClient->Connected()) {
+    double elapsed = (base::Now() - FTcpClient->LastActivity()) * 86400.0;
+    int64_t seconds = static_cast<int64_t>(elapsed + 0.5);
+    // Reused only while the previous answer's announced keep-alive time lasts.
+    if (seconds >= KeepAliveTimeout()) FTcpClient->Disconnect();
+  }
+  Reused = FTcpClient->Connected();
+  ResetResponse();
+  return ConnectSocket();
+}
+
+void THTTPClient::ResetResponse() {
+  ResponseHeaders.Clear();
+  ContentLength = 0;
+  StatusCode = 0;
+  Aborted = false;
+}
+
+std::string THTTPClient::ComposeHead(const std::string& method, const std::string& authority,
+                                     const std::string& path, const std::vector<TMultiPartFormData>& items,
+                                     base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart,
+                                     int32_t rangeLength) const {
+  std::string h = method + Format(" %s HTTP/1.%d", path, MinorVersion) + "\r\n";
+  h += Format("Host: %s", authority) + "\r\n";
+  h += Format("Accept: %s", Accept) + "\r\n";
+  h += "Pragma: no-cache\r\n";
+  h += "Cache-Control: no-cache\r\n";
+  if (useRange && rangeStart > 0) {
+    if (rangeLength > 0) h += Format("Range: bytes=%d-%d", rangeStart, rangeStart + rangeLength) + "\r\n";
+    else h += Format("Range: bytes=%d-", rangeStart) + "\r\n";
+  }
+  if (!Referer.empty()) h += Format("Referer: %s", Referer) + "\r\n";
+  if (!UserAgent.empty()) h += Format("User-Agent: %s", UserAgent) + "\r\n";
+  const TQZTCPProxy& proxy = FTcpClient->Proxy();
+  if (proxy.ProxyType == ptHTTP)
+    h += Format("Proxy-Authorization: Basic %s", Base64Encode(proxy.UserName + ":" + proxy.Password, false)) + "\r\n";
+  std::string cookies = CookieManager().GetCookieHeader(authority, path);
+  if (!cookies.empty()) h += "Cookie: " + cookies + "\r\n";
+  h += KeepAlive ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n";
+  if (AcceptEncoding) h += "Accept-Encoding: gzip,deflate\r\n";
+  if (ifModifiedSince != 0) h += "If-Modified-Since:" + LocalToHTTPDate(ifModifiedSince) + "\r\n";
+  if (items.empty()) {
+    h += "\r\n";
+  } else if (IsMultipart(items)) {
+    // The body writer continues the head with its Content-Length line.
+    h += std::string("Content-Type:multipart/form-data; boundary=") + kBoundary + "\r\n";
+  } else {
+    int64_t n = items[0].Stream ? Remaining(*items[0].Stream) : 0;
+    if (dynamic_cast<base::TStringStream*>(items[0].Stream))
+      h += "Content-Type:application/x-www-form-urlencoded; charset=UTF-8\r\n";
+    else
+      h += "Content-Type:application/octet-stream\r\nContent-Transfer-Encoding: binary\r\n";
+    h += "Content-Length" + Format(": %d", n) + "\r\n\r\n";
+  }
+  return h;
+}
+
+bool THTTPClient::SendRequest(const std::string& authority, const std::string& rawPath,
+                              const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince,
+                              bool useRange, int32_t rangeStart, int32_t rangeLength, bool headOnly, int redirects) {
+  FState = hsBusy;
+  std::string path = EncodeSpaces(rawPath);
+  bool result = false;
+  for (int round = 0;; ++round) {
+    ResetResponse();
+    bool hasBody = !items.empty();
+    std::string method = headOnly ? "HEAD" : hasBody ? "POST" : "GET";
+    std::string head = ComposeHead(method, authority, path, items, ifModifiedSince, useRange, rangeStart, rangeLength);
+    bool ok = false;
+    for (;;) {
+      platform::DebugOutput(Format("Http Request Host: %s, URL: %s", authority, path));
+      ok = FTcpClient->Send(head.data(), static_cast<int>(head.size())) == static_cast<int>(head.size());
+      if (ok && hasBody) ok = SendBody(items);
+      if (!ok) FState = hsSendFailed;
+      else ok = ReadHeaders();
+      // A kept-alive connection the server dropped meanwhile gets one fresh attempt.
+      if (!ok && Reused && !Aborted) {
+        Reused = false;
+        Abort();
+        Aborted = false;
+        FState = hsBusy;
+        if (ConnectSocket()) continue;
+      }
+      break;
+    }
+    if (!ok) break;
+    if (ResponseHeaders.Count() > 0) platform::DebugOutput(ResponseHeaders[0]);
+    std::string status = ResponseHeaders.Count() > 0 ? ResponseHeaders[0] : std::string();
+    size_t space = status.find(' ');
+    StatusCode = space == std::string::npos ? 0 : base::StrToIntDef(ExtractDigits(status, static_cast<int>(space) + 1), 0);
+    if (StatusCode == 200 || StatusCode == 206) {
+      TakeCookies(authority);
+      result = true;
+      break;
+    }
+    if (StatusCode == 302) {
+      std::string location = GetHeaderValue("Location", ':');
+      platform::DebugOutput(Format("Http Redirect to: %s", location));
+      if (redirects >= kMaxRedirects) break;
+      // The redirect's own body is never read: keep the connection only when it has none.
+      if (IsChunked() || ResponseContentLength() > 0 || !KeepConnection()) CloseSocket();
+      result = RequestImpl(location, items, ifModifiedSince, useRange, rangeStart, rangeLength, false, redirects + 1);
+      return result;
+    }
+    if (StatusCode == 304) {
+      if (ifModifiedSince != 0) {
+        result = true;
+        break;
+      }
+      TakeCookies(authority);
+      if (round >= kMaxNotModifiedRepeats) break;
+      // A 304 carries no body; the same request goes again.
+      continue;
+    }
+    break;
+  }
+  if (result) ContentLength = base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
+  else if (FState == hsTimeout) Abort();
+  return result;
+}
+
+bool THTTPClient::SendBody(const std::vector<TMultiPartFormData>& items) {
+  if (!IsMultipart(items)) {
+    TStream* s = items[0].Stream;
+    if (!s) return true;
+    int64_t n = Remaining(*s);
+    return FTcpClient->SendStream(*s) >= n;
+  }
+  Position = 0;
+  ContentLength = 0;
+  const std::string delimiter = kDelimiter;
+  int64_t total = static_cast<int64_t>(delimiter.size());
+  std::vector<std::string> heads;
+  for (const TMultiPartFormData& item : items) {
+    if (!item.Stream) continue;
+    item.Stream->SetPosition(0);
+    std::string head = "Content-Disposition: form-data;";
+    if (!item.FileName.empty())
+      head += Format(" name=\"%s\"; filename=\"%s\"", HTMLEscape(item.Name), HTMLEscape(item.FileName)) +
+              "\r\nContent-Type:file\r\n\r\n";
+    else
+      head += Format(" name=\"%s\"", HTMLEscape(item.Name)) + "\r\n\r\n";
+    int64_t size = item.Stream->Size();
+    total += static_cast<int64_t>(head.size()) + size + static_cast<int64_t>(delimiter.size()) + 2;
+    ContentLength += static_cast<int32_t>(size);
+    heads.push_back(std::move(head));
+  }
+  std::string start = "Content-Length:" + std::to_string(total) + "\r\n\r\n" + delimiter;
+  if (FTcpClient->Send(start.data(), static_cast<int>(start.size())) <= 0) return false;
+  size_t h = 0;
+  for (const TMultiPartFormData& item : items) {
+    if (!item.Stream) continue;
+    const std::string& head = heads[h++];
+    if (FTcpClient->Send(head.data(), static_cast<int>(head.size())) <= 0) return false;
+    if (!SendPartStream(*item.Stream)) return false;
+    std::string tail = "\r\n" + delimiter;
+    if (FTcpClient->Send(tail.data(), static_cast<int>(tail.size())) <= 0) return false;
+  }
+  return true;
+}
+
+bool THTTPClient::SendPartStream(TStream& stream) {
+  // The default 8192-byte buffer lives on the stack; only a larger BufferSize allocates.
+  char stackBuffer[8192];
+  std::vector<char> heapBuffer;
+  int32_t size = BufferSize > 0 ? BufferSize : static_cast<int32_t>(sizeof stackBuffer);
+  char* buffer = stackBuffer;
+  if (size > static_cast<int32_t>(sizeof stackBuffer)) {
+    heapBuffer.resize(static_cast<size_t>(size));
+    buffer = heapBuffer.data();
+  }
+  int64_t remaining = Remaining(stream);
+  int64_t total = 0;
+  for (;;) {
+    int32_t n = stream.Read(buffer, size);
+    if (n <= 0) break;
+    n = static_cast<int32_t>(std::min<int64_t>(n, remaining - total));
+    if (n <= 0) break;
+    if (FTcpClient->Send(buffer, n) <= 0) return false;
+    total += n;
+    Position += n;
+    Progress();
+  }
+  return total >= remaining;
+}
+
+int32_t THTTPClient::KeepAliveRemaining() {
+  if (!FTcpClient->Connected()) return 0;
+  double elapsed = (base::Now() - FTcpClient->LastActivity()) * 86400.0;
+  return std::max<int32_t>(0, KeepAliveTimeout() - static_cast<int32_t>(elapsed));
+}
+
+bool THTTPClient::TakeCookies(const std::string& host) {
+  bool any = false;
+  for (int i = 0; i < ResponseHeaders.Count(); ++i) {
+    const std::string& line = ResponseHeaders[i];
+    if (!base::StartsText("SET-COOKIE", line)) continue;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    CookieManager().SetCookie(host, base::Trim(line.substr(colon + 1)));
+    any = true;
+  }
+  return any;
+}
+
+}  // namespace net

@@ -1,0 +1,141 @@
+#include "ui/Application.h"
+
+#include "base/ExceptionHandler.h"
+#include "base/Exceptions.h"
+#include "base/Thread.h"
+#include "platform/Process.h"
+
+namespace ui {
+namespace {
+constexpr char kAppClassName[] = "TApplication";
+// Posted to the application window when a worker queued a Synchronize call.
+constexpr UINT kWakeMessage = WM_NULL;
+}  // namespace
+
+TApplication& Application() {
+  static TApplication app;
+  return app;
+}
+
+TApplication::~TApplication() {
+  if (FHandle) {
+    base::SetWakeMainThread({});
+    base::SetApplicationExceptionHandler({});
+  }
+  while (!FForms.empty()) {
+    std::unique_ptr<TForm> form = std::move(FForms.back());
+    FForms.pop_back();
+    if (form.get() == FMainForm) FMainForm = nullptr;
+    try {
+      form->BeforeDestruction();
+    } catch (...) {
+      HandleException(form.get(), std::current_exception());
+    }
+  }
+  if (FHandle) DestroyWindow(FHandle);
+}
+
+void TApplication::Initialize() {
+  if (FHandle) return;
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  if (!GetClassInfoA(instance, kAppClassName, &wc)) {
+    wc.lpfnWndProc = &TApplication::AppWindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kAppClassName;
+    if (!RegisterClassA(&wc)) base::RaiseLastOSError();
+  }
+  // A hidden top-level window (not a message-only one) so that it can own the forms.
+  FHandle = CreateWindowExA(0, kAppClassName, FTitle.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0,
+                            0, 0, 0, nullptr, nullptr, instance, nullptr);
+  if (!FHandle) base::RaiseLastOSError();
+  SetWindowLongPtrA(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  base::SetApplicationExceptionHandler({&TApplication::RuntimeException, this});
+  base::SetWakeMainThread({&TApplication::WakeMainThread, this});
+}
+
+void TApplication::SetTitle(const base::AnsiString& title) {
+  FTitle = title;
+  if (FHandle) SetWindowTextA(FHandle, title.c_str());
+}
+
+base::WideString TApplication::ExeName() const { return platform::ModuleFileName(); }
+
+void TApplication::Run() {
+  if (!FMainForm) return;
+  FMainForm->Show();
+  while (!FTerminated) {
+    MSG msg;
+    if (!ProcessMessage(msg)) Idle();
+  }
+}
+
+bool TApplication::ProcessMessage(MSG& msg) {
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    FTerminated = true;
+  } else {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+void TApplication::Idle() {
+  try {
+    base::CheckSynchronize();
+  } catch (...) {
+    HandleException(this, std::current_exception());
+  }
+  // Sleeps until a message arrives; a queued Synchronize call posts one.
+  if (!FTerminated) WaitMessage();
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (ProcessMessage(msg)) {
+  }
+  try {
+    base::CheckSynchronize();
+  } catch (...) {
+    HandleException(this, std::current_exception());
+  }
+}
+
+void TApplication::Terminate() {
+  if (FTerminated) return;
+  PostQuitMessage(0);
+}
+
+void TApplication::HandleException(base::TObject* sender, const std::exception_ptr& e) {
+  if (OnException) {
+    OnException(sender, e);
+    return;
+  }
+  platform::DebugOutput("Exception: " + base::ExceptionMessage(e));
+}
+
+void TApplication::WakeMainThread(void* context, base::TObject*) {
+  // Any thread: only post, the main thread does the work.
+  auto* app = static_cast<TApplication*>(context);
+  PostMessageA(app->FHandle, kWakeMessage, 0, 0);
+}
+
+void TApplication::RuntimeException(void* context, base::TObject* sender, const std::exception_ptr& e) {
+  static_cast<TApplication*>(context)->HandleException(sender, e);
+}
+
+LRESULT CALLBACK TApplication::AppWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+  if (app && msg == kWakeMessage) {
+    try {
+      base::CheckSynchronize();
+    } catch (...) {
+      app->HandleException(app, std::current_exception());
+    }
+    return 0;
+  }
+  return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+}  // namespace ui

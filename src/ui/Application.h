@@ -1,0 +1,85 @@
+// TApplication: the process's one application object. It owns the forms, runs the
+// message loop until the main form closes, processes pending messages on request, routes
+// exceptions nobody else can take to one handler, and wakes the message loop when a
+// worker thread queues a Synchronize call (the call then runs on this thread).
+// Everything here belongs to the thread that called Initialize.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "base/Object.h"
+#include "base/Strings.h"
+#include "ui/Form.h"
+
+namespace ui {
+
+using TExceptionEvent = base::TClosure<base::TObject* /*sender*/, const std::exception_ptr&>;
+
+class TApplication : public base::TObject {
+ public:
+  TApplication() = default;
+  // Releases the forms in reverse order of creation (OnDestroy first), then the
+  // application window; removes the hooks Initialize installed.
+  ~TApplication() override;
+
+  // Creates the hidden application window and installs the exception handler and the
+  // synchronisation wake-up. Call once, on the thread that will run the message loop.
+  void Initialize();
+
+  // Creates a form owned by the application; the first one becomes the main form.
+  // The form's constructor runs, then its OnCreate (AfterConstruction).
+  template <class T, class... A>
+  T* CreateForm(A&&... args) {
+    auto form = std::make_unique<T>(*this, std::forward<A>(args)...);
+    T* result = form.get();
+    FForms.push_back(std::move(form));
+    if (!FMainForm) FMainForm = result;
+    result->AfterConstruction();
+    return result;
+  }
+
+  // Shows the main form and dispatches messages until Terminate or WM_QUIT. Returns at
+  // once when there is no main form.
+  void Run();
+  // Dispatches every message waiting for this thread and runs pending Synchronize
+  // calls, then returns. A WM_QUIT among them terminates the application.
+  void ProcessMessages();
+  // Ends the message loop (posts WM_QUIT).
+  void Terminate();
+  bool Terminated() const { return FTerminated; }
+
+  TForm* MainForm() const { return FMainForm; }
+  HWND Handle() const { return FHandle; }
+  void SetTitle(const base::AnsiString& title);
+  const base::AnsiString& Title() const { return FTitle; }
+  // Full path of the executable (UTF-16).
+  base::WideString ExeName() const;
+
+  // Called for exceptions that escaped a window message or reached the runtime's
+  // application handler. Unset: the message goes to the debugger output.
+  TExceptionEvent OnException;
+  void HandleException(base::TObject* sender, const std::exception_ptr& e);
+
+ private:
+  static LRESULT CALLBACK AppWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static void WakeMainThread(void* context, base::TObject* sender);
+  static void RuntimeException(void* context, base::TObject* sender, const std::exception_ptr& e);
+  bool ProcessMessage(MSG& msg);
+  void Idle();
+
+  HWND FHandle = nullptr;
+  base::AnsiString FTitle;
+  bool FTerminated = false;
+  TForm* FMainForm = nullptr;
+  std::vector<std::unique_ptr<TForm>> FForms;
+};
+
+// The process-wide application object (created on first use).
+TApplication& Application();
+
+}  // namespace ui

@@ -1,0 +1,245 @@
+"""End-to-end tests of the update check under Wine and Xvfb.
+
+A loopback HTTP server (in this process) serves the update configuration and packages
+built with vtzip.exe; the launcher is pointed at it with Orbelle.ini [System] UpdateHost.
+Each case checks the log lines in order, the unpacked files, the downloaded files, the
+recorded PackageVision, the server's request log and the started main program.
+
+    update_e2e.py <windows bin folder>
+"""
+import glob
+import http.server
+import os
+import shutil
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import launcher_e2e  # noqa: E402
+from launcher_e2e import BANNER, TAG, ProgramDir, wait_until  # noqa: E402
+from wine_session import WineSession  # noqa: E402
+
+CONFIG_PATH = "/resource/001/258/NVOrbelle_UpdateConfig.ini"
+FIGURES = []
+
+
+class Server:
+    """Serves CONFIG_PATH and /pkg/<name> from `files`, with an optional delay and status
+    per path, and records every request line."""
+
+    def __init__(self):
+        self.files, self.delays, self.statuses, self.requests = {}, {}, {}, []
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):
+                server.requests.append(self.path)
+                time.sleep(server.delays.get(self.path, 0))
+                status = server.statuses.get(self.path, 200 if self.path in server.files else 404)
+                body = server.files.get(self.path, b"") if status == 200 else b"not here"
+                self.send_response(status)
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Connection", "Keep-Alive")
+                self.send_header("Keep-Alive", "timeout=5")
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.httpd.server_address[1]
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+
+    def offer(self, version, package_url):
+        self.files[CONFIG_PATH] = f"[System]\r\nPackageVision={version}\r\nPackagePath={package_url}\r\n".encode()
+
+    def stop(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def build_package(files):
+    """A .vtzip of {relative path: bytes}, made by vtzip.exe under Wine."""
+    src = tempfile.mkdtemp(prefix="orbelle-pkg-src-")
+    out = tempfile.mkdtemp(prefix="orbelle-pkg-")
+    for name, data in files.items():
+        path = os.path.join(src, *name.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    package = os.path.join(out, "update.vtzip")
+    p = SESSION.start(os.path.join(BIN, "vtzip.exe"), "pack", "Z:" + src.replace("/", "\\"),
+                      "Z:" + package.replace("/", "\\"))
+    p.wait(60)
+    shutil.rmtree(src, ignore_errors=True)
+    with open(package, "rb") as f:
+        data = f.read()
+    shutil.rmtree(out, ignore_errors=True)
+    if p.returncode != 0 or not data:
+        raise RuntimeError("vtzip pack failed")
+    return data
+
+
+def new_config_files():
+    return glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", "NewConfig.ini"), recursive=True)
+
+
+class UpdateEndToEnd(unittest.TestCase):
+    def setUp(self):
+        # Every case starts without a configuration fetched earlier today.
+        for f in new_config_files():
+            os.remove(f)
+        self.server = Server()
+        self.dirs, self.procs = [], []
+
+    def tearDown(self):
+        for p in self.procs:
+            if p.poll() is None:
+                p.kill()
+                p.wait(10)
+        for d in self.dirs:
+            d.cleanup()
+        self.server.stop()
+
+    def run_launcher(self, installed=None, run_ms=1200):
+        d = ProgramDir(main_ini={"RunMs": run_ms}, update_host=f"127.0.0.1:{self.server.port}")
+        self.dirs.append(d)
+        if installed is not None:
+            with open(os.path.join(d.path, "Orbelle.ini"), "a", newline="") as f:
+                f.write(f"PackageVision={installed}\r\n")
+        started = time.monotonic()
+        p = SESSION.start(d.launcher())
+        self.procs.append(p)
+        deadline = time.monotonic() + 40
+        while p.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertIsNotNone(p.poll(), "launcher did not end in time")
+        FIGURES.append(f"{self.id().rsplit('.', 1)[-1]}: launcher ran {time.monotonic() - started:.1f} s")
+        self.assertTrue(d.has_record("start "), d.log())  # the main program ran
+        return d
+
+    def messages(self, d):
+        return [line[len(TAG):] for line in d.log() if line.startswith(TAG)]
+
+    def version(self, d):
+        with open(os.path.join(d.path, "Orbelle.ini"), newline="") as f:
+            for line in f.read().split("\r\n"):
+                if line.startswith("PackageVision="):
+                    return line.split("=", 1)[1]
+        return None
+
+    def package_url(self, name="p.vtzip"):
+        return f"http://127.0.0.1:{self.server.port}/pkg/{name}"
+
+    def test_newer_package_is_downloaded_unpacked_and_recorded(self):
+        self.server.files["/pkg/p.vtzip"] = build_package({
+            "Readme.txt": b"new readme\r\n", "Data\\Sub Dir\\table.bin": bytes(range(256)) * 40, "empty.dat": b""})
+        self.server.offer("2.1.0.12", self.package_url())
+        d = self.run_launcher(installed="2.1.0.10")
+        exe = d.launcher().rsplit("/", 1)[0]
+        win_dir = "Z:" + exe.replace("/", "\\") + "\\"
+        m = self.messages(d)
+        self.assertEqual(m[:2], ["Start", f"FDownloadMgr.ConfigUrl:= http://127.0.0.1:{self.server.port}{CONFIG_PATH}"])
+        self.assertTrue(m[2].startswith("FDownloadMgr.SaveConfigPath:= ") and m[2].endswith("\\NewConfig.ini"))
+        unpacked = [line for line in m if line.startswith("DirectoryDecompression File:= ")]
+        self.assertEqual(sorted(unpacked), sorted("DirectoryDecompression File:= " + win_dir + n
+                                                  for n in ["Readme.txt", "Data\\Sub Dir\\table.bin", "empty.dat"]))
+        expected = ["FCurrVision:= 2.1.0.10", "FMainProcess:= OrbelleTestMain.exe", "FNewVision:= 2.1.0.12",
+                    "FPackageUrl:= " + self.package_url(), "Vision Not equal and Timestamp < 1000",
+                    "FDownloadPackagePath:= " + win_dir + "NVOrbelle_UpdateConfig.vtzip",
+                    "SavePackagePath:= " + win_dir + "NVOrbelle_UpdateConfig.vtzip"] + unpacked + [
+                    "DirectoryDecompression Finished", "APath:= " + win_dir + "OrbelleTestMain.exe",
+                    "Runas:= ShellExecuteEx", "Runas:= ShellExecuteEx Successed"]
+        self.assertEqual(m[3:], expected)
+        self.assertEqual(d.log()[:3], BANNER)
+        with open(os.path.join(d.path, "Data", "Sub Dir", "table.bin"), "rb") as f:
+            self.assertEqual(f.read(), bytes(range(256)) * 40)
+        self.assertFalse(os.path.exists(os.path.join(d.path, "NVOrbelle_UpdateConfig.vtzip")))
+        self.assertEqual(new_config_files(), [])
+        self.assertEqual(self.version(d), "2.1.0.12")
+        self.assertEqual(self.server.requests, [CONFIG_PATH, "/pkg/p.vtzip"])
+
+    def test_slow_answer_starts_the_main_program_without_update(self):
+        self.server.offer("2.1.0.12", self.package_url())
+        self.server.delays[CONFIG_PATH] = 1.5
+        d = self.run_launcher(installed="2.1.0.10")
+        m = self.messages(d)
+        self.assertIn("(FTimestamp < 1000) Run MainProcess", m)
+        self.assertNotIn("Vision not EqualResason Run MainProcess", m)
+        self.assertEqual(self.server.requests, [CONFIG_PATH])
+        self.assertEqual(self.version(d), "2.1.0.10")
+
+    def test_offers_that_are_not_newer(self):
+        for offered, installed in [("2.2.0.1", "2.1.0.10"), ("2.1.0.10", "2.1.0.10"), ("2.1.0.3", None)]:
+            with self.subTest(offered=offered, installed=installed):
+                for f in new_config_files():
+                    os.remove(f)
+                self.server.requests.clear()
+                self.server.offer(offered, self.package_url())
+                d = self.run_launcher(installed=installed)
+                m = self.messages(d)
+                self.assertIn("Vision not EqualResason Run MainProcess", m)
+                self.assertNotIn("(FTimestamp < 1000) Run MainProcess", m)
+                self.assertEqual(self.server.requests, [CONFIG_PATH])
+
+    def test_no_installed_version_takes_only_a_build_of_0_0_0_and_a_short_version_is_older(self):
+        for offered, installed in [("0.0.0.7", None), ("2.1.0.12", "2.1.0")]:
+            with self.subTest(offered=offered, installed=installed):
+                for f in new_config_files():
+                    os.remove(f)
+                self.server.files["/pkg/p.vtzip"] = build_package({"Readme.txt": offered.encode()})
+                self.server.offer(offered, self.package_url())
+                d = self.run_launcher(installed=installed)
+                self.assertIn("Vision Not equal and Timestamp < 1000", self.messages(d))
+                self.assertEqual(self.version(d), offered)
+
+    def test_failed_downloads_start_the_main_program(self):
+        # No configuration (404): the check fails.
+        d = self.run_launcher(installed="2.1.0.10")
+        self.assertIn("Update Config Failed,Run MainProcess", self.messages(d))
+        # A configuration that names a missing package: the package fails, nothing changes.
+        self.server.offer("2.1.0.12", self.package_url("missing.vtzip"))
+        d = self.run_launcher(installed="2.1.0.10")
+        self.assertIn("Update Package Failed,Run MainProcess", self.messages(d))
+        self.assertEqual(self.version(d), "2.1.0.10")
+        self.assertEqual(len(new_config_files()), 1)  # NewConfig.ini stays
+        # Empty PackagePath with a newer version: the package task fails too.
+        for f in new_config_files():
+            os.remove(f)
+        self.server.offer("2.1.0.12", "")
+        d = self.run_launcher(installed="2.1.0.10")
+        m = self.messages(d)
+        self.assertIn("FPackageUrl:= ", m)
+        self.assertIn("Update Package Failed,Run MainProcess", m)
+
+    def test_second_start_on_the_same_day_uses_the_configuration_without_a_request(self):
+        self.server.offer("2.1.0.10", self.package_url())
+        self.run_launcher(installed="2.1.0.10")
+        self.assertEqual(self.server.requests, [CONFIG_PATH])
+        d = self.run_launcher(installed="2.1.0.10")
+        self.assertEqual(self.server.requests, [CONFIG_PATH])  # nothing new on the wire
+        self.assertIn("Vision not EqualResason Run MainProcess", self.messages(d))
+
+
+def main():
+    global BIN, SESSION
+    BIN = sys.argv[1]
+    launcher_e2e.BIN = BIN
+    prefix = os.path.join(os.path.dirname(os.path.abspath(BIN)), "wineprefix-gui")
+    with WineSession(prefix) as SESSION:
+        launcher_e2e.SESSION = SESSION
+        result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
+    for line in FIGURES:
+        print("figure:", line)
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,391 @@
+#include "vtzip/Vtzip.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <set>
+
+#include "base/Format.h"
+#include "base/Log.h"
+#include "base/Strings.h"
+#include "base/ZLibStream.h"
+#include "package/BlockStream.h"
+#include "package/Decompression.h"
+#include "package/EntryName.h"
+#include "package/PackageReader.h"
+#include "package/PackageWriter.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+
+namespace vtzip {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kUsage[] =
+    "Usage: vtzip <command> [arguments]\n"
+    "\n"
+    "Makes and checks update packages (.vtzip) for the Norvale Orbelle launcher.\n"
+    "\n"
+    "Commands:\n"
+    "  pack <dir> <package> [--level 0-9]\n"
+    "      Packs every file below <dir>, named by its path relative to <dir> with\n"
+    "      backslashes, in the system's 8-bit code page. Level 6 unless given.\n"
+    "      Empty folders are not stored: a package holds files only.\n"
+    "  list <package>\n"
+    "      Prints each file's original and compressed size and its name.\n"
+    "  extract <package> <dir> [--verbose]\n"
+    "      Unpacks with the launcher's own extractor; --verbose prints its log lines.\n"
+    "  verify <package>\n"
+    "      Inflates every file and reports every problem the launcher would meet.\n"
+    "  --help\n"
+    "      Prints this text.\n"
+    "\n"
+    "Exit codes: 0 success; 1 the package or a file has problems, or the operation\n"
+    "failed; 2 wrong command line. Names from packages are printed in UTF-8.\n";
+
+// 8-bit text (the system code page) as UTF-8 for the terminal.
+std::string Utf8(const std::string& ansi) { return base::WideToUtf8(base::AnsiToWide(ansi)); }
+
+std::string Shown(const fs::path& p) {
+  auto u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+// Native file names are bytes (std::string); on Windows they are UTF-16 (std::wstring).
+// Overloads on the native string type keep both builds free of platform conditionals.
+
+// A path given on the command line (8-bit) as a file-system path.
+[[maybe_unused]] fs::path FsPath(std::string arg, char) {
+  for (char& c : arg) c = c == '\\' ? '/' : c;  // as the product's paths use them natively
+  return fs::path(arg);
+}
+[[maybe_unused]] fs::path FsPath(const std::string& arg, wchar_t) { return fs::path(base::AnsiToWide(arg)); }
+fs::path FsPath(const std::string& arg) { return FsPath(arg, fs::path::value_type()); }
+
+// One part of a file's relative path in the 8-bit code page (bytes) and in UTF-16 (wide).
+// Natively, a name that is valid UTF-8 is converted; any other name is taken as already
+// 8-bit, which is how the extractor writes names natively.
+[[maybe_unused]] bool NamePart(const std::string& raw, std::string& bytes, std::u16string& wide, std::string& why) {
+  if (raw.find('\\') != std::string::npos) {
+    why = "a backslash in a file name would split it into folders";
+    return false;
+  }
+  wide = platform::MultiByteToWide(raw, platform::kCodePageUtf8);
+  if (platform::WideToMultiByte(wide, platform::kCodePageUtf8) == raw) {
+    bytes = base::WideToAnsi(wide);
+  } else {
+    bytes = raw;
+    wide = base::AnsiToWide(raw);
+  }
+  return true;
+}
+[[maybe_unused]] bool NamePart(const std::wstring& raw, std::string& bytes, std::u16string& wide, std::string&) {
+  wide.assign(raw.begin(), raw.end());
+  bytes = base::WideToAnsi(wide);
+  return true;
+}
+
+// The index name of a file found below the packed folder: its relative path with
+// backslashes, in the 8-bit code page.
+bool IndexName(const fs::path& relative, std::string& name, std::string& why) {
+  name.clear();
+  for (const fs::path& part : relative) {
+    std::string bytes;
+    std::u16string wide;
+    if (!NamePart(part.native(), bytes, wide, why)) return false;
+    if (base::AnsiToWide(bytes) != wide) {
+      why = "the name has characters that the 8-bit code page cannot hold";
+      return false;
+    }
+    if (!name.empty()) name += '\\';
+    name += bytes;
+  }
+  why = package::CheckEntryName(name);
+  return why.empty();
+}
+
+constexpr uint32_t kSourceMode = platform::fmOpenRead | platform::fmShareDenyWrite;
+[[maybe_unused]] std::unique_ptr<base::TFileStream> OpenSource(const std::string& native) {
+  return std::make_unique<base::TFileStream>(native, kSourceMode);
+}
+[[maybe_unused]] std::unique_ptr<base::TFileStream> OpenSource(const std::wstring& native) {
+  return std::make_unique<base::TFileStream>(std::u16string(native.begin(), native.end()), kSourceMode);
+}
+
+struct TCommandLine {
+  std::vector<std::string> Positional;
+  int Level = 6;
+  bool LevelGiven = false;
+  bool Verbose = false;
+  bool Help = false;
+  std::string Error;
+};
+
+TCommandLine Parse(const std::vector<std::string>& args) {
+  TCommandLine c;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      c.Help = true;
+    } else if (a == "--verbose" || a == "-v") {
+      c.Verbose = true;
+    } else if (a == "--level" || a.rfind("--level=", 0) == 0) {
+      std::string v;
+      if (a == "--level") {
+        if (i + 1 >= args.size()) {
+          c.Error = "--level needs a value from 0 to 9";
+          return c;
+        }
+        v = args[++i];
+      } else {
+        v = a.substr(8);
+      }
+      if (v.size() != 1 || v[0] < '0' || v[0] > '9') {
+        c.Error = "--level needs a value from 0 to 9, not \"" + v + "\"";
+        return c;
+      }
+      c.Level = v[0] - '0';
+      c.LevelGiven = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      c.Error = "unknown option " + a;
+      return c;
+    } else {
+      c.Positional.push_back(a);
+    }
+  }
+  return c;
+}
+
+// --- pack ----------------------------------------------------------------------------
+
+int Pack(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& dir = c.Positional[1];
+  const std::string& packageFile = c.Positional[2];
+  fs::path root = FsPath(dir);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    err << "vtzip: " << dir << ": not a folder\n";
+    return kExitProblems;
+  }
+  fs::path output = fs::absolute(FsPath(packageFile), ec).lexically_normal();
+  fs::path scratch = output;
+  scratch += ".blocks";
+
+  struct TItem {
+    std::string Name;
+    fs::path Path;
+  };
+  std::vector<TItem> items;
+  int problems = 0;
+  fs::recursive_directory_iterator it(root, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const fs::directory_entry& e = *it;
+    fs::file_status st = e.symlink_status(ec);
+    if (ec) break;
+    fs::path relative = e.path().lexically_relative(root);
+    if (fs::is_directory(st)) continue;
+    if (!fs::is_regular_file(st)) {
+      err << "vtzip: skipped " << Shown(relative) << ": not a regular file\n";
+      continue;
+    }
+    fs::path full = fs::absolute(e.path(), ec).lexically_normal();
+    if (full == output || full == scratch) continue;  // an older copy of the package being made
+    TItem item{{}, e.path()};
+    std::string why;
+    if (!IndexName(relative, item.Name, why)) {
+      err << "vtzip: cannot pack " << Shown(relative) << ": " << why << "\n";
+      ++problems;
+      continue;
+    }
+    items.push_back(std::move(item));
+  }
+  if (ec) {
+    err << "vtzip: " << dir << ": " << ec.message() << "\n";
+    return kExitProblems;
+  }
+  if (problems) {
+    err << "vtzip: nothing written, " << problems << " file(s) cannot be packed\n";
+    return kExitProblems;
+  }
+  // A fixed order makes the same folder give the same package.
+  std::sort(items.begin(), items.end(), [](const TItem& a, const TItem& b) { return a.Name < b.Name; });
+  std::set<std::string> folded;
+  for (const TItem& item : items)
+    if (!folded.insert(base::UpperCase(item.Name)).second)
+      err << "vtzip: warning: " << Utf8(item.Name) << " differs from another name only in case; on Windows the "
+          << "later one replaces the earlier\n";
+
+  package::TPackageWriter writer(packageFile, c.Level);
+  for (const TItem& item : items) {
+    std::unique_ptr<base::TFileStream> source = OpenSource(item.Path.native());
+    writer.AddFile(item.Name, *source);
+  }
+  writer.Finish();
+  out << "packed " << writer.FileCount() << " files (" << writer.OriginalBytes() << " bytes) into " << packageFile
+      << " (" << writer.PackageBytes() << " bytes)\n";
+  return kExitOk;
+}
+
+// --- list and verify -----------------------------------------------------------------
+
+// A package opened for list and verify, with its index read.
+struct TOpenPackage {
+  std::unique_ptr<base::TFileStream> File;
+  std::unique_ptr<package::TPackageReader> Reader;
+};
+
+// Opens a package and reads its index; on failure prints why and gives false.
+bool OpenPackage(const std::string& packageFile, TOpenPackage& p, std::ostream& err) {
+  if (!platform::FileExists(packageFile)) {
+    err << "vtzip: " << packageFile << ": no such file\n";
+    return false;
+  }
+  p.File = std::make_unique<base::TFileStream>(packageFile, platform::fmOpenRead | platform::fmShareDenyWrite);
+  p.Reader = std::make_unique<package::TPackageReader>(*p.File);
+  if (p.Reader->Status() != package::TPackageStatus::psOk) {
+    err << "vtzip: " << packageFile << ": " << p.Reader->Problem() << "\n";
+    return false;
+  }
+  return true;
+}
+
+// Inflates one entry without writing it; empty when it is sound, else the problem.
+std::string CheckBlock(base::TStream& package, const package::TPackageEntry& e, int64_t& size) {
+  size = -1;
+  try {
+    package::TBlockStream block(package, e.Offset, e.Size);
+    package::TInflateResult r = package::InflateBlock(block, nullptr);
+    if (!r.Complete) return "compressed data ends early";
+    size = r.Size;
+    if (r.TrailingBytes > 0) return std::to_string(r.TrailingBytes) + " bytes after the end of the compressed data";
+  } catch (const base::EDecompressionError&) {
+    return "corrupt compressed data";
+  }
+  return {};
+}
+
+int List(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  TOpenPackage p;
+  if (!OpenPackage(c.Positional[1], p, err)) return kExitProblems;
+  out << "  Original  Compressed  Name\n";
+  int64_t original = 0, compressed = 0;
+  for (const package::TPackageEntry& e : p.Reader->Entries()) {
+    int64_t size = -1;
+    if (e.Problem == package::TLineProblem::lpNone) CheckBlock(*p.File, e, size);
+    out << (size < 0 ? base::Format("%10s", "?") : base::Format("%10d", size)) << base::Format("  %10d  ", e.Size)
+        << Utf8(package::PrintableName(e.Name)) << "\n";
+    original += std::max<int64_t>(size, 0);
+    compressed += e.Size;
+  }
+  out << base::Format("%10d  %10d  %d files", original, compressed, static_cast<int64_t>(p.Reader->Entries().size()))
+      << "\n";
+  return kExitOk;
+}
+
+int Verify(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& packageFile = c.Positional[1];
+  TOpenPackage p;
+  if (!OpenPackage(packageFile, p, err)) return kExitProblems;
+  int problems = 0;
+  int64_t original = 0;
+  std::set<std::string> names;
+  auto problem = [&](const package::TPackageEntry& e, const std::string& why) {
+    out << "line " << e.Line << ": " << Utf8(package::PrintableName(e.Name)) << ": " << why << "\n";
+    ++problems;
+  };
+  for (const package::TPackageEntry& e : p.Reader->Entries()) {
+    std::string why = e.Problem != package::TLineProblem::lpNone ? package::DescribeLineProblem(e.Problem)
+                                                                 : package::CheckEntryName(e.Name);
+    if (!why.empty()) {
+      problem(e, why);
+      continue;
+    }
+    if (!names.insert(base::UpperCase(e.Name)).second) problem(e, "named before; this file replaces the earlier one");
+    int64_t size;
+    why = CheckBlock(*p.File, e, size);
+    if (!why.empty()) problem(e, why);
+    original += std::max<int64_t>(size, 0);
+  }
+  if (p.Reader->TrailingBytes() > 0) {
+    out << p.Reader->TrailingBytes() << " bytes after the last block\n";
+    ++problems;
+  }
+  if (problems) {
+    out << packageFile << ": " << problems << " problem(s)\n";
+    return kExitProblems;
+  }
+  out << packageFile << ": OK, " << p.Reader->Entries().size() << " files, " << original << " bytes\n";
+  return kExitOk;
+}
+
+// --- extract -------------------------------------------------------------------------
+
+void PrintLogLine(void* context, const std::string& line) {
+  *static_cast<std::ostream*>(context) << Utf8(line) << "\n";
+}
+
+int Extract(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& packageFile = c.Positional[1];
+  const std::string& dir = c.Positional[2];
+  if (c.Verbose) base::SetLogSink({&PrintLogLine, &out});
+  package::TExtractReport report;
+  int32_t result = package::DirectoryDecompression(dir, packageFile, &report);
+  if (c.Verbose) base::SetLogSink({});
+  if (report.PackageRefused) {
+    err << "vtzip: " << packageFile << ": " << (report.Issues.empty() ? "refused" : report.Issues.back().Reason)
+        << "\n";
+    return kExitProblems;
+  }
+  for (const package::TExtractIssue& i : report.Issues) {
+    const char* kind = i.Kind == package::TExtractIssue::TKind::ikRefused  ? "refused"
+                       : i.Kind == package::TExtractIssue::TKind::ikFailed ? "failed"
+                                                                           : "warning";
+    err << "vtzip: " << kind << ": " << Utf8(i.Subject) << ": " << i.Reason << "\n";
+  }
+  out << "extracted " << report.Written << " of " << result << " files (" << report.Bytes << " bytes) into " << dir
+      << "\n";
+  return report.Refused + report.Failed > 0 ? kExitProblems : kExitOk;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  TCommandLine c = Parse(args);
+  if (c.Help) {
+    out << kUsage;
+    return kExitOk;
+  }
+  auto usage = [&](const std::string& why) {
+    err << "vtzip: " << why << "\n\n" << kUsage;
+    return kExitUsage;
+  };
+  if (!c.Error.empty()) return usage(c.Error);
+  if (c.Positional.empty()) return usage("no command given");
+  const std::string& command = c.Positional[0];
+  struct TCommand {
+    const char* Name;
+    size_t Arguments;
+    int (*Handler)(const TCommandLine&, std::ostream&, std::ostream&);
+  };
+  static const TCommand kCommands[] = {
+      {"pack", 2, Pack}, {"list", 1, List}, {"extract", 2, Extract}, {"verify", 1, Verify}};
+  for (const TCommand& cmd : kCommands) {
+    if (command != cmd.Name) continue;
+    if (c.Positional.size() != cmd.Arguments + 1)
+      return usage(base::Format("%s takes %d argument(s)", cmd.Name, static_cast<int>(cmd.Arguments)));
+    if (c.LevelGiven && command != "pack") return usage("--level belongs to pack");
+    if (c.Verbose && command != "extract") return usage("--verbose belongs to extract");
+    try {
+      return cmd.Handler(c, out, err);
+    } catch (const std::exception& e) {
+      err << "vtzip: " << Utf8(e.what()) << "\n";
+      return kExitProblems;
+    }
+  }
+  return usage("unknown command \"" + command + "\"");
+}
+
+}  // namespace vtzip
