@@ -1,7 +1,9 @@
 // Download tasks, the worker pool and the update manager against the scripted server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -133,21 +135,22 @@ TEST_F(PoolTest, TwoTasksForOneServerShareAWorkerAndItsConnection) {
 
 TEST_F(PoolTest, DistinctServersGetTheirOwnWorkersUpToTheLimit) {
   THttpThreadPool& pool = HttpThreadPool();
-  pool.MaxWorkers = 2;
+  ASSERT_EQ(pool.MaxWorkers, 10);
   std::vector<std::unique_ptr<TScriptedServer>> servers;
   TDoneLog log;
   testsupport::TempDir dir;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 11; ++i) {
     servers.push_back(std::make_unique<TScriptedServer>());
-    servers.back()->Expect("\r\n\r\n").Wait(200).Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n").Close();
+    servers.back()->Expect("\r\n\r\n").Wait(300).Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n").Close();
     servers.back()->Start();
     pool.AddTask(new THttpGetFileTask(Url(*servers.back(), "/x"), "", dir / std::to_string(i), {}, log.Event(), &log),
                  true);
+    EXPECT_EQ(pool.WorkerCount(), std::min(i + 1, 10));
   }
-  EXPECT_EQ(pool.WorkerCount(), 2);
-  EXPECT_EQ(pool.QueuedCount(), 1);  // the third server waits in the pool's queue
-  ASSERT_TRUE(PumpUntil([&] { return log.Codes.size() == 3; }));
-  EXPECT_EQ(log.Codes, (std::vector<uint8_t>{2, 2, 2}));
+  EXPECT_EQ(pool.QueuedCount(), 1);  // the eleventh server waits in the pool's queue
+  ASSERT_TRUE(PumpUntil([&] { return log.Codes.size() == 11; }));
+  EXPECT_EQ(log.Codes, std::vector<uint8_t>(11, 2));
+  EXPECT_TRUE(servers.back()->WaitDone(1000));  // and was served later
 }
 
 TEST_F(PoolTest, CancelingByOwnerAbortsTheRunningTaskWithoutNotice) {

@@ -1,7 +1,8 @@
 """End-to-end tests of the update check under Wine and Xvfb.
 
-A loopback HTTP server (in this process) serves the update configuration and packages
-built with vtzip.exe; the launcher is pointed at it with Orbelle.ini [System] UpdateHost.
+nginx on a loopback port serves the update configuration and packages built with
+vtzip.exe (a scripted server in this process plays the slow answer); the launcher is
+pointed at them with Orbelle.ini [System] UpdateHost.
 Each case checks the log lines in order, the unpacked files, the downloaded files, the
 recorded PackageVision, the server's request log and the started main program.
 
@@ -11,6 +12,8 @@ import glob
 import http.server
 import os
 import shutil
+import socket
+import subprocess
 import sys
 import tempfile
 import threading
@@ -26,12 +29,12 @@ CONFIG_PATH = "/resource/001/258/NVOrbelle_UpdateConfig.ini"
 FIGURES = []
 
 
-class Server:
-    """Serves CONFIG_PATH and /pkg/<name> from `files`, with an optional delay and status
-    per path, and records every request line."""
+class ScriptedServer:
+    """A loopback HTTP server in this process for what nginx cannot do: an answer held
+    back by a delay. Serves `files`, records every request path."""
 
     def __init__(self):
-        self.files, self.delays, self.statuses, self.requests = {}, {}, {}, []
+        self.files, self.delays, self.requests = {}, {}, []
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -40,9 +43,9 @@ class Server:
             def do_GET(self):
                 server.requests.append(self.path)
                 time.sleep(server.delays.get(self.path, 0))
-                status = server.statuses.get(self.path, 200 if self.path in server.files else 404)
-                body = server.files.get(self.path, b"") if status == 200 else b"not here"
-                self.send_response(status)
+                body = server.files.get(self.path)
+                self.send_response(200 if body is not None else 404)
+                body = body if body is not None else b"not here"
                 self.send_header("Content-Length", str(len(body)))
                 self.send_header("Connection", "Keep-Alive")
                 self.send_header("Keep-Alive", "timeout=5")
@@ -57,12 +60,86 @@ class Server:
         self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
         self.thread.start()
 
+    def put(self, path, data):
+        self.files[path] = data
+
     def offer(self, version, package_url):
-        self.files[CONFIG_PATH] = f"[System]\r\nPackageVision={version}\r\nPackagePath={package_url}\r\n".encode()
+        self.put(CONFIG_PATH, f"[System]\r\nPackageVision={version}\r\nPackagePath={package_url}\r\n".encode())
 
     def stop(self):
         self.httpd.shutdown()
         self.httpd.server_close()
+
+
+class NginxServer:
+    """nginx on a free loopback port serving a scratch folder; its access log tells
+    which paths were asked for."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="orbelle-nginx-")
+        os.chmod(self.dir, 0o755)  # workers of a root nginx run as another user
+        self.www = os.path.join(self.dir, "www")
+        os.makedirs(self.www)
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        d = self.dir
+        conf = os.path.join(d, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(f"""worker_processes 1; daemon off; pid {d}/nginx.pid; error_log {d}/error.log;
+events {{ worker_connections 64; }}
+http {{
+  log_format paths '$request_uri';
+  access_log {d}/access.log paths;
+  client_body_temp_path {d}/b; proxy_temp_path {d}/p; fastcgi_temp_path {d}/f; uwsgi_temp_path {d}/u;
+  scgi_temp_path {d}/s;
+  default_type application/octet-stream;
+  keepalive_timeout 15 15;
+  server {{ listen 127.0.0.1:{self.port}; root {self.www}; }}
+}}
+""")
+        self.proc = subprocess.Popen(["nginx", "-c", conf, "-p", d], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=0.5).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+
+    def put(self, path, data):
+        target = os.path.join(self.www, path.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        for folder in [os.path.dirname(target)]:
+            while folder.startswith(self.www):
+                os.chmod(folder, 0o755)
+                folder = os.path.dirname(folder)
+        with open(target, "wb") as f:
+            f.write(data)
+        os.chmod(target, 0o644)
+
+    def offer(self, version, package_url):
+        self.put(CONFIG_PATH, f"[System]\r\nPackageVision={version}\r\nPackagePath={package_url}\r\n".encode())
+
+    @property
+    def requests(self):
+        try:
+            with open(os.path.join(self.dir, "access.log")) as f:
+                return [line.strip() for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def forget_requests(self):
+        open(os.path.join(self.dir, "access.log"), "w").close()
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def build_package(files):
@@ -96,7 +173,7 @@ class UpdateEndToEnd(unittest.TestCase):
         # Every case starts without a configuration fetched earlier today.
         for f in new_config_files():
             os.remove(f)
-        self.server = Server()
+        self.server = NginxServer()
         self.dirs, self.procs = [], []
 
     def tearDown(self):
@@ -139,8 +216,8 @@ class UpdateEndToEnd(unittest.TestCase):
         return f"http://127.0.0.1:{self.server.port}/pkg/{name}"
 
     def test_newer_package_is_downloaded_unpacked_and_recorded(self):
-        self.server.files["/pkg/p.vtzip"] = build_package({
-            "Readme.txt": b"new readme\r\n", "Data\\Sub Dir\\table.bin": bytes(range(256)) * 40, "empty.dat": b""})
+        self.server.put("/pkg/p.vtzip", build_package({
+            "Readme.txt": b"new readme\r\n", "Data\\Sub Dir\\table.bin": bytes(range(256)) * 40, "empty.dat": b""}))
         self.server.offer("2.1.0.12", self.package_url())
         d = self.run_launcher(installed="2.1.0.10")
         exe = d.launcher().rsplit("/", 1)[0]
@@ -167,6 +244,8 @@ class UpdateEndToEnd(unittest.TestCase):
         self.assertEqual(self.server.requests, [CONFIG_PATH, "/pkg/p.vtzip"])
 
     def test_slow_answer_starts_the_main_program_without_update(self):
+        self.server.stop()
+        self.server = ScriptedServer()
         self.server.offer("2.1.0.12", self.package_url())
         self.server.delays[CONFIG_PATH] = 1.5
         d = self.run_launcher(installed="2.1.0.10")
@@ -181,7 +260,7 @@ class UpdateEndToEnd(unittest.TestCase):
             with self.subTest(offered=offered, installed=installed):
                 for f in new_config_files():
                     os.remove(f)
-                self.server.requests.clear()
+                self.server.forget_requests()
                 self.server.offer(offered, self.package_url())
                 d = self.run_launcher(installed=installed)
                 m = self.messages(d)
@@ -194,7 +273,7 @@ class UpdateEndToEnd(unittest.TestCase):
             with self.subTest(offered=offered, installed=installed):
                 for f in new_config_files():
                     os.remove(f)
-                self.server.files["/pkg/p.vtzip"] = build_package({"Readme.txt": offered.encode()})
+                self.server.put("/pkg/p.vtzip", build_package({"Readme.txt": offered.encode()}))
                 self.server.offer(offered, self.package_url())
                 d = self.run_launcher(installed=installed)
                 self.assertIn("Vision Not equal and Timestamp < 1000", self.messages(d))
