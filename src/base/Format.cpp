@@ -53,15 +53,9 @@ std::string FormatFloat(char type, double v, int precision) {
         }
         return s;
       }
-    case 'g':
-      std::snprintf(buf, sizeof buf, "%.*G", precision < 0 ? 15 : precision, v);
-      return buf;
-    case 'n':
-      std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 2 : precision, v);
-      return GroupThousands(buf);
-    default:
-      std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 2 : precision, v);
-      return buf;
+    case 'g': std::snprintf(buf, sizeof buf, "%.*G", precision < 0 ? 15 : precision, v); return buf;
+    case 'n': std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 2 : precision, v); return GroupThousands(buf);
+    default: std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 2 : precision, v); return buf;
   }
 }
 
@@ -79,9 +73,12 @@ std::string FormatArgs(std::string_view format, std::span<const TFormatArg> args
   auto number = [&](int& value) -> bool {
     if (i < format.size() && format[i] == '*') {
       const TFormatArg& a = argAt(next++);
-      if (a.Type == TFormatArg::Kind::Int) value = static_cast<int>(a.I);
-      else if (a.Type == TFormatArg::Kind::UInt) value = static_cast<int>(a.U);
-      else Invalid(format);
+      if (a.Type == TFormatArg::Kind::Int)
+        value = static_cast<int>(a.I);
+      else if (a.Type == TFormatArg::Kind::UInt)
+        value = static_cast<int>(a.U);
+      else
+        Invalid(format);
       ++i;
       return true;
     }
@@ -143,33 +140,41 @@ std::string FormatArgs(std::string_view format, std::span<const TFormatArg> args
         }
         break;
       case 'u':
-        if (a.Type == K::Int) field = Digits(a.Narrow ? static_cast<uint32_t>(a.I) : static_cast<uint64_t>(a.I), 10, precision);
-        else if (a.Type == K::UInt) field = Digits(a.U, 10, precision);
-        else Invalid(format);
+        if (a.Type == K::Int)
+          field = Digits(a.Narrow ? static_cast<uint32_t>(a.I) : static_cast<uint64_t>(a.I), 10, precision);
+        else if (a.Type == K::UInt)
+          field = Digits(a.U, 10, precision);
+        else
+          Invalid(format);
         break;
       case 'x':
-        if (a.Type == K::Int) field = Digits(a.Narrow ? static_cast<uint32_t>(a.I) : static_cast<uint64_t>(a.I), 16, precision);
-        else if (a.Type == K::UInt) field = Digits(a.U, 16, precision);
-        else Invalid(format);
+        if (a.Type == K::Int)
+          field = Digits(a.Narrow ? static_cast<uint32_t>(a.I) : static_cast<uint64_t>(a.I), 16, precision);
+        else if (a.Type == K::UInt)
+          field = Digits(a.U, 16, precision);
+        else
+          Invalid(format);
         break;
       case 's':
         if (a.Type != K::String) Invalid(format);
-        field = precision >= 0 && static_cast<size_t>(precision) < a.S.size() ? std::string(a.S.substr(0, static_cast<size_t>(precision)))
-                                                                         : std::string(a.S);
+        field = precision >= 0 && static_cast<size_t>(precision) < a.S.size()
+                    ? std::string(a.S.substr(0, static_cast<size_t>(precision)))
+                    : std::string(a.S);
         break;
       case 'f':
       case 'e':
       case 'g':
       case 'n':
-        if (a.Type == K::Float) field = FormatFloat(type, a.F, precision);
-        else Invalid(format);
+        if (a.Type == K::Float)
+          field = FormatFloat(type, a.F, precision);
+        else
+          Invalid(format);
         break;
       case 'p':
         if (a.Type != K::Pointer) Invalid(format);
         field = Digits(reinterpret_cast<uintptr_t>(a.P), 16, 8);
         break;
-      default:
-        Invalid(format);
+      default: Invalid(format);
     }
     if (width > static_cast<int>(field.size())) {
       std::string pad(static_cast<size_t>(width) - field.size(), ' ');

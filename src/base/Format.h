@@ -32,10 +32,12 @@ struct TFormatArg {
   bool Narrow = true;  // an integer of 32 bits or less (for %x of negative values)
 
   template <class T>
-    requires std::is_integral_v<T>
-  TFormatArg(T v) : Type(std::is_signed_v<T> ? Kind::Int : Kind::UInt), Narrow(sizeof(T) <= 4) {
-    if constexpr (std::is_signed_v<T>) I = v;
-    else U = v;
+  requires std::is_integral_v<T> TFormatArg(T v)
+      : Type(std::is_signed_v<T> ? Kind::Int : Kind::UInt), Narrow(sizeof(T) <= 4) {
+    if constexpr (std::is_signed_v<T>)
+      I = v;
+    else
+      U = v;
   }
   TFormatArg(double v) : Type(Kind::Float), F(v) {}
   TFormatArg(float v) : Type(Kind::Float), F(v) {}

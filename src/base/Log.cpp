@@ -22,8 +22,10 @@ void WriteLog(const std::string& line) {
     sink = gSink;
   }
   try {
-    if (sink) sink(line);
-    else platform::DebugOutput(line);
+    if (sink)
+      sink(line);
+    else
+      platform::DebugOutput(line);
   } catch (...) {
     // Logging can never change the caller's behaviour.
   }

@@ -66,8 +66,10 @@ void TMemoryStream::SetCapacity(int64_t capacity) {
 void TMemoryStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw EStreamError("Invalid stream size");
   int64_t old = FPosition;
-  if (newSize > FCapacity) SetCapacity((newSize + 8191) & ~int64_t{8191});
-  else if (newSize == 0) SetCapacity(0);
+  if (newSize > FCapacity)
+    SetCapacity((newSize + 8191) & ~int64_t{8191});
+  else if (newSize == 0)
+    SetCapacity(0);
   FSize = newSize;
   if (old > newSize) Seek(0, TSeekOrigin::soEnd);
 }

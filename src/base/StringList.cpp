@@ -143,12 +143,15 @@ void TStringList::SetValue(const std::string& name, const std::string& value) {
     if (i >= 0) Delete(i);
     return;
   }
-  if (i < 0) Add(name + "=" + value);
-  else FItems[static_cast<size_t>(i)].S = name + "=" + value;
+  if (i < 0)
+    Add(name + "=" + value);
+  else
+    FItems[static_cast<size_t>(i)].S = name + "=" + value;
 }
 
 void TStringList::Sort() {
-  std::stable_sort(FItems.begin(), FItems.end(), [this](const Item& a, const Item& b) { return Compare(a.S, b.S) < 0; });
+  std::stable_sort(FItems.begin(), FItems.end(),
+                   [this](const Item& a, const Item& b) { return Compare(a.S, b.S) < 0; });
 }
 
 void TStringList::SetSorted(bool v) {

@@ -45,10 +45,14 @@ bool TryStrToInt64(std::string_view s, int64_t& out) {
   for (; i < n; ++i) {
     char c = s[i];
     unsigned d;
-    if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return false;
     if (v > (static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + 1 - d) / base) return false;
     v = v * base + d;
   }

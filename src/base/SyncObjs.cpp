@@ -9,8 +9,10 @@ namespace base {
 void TEvent::SetEvent() {
   std::lock_guard<std::mutex> g(FLock);
   FSignaled = true;
-  if (FManualReset) FChanged.notify_all();
-  else FChanged.notify_one();
+  if (FManualReset)
+    FChanged.notify_all();
+  else
+    FChanged.notify_one();
 }
 
 void TEvent::ResetEvent() {
@@ -26,8 +28,10 @@ bool TEvent::IsSet() {
 TWaitResult TEvent::WaitFor(uint32_t timeoutMs) {
   std::unique_lock<std::mutex> g(FLock);
   auto ready = [this] { return FSignaled; };
-  if (timeoutMs == 0xFFFFFFFFu) FChanged.wait(g, ready);
-  else if (!FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs), ready)) return TWaitResult::wrTimeout;
+  if (timeoutMs == 0xFFFFFFFFu)
+    FChanged.wait(g, ready);
+  else if (!FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs), ready))
+    return TWaitResult::wrTimeout;
   if (!FManualReset) FSignaled = false;
   return TWaitResult::wrSignaled;
 }

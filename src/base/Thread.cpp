@@ -60,8 +60,8 @@ void SetWakeMainThread(TNotifyEvent hook) {
 
 bool CheckSynchronize(uint32_t timeoutMs) {
   if (!IsMainThread())
-    throw EThread(Format("CheckSynchronize called from thread $%x, which is NOT the main thread",
-                         platform::CurrentThreadId()));
+    throw EThread(
+        Format("CheckSynchronize called from thread $%x, which is NOT the main thread", platform::CurrentThreadId()));
   TSyncQueue& q = Queue();
   if (timeoutMs > 0) q.Event.WaitFor(timeoutMs);
   q.Event.ResetEvent();

@@ -73,7 +73,8 @@ class TThread : public TObject {
   template <class F>
   static void Synchronize(TThread* thread, F&& f) {
     using L = std::remove_reference_t<F>;
-    Synchronize(thread, TThreadMethod{[](void* ctx) { (*static_cast<L*>(ctx))(); }, const_cast<void*>(static_cast<const void*>(&f))});
+    Synchronize(thread, TThreadMethod{[](void* ctx) { (*static_cast<L*>(ctx))(); },
+                                      const_cast<void*>(static_cast<const void*>(&f))});
   }
 
  protected:

@@ -38,9 +38,12 @@ bool THttpTask::Run(net::THTTPClient& client) {
     uint8_t status;
     do {
       client.OnProgress = OnProgress;
-      if (FTargetStream) ok = client.Get(FUrl, FPostData, FTargetStream);
-      else if (!FFileName.empty()) ok = DownloadToFile(client, FUrl, FPostData, FFileName);
-      else ok = false;
+      if (FTargetStream)
+        ok = client.Get(FUrl, FPostData, FTargetStream);
+      else if (!FFileName.empty())
+        ok = DownloadToFile(client, FUrl, FPostData, FFileName);
+      else
+        ok = false;
       status = ok ? 0 : 1;
       if (OnStatus && !FCanceled) {
         FTaskStatus = status;

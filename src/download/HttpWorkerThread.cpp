@@ -35,8 +35,10 @@ bool THttpWorkerThread::Enqueue(THttpTask* task, bool wake) {
     FQueue.Push(task);
   }
   if (wake && !FPaused) {
-    if (Suspended()) Start();
-    else if (FIdle) FEvent.SetEvent();
+    if (Suspended())
+      Start();
+    else if (FIdle)
+      FEvent.SetEvent();
   }
   return true;
 }
@@ -48,8 +50,10 @@ void THttpWorkerThread::PauseWorker() {
 
 void THttpWorkerThread::ResumeWorker() {
   FPaused = false;
-  if (Suspended()) Start();
-  else FEvent.SetEvent();
+  if (Suspended())
+    Start();
+  else
+    FEvent.SetEvent();
 }
 
 void THttpWorkerThread::Stop() {
@@ -151,14 +155,14 @@ void THttpWorkerThread::Execute() {
         int64_t keep = static_cast<int64_t>(FClient->KeepAliveRemaining()) * 1000;
         int64_t idle = std::max<int64_t>(static_cast<int64_t>(FIdleTimeout) - keep, 0);
         if (keep > 0 && !Terminated()) {
-          if (FEvent.WaitFor(static_cast<uint32_t>(keep)) == base::TWaitResult::wrSignaled) idle = 0;
+          if (FEvent.WaitFor(static_cast<uint32_t>(keep)) == base::TWaitResult::wrSignaled)
+            idle = 0;
           else {
             FClient->Abort();  // the kept-alive connection has run out
             PublishConnection();
           }
         }
-        if (idle > 0 && !Terminated() &&
-            FEvent.WaitFor(static_cast<uint32_t>(idle)) != base::TWaitResult::wrSignaled) {
+        if (idle > 0 && !Terminated() && FEvent.WaitFor(static_cast<uint32_t>(idle)) != base::TWaitResult::wrSignaled) {
           // 30 s without work: the worker ends, unless a task arrived just now.
           base::TLockGuard g(FServerLock);
           if (FQueue.Count() == 0) {

@@ -19,8 +19,6 @@ void TQZThread::DoTerminate() {
   }
 }
 
-void TQZThread::HandleThreadException() {
-  base::HandleApplicationException(this, std::current_exception());
-}
+void TQZThread::HandleThreadException() { base::HandleApplicationException(this, std::current_exception()); }
 
 }  // namespace download

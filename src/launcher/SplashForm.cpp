@@ -138,7 +138,7 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
     DownloadPackage();
     return;
   }
-  if (!newer) Log("Vision not EqualResason Run MainProcess");             // sic
+  if (!newer) Log("Vision not EqualResason Run MainProcess");                        // sic
   if (FTimestamp >= kConfigTimeLimitMs) Log("(FTimestamp < 1000) Run MainProcess");  // sic: the limit was missed
   RunMainProcess(ExeDir() + FMainProcess);
 }

@@ -119,11 +119,15 @@ bool TCookieManager::SetCookie(const std::string& host, const std::string& text)
     if (value.size() <= kMaxValueLength) {
       for (size_t i = 1; i < parts.size(); ++i) {
         std::string n = Trim(parts[i].Name);
-        if (base::SameText(n, "domain")) domain = Trim(parts[i].Value);
-        else if (base::SameText(n, "path")) path = Trim(parts[i].Value);
-        else if (base::SameText(n, "expires")) expires = Trim(parts[i].Value);
+        if (base::SameText(n, "domain"))
+          domain = Trim(parts[i].Value);
+        else if (base::SameText(n, "path"))
+          path = Trim(parts[i].Value);
+        else if (base::SameText(n, "expires"))
+          expires = Trim(parts[i].Value);
         // Only the untrimmed part counts, so "; secure" (with its space) does not.
-        else if (base::SameText(parts[i].Whole, "secure")) secure = true;
+        else if (base::SameText(parts[i].Whole, "secure"))
+          secure = true;
       }
       TCookie* c = GetOrAddCookie(domain, name);
       c->Value = value;

@@ -152,18 +152,19 @@ void THTTPClient::ResetResponse() {
   Aborted = false;
 }
 
-std::string THTTPClient::ComposeHead(const std::string& method, const std::string& authority,
-                                     const std::string& path, const std::vector<TMultiPartFormData>& items,
-                                     base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart,
-                                     int32_t rangeLength) const {
+std::string THTTPClient::ComposeHead(const std::string& method, const std::string& authority, const std::string& path,
+                                     const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince,
+                                     bool useRange, int32_t rangeStart, int32_t rangeLength) const {
   std::string h = method + Format(" %s HTTP/1.%d", path, MinorVersion) + "\r\n";
   h += Format("Host: %s", authority) + "\r\n";
   h += Format("Accept: %s", Accept) + "\r\n";
   h += "Pragma: no-cache\r\n";
   h += "Cache-Control: no-cache\r\n";
   if (useRange && rangeStart > 0) {
-    if (rangeLength > 0) h += Format("Range: bytes=%d-%d", rangeStart, rangeStart + rangeLength) + "\r\n";
-    else h += Format("Range: bytes=%d-", rangeStart) + "\r\n";
+    if (rangeLength > 0)
+      h += Format("Range: bytes=%d-%d", rangeStart, rangeStart + rangeLength) + "\r\n";
+    else
+      h += Format("Range: bytes=%d-", rangeStart) + "\r\n";
   }
   if (!Referer.empty()) h += Format("Referer: %s", Referer) + "\r\n";
   if (!UserAgent.empty()) h += Format("User-Agent: %s", UserAgent) + "\r\n";
@@ -207,8 +208,10 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
       platform::DebugOutput(Format("Http Request Host: %s, URL: %s", authority, path));
       ok = FTcpClient->Send(head.data(), static_cast<int>(head.size())) == static_cast<int>(head.size());
       if (ok && hasBody) ok = SendBody(items);
-      if (!ok) FState = hsSendFailed;
-      else ok = ReadHeaders();
+      if (!ok)
+        FState = hsSendFailed;
+      else
+        ok = ReadHeaders();
       // A kept-alive connection the server dropped meanwhile gets one fresh attempt.
       if (!ok && Reused && !Aborted) {
         Reused = false;
@@ -223,7 +226,8 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
     if (ResponseHeaders.Count() > 0) platform::DebugOutput(ResponseHeaders[0]);
     std::string status = ResponseHeaders.Count() > 0 ? ResponseHeaders[0] : std::string();
     size_t space = status.find(' ');
-    StatusCode = space == std::string::npos ? 0 : base::StrToIntDef(ExtractDigits(status, static_cast<int>(space) + 1), 0);
+    StatusCode =
+        space == std::string::npos ? 0 : base::StrToIntDef(ExtractDigits(status, static_cast<int>(space) + 1), 0);
     if (StatusCode == 200 || StatusCode == 206) {
       TakeCookies(authority);
       result = true;
@@ -250,8 +254,10 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
     }
     break;
   }
-  if (result) ContentLength = base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
-  else if (FState == hsTimeout) Abort();
+  if (result)
+    ContentLength = base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
+  else if (FState == hsTimeout)
+    Abort();
   return result;
 }
 

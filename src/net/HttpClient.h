@@ -63,8 +63,7 @@ class THTTPClient : public base::TObject {
   // GET (or POST when postData is not empty) of url into stream; ifModifiedSince 0 =
   // none. True when the whole body arrived (State then hsDone).
   bool Get(const std::string& url, const std::string& postData, base::TStream* stream,
-           base::TDateTime ifModifiedSince = 0, bool useRange = false, int32_t rangeStart = 0,
-           int32_t rangeLength = 0);
+           base::TDateTime ifModifiedSince = 0, bool useRange = false, int32_t rangeStart = 0, int32_t rangeLength = 0);
   bool OpenURL(const std::string& url, const std::string& postData, base::TDateTime ifModifiedSince, bool useRange,
                int32_t rangeStart, int32_t rangeLength, bool headOnly);
   bool Request(const std::string& url, const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince,

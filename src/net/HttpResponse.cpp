@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "base/Exceptions.h"
-#include "base/ZLibStream.h"
 #include "base/Format.h"
 #include "base/Strings.h"
-#include "net/HttpClient.h"
+#include "base/ZLibStream.h"
 #include "net/HTTPApp.h"
+#include "net/HttpClient.h"
 #include "net/QZTCPClient.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
@@ -177,7 +177,10 @@ bool ParseChunkSize(const char* p, int count, int32_t& size, int& lineEnd) {
     uint32_t value = 0;
     bool valid = !text.empty() && text.size() <= 8;
     for (char c : text) {
-      int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      int d = c >= '0' && c <= '9'   ? c - '0'
+              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                     : -1;
       if (d < 0) {
         valid = false;
         break;
@@ -270,9 +273,12 @@ void ZLibDecompress(TStream& source, TStream& target, int64_t maxOutput) {
     size_t produced = out.size() - z.avail_out;
     if (produced) target.WriteBuffer(out.data(), static_cast<int32_t>(produced));
     written += static_cast<int64_t>(produced);
-    if (rc == Z_STREAM_END) ended = true;
-    else if (written > maxOutput) failed = true;
-    else if ((rc < 0 && rc != Z_BUF_ERROR) || (produced == 0 && z.avail_in == before)) failed = true;
+    if (rc == Z_STREAM_END)
+      ended = true;
+    else if (written > maxOutput)
+      failed = true;
+    else if ((rc < 0 && rc != Z_BUF_ERROR) || (produced == 0 && z.avail_in == before))
+      failed = true;
     return !ended && !failed;
   };
   for (;;) {

@@ -7,11 +7,15 @@ using namespace base;
 
 TEST(Strings, CodePageRoundTrip) {
   // "Grüße €" in the Western code page, UTF-16 and back.
-  std::string ansi = "Gr\xFC\xDF" "e \x80";
+  std::string ansi =
+      "Gr\xFC\xDF"
+      "e \x80";
   WideString w = AnsiToWide(ansi);
   EXPECT_EQ(w, u"Grüße €");
   EXPECT_EQ(WideToAnsi(w), ansi);
-  EXPECT_EQ(WideToUtf8(u"Grüße €"), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC");
+  EXPECT_EQ(WideToUtf8(u"Grüße €"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xE2\x82\xAC");
   EXPECT_EQ(Utf8ToWide("\xF0\x9F\x98\x80"), std::u16string(u"\xD83D\xDE00"));
   // Unmappable characters become '?', broken UTF-8 becomes U+FFFD.
   EXPECT_EQ(WideToAnsi(u"\x4E2D"), "?");

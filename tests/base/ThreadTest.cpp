@@ -101,8 +101,9 @@ TEST(Thread, ExceptionInExecuteIsStoredAndTerminationStillRuns) {
 TEST(Thread, OnTerminateRunsOnTheMainThread) {
   std::atomic<uint32_t> where{0};
   auto* t = TThread::Create<TLambdaThread>(true, [](TLambdaThread*) {});
-  t->OnTerminate = {[](void* ctx, TObject*) { static_cast<std::atomic<uint32_t>*>(ctx)->store(platform::CurrentThreadId()); },
-                    &where};
+  t->OnTerminate = {
+      [](void* ctx, TObject*) { static_cast<std::atomic<uint32_t>*>(ctx)->store(platform::CurrentThreadId()); },
+      &where};
   t->Start();
   t->WaitFor();  // serves the synchronised call while waiting
   EXPECT_EQ(where, platform::CurrentThreadId());

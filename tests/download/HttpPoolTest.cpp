@@ -49,9 +49,7 @@ struct TDoneLog : base::TObject {
   THttpDoneEvent Event() { return {&TDoneLog::OnDone, this}; }
 };
 
-std::string Url(const TScriptedServer& s, const std::string& path) {
-  return "http://127.0.0.1:" + s.PortText() + path;
-}
+std::string Url(const TScriptedServer& s, const std::string& path) { return "http://127.0.0.1:" + s.PortText() + path; }
 
 int64_t LocalToFileTime(base::TDateTime local) {
   return base::DateTimeToFileTime(local + platform::TimeZoneBiasMinutes() / 1440.0);
@@ -103,8 +101,9 @@ TEST_F(PoolTest, DownloadedFileTakesTheServersLastModified) {
   std::string file = dir / "pkg.vtzip";
   TScriptedServer server;
   server.Expect("\r\n\r\n")
-      .Send("HTTP/1.1 200 OK\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 4\r\n"
-            "Connection: close\r\n\r\nDATA")
+      .Send(
+          "HTTP/1.1 200 OK\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 4\r\n"
+          "Connection: close\r\n\r\nDATA")
       .Close();
   server.Start();
   net::THTTPClient client;
@@ -119,7 +118,8 @@ TEST_F(PoolTest, DownloadedFileTakesTheServersLastModified) {
 TEST_F(PoolTest, TwoTasksForOneServerShareAWorkerAndItsConnection) {
   testsupport::TempDir dir;
   TScriptedServer server;
-  const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=5\r\n\r\n";
+  const std::string ok =
+      "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=5\r\n\r\n";
   server.Expect("GET /a ").Send(ok + "aa").Expect("GET /b ").Send(ok + "bb").Wait(300).Close();
   server.Start();
   TDoneLog log;
@@ -130,7 +130,7 @@ TEST_F(PoolTest, TwoTasksForOneServerShareAWorkerAndItsConnection) {
   ASSERT_TRUE(PumpUntil([&] { return log.Codes.size() == 2; }));
   EXPECT_EQ(log.Codes, (std::vector<uint8_t>{1, 1}));
   EXPECT_EQ(log.Threads[0], platform::CurrentThreadId());  // delivered on the main thread
-  EXPECT_EQ(testsupport::ReadFile(dir / "b"), "bb");  // the one connection carried both
+  EXPECT_EQ(testsupport::ReadFile(dir / "b"), "bb");       // the one connection carried both
 }
 
 TEST_F(PoolTest, DistinctServersGetTheirOwnWorkersUpToTheLimit) {
@@ -188,10 +188,8 @@ TEST_F(PoolTest, UpdateManagerReportsCodesAndCancelsOnRelease) {
   struct TResult {
     std::vector<uint8_t> Codes;
   } result;
-  auto onConfig = TUpdateDoneEvent{[](void* ctx, TUpdateMgr*, uint8_t code) {
-                                     static_cast<TResult*>(ctx)->Codes.push_back(code);
-                                   },
-                                   &result};
+  auto onConfig = TUpdateDoneEvent{
+      [](void* ctx, TUpdateMgr*, uint8_t code) { static_cast<TResult*>(ctx)->Codes.push_back(code); }, &result};
   HttpThreadPool().OnWorkerCreated = {[](void*, THttpWorkerThread* w) { w->Client().Timeout = 300; }, nullptr};
   {
     // Nothing listens: refused, code 2.

@@ -56,7 +56,8 @@ TEST(QZObjectList, OwningListReleasesOnDeleteNotExtractAndReportsBoth) {
 TEST(QZEventList, HandlersRunInIndexOrderAndCanBeRemoved) {
   std::vector<int> calls;
   TQZEventList<int> events;
-  auto first = TQZEventList<int>::THandler{[](void* ctx, int v) { static_cast<std::vector<int>*>(ctx)->push_back(v); }, &calls};
+  auto first =
+      TQZEventList<int>::THandler{[](void* ctx, int v) { static_cast<std::vector<int>*>(ctx)->push_back(v); }, &calls};
   auto second = TQZEventList<int>::THandler{
       [](void* ctx, int v) { static_cast<std::vector<int>*>(ctx)->push_back(v * 10); }, &calls};
   events.Add(first);

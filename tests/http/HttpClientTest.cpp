@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/DateTime.h"
-#include "base/Strings.h"
 #include "base/Stream.h"
+#include "base/Strings.h"
 #include "net/HTTPApp.h"
 #include "net/HttpClient.h"
 #include "net/QZTCPClient.h"
@@ -20,15 +20,12 @@ using testsupport::TScriptedServer;
 
 namespace {
 
-std::string Url(const TScriptedServer& s, const std::string& path) {
-  return "http://127.0.0.1:" + s.PortText() + path;
-}
+std::string Url(const TScriptedServer& s, const std::string& path) { return "http://127.0.0.1:" + s.PortText() + path; }
 
 std::string Head(const std::string& requestLine, const std::string& host, const std::string& extra = "",
                  const std::string& tail = "Connection: Keep-Alive\r\nAccept-Encoding: gzip,deflate\r\n") {
-  return requestLine + "\r\nHost: " + host +
-         "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n" + extra +
-         "User-Agent: Mozilla/4.0 (compatible; MSIE 6.00)\r\n" + tail;
+  return requestLine + "\r\nHost: " + host + "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n" +
+         extra + "User-Agent: Mozilla/4.0 (compatible; MSIE 6.00)\r\n" + tail;
 }
 
 const std::string kOk5 = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello";
@@ -55,7 +52,8 @@ std::string Gzip(const std::string& data, const char* storedName) {
   deflate(&z, Z_FINISH);
   out.append(reinterpret_cast<char*>(buf.data()), buf.size() - z.avail_out);
   deflateEnd(&z);
-  uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  uint32_t crc =
+      static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
   uint32_t size = static_cast<uint32_t>(data.size());
   for (uint32_t v : {crc, size})
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -94,9 +92,10 @@ TEST(HttpClient, RangeRefererAndIfModifiedSinceLines) {
   client.OnProgress = {&TProgressLog::Record, &progress};
   base::TStringStream body;
   ASSERT_TRUE(client.Get(Url(server, "/f"), "", &body, ims, true, 100, 50));
-  EXPECT_EQ(server.Received(), Head("GET /f HTTP/1.1", host, "Range: bytes=100-150\r\nReferer: http://ref.test/page\r\n",
-                                    "Connection: close\r\nIf-Modified-Since:SUN, 06 Nov 1994 08:49:37 GMT\r\n") +
-                                   "\r\n");
+  EXPECT_EQ(server.Received(),
+            Head("GET /f HTTP/1.1", host, "Range: bytes=100-150\r\nReferer: http://ref.test/page\r\n",
+                 "Connection: close\r\nIf-Modified-Since:SUN, 06 Nov 1994 08:49:37 GMT\r\n") +
+                "\r\n");
   EXPECT_EQ(body.DataString(), "");
   ASSERT_EQ(progress.Calls.size(), 1u);  // one event (100, 100) for a not-modified answer
   EXPECT_EQ(progress.Calls[0], std::make_pair(100, 100));
@@ -144,7 +143,8 @@ TEST(HttpClient, OctetStreamAndMultipartBodies) {
     TScriptedServer server;
     std::string host = "127.0.0.1:" + server.PortText();
     const std::string d = "-----------------------------7d7da1b60556\r\n";
-    std::string part1 = "Content-Disposition: form-data; name=\"f&amp;\"; filename=\"a&quot;b.txt\"\r\nContent-Type:file\r\n\r\n";
+    std::string part1 =
+        "Content-Disposition: form-data; name=\"f&amp;\"; filename=\"a&quot;b.txt\"\r\nContent-Type:file\r\n\r\n";
     std::string part2 = "Content-Disposition: form-data; name=\"note\"\r\n\r\n";
     size_t total = d.size() + (part1.size() + 4 + d.size() + 2) + (part2.size() + 2 + d.size() + 2);
     std::string body = d + part1 + "DATA" + "\r\n" + d + part2 + "hi" + "\r\n" + d;
@@ -152,11 +152,13 @@ TEST(HttpClient, OctetStreamAndMultipartBodies) {
     server.Start();
     THTTPClient client;
     base::TStringStream file("DATA"), note("hi");
-    ASSERT_TRUE(client.Request(Url(server, "/m"), {{"f&", "a\"b.txt", &file}, {"note", "", &note}}, 0, false, 0, 0,
-                               false));
-    EXPECT_EQ(server.Received(), Head("POST /m HTTP/1.1", host) +
-                                     "Content-Type:multipart/form-data; boundary=---------------------------7d7da1b60556\r\n"
-                                     "Content-Length:" + std::to_string(total) + "\r\n\r\n" + body);
+    ASSERT_TRUE(
+        client.Request(Url(server, "/m"), {{"f&", "a\"b.txt", &file}, {"note", "", &note}}, 0, false, 0, 0, false));
+    EXPECT_EQ(server.Received(),
+              Head("POST /m HTTP/1.1", host) +
+                  "Content-Type:multipart/form-data; boundary=---------------------------7d7da1b60556\r\n"
+                  "Content-Length:" +
+                  std::to_string(total) + "\r\n\r\n" + body);
   }
 }
 
@@ -259,8 +261,9 @@ TEST(HttpClient, CorruptCompressedBodiesEndWithoutHanging) {
 TEST(HttpClient, KeepAliveReusesTheConnectionAndRelativeRedirectStaysOnIt) {
   TScriptedServer server;
   server.Expect("HEAD /first ")
-      .Send("HTTP/1.1 302 Found\r\nLocation: /second\r\nContent-Length: 0\r\nConnection: Keep-Alive\r\n"
-            "Keep-Alive: timeout=15, max=100\r\n\r\n")
+      .Send(
+          "HTTP/1.1 302 Found\r\nLocation: /second\r\nContent-Length: 0\r\nConnection: Keep-Alive\r\n"
+          "Keep-Alive: timeout=15, max=100\r\n\r\n")
       .Expect("GET /second ")
       .Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive\r\nKeep-Alive: timeout=15\r\n\r\nhello")
       .Expect("GET /third ")
@@ -287,7 +290,9 @@ TEST(HttpClient, KeepAliveReusesTheConnectionAndRelativeRedirectStaysOnIt) {
 TEST(HttpClient, BodyStallTimesOutAndHostileHeadsAreRefused) {
   {
     TScriptedServer server;
-    server.Expect("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\nConnection: Keep-Alive\r\n\r\nabc").Stall();
+    server.Expect("\r\n\r\n")
+        .Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\nConnection: Keep-Alive\r\n\r\nabc")
+        .Stall();
     server.Start();
     THTTPClient client;
     client.Timeout = 300;
@@ -311,8 +316,9 @@ TEST(HttpClient, BodyStallTimesOutAndHostileHeadsAreRefused) {
 TEST(HttpClient, CookiesGoToTheJarAndComeBack) {
   TScriptedServer server;
   server.Expect("GET /login ")
-      .Send("HTTP/1.1 200 OK\r\nSet-Cookie: sess=a b; path=/\r\nContent-Length: 0\r\nConnection: Keep-Alive\r\n"
-            "Keep-Alive: timeout=5\r\n\r\n")
+      .Send(
+          "HTTP/1.1 200 OK\r\nSet-Cookie: sess=a b; path=/\r\nContent-Length: 0\r\nConnection: Keep-Alive\r\n"
+          "Keep-Alive: timeout=5\r\n\r\n")
       .Expect("GET /next ")
       .Expect("\r\n\r\n")
       .Send(kOk5)

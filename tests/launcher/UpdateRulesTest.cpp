@@ -21,13 +21,14 @@ TEST(UpdateRules, OnlyAGreaterBuildOfTheSameReleaseIsNewer) {
       {"1.2.3.5", "1.2.3", true},
       {"2.1.0.12.7", "2.1.0.10.3", true},  // further numbers must also be greater
       {"2.1.0.12.2", "2.1.0.10.3", false},
-      {"2.1.0", "2.1.0.10", false},      // fewer numbers offered: not newer, no failure
-      {"2.1.x.12", "2.1.0.10", false},   // not a number
+      {"2.1.0", "2.1.0.10", false},     // fewer numbers offered: not newer, no failure
+      {"2.1.x.12", "2.1.0.10", false},  // not a number
       {"", "2.1.0.10", false},
       {"2.1.0.99999999999", "2.1.0.1", false},  // does not fit: not a number
-      {"anything", "", true},  // nothing installed to compare with
+      {"anything", "", true},                   // nothing installed to compare with
   };
-  for (const Case& c : cases) EXPECT_EQ(IsNewVision(c.Offered, c.Installed), c.Newer) << c.Offered << " vs " << c.Installed;
+  for (const Case& c : cases)
+    EXPECT_EQ(IsNewVision(c.Offered, c.Installed), c.Newer) << c.Offered << " vs " << c.Installed;
 }
 
 TEST(UpdateRules, TakeVersionNumberConsumesOneNumber) {
@@ -43,5 +44,6 @@ TEST(UpdateRules, TakeVersionNumberConsumesOneNumber) {
 
 TEST(UpdateRules, ConfigurationUrl) {
   EXPECT_EQ(launcher::UpdateConfigUrl(""), "http://update.norvale.example/resource/001/258/NVOrbelle_UpdateConfig.ini");
-  EXPECT_EQ(launcher::UpdateConfigUrl(" 127.0.0.1:8080 "), "http://127.0.0.1:8080/resource/001/258/NVOrbelle_UpdateConfig.ini");
+  EXPECT_EQ(launcher::UpdateConfigUrl(" 127.0.0.1:8080 "),
+            "http://127.0.0.1:8080/resource/001/258/NVOrbelle_UpdateConfig.ini");
 }

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   fs::path base = fs::temp_directory_path();
-  fs::path p = base / base::Format("orbelle-test-%d-%d-%d", platform::CurrentThreadId(), platform::TickCount(),
-                                   counter++);
+  fs::path p =
+      base / base::Format("orbelle-test-%d-%d-%d", platform::CurrentThreadId(), platform::TickCount(), counter++);
   fs::create_directories(p);
   FPath = p.string();
   char sep = static_cast<char>(fs::path::preferred_separator);

@@ -55,18 +55,27 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (a == "--post") post = value("--post");
-    else if (a == "--if-modified-since") ims = value("--if-modified-since");
-    else if (a == "--proxy") proxy = value("--proxy");
-    else if (a == "--proxy-user") proxyUser = value("--proxy-user");
-    else if (a == "--timeout") timeout = base::StrToIntDef(value("--timeout"), -1);
-    else if (a == "--repeat") repeat = base::StrToIntDef(value("--repeat"), 0);
-    else if (a == "--quiet") quiet = true;
+    } else if (a == "--post")
+      post = value("--post");
+    else if (a == "--if-modified-since")
+      ims = value("--if-modified-since");
+    else if (a == "--proxy")
+      proxy = value("--proxy");
+    else if (a == "--proxy-user")
+      proxyUser = value("--proxy-user");
+    else if (a == "--timeout")
+      timeout = base::StrToIntDef(value("--timeout"), -1);
+    else if (a == "--repeat")
+      repeat = base::StrToIntDef(value("--repeat"), 0);
+    else if (a == "--quiet")
+      quiet = true;
     else if (a.rfind("--", 0) == 0) {
       std::fprintf(stderr, "httpget: unknown option %s\n%s", a.c_str(), kUsage);
       return 2;
-    } else if (url.empty()) url = a;
-    else if (file.empty()) file = a;
+    } else if (url.empty())
+      url = a;
+    else if (file.empty())
+      file = a;
     else {
       std::fprintf(stderr, "httpget: too many arguments\n%s", kUsage);
       return 2;

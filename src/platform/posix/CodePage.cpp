@@ -11,10 +11,10 @@ constexpr uint32_t kAscii = 20127;
 
 // Windows-1252 0x80..0x9F; 0 marks the five unassigned bytes (mapped as Windows does,
 // to the same C1 control code point).
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 uint32_t Resolve(uint32_t cp) { return cp == kCodePageAnsi ? kCp1252 : cp; }
 
@@ -116,8 +116,7 @@ bool IsValidCodePage(uint32_t codePage) {
 std::u16string MultiByteToWide(std::string_view text, uint32_t codePage, bool* ok) {
   if (ok) *ok = true;
   switch (Resolve(codePage)) {
-    case kCodePageUtf8:
-      return Utf8ToWide(text);
+    case kCodePageUtf8: return Utf8ToWide(text);
     case kCp1252: {
       std::u16string out(text.size(), u'\0');
       for (size_t i = 0; i < text.size(); ++i) out[i] = Cp1252ToWide(static_cast<unsigned char>(text[i]));

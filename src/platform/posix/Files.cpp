@@ -72,9 +72,7 @@ bool ForceDirs(std::string name) {
 
 // Share modes have no native equivalent and are ignored natively.
 FileHandle FileCreate(const std::string& name, uint32_t) { return Open(Native(name), O_RDWR | O_CREAT | O_TRUNC); }
-FileHandle FileCreate(const std::u16string& name, uint32_t) {
-  return Open(Native(name), O_RDWR | O_CREAT | O_TRUNC);
-}
+FileHandle FileCreate(const std::u16string& name, uint32_t) { return Open(Native(name), O_RDWR | O_CREAT | O_TRUNC); }
 FileHandle FileOpen(const std::string& name, uint32_t mode) {
   std::string p = Native(name);
   if (IsDir(p)) {

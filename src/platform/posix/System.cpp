@@ -117,10 +117,10 @@ LocalTime Now() {
   clock_gettime(CLOCK_REALTIME, &ts);
   tm t;
   localtime_r(&ts.tv_sec, &t);
-  return {static_cast<uint16_t>(t.tm_year + 1900), static_cast<uint16_t>(t.tm_mon + 1),
-          static_cast<uint16_t>(t.tm_mday),        static_cast<uint16_t>(t.tm_hour),
-          static_cast<uint16_t>(t.tm_min),         static_cast<uint16_t>(t.tm_sec),
-          static_cast<uint16_t>(ts.tv_nsec / 1000000)};
+  return {
+      static_cast<uint16_t>(t.tm_year + 1900),    static_cast<uint16_t>(t.tm_mon + 1), static_cast<uint16_t>(t.tm_mday),
+      static_cast<uint16_t>(t.tm_hour),           static_cast<uint16_t>(t.tm_min),     static_cast<uint16_t>(t.tm_sec),
+      static_cast<uint16_t>(ts.tv_nsec / 1000000)};
 }
 
 int32_t TimeZoneBiasMinutes() {

@@ -6,9 +6,7 @@ namespace platform {
 
 uint32_t AnsiCodePage() { return GetACP(); }
 
-bool IsValidCodePage(uint32_t codePage) {
-  return codePage == kCodePageAnsi || ::IsValidCodePage(codePage) != FALSE;
-}
+bool IsValidCodePage(uint32_t codePage) { return codePage == kCodePageAnsi || ::IsValidCodePage(codePage) != FALSE; }
 
 std::u16string MultiByteToWide(std::string_view text, uint32_t codePage, bool* ok) {
   if (ok) *ok = true;
@@ -19,8 +17,8 @@ std::u16string MultiByteToWide(std::string_view text, uint32_t codePage, bool* o
     return {};
   }
   std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                      reinterpret_cast<wchar_t*>(out.data()), n);
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(out.data()),
+                      n);
   return out;
 }
 

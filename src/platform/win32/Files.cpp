@@ -55,8 +55,8 @@ FileHandle FileOpen(const std::string& name, uint32_t mode) {
                           FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 FileHandle FileOpen(const std::u16string& name, uint32_t mode) {
-  return Wrap(CreateFileW(W(name), AccessFlags(mode), ShareFlags(mode), nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  return Wrap(CreateFileW(W(name), AccessFlags(mode), ShareFlags(mode), nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr));
 }
 
 int32_t FileRead(FileHandle h, void* buffer, int32_t count) {

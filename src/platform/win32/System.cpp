@@ -37,8 +37,7 @@ ThreadHandle* CreateSuspendedThread(ThreadProc proc, void* param, uint32_t& thre
   };
   auto* s = new Start{proc, param};
   uintptr_t h = _beginthreadex(
-      nullptr, 0,
-      [](void* p) -> unsigned __stdcall {
+      nullptr, 0, [](void* p) -> unsigned __stdcall {
         Start st = *static_cast<Start*>(p);
         delete static_cast<Start*>(p);
         return st.Proc(st.Param);
