@@ -301,16 +301,17 @@ bool THTTPClient::SendBody(const std::vector<TMultiPartFormData>& items) {
   return true;
 }
 
-bool THTTPClient::SendPartStream(TStream& stream) {
-  // The default 8192-byte buffer lives on the stack; only a larger BufferSize allocates.
-  char stackBuffer[8192];
-  std::vector<char> heapBuffer;
-  int32_t size = BufferSize > 0 ? BufferSize : static_cast<int32_t>(sizeof stackBuffer);
-  char* buffer = stackBuffer;
-  if (size > static_cast<int32_t>(sizeof stackBuffer)) {
-    heapBuffer.resize(static_cast<size_t>(size));
-    buffer = heapBuffer.data();
+THTTPClient::TTransferBuffer::TTransferBuffer(int32_t size) : FData(FStack), FSize(size > 0 ? size : 8192) {
+  if (FSize > static_cast<int32_t>(sizeof FStack)) {
+    FHeap.resize(static_cast<size_t>(FSize));
+    FData = FHeap.data();
   }
+}
+
+bool THTTPClient::SendPartStream(TStream& stream) {
+  TTransferBuffer transfer(BufferSize);
+  char* buffer = transfer.Data();
+  int32_t size = transfer.Size();
   int64_t remaining = Remaining(stream);
   int64_t total = 0;
   for (;;) {

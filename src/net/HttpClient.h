@@ -137,6 +137,21 @@ class THTTPClient : public base::TObject {
   bool ConnectSocket();
   void CloseSocket();
 
+  // The transfer buffer of one body: BufferSize bytes, on the stack at the default
+  // size, allocated only for a larger one.
+  class TTransferBuffer {
+   public:
+    explicit TTransferBuffer(int32_t size);
+    char* Data() { return FData; }
+    int32_t Size() const { return FSize; }
+
+   private:
+    char FStack[8192];
+    std::vector<char> FHeap;
+    char* FData;
+    int32_t FSize;
+  };
+
   std::unique_ptr<TQZTCPClient> FTcpClient;
   std::atomic<THttpState> FState{hsDone};
   std::mutex FSocketLock;

@@ -119,14 +119,9 @@ int32_t THTTPClient::ReadBody(TStream& stream) {
 }
 
 int32_t THTTPClient::ReadPlain(TStream& target) {
-  char stackBuffer[8192];
-  std::vector<char> heapBuffer;
-  int32_t size = BufferSize > 0 ? BufferSize : static_cast<int32_t>(sizeof stackBuffer);
-  char* buffer = stackBuffer;
-  if (size > static_cast<int32_t>(sizeof stackBuffer)) {
-    heapBuffer.resize(static_cast<size_t>(size));
-    buffer = heapBuffer.data();
-  }
+  TTransferBuffer transfer(BufferSize);
+  char* buffer = transfer.Data();
+  int32_t size = transfer.Size();
   int32_t sum = 0;
   // An announced empty body ends here: waiting for the peer instead would stall a kept
   // connection for the whole time-out and swallow the next answer.
@@ -221,14 +216,9 @@ bool THTTPClient::ReadChunkData(TStream& target, int32_t size) {
     SkipTrailers();
     return true;
   }
-  char stackBuffer[8192];
-  std::vector<char> heapBuffer;
-  int32_t bufSize = BufferSize > 0 ? BufferSize : static_cast<int32_t>(sizeof stackBuffer);
-  char* buffer = stackBuffer;
-  if (bufSize > static_cast<int32_t>(sizeof stackBuffer)) {
-    heapBuffer.resize(static_cast<size_t>(bufSize));
-    buffer = heapBuffer.data();
-  }
+  TTransferBuffer transfer(BufferSize);
+  char* buffer = transfer.Data();
+  int32_t bufSize = transfer.Size();
   int32_t got = 0;
   while (got < size && WaitForData()) {
     int n = FTcpClient->Receive(buffer, std::min(bufSize, size - got));
