@@ -15,6 +15,7 @@ True blending of half-transparent pixels cannot be observed here. Hiding or dest
 the activated splash takes about 2 s, because Wine waits that long for a window manager
 to confirm the earlier map; the tests allow for it and report the figures.
 """
+import glob
 import os
 import re
 import shutil
@@ -131,8 +132,17 @@ class ProgramDir:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def remove_fetched_config():
+    """Deletes the update configuration an earlier run fetched today: the launcher would
+    use it again without asking any server (the same-day rule)."""
+    for f in glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", "NewConfig.ini"),
+                       recursive=True):
+        os.remove(f)
+
+
 class LauncherEndToEnd(unittest.TestCase):
     def setUp(self):
+        remove_fetched_config()
         self.dirs = []
         self.procs = []
 

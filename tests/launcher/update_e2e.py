@@ -184,6 +184,8 @@ class UpdateEndToEnd(unittest.TestCase):
         for d in self.dirs:
             d.cleanup()
         self.server.stop()
+        for f in new_config_files():  # leave no configuration behind for later runs
+            os.remove(f)
 
     def run_launcher(self, installed=None, run_ms=1200):
         d = ProgramDir(main_ini={"RunMs": run_ms}, update_host=f"127.0.0.1:{self.server.port}")
