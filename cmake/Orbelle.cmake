@@ -52,3 +52,14 @@ function(orbelle_test name)
   endif()
   set_tests_properties(${test_name} PROPERTIES TIMEOUT 300 LABELS "${A_LABELS}")
 endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt (module folders
+# of dlls/, tools/, tests/ and fuzz/).
+function(orbelle_add_subdirectories)
+  file(GLOB dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir IN LISTS dirs)
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()

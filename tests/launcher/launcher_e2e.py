@@ -132,11 +132,16 @@ class ProgramDir:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def fetched_config_files():
+    """The update configuration the launcher fetched into the common data folder."""
+    return glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", "NewConfig.ini"),
+                     recursive=True)
+
+
 def remove_fetched_config():
     """Deletes the update configuration an earlier run fetched today: the launcher would
     use it again without asking any server (the same-day rule)."""
-    for f in glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", "NewConfig.ini"),
-                       recursive=True):
+    for f in fetched_config_files():
         os.remove(f)
 
 

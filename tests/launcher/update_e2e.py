@@ -8,7 +8,6 @@ recorded PackageVision, the server's request log and the started main program.
 
     update_e2e.py <windows bin folder>
 """
-import glob
 import http.server
 import os
 import shutil
@@ -164,15 +163,13 @@ def build_package(files):
     return data
 
 
-def new_config_files():
-    return glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", "NewConfig.ini"), recursive=True)
+new_config_files = launcher_e2e.fetched_config_files
 
 
 class UpdateEndToEnd(unittest.TestCase):
     def setUp(self):
         # Every case starts without a configuration fetched earlier today.
-        for f in new_config_files():
-            os.remove(f)
+        launcher_e2e.remove_fetched_config()
         self.server = NginxServer()
         self.dirs, self.procs = [], []
 
@@ -184,8 +181,7 @@ class UpdateEndToEnd(unittest.TestCase):
         for d in self.dirs:
             d.cleanup()
         self.server.stop()
-        for f in new_config_files():  # leave no configuration behind for later runs
-            os.remove(f)
+        launcher_e2e.remove_fetched_config()  # leave no configuration behind for later runs
 
     def run_launcher(self, installed=None, run_ms=1200):
         d = ProgramDir(main_ini={"RunMs": run_ms}, update_host=f"127.0.0.1:{self.server.port}")
