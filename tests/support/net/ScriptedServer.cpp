@@ -200,8 +200,10 @@ void TEchoServer::Run() {
     std::string buf(64 * 1024, '\0');
     while (WaitReadable(s, kServerWaitMs, FStop)) {
       int n = platform::SocketRecv(s, buf.data(), static_cast<int>(buf.size()), 0);
-      if (n <= 0 || !SendAll(s, buf.substr(0, static_cast<size_t>(n)))) break;
+      if (n <= 0) break;
+      // Counted before the bytes go back: a client that has read its echo must see them counted.
       FEchoed += static_cast<uint64_t>(n);
+      if (!SendAll(s, buf.substr(0, static_cast<size_t>(n)))) break;
     }
     platform::SocketClose(s);
   }

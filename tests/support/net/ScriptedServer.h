@@ -97,7 +97,7 @@ class TEchoServer {
   TEchoServer& operator=(const TEchoServer&) = delete;
   uint16_t Port() const { return FListener.Port(); }
   std::string PortText() const { return FListener.PortText(); }
-  // Bytes echoed so far over all connections.
+  // Bytes received for echoing so far over all connections (counted before they are sent back).
   uint64_t Echoed() const { return FEchoed; }
 
  private:
