@@ -25,6 +25,8 @@ const char kUsage[] =
     "  --proxy-user USER:PASSWORD  proxy credentials\n"
     "  --timeout MS                read time-out (default 60000)\n"
     "  --repeat N                  download N times on one client (keep-alive), report the total\n"
+    "  --receive-buffer BYTES      socket receive buffer (the product keeps 8192); for\n"
+    "                              measuring what the client does with a wider window\n"
     "  --quiet                     print nothing; the exit code tells\n"
     "exit codes: 0 downloaded, 1 request failed, 2 bad arguments, 3 file error\n";
 
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
   std::string url, file, post, ims, proxy, proxyUser;
   int32_t timeout = 60000;
   int repeat = 1;
+  int32_t receiveBuffer = 0;
   bool quiet = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -67,6 +70,8 @@ int main(int argc, char** argv) {
       timeout = base::StrToIntDef(value("--timeout"), -1);
     else if (a == "--repeat")
       repeat = base::StrToIntDef(value("--repeat"), 0);
+    else if (a == "--receive-buffer")
+      receiveBuffer = base::StrToIntDef(value("--receive-buffer"), -1);
     else if (a == "--quiet")
       quiet = true;
     else if (a.rfind("--", 0) == 0) {
@@ -81,7 +86,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (url.empty() || file.empty() || timeout <= 0 || repeat <= 0) {
+  if (url.empty() || file.empty() || timeout <= 0 || repeat <= 0 || receiveBuffer < 0) {
     std::fputs(kUsage, stderr);
     return 2;
   }
@@ -93,6 +98,7 @@ int main(int argc, char** argv) {
 
   net::THTTPClient client;
   client.Timeout = timeout;
+  if (receiveBuffer > 0) client.TcpClient().Socket().ReceiveBufferSize = receiveBuffer;
   if (!proxy.empty()) {
     net::TQZProxyInfo info;
     std::string hostPort;
