@@ -1,9 +1,11 @@
 #include "download/HttpTask.h"
 
 #include "base/Exceptions.h"
+#include "base/Format.h"
 #include "base/Thread.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 
 namespace download {
 
@@ -30,6 +32,22 @@ void THttpTask::DoStatus() {
   if (OnStatus && !FCanceled) OnStatus(this, FTaskStatus);
 }
 
+bool THttpTask::Fetch(net::THTTPClient& client) {
+  try {
+    if (FTargetStream) return client.Get(FUrl, FPostData, FTargetStream);
+    if (!FFileName.empty()) return DownloadToFile(client, FUrl, FPostData, FFileName);
+    return false;
+  } catch (const std::exception& e) {
+    // A port that is no number (from a fetched configuration or a redirect), a full disk,
+    // a body larger than memory: the download failed. Letting the exception end the worker
+    // would leave the requester waiting for an answer that never comes. The connection may
+    // be in the middle of an answer, so it is closed.
+    client.Abort();
+    platform::DebugOutput(base::Format("Http Task Failed: %s, URL: %s", e.what(), FUrl));
+    return false;
+  }
+}
+
 bool THttpTask::Run(net::THTTPClient& client) {
   FClient = &client;
   net::THttpProgressEvent saved = client.OnProgress;
@@ -38,12 +56,7 @@ bool THttpTask::Run(net::THTTPClient& client) {
     uint8_t status;
     do {
       client.OnProgress = OnProgress;
-      if (FTargetStream)
-        ok = client.Get(FUrl, FPostData, FTargetStream);
-      else if (!FFileName.empty())
-        ok = DownloadToFile(client, FUrl, FPostData, FFileName);
-      else
-        ok = false;
+      ok = Fetch(client);
       status = ok ? 0 : 1;
       if (OnStatus && !FCanceled) {
         FTaskStatus = status;

@@ -63,6 +63,11 @@ class THttpTask : public base::TObject {
   uint8_t FTaskStatus = 0;
   net::THTTPClient* FClient = nullptr;
 
+  // The request itself: Get into the target stream or DownloadToFile. An exception from
+  // the network or file layer counts as a failed request (the handlers' own exceptions,
+  // raised on the main thread, still reach the worker).
+  bool Fetch(net::THTTPClient& client);
+
  private:
   void DoStatus();
 };

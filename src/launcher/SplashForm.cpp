@@ -162,15 +162,23 @@ void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
     RunMainProcess(ExeDir() + FMainProcess);
     return;
   }
-  package::DirectoryDecompression(ExeDir(), FDownloadPackagePath);  // never raises; result not needed
+  package::TExtractReport report;
+  int32_t lines = package::DirectoryDecompression(ExeDir(), FDownloadPackagePath, &report);  // never raises
   Log("DirectoryDecompression Finished");
   DeleteFileA(FDownloadPackagePath.c_str());
   DeleteFileA(FNewConfigPath.c_str());
-  // A version that cannot be recorded must not keep the main program from starting.
-  try {
-    SaveCurrVision();
-  } catch (const base::Exception& e) {
-    Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
+  if (lines < 0 || report.PackageRefused || report.Refused > 0 || report.Failed > 0) {
+    // Recording the offered version over a package that was not (or not wholly) installed
+    // would make the product claim files it lacks and never fetch them again. The installed
+    // version stays, so the next start downloads the package anew.
+    Log(base::Format("DirectoryDecompression Incomplete,Keep PackageVision:= %s", FCurrVision));
+  } else {
+    // A version that cannot be recorded must not keep the main program from starting.
+    try {
+      SaveCurrVision();
+    } catch (const base::Exception& e) {
+      Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
+    }
   }
   RunMainProcess(ExeDir() + FMainProcess);
 }

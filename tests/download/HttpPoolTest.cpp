@@ -153,6 +153,23 @@ TEST_F(PoolTest, DistinctServersGetTheirOwnWorkersUpToTheLimit) {
   EXPECT_TRUE(servers.back()->WaitDone(1000));  // and was served later
 }
 
+// A port that is no number raises deep in the socket layer; the task still answers, and
+// its worker goes on serving.
+TEST_F(PoolTest, RaisingRequestIsReportedAsFailedAndTheWorkerGoesOn) {
+  testsupport::TempDir dir;
+  TDoneLog log;
+  THttpThreadPool& pool = HttpThreadPool();
+  pool.AddTask(new THttpGetFileTask("http://127.0.0.1:abc/x", "", dir / "x", {}, log.Event(), &log), true);
+  ASSERT_TRUE(PumpUntil([&] { return log.Codes.size() == 1; }));
+  EXPECT_EQ(log.Codes[0], 2);
+  EXPECT_FALSE(platform::FileExists(dir / "x"));
+  // The same worker (same server) takes the next task.
+  pool.AddTask(new THttpGetFileTask("http://127.0.0.1:abc/y", "", dir / "y", {}, log.Event(), &log), true);
+  ASSERT_TRUE(PumpUntil([&] { return log.Codes.size() == 2; }));
+  EXPECT_EQ(log.Codes[1], 2);
+  EXPECT_EQ(pool.WorkerCount(), 1);
+}
+
 TEST_F(PoolTest, CancelingByOwnerAbortsTheRunningTaskWithoutNotice) {
   testsupport::TempDir dir;
   TScriptedServer server;

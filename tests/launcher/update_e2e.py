@@ -296,6 +296,25 @@ class UpdateEndToEnd(unittest.TestCase):
         self.assertIn("FPackageUrl:= ", m)
         self.assertIn("Update Package Failed,Run MainProcess", m)
 
+    def test_a_package_that_does_not_install_keeps_the_installed_version(self):
+        # Not a package at all: nothing is unpacked and the version stays, so the next
+        # start tries again.
+        self.server.put("/pkg/p.vtzip", b"\x03zsf\x02 not this format")
+        self.server.offer("2.1.0.12", self.package_url())
+        d = self.run_launcher(installed="2.1.0.10")
+        m = self.messages(d)
+        self.assertIn("DirectoryDecompression Incomplete,Keep PackageVision:= 2.1.0.10", m)
+        self.assertEqual(self.version(d), "2.1.0.10")
+        self.assertFalse(os.path.exists(os.path.join(d.path, "NVOrbelle_UpdateConfig.vtzip")))
+        # A package address whose port is no number fails the download; it must not leave
+        # the launcher waiting for an answer.
+        for f in new_config_files():
+            os.remove(f)
+        self.server.offer("2.1.0.12", f"http://127.0.0.1:{self.server.port}x/pkg/p.vtzip")
+        d = self.run_launcher(installed="2.1.0.10")
+        self.assertIn("Update Package Failed,Run MainProcess", self.messages(d))
+        self.assertEqual(self.version(d), "2.1.0.10")
+
     def test_second_start_on_the_same_day_uses_the_configuration_without_a_request(self):
         self.server.offer("2.1.0.10", self.package_url())
         self.run_launcher(installed="2.1.0.10")
