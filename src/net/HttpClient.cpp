@@ -254,10 +254,17 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
     }
     break;
   }
+  // A 304 never has a body, though HTTP/1.1 lets it name the size of the unchanged file:
+  // taken as the body's length, it would fail every not-modified answer that carries it.
   if (result)
-    ContentLength = base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
+    ContentLength =
+        StatusCode == 304 ? 0 : base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
   else if (FState == hsTimeout)
     Abort();
+  else if (FTcpClient->Connected())
+    // The body of a refused answer (a 404 page, say) is not read; left on a kept connection
+    // it would be taken for the next answer's head.
+    CloseSocket();
   return result;
 }
 

@@ -186,6 +186,33 @@ TEST(HttpClient, StatusLines) {
   }
 }
 
+// Answers that must not disturb the kept connection: a 304 naming the size of the
+// unchanged file, and a refused answer whose body is never read.
+TEST(HttpClient, NotModifiedWithALengthAndARefusedBodyOnAKeptConnection) {
+  TScriptedServer server;
+  const std::string keep = "Connection: Keep-Alive\r\nKeep-Alive: timeout=5\r\n";
+  server.Expect("GET /cfg ")
+      .Send("HTTP/1.1 304 Not Modified\r\nContent-Length: 5\r\n" + keep + "\r\n")
+      .Expect("GET /missing ")
+      .Send("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n" + keep + "\r\nNot Found")
+      .AcceptNext()
+      .Expect("GET /next ")
+      .Send(kOk5)
+      .Close();
+  server.Start();
+  THTTPClient client;
+  base::TStringStream body;
+  EXPECT_TRUE(client.Get(Url(server, "/cfg"), "", &body, base::Now() - 1));
+  EXPECT_EQ(client.StatusCode, 304);
+  EXPECT_EQ(body.DataString(), "");
+  EXPECT_FALSE(client.Get(Url(server, "/missing"), "", &body));
+  EXPECT_EQ(client.StatusCode, 404);
+  EXPECT_FALSE(client.TcpClient().Connected());
+  ASSERT_TRUE(client.Get(Url(server, "/next"), "", &body));
+  EXPECT_EQ(client.StatusCode, 200);
+  EXPECT_EQ(body.DataString(), "hello");
+}
+
 TEST(HttpClient, ChunkedBodiesWithExtensionsSplitLinesAndLateCrLf) {
   std::string a(26, 'a'), b(26, 'b');
   TScriptedServer server;
