@@ -140,6 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string back = ReadAll(r, 64, textIn.size() * 4 + 8);
     // A text that begins with what reads as a byte order mark is not expected back.
     bool markLike = !textIn.empty() && (textIn[0] == 0xFEFF || textIn[0] == 0xFFFE);
+    // Without a mark, UTF-16 text can begin with the UTF-8 mark's bytes; after the mark
+    // FF FE, a U+0000 makes it the UTF-32 mark.
+    if (cp == 1200 && textIn.size() >= 2 && textIn[0] == 0xBBEF && (textIn[1] & 0xFF) == 0xBF) markLike = true;
+    if (cp == 1200 && !textIn.empty() && textIn[0] == 0) markLike = true;
     if (markLike) return 0;
     if (cp == 65001 || cp == 12000) {
       // BOM-less UTF-8 and UTF-32 read back exactly as written, lone halves replaced;

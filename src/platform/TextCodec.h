@@ -40,8 +40,8 @@ class TextDecoder {
  private:
   uint32_t FCodePage;
   uint32_t FError = 0;
-  uintptr_t FHandle = 0;  // iconv descriptor natively; DBCS flag on Windows
-  uint8_t FLeadBytes[12] = {};
+  uintptr_t FHandle = 0;                         // iconv descriptor natively; DBCS flag on Windows
+  [[maybe_unused]] uint8_t FLeadBytes[12] = {};  // lead-byte ranges of a double-byte code page (Windows)
 };
 
 // UTF-16 -> bytes in a code page. Characters the code page lacks and lone surrogates
