@@ -8,6 +8,8 @@
 #include "TextTestSupport.h"
 
 namespace texttest {
+
+const bool kHostConvertsEveryXmlCodePage = true;
 namespace {
 
 const char* Name(uint16_t cp) {

@@ -4,6 +4,8 @@
 
 namespace texttest {
 
+const bool kHostConvertsEveryXmlCodePage = false;
+
 std::string ReferenceEncode(const std::u16string& text, uint16_t cp) { return platform::WideToMultiByte(text, cp); }
 
 std::u16string ReferenceDecode(const std::string& bytes, uint16_t cp) { return platform::MultiByteToWide(bytes, cp); }

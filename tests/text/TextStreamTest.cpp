@@ -222,6 +222,39 @@ TEST(TextStream, DoubleByteCodePages) {
   }
 }
 
+// Every code page an XML encoding declaration can name: ASCII text and a character of
+// the code page's own range survive a write and a read, or (on a host without the code
+// page) the call fails with 3001; never garbage.
+TEST(TextStream, XmlEncodingCodePages) {
+  const struct {
+    uint16_t CodePage;
+    std::u16string Text;
+  } cases[] = {
+      {932, u"<a>\u65E5</a>"},   {1250, u"<a>\u0160</a>"},  {1251, u"<a>\u0416</a>"},  {1252, u"<a>\u00E9</a>"},
+      {1253, u"<a>\u03A9</a>"},  {1254, u"<a>\u011F</a>"},  {1255, u"<a>\u05D0</a>"},  {1256, u"<a>\u0639</a>"},
+      {1257, u"<a>\u0101</a>"},  {1258, u"<a>\u20AB</a>"},  {28591, u"<a>\u00E9</a>"}, {28592, u"<a>\u0160</a>"},
+      {28593, u"<a>\u0126</a>"}, {28594, u"<a>\u0100</a>"}, {28595, u"<a>\u0416</a>"}, {28596, u"<a>\u0639</a>"},
+      {28597, u"<a>\u03A9</a>"}, {28598, u"<a>\u05D0</a>"}, {28599, u"<a>\u011F</a>"}, {50220, u"<a>\u65E5</a>"},
+      {51932, u"<a>\u65E5</a>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.CodePage);
+    base::TStringStream bytes;
+    try {
+      {
+        TRkTextStream w(&bytes, c.CodePage, 0, rkaWrite);
+        EXPECT_TRUE(w.WriteString(c.Text));
+      }
+      bytes.SetPosition(0);
+      TRkTextStream r(&bytes, c.CodePage, 0, rkaRead);
+      EXPECT_EQ(texttest::ReadAll(r, 3), c.Text) << Hex(bytes.DataString());
+    } catch (const ERkTextStream& e) {
+      EXPECT_FALSE(texttest::kHostConvertsEveryXmlCodePage) << e.Message();
+      EXPECT_EQ(e.HelpContext(), 3001) << e.Message();
+    }
+  }
+}
+
 // The wrapper answers "remember, seek to end, seek back" without moving the wrapped
 // stream; a recorded seek is carried out before the next read.
 TEST(TextStream, DelayedSeek) {

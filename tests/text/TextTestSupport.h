@@ -23,6 +23,9 @@ std::u16string ReadAll(text::TRkTextStream& s, int32_t units);
 std::string ReferenceEncode(const std::u16string& text, uint16_t cp);
 // The reverse, with the same converter.
 std::u16string ReferenceDecode(const std::string& bytes, uint16_t cp);
+// True where the host converts every code page the XML encoding names map to (natively,
+// through iconv); Windows hosts may lack some.
+extern const bool kHostConvertsEveryXmlCodePage;
 
 // A memory stream that counts the seeks that could move it (all but Seek(0, current)).
 class TSeekCountingStream : public base::TMemoryStream {
