@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/CodePage.h"
@@ -132,6 +133,15 @@ bool RemoveFile(const std::string& name) {
 }
 bool RemoveFile(const std::u16string& name) { return RemoveFile(WideToMultiByte(name, kCodePageUtf8)); }
 bool RemoveDir(const std::string& name) { return ::rmdir(Native(name).c_str()) == 0; }
+bool RenameFile(const std::string& from, const std::string& to, bool replace) {
+  std::string a = Native(from), b = Native(to);
+  if (!IsFile(a)) return false;
+  if (replace) return ::rename(a.c_str(), b.c_str()) == 0;
+  // link fails when the new name is taken, which rename would replace.
+  if (::link(a.c_str(), b.c_str()) != 0) return false;
+  return ::unlink(a.c_str()) == 0;
+}
+bool FileFlush(FileHandle h) { return ::fsync(static_cast<int>(h)) == 0; }
 
 int64_t FileSize(const std::string& name) {
   struct stat st;

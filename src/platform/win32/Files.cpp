@@ -117,6 +117,11 @@ bool ForceDirectories(const std::u16string& name) { return ForceDirs(name); }
 bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
 bool RemoveFile(const std::u16string& name) { return DeleteFileW(W(name)) != FALSE; }
 bool RemoveDir(const std::string& name) { return RemoveDirectoryA(name.c_str()) != FALSE; }
+bool RenameFile(const std::string& from, const std::string& to, bool replace) {
+  DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  return MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
+}
+bool FileFlush(FileHandle h) { return FlushFileBuffers(Unwrap(h)) != FALSE; }
 
 int64_t FileSize(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA d;
