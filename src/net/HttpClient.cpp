@@ -52,8 +52,13 @@ void THTTPClient::WithdrawSocket() {
 }
 
 bool THTTPClient::ConnectSocket() {
-  bool ok = FTcpClient->Connect();
+  bool ok = !FAbortRequested && FTcpClient->Connect();
   PublishSocket();
+  if (FAbortRequested) {
+    // Aborted while the connection was being made, before another thread could see it.
+    Abort();
+    return false;
+  }
   return ok;
 }
 
@@ -69,6 +74,7 @@ void THTTPClient::Abort() {
 }
 
 void THTTPClient::AbortFromOtherThread() {
+  FAbortRequested = true;
   Aborted = true;
   FState = hsClosed;
   std::lock_guard<std::mutex> g(FSocketLock);
