@@ -244,6 +244,7 @@ class RobustUpdate(unittest.TestCase):
                 f.write(data)
         before = sorted(os.listdir(d.path))
         for attempt in range(2):
+            earlier = len(self.messages(d))  # the log file goes on across starts
             self.finish(self.start(d))
             self.assertTrue(d.has_record("start "))
             for n, data in old.items():
@@ -252,14 +253,14 @@ class RobustUpdate(unittest.TestCase):
             self.assertEqual(self.version(d), "2.1.0.10")
             self.assertEqual([x for x in sorted(os.listdir(d.path)) if x not in before + ["Log", "MainProgram.record.txt"]],
                              ["NVOrbelle_UpdateConfig.vtzip"])
-            m = self.messages(d)
+            m = self.messages(d)[earlier:]
             self.assertIn("DirectoryDecompression Incomplete,Keep PackageVision:= 2.1.0.10", m)
             failed = [i for i, line in enumerate(m) if line.startswith("DirectoryDecompression Failed:= ")]
             self.assertEqual(len(failed), 1, m)
             self.assertTrue(m[failed[0]].endswith(" (corrupt compressed data)"), m)
             # Staging stopped at the 40th entry, the one that is corrupt.
             self.assertEqual(sum(1 for line in m[:failed[0]] if line.startswith("DirectoryDecompression File:= ")),
-                             40 * (attempt + 1))
+                             40)
             self.assertEqual(journal_files(), [])
             if attempt == 0:
                 self.assertEqual(server.requests, [CONFIG_PATH, "/pkg/p.vtzip"])
