@@ -17,6 +17,9 @@ THttpWorkerThread::THttpWorkerThread(THttpThreadPool* pool, std::string host, st
       FPort(std::move(port)) {
   FClient->KeepAlive = true;
   FClient->Timeout = 60000;
+  // A connect that waits in select, so that a cancel ends it (a blocking connect to a
+  // host that drops the handshake would hold the worker for the system's own time-out).
+  FClient->TcpClient().Socket().ConnectTimeout = 60000;
   FClient->AcceptEncoding = true;
   SetFreeOnTerminate(true);
 }

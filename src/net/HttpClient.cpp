@@ -33,6 +33,8 @@ int64_t Remaining(TStream& s) { return s.Size() - s.Position(); }
 
 THTTPClient::THTTPClient() : FTcpClient(std::make_unique<TQZTCPClient>()) {
   FTcpClient->SetPort("80");
+  FTcpClient->Interrupt = &FAbortRequested;
+  FTcpClient->Socket().Interrupt = &FAbortRequested;
   FTcpClient->OnError = {[](void*, base::TObject*, int) {}, nullptr};
 }
 

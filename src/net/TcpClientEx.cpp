@@ -1,5 +1,9 @@
 #include "net/TcpClientEx.h"
 
+#include <algorithm>
+
+#include "platform/Clock.h"
+
 namespace net {
 
 TTcpClientEx::~TTcpClientEx() { Close(); }
@@ -31,6 +35,20 @@ void TTcpClientEx::DoHandleError() {
   if (OnError) OnError(this, error);
 }
 
+bool TTcpClientEx::WaitConnected(bool& writable) {
+  if (!Interrupt) return Select(nullptr, &writable, nullptr, ConnectTimeout);
+  uint32_t start = platform::TickCount();
+  for (;;) {
+    if (*Interrupt) return false;
+    uint32_t spent = platform::TickCount() - start;
+    if (spent >= static_cast<uint32_t>(ConnectTimeout)) return false;
+    int32_t slice = std::min<int32_t>(kInterruptSliceMs, ConnectTimeout - static_cast<int32_t>(spent));
+    writable = true;
+    int rc = platform::SocketSelect(FSocket, nullptr, &writable, nullptr, slice);
+    if (rc != 0) return rc > 0 && !*Interrupt;
+  }
+}
+
 void TTcpClientEx::Open() {
   FConnecting = ConnectTimeout != 0;
   FWouldBlock = false;
@@ -43,7 +61,7 @@ void TTcpClientEx::Open() {
     bool writable = true;
     waited = true;
     // A failed select or a time-out leaves the socket unconnected.
-    if (Select(nullptr, &writable, nullptr, ConnectTimeout) && writable) {
+    if (WaitConnected(writable) && writable) {
       // Writable also means "failed" on BSD sockets: the pending error tells which.
       int pending = platform::SocketPendingError(FSocket);
       if (pending != 0) {

@@ -125,3 +125,49 @@ TEST_F(PoolRace, ReleasingThePoolWithARunningTaskCallsNoHandler) {
   PumpUntil([] { return false; }, 100);
   EXPECT_TRUE(log.Codes.empty());
 }
+
+TEST_F(PoolRace, AWorkerWhoseRequestWasCanceledStopsAtOnceAtRelease) {
+  // The launcher's start budget: the configuration request to a server that never
+  // answers is canceled, and the release at the end must not wait for the server.
+  testsupport::TempDir dir;
+  TScriptedServer server;
+  server.Expect("\r\n\r\n").Stall();
+  server.Start();
+  TDoneLog log;
+  HttpThreadPool().AddTask(new THttpGetFileTask(Url(server, "/cfg"), "", dir / "c", {}, log.Event(), &log), true);
+  ASSERT_TRUE(server.WaitDone());
+  HttpThreadPool().CancelTasks(TEventKey::Owner(&log));
+  PumpUntil([] { return false; }, 200);
+  uint32_t start = platform::TickCount();
+  ReleaseHttpThreadPool(5000);
+  EXPECT_LT(platform::TickCount() - start, 300u);
+  EXPECT_TRUE(log.Codes.empty());
+}
+
+TEST_F(PoolRace, ACancelEndsAConnectThatTheServerLeavesHanging) {
+  // A listener whose backlog is full drops the handshake: the connect would wait for the
+  // system's own time-out. The worker's client waits for it in select, in slices.
+  testsupport::TLoopbackListener listener(0);
+  std::vector<platform::TSocket> fillers;
+  for (int i = 0; i < 64; ++i) {
+    platform::TSocket s = platform::SocketCreate();
+    platform::SocketSetNonBlocking(s, true);
+    platform::SocketConnect(s, platform::InetAddr("127.0.0.1"), platform::HostToNetShort(listener.Port()));
+    fillers.push_back(s);
+    bool writable = true;
+    if (platform::SocketSelect(s, nullptr, &writable, nullptr, 200) == 0) break;  // this one hangs: full
+  }
+  testsupport::TempDir dir;
+  TDoneLog log;
+  THttpThreadPool& pool = HttpThreadPool();
+  std::string url = "http://127.0.0.1:" + listener.PortText() + "/cfg";
+  pool.AddTask(new THttpGetFileTask(url, "", dir / "c", {}, log.Event(), &log), true);
+  PumpUntil([] { return false; }, 300);
+  ASSERT_EQ(pool.WorkerCount(), 1);
+  pool.CancelTasks(TEventKey::Owner(&log));
+  uint32_t start = platform::TickCount();
+  ReleaseHttpThreadPool(5000);  // returns once the worker has left its connect
+  EXPECT_LT(platform::TickCount() - start, 100u);
+  EXPECT_TRUE(log.Codes.empty());
+  for (platform::TSocket s : fillers) platform::SocketClose(s);
+}
