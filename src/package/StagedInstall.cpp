@@ -178,7 +178,8 @@ bool TInstall::Commit() {
     if (FOptions.BeforeMove) FOptions.BeforeMove(static_cast<int32_t>(i));
     bool ok = m.Backup.empty() || platform::RenameFile(m.Target, m.Backup);
     if (ok) {
-      platform::ForceDirectories(base::ExtractFilePath(m.Target));  // a failure shows in the move
+      // A new file may need its folders; a failure shows in the move.
+      if (m.Backup.empty()) platform::ForceDirectories(base::ExtractFilePath(m.Target));
       ok = platform::RenameFile(m.Staged, m.Target);
     }
     if (!ok) {
@@ -267,14 +268,14 @@ TRecoveryReport Complete(const std::string& journalFile, const TUpdateJournal& j
   for (const TJournalMove& m : journal.Moves)
     if (!m.Backup.empty()) candidates.push_back(m.Backup);
   for (const std::string& path : candidates) {
-    if (!platform::FileExists(path)) continue;
     if (platform::RemoveFile(path))
       ++r.Removed;
-    else
+    else if (platform::FileExists(path))
       later.push_back(path);  // still running or loaded: the next start removes it
   }
   r.Remaining = static_cast<int32_t>(later.size());
-  RemoveStage(journal);
+  // Every staged file was moved in, unless the index named a file twice.
+  if (!platform::RemoveDir(journal.Stage)) RemoveStage(journal);
   if (!CloseJournal(journalFile, later)) {
     r.Outcome = TRecoveryOutcome::roFailed;
     r.Problems.push_back("UpdateRecovery Failed:= " + PrintableName(journalFile) + " (" + SystemReason() + ")");

@@ -171,3 +171,22 @@ TEST_F(PoolRace, ACancelEndsAConnectThatTheServerLeavesHanging) {
   EXPECT_TRUE(log.Codes.empty());
   for (platform::TSocket s : fillers) platform::SocketClose(s);
 }
+
+TEST_F(PoolRace, ARefusedConnectFailsAtOnce) {
+  // The workers connect with a time-out: a refusal must end the wait at once on every
+  // platform (Winsock reports it in the exception set, BSD sockets as writable).
+  uint16_t closed;
+  {
+    testsupport::TLoopbackListener listener;
+    closed = listener.Port();
+  }
+  testsupport::TempDir dir;
+  TDoneLog log;
+  uint32_t start = platform::TickCount();
+  HttpThreadPool().AddTask(
+      new THttpGetFileTask("http://127.0.0.1:" + std::to_string(closed) + "/x", "", dir / "f", {}, log.Event(), &log),
+      true);
+  ASSERT_TRUE(PumpUntil([&] { return log.Codes.size() == 1; }, 5000));
+  EXPECT_LT(platform::TickCount() - start, 1000u);
+  EXPECT_EQ(log.Codes[0], 2);
+}

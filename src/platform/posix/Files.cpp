@@ -135,10 +135,11 @@ bool RemoveFile(const std::u16string& name) { return RemoveFile(WideToMultiByte(
 bool RemoveDir(const std::string& name) { return ::rmdir(Native(name).c_str()) == 0; }
 bool RenameFile(const std::string& from, const std::string& to, bool replace) {
   std::string a = Native(from), b = Native(to);
-  if (!IsFile(a)) return false;
   if (replace) return ::rename(a.c_str(), b.c_str()) == 0;
-  // link fails when the new name is taken, which rename would replace.
-  if (::link(a.c_str(), b.c_str()) != 0) return false;
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: link fails when the new name is taken.
+  if (!IsFile(a) || ::link(a.c_str(), b.c_str()) != 0) return false;
   return ::unlink(a.c_str()) == 0;
 }
 bool FileFlush(FileHandle h) { return ::fsync(static_cast<int>(h)) == 0; }
