@@ -1,36 +1,42 @@
 #include "download/HttpThreadPool.h"
 
 #include <mutex>
+#include <vector>
 
 #include "base/Thread.h"
 #include "download/HttpWorkerThread.h"
 #include "net/HTTPApp.h"
+#include "platform/Clock.h"
 
 namespace download {
 
-namespace {
-
-// Stops a worker that its owner is about to release: nothing queued is notified, a
-// running request is aborted, and the thread is waited for (the main thread keeps
-// serving synchronised calls meanwhile). Its OnTerminate is dropped first, so the pool
-// is not called back about a worker it is already releasing.
-void StopWorker(THttpWorkerThread* w) {
-  w->OnTerminate = {};
-  w->Stop();
-  w->Destroy();
-}
-
-}  // namespace
-
 THttpThreadPool::THttpThreadPool() = default;
 
-THttpThreadPool::~THttpThreadPool() {
+THttpThreadPool::~THttpThreadPool() { Shutdown(UINT32_MAX); }
+
+void THttpThreadPool::Shutdown(uint32_t waitMs) {
   FQueue.Drain();
-  base::TLockGuard g(FLock);
-  while (FWorkers.Count() > 0) {
-    auto* w = static_cast<THttpWorkerThread*>(FWorkers.Last());
-    FWorkers.Extract(w);
-    StopWorker(w);
+  std::vector<THttpWorkerThread*> workers;
+  {
+    base::TLockGuard g(FLock);
+    while (FWorkers.Count() > 0) {
+      auto* w = static_cast<THttpWorkerThread*>(FWorkers.Last());
+      FWorkers.Extract(w);
+      workers.push_back(w);
+    }
+  }
+  // Every worker is told to stop first, so they all wind down at once.
+  for (THttpWorkerThread* w : workers) {
+    w->OnTerminate = {};
+    w->Stop();
+  }
+  uint32_t start = platform::TickCount();
+  for (THttpWorkerThread* w : workers) {
+    uint32_t spent = platform::TickCount() - start;
+    if (w->WaitStopped(waitMs == UINT32_MAX ? waitMs : waitMs > spent ? waitMs - spent : 0))
+      w->Destroy();
+    else
+      w->Abandon();
   }
 }
 
@@ -81,7 +87,7 @@ bool THttpThreadPool::AddTask(THttpTask* task, bool wake) {
   if (!worker || !worker->Enqueue(task, wake)) {
     // An ending worker refused it: a new worker, or the pool's queue.
     worker = worker && WorkerCount() < MaxWorkers ? CreateWorker(host, port) : nullptr;
-    if (!worker || !worker->Enqueue(task, wake)) FQueue.Push(task);
+    if (!worker || !worker->Enqueue(task, wake)) ParkTask(task);
   }
   return true;
 }
@@ -95,11 +101,25 @@ bool THttpThreadPool::CancelTasks(TEventKey key) {
   return result;
 }
 
+void THttpThreadPool::ParkTask(THttpTask* task) {
+  FQueue.Push(task);
+  // A worker waiting on a kept-alive connection to another server would otherwise sit
+  // out its keep-alive and idle times and end without ever looking at this task.
+  base::TLockGuard g(FLock);
+  for (int i = 0; i < FWorkers.Count(); ++i) static_cast<THttpWorkerThread*>(FWorkers[i])->WakeIfIdle();
+}
+
 void THttpThreadPool::WorkerTerminated(base::TObject* sender) {
   // Runs on the main thread while the ending worker waits. A worker that frees itself
-  // only leaves the list; the pool releases the others itself (StopWorker).
-  base::TLockGuard g(FLock);
-  FWorkers.Extract(sender);
+  // only leaves the list; the pool releases the others itself (Shutdown).
+  {
+    base::TLockGuard g(FLock);
+    FWorkers.Extract(sender);
+  }
+  // A worker that ended anyway (a handler raised) leaves room for one that takes the
+  // waiting tasks; without it they would wait for the next AddTask.
+  THttpTask* waiting;
+  if (TakeQueuedTask(waiting)) AddTask(waiting, true);
 }
 
 namespace {
@@ -116,13 +136,15 @@ THttpThreadPool& HttpThreadPool() {
   return *gPool;
 }
 
-void ReleaseHttpThreadPool() {
+void ReleaseHttpThreadPool(uint32_t waitMs) {
   THttpThreadPool* pool;
   {
     std::lock_guard<std::mutex> g(gPoolLock);
     pool = gPool;
     gPool = nullptr;
   }
+  if (!pool) return;
+  pool->Shutdown(waitMs);
   delete pool;
 }
 

@@ -4,6 +4,7 @@
 // a worker finishes its own queue. Tasks are added and canceled on the main thread.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,8 +21,11 @@ using TWorkerCreatedEvent = base::TClosure<THttpWorkerThread*>;
 class THttpThreadPool : public base::TObject {
  public:
   THttpThreadPool();
-  // Releases every queued task unnotified and every worker (waiting for each).
+  // Releases every queued task unnotified and every worker (waiting for each). No
+  // handler of a task runs from here on.
   ~THttpThreadPool() override;
+  // Stops every worker and waits up to waitMs in all for them (see ReleaseHttpThreadPool).
+  void Shutdown(uint32_t waitMs);
 
   // Gives a task (ownership included) to a worker or the pool's queue. Always true.
   bool AddTask(THttpTask* task, bool wake);
@@ -42,6 +46,8 @@ class THttpThreadPool : public base::TObject {
 
  private:
   void WorkerTerminated(base::TObject* sender);
+  // Puts a task no worker could take into the pool's queue and wakes the idle workers.
+  void ParkTask(THttpTask* task);
   TThreadedQueue FQueue;
   base::TList FWorkers;  // the pool releases its workers itself (they must stop first)
   base::TCriticalSection FLock;
@@ -50,6 +56,8 @@ class THttpThreadPool : public base::TObject {
 // The process-wide pool, created on first use and released at process end.
 THttpThreadPool& HttpThreadPool();
 // Releases the pool now (tests and shutdown); the next HttpThreadPool() makes a new one.
-void ReleaseHttpThreadPool();
+// A worker that has not stopped within waitMs (stuck in a name lookup or a connect that
+// nothing interrupts) is left behind to free itself when it ends or with the process.
+void ReleaseHttpThreadPool(uint32_t waitMs = UINT32_MAX);
 
 }  // namespace download

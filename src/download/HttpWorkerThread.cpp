@@ -4,6 +4,7 @@
 #include "download/HttpThreadPool.h"
 #include "net/HTTPApp.h"
 #include "net/QZTCPClient.h"
+#include "platform/Clock.h"
 #include "platform/Thread.h"
 
 namespace download {
@@ -16,6 +17,9 @@ THttpWorkerThread::THttpWorkerThread(THttpThreadPool* pool, std::string host, st
       FPort(std::move(port)) {
   FClient->KeepAlive = true;
   FClient->Timeout = 60000;
+  // A connect that waits in select, so that a cancel ends it (a blocking connect to a
+  // host that drops the handshake would hold the worker for the system's own time-out).
+  FClient->TcpClient().Socket().ConnectTimeout = 60000;
   FClient->AcceptEncoding = true;
   SetFreeOnTerminate(true);
 }
@@ -61,8 +65,38 @@ void THttpWorkerThread::Stop() {
   ResumeWorker();
   Terminate();
   FQueue.Drain();
-  FClient->AbortFromOtherThread();
+  {
+    // The running task ends with a failure once its client is aborted; its handlers
+    // must not run from the pool's release (the splash would start the main program
+    // from inside the process's shutdown).
+    base::TLockGuard g(FTaskLock);
+    if (THttpTask* running = FCurrentTask) running->Cancel();
+    FClient->AbortFromOtherThread();
+  }
   FEvent.SetEvent();
+}
+
+bool THttpWorkerThread::WaitStopped(uint32_t waitMs) {
+  if (Suspended() || waitMs == UINT32_MAX) return true;  // Destroy waits for it
+  uint32_t start = platform::TickCount();
+  while (!Finished()) {
+    if (platform::TickCount() - start >= waitMs) return false;
+    if (base::IsMainThread())
+      base::CheckSynchronize(10);
+    else
+      platform::SleepMs(10);
+  }
+  return true;
+}
+
+void THttpWorkerThread::Abandon() {
+  // The thread reads FreeOnTerminate after its last step: set now, it frees the object
+  // itself. Should it have passed that point already, the object stays with the process.
+  SetFreeOnTerminate(true);
+}
+
+void THttpWorkerThread::WakeIfIdle() {
+  if (FIdle && !FPaused) FEvent.SetEvent();
 }
 
 bool THttpWorkerThread::Serves(const std::string& host, const std::string& port) {
@@ -105,6 +139,7 @@ bool THttpWorkerThread::CancelTasks(TEventKey key) {
   bool result = false;
   try {
     result = FQueue.RemoveMatching([key](base::TObject* o) { return static_cast<THttpTask*>(o)->Matches(key); });
+    base::TLockGuard g(FTaskLock);
     THttpTask* running = FCurrentTask;
     if (running && running->Matches(key)) {
       // The next queued task decides which server the worker serves from now on.
@@ -124,19 +159,34 @@ bool THttpWorkerThread::CancelTasks(TEventKey key) {
 }
 
 void THttpWorkerThread::RunTask(THttpTask* task) {
-  FCurrentTask = task;
+  {
+    base::TLockGuard g(FTaskLock);
+    // An abort meant for the previous task must not fail this one; one for this task can
+    // only come from now on (under the same lock), and is then kept by the client even
+    // when no socket is open yet.
+    if (!Terminated()) FClient->ClearAbortRequest();
+    FCurrentTask = task;
+    // A task canceled before it started is released without a request.
+    if (task->Canceled() || Terminated()) {
+      FCurrentTask = nullptr;
+      delete task;
+      return;
+    }
+  }
+  auto release = [&] {
+    PublishConnection();
+    while (FPaused && !Terminated()) platform::SleepMs(10);
+    base::TLockGuard g(FTaskLock);
+    FCurrentTask = nullptr;
+    delete task;
+  };
   try {
     task->Run(*FClient);
   } catch (...) {
-    PublishConnection();
-    FCurrentTask = nullptr;
-    delete task;
+    release();
     throw;
   }
-  PublishConnection();
-  while (FPaused && !Terminated()) platform::SleepMs(10);
-  FCurrentTask = nullptr;
-  delete task;
+  release();
 }
 
 void THttpWorkerThread::Execute() {
@@ -165,7 +215,7 @@ void THttpWorkerThread::Execute() {
         if (idle > 0 && !Terminated() && FEvent.WaitFor(static_cast<uint32_t>(idle)) != base::TWaitResult::wrSignaled) {
           // 30 s without work: the worker ends, unless a task arrived just now.
           base::TLockGuard g(FServerLock);
-          if (FQueue.Count() == 0) {
+          if (FQueue.Count() == 0 && !(FPool && FPool->QueuedCount() > 0)) {
             FClosing = true;
             Terminate();
           }

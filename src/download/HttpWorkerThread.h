@@ -38,6 +38,14 @@ class THttpWorkerThread : public TQZThread {
   // unnotified, a running request is aborted and every wait ends. Main thread; the
   // caller then waits for the thread (Destroy).
   void Stop();
+  // After Stop: waits up to waitMs (UINT32_MAX: without limit) for the thread to end,
+  // serving synchronised calls meanwhile. False when it is still running.
+  bool WaitStopped(uint32_t waitMs);
+  // After a WaitStopped that timed out: the worker frees itself when its thread ends
+  // (or goes with the process). Nobody may use it afterwards.
+  void Abandon();
+  // Wakes the worker when it waits for work, so that it looks at the pool's queue.
+  void WakeIfIdle();
 
   // The server this worker serves: the client's connection while connected, else the
   // host and port it was made for.
@@ -63,6 +71,9 @@ class THttpWorkerThread : public TQZThread {
   std::unique_ptr<net::THTTPClient> FClient;
   TThreadedQueue FQueue;
   std::atomic<THttpTask*> FCurrentTask{nullptr};
+  // Held while the main thread uses the running task and while the worker lets go of
+  // it, so a cancel never reaches a task that is being released.
+  base::TCriticalSection FTaskLock;
   base::TEvent FEvent{true, false};
   base::TCriticalSection FServerLock;  // FHost/FPort are read by the main thread
   std::string FHost;

@@ -4,17 +4,34 @@
 
 #include <memory>
 
+#include "base/Exceptions.h"
+#include "base/Log.h"
 #include "download/HttpThreadPool.h"
 #include "imaging/GdiplusBase.h"
 #include "launcher/ConfigRecord.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProgramFolders.h"
 #include "launcher/SplashForm.h"
+#include "package/StagedInstall.h"
 #include "ui/Application.h"
 
 namespace launcher {
 namespace {
 constexpr UINT kMainWindowActivate = 3497;
+// How long the end of the launcher waits for the download workers to stop.
+constexpr uint32_t kWorkerStopWaitMs = 500;
+}  // namespace
+
+void RecoverUpdate() {
+  package::TRecoveryReport r = package::RecoverInstall(GetUpdateJournalPath());
+  if (r.Outcome != package::TRecoveryOutcome::roNew || r.Version.empty()) return;
+  // The update's files were all in place when its launcher died; its version was not
+  // necessarily recorded yet.
+  try {
+    ConfigRecord().WriteConfigString("System", "PackageVision", r.Version);
+  } catch (const base::Exception& e) {
+    base::WriteLog("[Splash]==================== SaveCurrVision Failed:= " + e.Message());
+  }
 }
 
 bool ActivateRunningMainWindow() {
@@ -48,11 +65,15 @@ int RunLauncher() {
     ReleaseConfigRecord();
     return 0;
   }
-  // The mutex stays held until the process ends.
+  // The mutex stays held until the process ends. An update that a killed launcher left
+  // half-done is finished or undone before anything else looks at the program files.
+  RecoverUpdate();
   app.CreateForm<TSplash>();
   app.Run();
-  // The download workers are stopped and waited for before the configuration goes.
-  download::ReleaseHttpThreadPool();
+  // The download workers are stopped and waited for before the configuration goes; one
+  // stuck in a name lookup or a connect that cannot be interrupted is left to the end of
+  // the process instead of holding the launcher after the main program has ended.
+  download::ReleaseHttpThreadPool(kWorkerStopWaitMs);
   ReleaseConfigRecord();
   return 0;
 }

@@ -12,4 +12,9 @@ int RunLauncher();
 // False when no such window exists.
 bool ActivateRunningMainWindow();
 
+// Finishes or undoes an update whose launcher died half-way (from the update journal in
+// the product data folder) and records the version of one that was completed. Logs
+// which. Needs the log and the configuration record.
+void RecoverUpdate();
+
 }  // namespace launcher

@@ -12,6 +12,15 @@
 namespace launcher {
 
 bool TSplash::RunMainProcess(const base::AnsiString& path) {
+  // Without a program name the path is the program folder, which the shell would open in
+  // a file window; a folder is no main program either.
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (base::Trim(FMainProcess).empty() ||
+      (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+    base::WriteLog(base::Format("[Splash]==================== AppExeName Invalid,No MainProcess:= %s", FMainProcess));
+    Close();
+    return false;
+  }
   base::WriteLog(base::Format("[Splash]==================== APath:= %s", path));
   // The text says "Runas" but the start has no verb and so no elevation.
   base::WriteLog("[Splash]==================== Runas:= ShellExecuteEx");

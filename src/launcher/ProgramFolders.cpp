@@ -26,4 +26,6 @@ base::WideString GetCommonDataDir() {
   return dir + u"\\";
 }
 
+base::AnsiString GetUpdateJournalPath() { return base::WideToAnsi(GetCommonDataDir()) + "UpdateJournal.txt"; }
+
 }  // namespace launcher

@@ -11,4 +11,8 @@ base::WideString GetProgramDir();
 // (failures ignored). When the system folder is unknown the result is "\".
 base::WideString GetCommonDataDir();
 
+// Product data folder + "UpdateJournal.txt": the journal of an update that replaces
+// program files (see package/StagedInstall.h).
+base::AnsiString GetUpdateJournalPath();
+
 }  // namespace launcher

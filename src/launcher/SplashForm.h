@@ -21,6 +21,8 @@ namespace launcher {
 
 // Sent by the main program to the handle on its command line: hides the splash.
 constexpr uint32_t WM_HIDESPLASH = 3025;
+// The timer that holds the configuration check to its time limit.
+constexpr UINT_PTR kConfigBudgetTimer = 1;
 
 class TSplash : public ui::TForm {
  public:
@@ -52,6 +54,14 @@ class TSplash : public ui::TForm {
 
  private:
   void WMHideSplash(ui::TMessage& message);
+  // The configuration check's time limit passed without an answer: the request is
+  // canceled and the main program starts now.
+  void WMTimer(ui::TMessage& message);
+  // Ends the configuration check; false when it had already ended (an answer and the
+  // time limit can both be pending on the main thread).
+  bool EndConfigCheck();
+  // Applies the downloaded package; true when every file of it is installed.
+  bool ApplyPackage();
   void LoadSplashPicture();
   // The directory of the launcher's executable, with its final backslash.
   base::AnsiString ExeDir();
@@ -68,6 +78,7 @@ class TSplash : public ui::TForm {
   FARPROC FCreateProcessWithExplorer = nullptr;
   base::AnsiString FDefLanguage;
   bool FLayeredContent = false;
+  bool FConfigDecided = false;  // the answer or the time limit has ended the configuration check
 };
 
 }  // namespace launcher

@@ -1,5 +1,7 @@
 #include "launcher/UpdateRules.h"
 
+#include <cstdint>
+
 #include "base/Strings.h"
 
 namespace launcher {
@@ -13,9 +15,16 @@ bool TakeVersionNumber(std::string& s, int& value) {
   size_t dot = s.find('.');
   std::string head = s.substr(0, dot);
   s = dot == std::string::npos ? std::string() : s.substr(dot + 1);
-  int32_t v = 0;
-  bool ok = base::TryStrToInt(head, v);
-  value = ok ? v : 0;
+  // Decimal digits only: the general integer parser would also take "$C", "0x0C", "+3"
+  // and " 7" for numbers.
+  int64_t v = 0;
+  bool ok = !head.empty() && head.size() <= 10;
+  for (char c : head) {
+    if (c < '0' || c > '9') ok = false;
+    v = v * 10 + (c - '0');
+  }
+  ok = ok && v <= INT32_MAX;
+  value = ok ? static_cast<int>(v) : 0;
   return ok;
 }
 

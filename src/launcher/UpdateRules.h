@@ -25,7 +25,7 @@ std::string UpdateConfigUrl(const std::string& updateHost);
 
 // The number before the first '.' of s (all of s when there is none); s keeps the text
 // after that dot (empty when there was none). False, with value 0, when that text is not
-// a signed decimal integer that fits 32 bits.
+// decimal digits only (no sign, blank or hexadecimal form) with a value that fits 32 bits.
 bool TakeVersionNumber(std::string& s, int& value);
 
 // True when offered is newer than installed by the rule above. A malformed offer (a

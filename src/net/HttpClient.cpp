@@ -33,6 +33,8 @@ int64_t Remaining(TStream& s) { return s.Size() - s.Position(); }
 
 THTTPClient::THTTPClient() : FTcpClient(std::make_unique<TQZTCPClient>()) {
   FTcpClient->SetPort("80");
+  FTcpClient->Interrupt = &FAbortRequested;
+  FTcpClient->Socket().Interrupt = &FAbortRequested;
   FTcpClient->OnError = {[](void*, base::TObject*, int) {}, nullptr};
 }
 
@@ -52,8 +54,13 @@ void THTTPClient::WithdrawSocket() {
 }
 
 bool THTTPClient::ConnectSocket() {
-  bool ok = FTcpClient->Connect();
+  bool ok = !FAbortRequested && FTcpClient->Connect();
   PublishSocket();
+  if (FAbortRequested) {
+    // Aborted while the connection was being made, before another thread could see it.
+    Abort();
+    return false;
+  }
   return ok;
 }
 
@@ -69,6 +76,7 @@ void THTTPClient::Abort() {
 }
 
 void THTTPClient::AbortFromOtherThread() {
+  FAbortRequested = true;
   Aborted = true;
   FState = hsClosed;
   std::lock_guard<std::mutex> g(FSocketLock);

@@ -57,8 +57,13 @@ class THTTPClient : public base::TObject {
   void Abort();
   // The same from any other thread while a request may be running: the socket is shut
   // down under the request, which then fails at its next read or write; the owning
-  // thread closes it at its next step. Nothing the running request uses is freed.
+  // thread closes it at its next step. Nothing the running request uses is freed. An
+  // abort that comes while no socket is open (name lookup, connect, TLS handshake, or
+  // before the request) is kept: the request fails as soon as its connection is made,
+  // and so does every later one until ClearAbortRequest.
   void AbortFromOtherThread();
+  // Forgets an abort from another thread (the owner, before it starts new work).
+  void ClearAbortRequest() { FAbortRequested = false; }
 
   // GET (or POST when postData is not empty) of url into stream; ifModifiedSince 0 =
   // none. True when the whole body arrived (State then hsDone).
@@ -155,7 +160,8 @@ class THTTPClient : public base::TObject {
   std::unique_ptr<TQZTCPClient> FTcpClient;
   std::atomic<THttpState> FState{hsDone};
   std::mutex FSocketLock;
-  intptr_t FLiveSocket = -1;  // under FSocketLock
+  intptr_t FLiveSocket = -1;                 // under FSocketLock
+  std::atomic<bool> FAbortRequested{false};  // set only by AbortFromOtherThread
 };
 
 // Inflates a zlib stream from source's position into target (32 KiB pieces). Stops on

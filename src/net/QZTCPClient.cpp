@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Clock.h"
+#include "platform/Sockets.h"
+
 namespace net {
 
 TQZTCPClient::TQZTCPClient() : FSocket(std::make_unique<TTcpClientEx>()), FProxy(std::make_unique<TQZTCPProxy>(this)) {
@@ -75,7 +78,24 @@ bool TQZTCPClient::WaitForData(int32_t ms) {
   // Bytes the TLS engine decrypted already are not visible on the socket any more.
   if (FSSL && FSSL->Pending() > 0) return true;
   bool readable = true, except = true;
-  if (!FSocket->Select(&readable, nullptr, &except, ms) || !readable || except) return false;
+  if (!Interrupt) {
+    if (!FSocket->Select(&readable, nullptr, &except, ms) || !readable || except) return false;
+  } else {
+    // In slices, so that the interrupt flag is seen while the peer stays silent.
+    uint32_t start = platform::TickCount();
+    for (;;) {
+      if (*Interrupt) return false;
+      uint32_t spent = platform::TickCount() - start;
+      if (ms >= 0 && spent >= static_cast<uint32_t>(ms)) return false;
+      int32_t slice =
+          ms < 0 ? kInterruptSliceMs : std::min<int32_t>(kInterruptSliceMs, ms - static_cast<int32_t>(spent));
+      readable = except = true;
+      int rc = platform::SocketSelect(FSocket->Handle(), &readable, nullptr, &except, slice);
+      if (rc > 0) break;
+      if (rc < 0 || !FSocket->Active()) return false;
+    }
+    if (!readable || except || *Interrupt) return false;
+  }
   char probe;
   return Peek(&probe, 1) == 1;
 }

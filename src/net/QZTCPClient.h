@@ -6,6 +6,7 @@
 // A client belongs to one thread and is not locked.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,8 +51,13 @@ class TQZTCPClient : public base::TObject {
   void StopTLS();
 
   // True when at least one byte can be read within ms milliseconds; false when the wait
-  // ends, the peer closed or the socket failed.
+  // ends, the peer closed, the socket failed or the interrupt flag is set.
   bool WaitForData(int32_t ms);
+  // Set from another thread to end waits for data within kInterruptSliceMs: shutting the
+  // socket down from another thread does not wake a waiting select everywhere (Wine's
+  // Winsock does not). Not owned; may stay null.
+  const std::atomic<bool>* Interrupt = nullptr;
+  static constexpr int32_t kInterruptSliceMs = 50;
   int Peek(void* buffer, int count);
   int Receive(void* buffer, int count);
   int Send(const void* buffer, int count);

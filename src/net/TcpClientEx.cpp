@@ -1,5 +1,9 @@
 #include "net/TcpClientEx.h"
 
+#include <algorithm>
+
+#include "platform/Clock.h"
+
 namespace net {
 
 TTcpClientEx::~TTcpClientEx() { Close(); }
@@ -31,6 +35,24 @@ void TTcpClientEx::DoHandleError() {
   if (OnError) OnError(this, error);
 }
 
+bool TTcpClientEx::WaitConnected(bool& writable) {
+  // A connect that fails is reported as writable by BSD sockets, in the exception set by
+  // Winsock: both are waited for, and the pending error tells which it was.
+  bool except = true;
+  writable = true;
+  if (!Interrupt) return Select(nullptr, &writable, &except, ConnectTimeout) && (writable || except);
+  uint32_t start = platform::TickCount();
+  for (;;) {
+    if (*Interrupt) return false;
+    uint32_t spent = platform::TickCount() - start;
+    if (spent >= static_cast<uint32_t>(ConnectTimeout)) return false;
+    int32_t slice = std::min<int32_t>(kInterruptSliceMs, ConnectTimeout - static_cast<int32_t>(spent));
+    writable = except = true;
+    int rc = platform::SocketSelect(FSocket, nullptr, &writable, &except, slice);
+    if (rc != 0) return rc > 0 && !*Interrupt;
+  }
+}
+
 void TTcpClientEx::Open() {
   FConnecting = ConnectTimeout != 0;
   FWouldBlock = false;
@@ -43,9 +65,9 @@ void TTcpClientEx::Open() {
     bool writable = true;
     waited = true;
     // A failed select or a time-out leaves the socket unconnected.
-    if (Select(nullptr, &writable, nullptr, ConnectTimeout) && writable) {
-      // Writable also means "failed" on BSD sockets: the pending error tells which.
+    if (WaitConnected(writable)) {
       int pending = platform::SocketPendingError(FSocket);
+      if (pending == 0 && !writable) pending = -1;  // in the exception set, the error unreadable
       if (pending != 0) {
         if (pending > 0 && OnError) OnError(this, pending);
       } else if (ErrorCheck(platform::SocketSetNonBlocking(FSocket, false)) == 0) {

@@ -2,6 +2,7 @@
 // options applied on every open and a connect that can give up after a time-out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "net/Sockets.h"
@@ -21,6 +22,11 @@ class TTcpClientEx : public TTcpClient {
   // 0 = blocking connect that ends when the system gives up; > 0 = give up after that
   // many milliseconds (Connected stays false).
   int32_t ConnectTimeout = 0;
+  // With a time-out connect: set from another thread, it ends the wait for the connect
+  // within kInterruptSliceMs (not owned; may stay null). A blocking connect cannot be
+  // interrupted.
+  const std::atomic<bool>* Interrupt = nullptr;
+  static constexpr int32_t kInterruptSliceMs = 50;
   // Applied when the socket is opened; changing them later has no effect on an open
   // socket, except Linger (SetLinger), which is re-applied at once.
   bool NoDelay = false;
@@ -44,6 +50,9 @@ class TTcpClientEx : public TTcpClient {
 
  private:
   void ApplyLinger();
+  // Waits up to ConnectTimeout for the socket to become writable (in slices while an
+  // interrupt flag is given). False on time-out, failure or interrupt.
+  bool WaitConnected(bool& writable);
   TLingerOption FLinger;
   bool FConnecting = false;
   bool FWouldBlock = false;

@@ -53,6 +53,13 @@ bool RemoveDir(const std::string& name);
 // The full path of a file name relative to the current folder (the name as given when
 // that fails).
 std::u16string ExpandFileName(const std::u16string& name);
+// Moves a file to another name on the same volume. With replace, an existing file of
+// the new name is replaced; without it the move fails when the name is taken. The move
+// is written through before it returns. Works for a running executable and its loaded
+// libraries on Windows (they cannot be deleted, but they can be renamed).
+bool RenameFile(const std::string& from, const std::string& to, bool replace = false);
+// Writes the file's buffered data to the disk.
+bool FileFlush(FileHandle h);
 // Size in bytes, or -1 when the file cannot be read.
 int64_t FileSize(const std::string& name);
 

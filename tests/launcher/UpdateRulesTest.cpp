@@ -26,16 +26,23 @@ TEST(UpdateRules, OnlyAGreaterBuildOfTheSameReleaseIsNewer) {
       {"", "2.1.0.10", false},
       {"2.1.0.99999999999", "2.1.0.1", false},  // does not fit: not a number
       {"anything", "", true},                   // nothing installed to compare with
+      // A version part is decimal digits only.
+      {"2.1.0.$C", "2.1.0.10", false},
+      {"2.1.0.0x0C", "2.1.0.10", false},
+      {"2.1.0.+12", "2.1.0.10", false},
+      {"2.1.0. 12", "2.1.0.10", false},
+      {"2.1.0.-12", "2.1.0.10", false},
+      {"2.1.0.12", "2.1.0.+10", false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(IsNewVision(c.Offered, c.Installed), c.Newer) << c.Offered << " vs " << c.Installed;
 }
 
 TEST(UpdateRules, TakeVersionNumberConsumesOneNumber) {
-  std::string s = "-3.14";
+  std::string s = "3.14";
   int v = 0;
   EXPECT_TRUE(launcher::TakeVersionNumber(s, v));
-  EXPECT_EQ(v, -3);
+  EXPECT_EQ(v, 3);
   EXPECT_EQ(s, "14");
   EXPECT_TRUE(launcher::TakeVersionNumber(s, v));
   EXPECT_EQ(v, 14);

@@ -305,7 +305,8 @@ class UpdateEndToEnd(unittest.TestCase):
         m = self.messages(d)
         self.assertIn("DirectoryDecompression Incomplete,Keep PackageVision:= 2.1.0.10", m)
         self.assertEqual(self.version(d), "2.1.0.10")
-        self.assertFalse(os.path.exists(os.path.join(d.path, "NVOrbelle_UpdateConfig.vtzip")))
+        # The package stays for the rest of the day, so that it is not fetched again.
+        self.assertTrue(os.path.exists(os.path.join(d.path, "NVOrbelle_UpdateConfig.vtzip")))
         # A package address whose port is no number fails the download; it must not leave
         # the launcher waiting for an answer.
         for f in new_config_files():

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/CodePage.h"
@@ -141,6 +142,16 @@ std::u16string ExpandFileName(const std::u16string& name) {
   if (dir.empty() || dir.back() != '/') dir += '/';
   return MultiByteToWide(dir + p, kCodePageUtf8);
 }
+bool RenameFile(const std::string& from, const std::string& to, bool replace) {
+  std::string a = Native(from), b = Native(to);
+  if (replace) return ::rename(a.c_str(), b.c_str()) == 0;
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: link fails when the new name is taken.
+  if (!IsFile(a) || ::link(a.c_str(), b.c_str()) != 0) return false;
+  return ::unlink(a.c_str()) == 0;
+}
+bool FileFlush(FileHandle h) { return ::fsync(static_cast<int>(h)) == 0; }
 
 int64_t FileSize(const std::string& name) {
   struct stat st;

@@ -126,6 +126,11 @@ std::u16string ExpandFileName(const std::u16string& name) {
   full.resize(len);
   return full;
 }
+bool RenameFile(const std::string& from, const std::string& to, bool replace) {
+  DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  return MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
+}
+bool FileFlush(FileHandle h) { return FlushFileBuffers(Unwrap(h)) != FALSE; }
 
 int64_t FileSize(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA d;

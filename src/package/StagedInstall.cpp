@@ -1,0 +1,380 @@
+#include "package/StagedInstall.h"
+
+#include <exception>
+#include <map>
+#include <memory>
+
+#include "base/Exceptions.h"
+#include "base/Log.h"
+#include "base/Stream.h"
+#include "base/Strings.h"
+#include "base/ZLibStream.h"
+#include "package/BlockStream.h"
+#include "package/Decompression.h"
+#include "package/EntryName.h"
+#include "package/PackageReader.h"
+#include "package/UpdateJournal.h"
+#include "platform/Files.h"
+#include "platform/SystemError.h"
+
+namespace package {
+namespace {
+
+const char kLogPrefix[] = "[Splash]==================== ";
+
+void Log(const std::string& message) {
+  try {
+    base::WriteLog(kLogPrefix + message);
+  } catch (...) {
+  }
+}
+
+std::string Fold(std::string s) {
+  for (char& c : s) c = c == '/' ? '\\' : c;
+  return base::UpperCase(s);
+}
+
+std::string SystemReason() { return PrintableName(platform::SysErrorMessage(platform::LastError())); }
+
+// A name beside path that is free now: path + suffix, else with a number added.
+std::string FreeName(const std::string& path, const std::string& suffix) {
+  std::string name = path + suffix;
+  for (int n = 2; platform::FileExists(name) || platform::DirectoryExists(name); ++n) {
+    // A leftover of an earlier update that is no longer in use goes first.
+    if (n == 2 && platform::FileExists(name) && platform::RemoveFile(name)) break;
+    name = path + suffix + std::to_string(n);
+    if (n > 1000) break;
+  }
+  return name;
+}
+
+// Removes the staged files of journal and its staging folder (missing ones are fine).
+void RemoveStage(const TUpdateJournal& journal) {
+  if (journal.Stage.empty()) return;
+  for (int32_t i = 0; i < journal.Entries; ++i) platform::RemoveFile(journal.StagedFile(i));
+  platform::RemoveDir(journal.Stage);
+}
+
+// Removes path, or when it is in use renames it aside for a later start. False when
+// neither worked; discard receives the aside name.
+bool RemoveOrSetAside(const std::string& path, std::vector<std::string>& later) {
+  if (platform::RemoveFile(path) || !platform::FileExists(path)) return true;
+  std::string aside = FreeName(path, ".~orbelle-discard");
+  if (!platform::RenameFile(path, aside)) return false;
+  later.push_back(aside);
+  return true;
+}
+
+// Ends the journal: deleted when nothing is left, else replaced by a cleanup journal.
+bool CloseJournal(const std::string& journalFile, const std::vector<std::string>& later) {
+  if (later.empty()) return platform::RemoveFile(journalFile) || !platform::FileExists(journalFile);
+  TUpdateJournal rest;
+  rest.Removals = later;
+  return WriteJournalFile(journalFile, rest.CleanupText());
+}
+
+// Puts every file of a planned update back as it was; true when all of them are.
+bool UndoMoves(const std::string& journalFile, const TUpdateJournal& journal, std::vector<std::string>& problems) {
+  std::vector<std::string> later;
+  bool ok = true;
+  for (auto it = journal.Moves.rbegin(); it != journal.Moves.rend(); ++it) {
+    const TJournalMove& m = *it;
+    if (!m.Backup.empty()) {
+      if (!platform::FileExists(m.Backup)) continue;  // never set aside: the target is the old file
+      if (!RemoveOrSetAside(m.Target, later) || !platform::RenameFile(m.Backup, m.Target)) {
+        ok = false;
+        problems.push_back("UpdateUndo Failed:= " + PrintableName(m.Target) + " (" + SystemReason() + ")");
+      }
+    } else if (!platform::FileExists(m.Staged) && platform::FileExists(m.Target)) {
+      // A new file that was moved in.
+      if (!RemoveOrSetAside(m.Target, later)) {
+        ok = false;
+        problems.push_back("UpdateUndo Failed:= " + PrintableName(m.Target) + " (" + SystemReason() + ")");
+      }
+    }
+  }
+  if (!ok) return false;  // the journal stays: the next start tries again
+  RemoveStage(journal);
+  CloseJournal(journalFile, later);
+  return true;
+}
+
+class TInstall {
+ public:
+  TInstall(const std::string& targetDir, const std::string& packageFile, const std::string& journalFile,
+           const TInstallOptions& options, TInstallReport& report)
+      : FTargetDir(targetDir),
+        FPackageFile(packageFile),
+        FJournalFile(journalFile),
+        FOptions(options),
+        FReport(report) {}
+
+  void Run(const std::string& version);
+
+ private:
+  bool Fail(const std::string& line) {
+    FReport.Problems.push_back(line);
+    Log(line);
+    return false;
+  }
+  bool Check(const TPackageReader& reader);
+  bool Stage(base::TStream& package, const TPackageReader& reader);
+  bool Commit();
+
+  std::string FTargetDir;
+  std::string FPackageFile;
+  std::string FJournalFile;
+  const TInstallOptions& FOptions;
+  TInstallReport& FReport;
+  TUpdateJournal FJournal;
+  std::vector<std::string> FTargets;  // per entry
+};
+
+bool TInstall::Check(const TPackageReader& reader) {
+  bool ok = true;
+  std::string stageFold = base::UpperCase(kStageFolderName);
+  for (const TPackageEntry& e : reader.Entries()) {
+    std::string why = e.Problem != TLineProblem::lpNone ? DescribeLineProblem(e.Problem) : CheckEntryName(e.Name);
+    std::string target = FTargetDir + "\\" + e.Name;
+    std::string folded = Fold(e.Name);
+    if (why.empty() && Fold(target) == Fold(FPackageFile)) why = "names the package itself";
+    if (why.empty() && (folded.rfind(stageFold, 0) == 0 || folded.find(Fold(kBackupSuffix)) != std::string::npos))
+      why = "names a file the update itself uses";
+    if (!why.empty()) ok = Fail("DirectoryDecompression Refused:= " + PrintableName(e.Name) + " (" + why + ")");
+    FTargets.push_back(target);
+  }
+  return ok;
+}
+
+bool TInstall::Stage(base::TStream& package, const TPackageReader& reader) {
+  const auto& entries = reader.Entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string& target = FTargets[i];
+    Log("DirectoryDecompression File:= " + target);
+    std::string staged = FJournal.StagedFile(static_cast<int32_t>(i));
+    try {
+      TBlockStream block(package, entries[i].Offset, entries[i].Size);
+      base::TFileStream file(staged, base::fmCreate);
+      TInflateResult r = InflateBlock(block, &file);
+      FReport.Bytes += r.Size;
+      if (!r.Complete)
+        return Fail("DirectoryDecompression Failed:= " + PrintableName(target) +
+                    " (compressed data ends early; the file is incomplete)");
+      if (r.TrailingBytes > 0)
+        Log("DirectoryDecompression Warning:= " + PrintableName(target) + " (" + std::to_string(r.TrailingBytes) +
+            " bytes after the end of the compressed data ignored)");
+    } catch (const base::EDecompressionError&) {
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (corrupt compressed data)");
+    } catch (const std::exception& e) {
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (" + PrintableName(e.what()) + ")");
+    }
+  }
+  return true;
+}
+
+bool TInstall::Commit() {
+  for (size_t i = 0; i < FJournal.Moves.size(); ++i) {
+    const TJournalMove& m = FJournal.Moves[i];
+    if (FOptions.BeforeMove) FOptions.BeforeMove(static_cast<int32_t>(i));
+    bool ok = m.Backup.empty() || platform::RenameFile(m.Target, m.Backup);
+    if (ok) {
+      // A new file may need its folders; a failure shows in the move.
+      if (m.Backup.empty()) platform::ForceDirectories(base::ExtractFilePath(m.Target));
+      ok = platform::RenameFile(m.Staged, m.Target);
+    }
+    if (!ok) {
+      Fail("UpdateCommit Failed:= " + PrintableName(m.Target) + " (" + SystemReason() + ")");
+      std::vector<std::string> problems;
+      if (UndoMoves(FJournalFile, FJournal, problems)) Log("UpdateCommit Undone:= every installed file kept");
+      for (const std::string& p : problems) Fail(p);
+      return false;
+    }
+    ++FReport.Files;
+  }
+  if (!AppendJournalFile(FJournalFile, "Committed\r\n")) {
+    // Without the mark the next start would undo a complete update: undo it now instead.
+    Fail("UpdateCommit Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+    std::vector<std::string> problems;
+    UndoMoves(FJournalFile, FJournal, problems);
+    for (const std::string& p : problems) Fail(p);
+    return false;
+  }
+  return true;
+}
+
+void TInstall::Run(const std::string& version) {
+  if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
+  if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
+  if (platform::FileExists(FJournalFile))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
+                     " (an earlier update is not finished)"));
+  if (!platform::FileExists(FPackageFile))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (no such file)"));
+  std::unique_ptr<base::TFileStream> package;
+  try {
+    package = std::make_unique<base::TFileStream>(FPackageFile, platform::fmOpenRead | platform::fmShareDenyNone);
+  } catch (const std::exception& e) {
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
+  }
+  TPackageReader reader(*package);
+  if (reader.Status() != TPackageStatus::psOk)
+    return void(
+        Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + reader.Problem() + ")"));
+  FReport.Lines = static_cast<int32_t>(reader.Entries().size());
+  if (!Check(reader)) return;
+
+  FJournal.Version = version;
+  FJournal.Entries = FReport.Lines;
+  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
+  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n)
+    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
+  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
+    return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
+  bool staged = platform::ForceDirectories(FJournal.Stage);
+  if (!staged) Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")");
+  staged = staged && Stage(*package, reader);
+  package.reset();
+  if (!staged) {
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+
+  // One move per distinct file; a file named twice takes the later entry.
+  std::map<std::string, size_t> last;
+  for (size_t i = 0; i < FTargets.size(); ++i) last[Fold(FTargets[i])] = i;
+  for (size_t i = 0; i < FTargets.size(); ++i) {
+    if (last[Fold(FTargets[i])] != i) continue;
+    const std::string& target = FTargets[i];
+    std::string backup = platform::FileExists(target) ? FreeName(target, kBackupSuffix) : std::string();
+    FJournal.Moves.push_back({target, backup, FJournal.StagedFile(static_cast<int32_t>(i))});
+  }
+  if (!AppendJournalFile(FJournalFile, FJournal.PlanText())) {
+    Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  FReport.Installed = Commit();
+}
+
+// Removes what a committed update left: backups, the staging folder, listed leftovers.
+TRecoveryReport Complete(const std::string& journalFile, const TUpdateJournal& journal) {
+  TRecoveryReport r;
+  r.Outcome = journal.State == TJournalState::jsCleanup ? TRecoveryOutcome::roLeftover : TRecoveryOutcome::roNew;
+  r.Version = journal.Version;
+  std::vector<std::string> later;
+  std::vector<std::string> candidates = journal.Removals;
+  for (const TJournalMove& m : journal.Moves)
+    if (!m.Backup.empty()) candidates.push_back(m.Backup);
+  for (const std::string& path : candidates) {
+    if (platform::RemoveFile(path))
+      ++r.Removed;
+    else if (platform::FileExists(path))
+      later.push_back(path);  // still running or loaded: the next start removes it
+  }
+  r.Remaining = static_cast<int32_t>(later.size());
+  // Every staged file was moved in, unless the index named a file twice.
+  if (!platform::RemoveDir(journal.Stage)) RemoveStage(journal);
+  if (!CloseJournal(journalFile, later)) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRecovery Failed:= " + PrintableName(journalFile) + " (" + SystemReason() + ")");
+  }
+  return r;
+}
+
+bool LoadJournal(const std::string& journalFile, TUpdateJournal& journal, TRecoveryReport& r) {
+  std::string text;
+  if (!ReadJournalFile(journalFile, text)) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRecovery Failed:= " + PrintableName(journalFile) + " (cannot be read)");
+    return false;
+  }
+  if (!TUpdateJournal::Parse(text, journal)) {
+    // Cut short before its first line was on disk: no update step had begun.
+    platform::RemoveFile(journalFile);
+    r.Outcome = TRecoveryOutcome::roOld;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
+                              const std::string& journalFile, const std::string& version,
+                              const TInstallOptions& options) {
+  TInstallReport report;
+  try {
+    TInstall(targetDir, packageFile, journalFile, options, report).Run(version);
+  } catch (...) {
+    // Out of memory and the like. Whatever was moved is undone by the next start.
+    report.Installed = false;
+    std::string line = "DirectoryDecompression Failed:= " + PrintableName(packageFile) + " (" +
+                       base::ExceptionMessage(std::current_exception()) + ")";
+    report.Problems.push_back(line);
+    Log(line);
+  }
+  return report;
+}
+
+TRecoveryReport CompleteInstall(const std::string& journalFile) {
+  TRecoveryReport r;
+  try {
+    TUpdateJournal journal;
+    if (!platform::FileExists(journalFile)) return r;
+    if (!LoadJournal(journalFile, journal, r)) return r;
+    if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup)
+      r = Complete(journalFile, journal);
+  } catch (...) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
+  }
+  for (const std::string& p : r.Problems) Log(p);
+  return r;
+}
+
+TRecoveryReport RecoverInstall(const std::string& journalFile) {
+  TRecoveryReport r;
+  try {
+    if (!platform::FileExists(journalFile)) return r;
+    TUpdateJournal journal;
+    if (LoadJournal(journalFile, journal, r)) {
+      switch (journal.State) {
+        case TJournalState::jsStaging:
+          RemoveStage(journal);
+          platform::RemoveFile(journalFile);
+          r.Outcome = TRecoveryOutcome::roOld;
+          break;
+        case TJournalState::jsPlanned:
+          r.Outcome =
+              UndoMoves(journalFile, journal, r.Problems) ? TRecoveryOutcome::roOld : TRecoveryOutcome::roFailed;
+          break;
+        case TJournalState::jsCommitted:
+        case TJournalState::jsCleanup: r = Complete(journalFile, journal); break;
+      }
+    }
+  } catch (...) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
+  }
+  for (const std::string& p : r.Problems) Log(p);
+  switch (r.Outcome) {
+    case TRecoveryOutcome::roOld:
+      Log("UpdateRecovery:= unfinished update undone, the installed files are the old ones");
+      break;
+    case TRecoveryOutcome::roNew:
+      Log("UpdateRecovery:= update completed, the installed files are the new ones (" + r.Version + ")");
+      break;
+    case TRecoveryOutcome::roLeftover:
+      Log("UpdateRecovery:= " + std::to_string(r.Removed) + " leftover files removed");
+      break;
+    case TRecoveryOutcome::roFailed:
+      Log("UpdateRecovery:= the unfinished update could not be carried out, kept for the next start");
+      break;
+    case TRecoveryOutcome::roNothing: break;
+  }
+  return r;
+}
+
+}  // namespace package

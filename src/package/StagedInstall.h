@@ -1,0 +1,81 @@
+// Installing an update package into the program directory as one transaction: either
+// every file of the package is in place or none of the installed files has changed.
+//
+//  - Stage: every index line is checked (the package as a whole, each name through
+//    CheckEntryName) and every entry is inflated, to the end of its zlib stream, into a
+//    staging folder inside the target directory (so on the same volume). Any failure
+//    removes the staging folder; nothing installed has changed.
+//  - Commit: for each file, the installed one (if any) is renamed aside to a backup name
+//    and the staged one is renamed into its place. Renaming, unlike deleting or
+//    truncating, works for the running launcher and its loaded DLLs. Any failure undoes
+//    every move made so far.
+//  - The journal (UpdateJournal.h) lists the moves before the first one is made, so
+//    RecoverInstall at the next start can finish or undo an update whose process died.
+//
+// Each entry is inflated exactly once. Bytes after the end of an entry's zlib stream are
+// ignored with a warning, as the in-place extractor does. When the index names one file
+// twice the later entry wins. Folders created for new files stay when a commit is undone.
+// Every problem is logged as one line with the "[Splash]" tag.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace package {
+
+// Name of the staging folder inside the target directory (a number is added when a
+// folder of that name is in the way).
+constexpr const char* kStageFolderName = "~OrbelleUpdate.stage";
+// Added to an installed file's name while it is set aside.
+constexpr const char* kBackupSuffix = ".~orbelle-old";
+
+struct TInstallOptions {
+  // Called before move index (0-based) of the commit; a test holds the commit here.
+  std::function<void(int32_t)> BeforeMove;
+};
+
+struct TInstallReport {
+  bool Installed = false;             // every file is in place (the journal says Committed)
+  int32_t Lines = 0;                  // index lines of the package
+  int32_t Files = 0;                  // files moved into place
+  int64_t Bytes = 0;                  // bytes inflated
+  std::vector<std::string> Problems;  // one line per cause of failure, as logged
+};
+
+// Stages and commits packageFile into targetDir (one trailing separator ignored), with
+// the journal at journalFile and version recorded in it. On success the journal stays
+// in its committed state until CompleteInstall, so that a process that dies before it
+// has recorded the version still gets it recorded by RecoverInstall. Refuses to start
+// while a journal exists (an earlier update must be recovered first). Never raises.
+TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
+                              const std::string& journalFile, const std::string& version,
+                              const TInstallOptions& options = {});
+
+enum class TRecoveryOutcome {
+  roNothing,   // no journal
+  roOld,       // an unfinished update was undone: the installed files are the old ones
+  roNew,       // a committed update was completed: the files are the new ones
+  roLeftover,  // only files set aside by an earlier update were removed
+  roFailed,    // the journal could not be carried out (it stays for the next start)
+};
+
+struct TRecoveryReport {
+  TRecoveryOutcome Outcome = TRecoveryOutcome::roNothing;
+  std::string Version;                // roNew: the version the update installed
+  int32_t Removed = 0;                // backups and leftovers removed
+  int32_t Remaining = 0;              // leftovers still in use (left for the next start)
+  std::vector<std::string> Problems;  // as logged
+};
+
+// Removes the backups of a committed update and then the journal; files still in use
+// are listed in a cleanup journal for the next start. Never raises.
+TRecoveryReport CompleteInstall(const std::string& journalFile);
+
+// The next start's side: finishes (roNew), undoes (roOld) or cleans up after whatever
+// the journal describes. Run before anything else uses the program directory; logs one
+// line that says which. Never raises.
+TRecoveryReport RecoverInstall(const std::string& journalFile);
+
+}  // namespace package

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "PackageTestSupport.h"
+#include "package/StagedInstall.h"
+#include "package/UpdateJournal.h"
+#include "platform/Files.h"
+#include "support/TempDir.h"
+
+using namespace package;
+using namespace packagetest;
+using testsupport::TempDir;
+
+namespace {
+
+// An installed tree of 50 files (f00.bin .. f49.bin, some in a subfolder) and a package
+// that replaces each of them and adds one; the journal beside the tree.
+struct TInstalled {
+  TempDir Dir;
+  std::string Target = Dir / "program";
+  std::string PackageFile = Dir / "pkg.vtzip";
+  std::string Journal = Dir / "UpdateJournal.txt";
+
+  static std::string Name(int i) { return (i % 5 == 0 ? "Sub\\f" : "f") + std::to_string(100 + i).substr(1) + ".bin"; }
+  static std::string Old(int i) { return "old " + std::to_string(i) + std::string(static_cast<size_t>(i) * 40, 'o'); }
+  static std::string New(int i) { return "new " + std::to_string(i) + std::string(static_cast<size_t>(i) * 70, 'n'); }
+
+  TInstalled() {
+    for (int i = 0; i < 50; ++i) {
+      platform::ForceDirectories(Target + "\\Sub");
+      WriteBytes(In(Name(i)), Old(i));
+    }
+  }
+  std::string In(const std::string& name) const { return Target + "\\" + name; }
+
+  // corrupt: index of the entry whose zlib data is damaged (-1: none).
+  void WritePackage(int corrupt = -1) const {
+    std::string index, blocks;
+    for (int i = 0; i <= 50; ++i) {
+      std::string name = i < 50 ? Name(i) : "Added\\new.txt";
+      std::string block = Zlib(i < 50 ? New(i) : "added");
+      if (i == corrupt) block[1] = static_cast<char>(block[1] ^ 0x01);  // the header check fails
+      index += Line(name, block) + "\r\n";
+      blocks += block;
+    }
+    WriteBytes(PackageFile, Package(index, blocks));
+  }
+
+  bool AllOld() const {
+    for (int i = 0; i < 50; ++i)
+      if (ReadBytes(In(Name(i))) != Old(i)) return false;
+    return !platform::FileExists(In("Added\\new.txt"));
+  }
+  bool AllNew() const {
+    for (int i = 0; i < 50; ++i)
+      if (ReadBytes(In(Name(i))) != New(i)) return false;
+    return ReadBytes(In("Added\\new.txt")) == "added";
+  }
+  // Files in the program folder that are not the package's (backups, staging).
+  std::vector<std::string> Strays() const {
+    std::vector<std::string> strays;
+    for (const std::string& f : ListTree(Target))
+      if (f.find(".~orbelle") != std::string::npos || f.find(kStageFolderName) != std::string::npos)
+        strays.push_back(f);
+    return strays;
+  }
+};
+
+}  // namespace
+
+TEST(StagedInstall, ACorruptEntryChangesNoInstalledFile) {
+  // The 40th of the entries (and, for the edges, the first and the last) is corrupt: the
+  // in-place extractor had replaced every file before it and truncated its own.
+  for (int corrupt : {39, 0, 50}) {
+    SCOPED_TRACE(corrupt);
+    TInstalled t;
+    t.WritePackage(corrupt);
+    TLogCapture log;
+    TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
+    EXPECT_FALSE(r.Installed);
+    EXPECT_EQ(r.Files, 0);
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+    EXPECT_FALSE(platform::FileExists(t.Journal));
+    std::string target = corrupt < 50 ? t.In(TInstalled::Name(corrupt)) : t.In("Added\\new.txt");
+    ASSERT_EQ(r.Problems.size(), 1u);
+    EXPECT_EQ(r.Problems[0], "DirectoryDecompression Failed:= " + target + " (corrupt compressed data)");
+    EXPECT_EQ(log.Lines.back(), "[Splash]==================== " + r.Problems[0]);
+    // Staging stopped at the corrupt entry: each entry is inflated once, none after it.
+    EXPECT_EQ(log.Lines.size(), static_cast<size_t>(corrupt) + 2);
+  }
+}
+
+TEST(StagedInstall, ReplacesEveryFileAndCompletesAfterTheVersionIsRecorded) {
+  TInstalled t;
+  t.WritePackage();
+  TInstallReport r = InstallPackage(t.Target + "\\", t.PackageFile, t.Journal, "2.1.0.12");
+  EXPECT_TRUE(r.Installed);
+  EXPECT_EQ(r.Files, 51);
+  EXPECT_TRUE(t.AllNew());
+  // Until completion the journal says committed and the backups hold the old files.
+  TUpdateJournal j;
+  std::string text;
+  ASSERT_TRUE(ReadJournalFile(t.Journal, text));
+  ASSERT_TRUE(TUpdateJournal::Parse(text, j));
+  EXPECT_EQ(j.State, TJournalState::jsCommitted);
+  EXPECT_EQ(j.Version, "2.1.0.12");
+  EXPECT_EQ(ReadBytes(t.In(TInstalled::Name(7)) + kBackupSuffix), TInstalled::Old(7));
+
+  TRecoveryReport done = CompleteInstall(t.Journal);
+  EXPECT_EQ(done.Outcome, TRecoveryOutcome::roNew);
+  EXPECT_EQ(done.Removed, 50);
+  EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+  EXPECT_FALSE(platform::FileExists(t.Journal));
+}
+
+TEST(StagedInstall, TheNextStartUndoesAnUpdateKilledBetweenMovesOrFinishesACommittedOne) {
+  // A hook that throws stands for the process dying before move k: nothing after it runs
+  // and the journal is left as it was on disk.
+  for (int k : {0, 1, 25, 50}) {
+    SCOPED_TRACE(k);
+    TInstalled t;
+    t.WritePackage();
+    TInstallOptions options;
+    options.BeforeMove = [k](int32_t i) {
+      if (i == k) throw std::runtime_error("killed");
+    };
+    EXPECT_FALSE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12", options).Installed);
+    ASSERT_TRUE(platform::FileExists(t.Journal));
+
+    TLogCapture log;
+    TRecoveryReport r = RecoverInstall(t.Journal);
+    EXPECT_EQ(r.Outcome, TRecoveryOutcome::roOld);
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+    EXPECT_FALSE(platform::FileExists(t.Journal));
+    EXPECT_EQ(log.Lines, std::vector<std::string>{"[Splash]==================== UpdateRecovery:= unfinished update "
+                                                  "undone, the installed files are the old ones"});
+  }
+  // Killed after the commit, before the version was recorded: finished, version reported.
+  TInstalled t;
+  t.WritePackage();
+  ASSERT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
+  TRecoveryReport r = RecoverInstall(t.Journal);
+  EXPECT_EQ(r.Outcome, TRecoveryOutcome::roNew);
+  EXPECT_EQ(r.Version, "2.1.0.12");
+  EXPECT_TRUE(t.AllNew());
+  EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+  EXPECT_EQ(RecoverInstall(t.Journal).Outcome, TRecoveryOutcome::roNothing);
+}
+
+TEST(StagedInstall, JournalsCutShortByAKill) {
+  // Lines the kill cut off count as never written: a plan without "Planned" means no move
+  // was made, so only the staged files go.
+  TInstalled t;
+  TUpdateJournal j;
+  j.Version = "2.1.0.12";
+  j.Stage = t.Target + "\\" + kStageFolderName;
+  j.Entries = 3;
+  platform::ForceDirectories(j.Stage);
+  WriteBytes(j.StagedFile(0), "staged");
+  WriteBytes(j.StagedFile(1), "staged");
+  j.Moves.push_back({t.In(TInstalled::Name(1)), t.In(TInstalled::Name(1)) + kBackupSuffix, j.StagedFile(0)});
+  std::string plan = j.PlanText();
+  WriteJournalFile(t.Journal, j.HeaderText() + plan.substr(0, plan.size() - 5));  // "Plann"
+  EXPECT_EQ(RecoverInstall(t.Journal).Outcome, TRecoveryOutcome::roOld);
+  EXPECT_TRUE(t.AllOld());
+  EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+  EXPECT_FALSE(platform::FileExists(t.Journal));
+
+  // Not a journal at all (its first line never reached the disk): dropped, nothing moved.
+  WriteBytes(t.Journal, "[OrbelleUpd");
+  EXPECT_EQ(RecoverInstall(t.Journal).Outcome, TRecoveryOutcome::roOld);
+  EXPECT_FALSE(platform::FileExists(t.Journal));
+}
+
+TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
+  struct TCase {
+    const char* What;
+    std::string Index;
+    std::string Refused;  // the index name the refusal names
+  };
+  std::string a = Zlib("aaa");
+  std::vector<TCase> cases = {
+      {"parent folder", Line("..\\evil.txt", a), "..\\evil.txt"},
+      {"the staging folder", Line(std::string(kStageFolderName) + "\\0.new", a), "~OrbelleUpdate.stage\\0.new"},
+      {"a backup name", Line(std::string("f01.bin") + kBackupSuffix, a), "f01.bin.~orbelle-old"},
+      {"a line without size", "f01.bin", "f01.bin"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TInstalled t;
+    WriteBytes(t.PackageFile, Package(Line("f02.bin", a) + "\r\n" + c.Index + "\r\n", a + a));
+    TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
+    EXPECT_FALSE(r.Installed);
+    ASSERT_EQ(r.Problems.size(), 1u);
+    std::string expected = "DirectoryDecompression Refused:= " + c.Refused + " (";
+    EXPECT_EQ(r.Problems[0].substr(0, expected.size()), expected);
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+  }
+  // An unfinished earlier update blocks the next one until it is recovered.
+  TInstalled t;
+  t.WritePackage();
+  WriteBytes(t.Journal, "[OrbelleUpdateJournal]\r\n");
+  TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
+  EXPECT_FALSE(r.Installed);
+  EXPECT_TRUE(t.AllOld());
+}
