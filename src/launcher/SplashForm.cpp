@@ -154,7 +154,7 @@ void TSplash::DownloadPackage() {
   FDownloadMgr->DownloadPackage();
 }
 
-void TSplash::OnPackageProgress(base::TObject*, int32_t, int32_t) {}
+void TSplash::OnPackageProgress(base::TObject*, int64_t, int64_t) {}
 
 void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
   if (code != 1) {

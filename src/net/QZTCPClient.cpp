@@ -76,8 +76,24 @@ bool TQZTCPClient::WaitForData(int32_t ms) {
   if (FSSL && FSSL->Pending() > 0) return true;
   bool readable = true, except = true;
   if (!FSocket->Select(&readable, nullptr, &except, ms) || !readable || except) return false;
+  // Under TLS a readable socket may hold only part of a record, and a peek would block
+  // until the rest arrived (or the engine gave up), whatever ms said. The read that
+  // follows reports a closed peer as well.
+  if (FSSL) return true;
   char probe;
   return Peek(&probe, 1) == 1;
+}
+
+int TQZTCPClient::ReadAvailable(void* buffer, int count, int32_t ms) {
+  if (!FSocket->Active()) return kReadFailed;
+  if (!FSSL || FSSL->Pending() <= 0) {
+    bool readable = true;
+    int rc = FSocket->ErrorCheck(platform::SocketSelect(FSocket->Handle(), &readable, nullptr, nullptr, ms));
+    if (rc == 0) return kReadTimedOut;
+    if (rc < 0 || !readable) return kReadFailed;
+  }
+  int n = Receive(buffer, count);
+  return n < 0 ? kReadFailed : n;
 }
 
 int TQZTCPClient::Peek(void* buffer, int count) {
@@ -116,7 +132,7 @@ int TQZTCPClient::SendStream(base::TStream& stream) {
   }
 }
 
-bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view terminator) {
+bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view terminator, size_t maxLength) {
   line.clear();
   if (terminator.empty()) return false;
   const int termLen = static_cast<int>(terminator.size());
@@ -169,7 +185,7 @@ bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view termin
     size_t zero = received.find('\0');
     line.append(received.substr(0, zero));
     if (found) return true;
-    if (line.size() > kMaxLineLength) return false;
+    if (line.size() > maxLength) return false;
   }
 }
 

@@ -52,6 +52,13 @@ class TQZTCPClient : public base::TObject {
   // True when at least one byte can be read within ms milliseconds; false when the wait
   // ends, the peer closed or the socket failed.
   bool WaitForData(int32_t ms);
+  // Reads what is there, up to count bytes, after one wait of at most ms for the socket
+  // to become readable (bytes the TLS engine holds count as readable): > 0 bytes read,
+  // 0 when the peer closed, kReadFailed on a socket or TLS failure, kReadTimedOut when
+  // nothing arrived in time. No peek: the body path reads straight into its buffer.
+  static constexpr int kReadFailed = -1;
+  static constexpr int kReadTimedOut = -2;
+  int ReadAvailable(void* buffer, int count, int32_t ms);
   int Peek(void* buffer, int count);
   int Receive(void* buffer, int count);
   int Send(const void* buffer, int count);
@@ -61,9 +68,9 @@ class TQZTCPClient : public base::TObject {
   int SendStream(base::TStream& stream);
   // Reads one line ended by terminator (consumed, not stored); each wait for more bytes
   // may take ms. True when the terminator was found. Bytes after a zero byte in a piece
-  // do not reach the line (they are consumed). A line longer than kMaxLineLength ends
-  // the read with false.
-  bool ReadLn(std::string& line, int32_t ms, std::string_view terminator = "\r\n");
+  // do not reach the line (they are consumed). A line longer than maxLength ends the read
+  // with false.
+  bool ReadLn(std::string& line, int32_t ms, std::string_view terminator = "\r\n", size_t maxLength = kMaxLineLength);
   static constexpr size_t kMaxLineLength = 65536;
 
   // Local time of the last Receive or Send.

@@ -42,10 +42,11 @@ TEST(Nginx, LargeFileArrivesExactlyWithProgress) {
   REQUIRE_NGINX();
   THTTPClient client;
   struct TLast {
-    int32_t Position = 0, Total = 0, Calls = 0;
+    int64_t Position = 0, Total = 0;
+    int32_t Calls = 0;
     bool Monotonic = true;
   } last;
-  client.OnProgress = {[](void* ctx, base::TObject*, int32_t pos, int32_t total) {
+  client.OnProgress = {[](void* ctx, base::TObject*, int64_t pos, int64_t total) {
                          auto* l = static_cast<TLast*>(ctx);
                          if (pos < l->Position) l->Monotonic = false;
                          l->Position = pos;

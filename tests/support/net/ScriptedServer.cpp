@@ -1,5 +1,6 @@
 #include "support/net/ScriptedServer.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace testsupport {
@@ -67,6 +68,10 @@ TScriptedServer::~TScriptedServer() {
 
 TScriptedServer& TScriptedServer::Send(std::string bytes) {
   FSteps.push_back({Step::SendBytes, std::move(bytes), 0});
+  return *this;
+}
+TScriptedServer& TScriptedServer::SendPattern(uint64_t count) {
+  FSteps.push_back({Step::SendGenerated, {}, count});
   return *this;
 }
 TScriptedServer& TScriptedServer::Wait(int ms) {
@@ -140,6 +145,17 @@ void TScriptedServer::Run() {
     if (FStop) break;
     switch (step.Type) {
       case Step::SendBytes: SendAll(s, step.Data); break;
+      case Step::SendGenerated: {
+        // One period of the pattern fits a piece whose length is a multiple of 251.
+        std::string piece(251 * 1024, '\0');
+        for (size_t i = 0; i < piece.size(); ++i) piece[i] = PatternByte(i);
+        for (uint64_t sent = 0; sent < step.Count && !FStop;) {
+          size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), step.Count - sent));
+          if (!(n == piece.size() ? SendAll(s, piece) : SendAll(s, piece.substr(0, n)))) break;
+          sent += n;
+        }
+        break;
+      }
       case Step::Pause: std::this_thread::sleep_for(std::chrono::milliseconds(step.Count)); break;
       case Step::ExpectText: {
         auto end = Clock::now() + std::chrono::milliseconds(kServerWaitMs);
