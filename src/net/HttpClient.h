@@ -113,7 +113,8 @@ class THTTPClient : public base::TObject {
   std::atomic<bool> Aborted{false};
   int32_t StatusCode = 0;
   base::TStringList ResponseHeaders;
-  int32_t BufferSize = 65536;
+  // Bytes one body read may take from the socket (a larger piece means fewer calls).
+  int32_t BufferSize = 262144;
   int64_t MaxDecodedSize = int64_t{256} << 20;
   int32_t MinorVersion = 1;
   bool AutoReferer = false;
@@ -146,6 +147,8 @@ class THTTPClient : public base::TObject {
   // One read of at most count body bytes after one readiness wait: > 0 bytes read,
   // 0 when the peer closed, < 0 on a failure or a time-out (State tells which).
   int ReadBodyPiece(char* buffer, int count);
+  // The body read buffer, BufferSize bytes, kept from one body to the next.
+  char* ReadBuffer();
   bool ReadPlain(base::TStream& target, int64_t& sum);
   bool ReadChunked(base::TStream& target, int64_t& sum);
   bool ReadChunkSize(int64_t& size);
@@ -160,8 +163,8 @@ class THTTPClient : public base::TObject {
   bool ConnectSocket();
   void CloseSocket();
 
-  // The transfer buffer of one body: BufferSize bytes, on the stack at the default
-  // size, allocated only for a larger one.
+  // The transfer buffer of one request body: BufferSize bytes, on the stack up to 8 KiB,
+  // allocated for a larger one.
   class TTransferBuffer {
    public:
     explicit TTransferBuffer(int32_t size);
@@ -177,6 +180,7 @@ class THTTPClient : public base::TObject {
 
   std::unique_ptr<TQZTCPClient> FTcpClient;
   bool FBodyComplete = false;
+  std::vector<char> FReadBuffer;
   // The span in which the body must bring kMinBytesPerTimeout bytes.
   uint32_t FSpanStart = 0;
   int64_t FSpanBytes = 0;

@@ -170,6 +170,15 @@ int64_t THTTPClient::ReadBody(TStream& stream) {
   return read;
 }
 
+char* THTTPClient::ReadBuffer() {
+  size_t size = static_cast<size_t>(BufferSize > 0 ? BufferSize : 8192);
+  if (FReadBuffer.size() != size) {
+    FReadBuffer.assign(size, '\0');
+    FReadBuffer.shrink_to_fit();
+  }
+  return FReadBuffer.data();
+}
+
 int THTTPClient::ReadBodyPiece(char* buffer, int count) {
   uint32_t now = platform::TickCount();
   if (now - FSpanStart >= static_cast<uint32_t>(std::max<int32_t>(Timeout, 0))) {
@@ -196,10 +205,9 @@ bool THTTPClient::ReadPlain(TStream& target, int64_t& sum) {
   // An announced empty body ends here: waiting for the peer instead would stall a kept
   // connection for the whole time-out and swallow the next answer.
   if (length == 0) return true;
-  TTransferBuffer transfer(BufferSize);
-  char* buffer = transfer.Data();
+  char* buffer = ReadBuffer();
   for (;;) {
-    int want = transfer.Size();
+    int want = static_cast<int>(FReadBuffer.size());
     // With a known length, never read into the next answer on a kept connection.
     if (length > 0) want = static_cast<int>(std::min<int64_t>(want, length - sum));
     int n = ReadBodyPiece(buffer, want);
@@ -265,11 +273,10 @@ bool THTTPClient::ReadChunkSize(int64_t& size) {
 }
 
 bool THTTPClient::ReadChunkData(TStream& target, int64_t size) {
-  TTransferBuffer transfer(BufferSize);
-  char* buffer = transfer.Data();
+  char* buffer = ReadBuffer();
   int64_t got = 0;
   while (got < size) {
-    int n = ReadBodyPiece(buffer, static_cast<int>(std::min<int64_t>(transfer.Size(), size - got)));
+    int n = ReadBodyPiece(buffer, static_cast<int>(std::min<int64_t>(FReadBuffer.size(), size - got)));
     if (n <= 0) return false;
     target.WriteBuffer(buffer, n);
     Position += n;

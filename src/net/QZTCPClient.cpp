@@ -59,7 +59,7 @@ void TQZTCPClient::Disconnect() {
 
 bool TQZTCPClient::StartTLS() {
   if (FSSL || !FSocket->Active()) return FSSL != nullptr;
-  auto ssl = std::make_unique<TSSLClient>(FSocket->Handle());
+  auto ssl = std::make_unique<TSSLClient>(FSocket->Handle(), FHost);
   if (!ssl->Connect()) return false;
   FSSL = std::move(ssl);
   return true;
