@@ -165,6 +165,8 @@ TEST(NginxTls, ServerNameChoosesTheCertificateAndItsNameIsChecked) {
   // Each name passes only with the certificate made for it: the server saw the name.
   EXPECT_EQ(AskServerName("one.orbelle.test", error), "one.orbelle.test");
   EXPECT_EQ(AskServerName("two.orbelle.test", error), "two.orbelle.test");
+  // A server that asks for a client certificate gets none and goes on.
+  EXPECT_EQ(AskServerName("askcert.orbelle.test", error), "askcert.orbelle.test");
   EXPECT_EQ(error, "");
   // A certificate from a CA nobody trusts.
   EXPECT_EQ(AskServerName("untrusted.orbelle.test", error), "");

@@ -21,6 +21,8 @@ namespace {
 // without a complete record means the peer is not speaking TLS.
 constexpr size_t kMaxEncrypted = 64 * 1024;
 constexpr int kReadChunk = 16 * 1024 + 512;
+// SECURITY_FLAG_IGNORE_UNKNOWN_CA of the SSL chain policy (declared in wininet.h).
+constexpr DWORD kIgnoreUnknownCA = 0x00000100;
 
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
@@ -198,7 +200,7 @@ bool VerifyServer(Connection* c) {
                : nullptr;
       if (known) {
         CertFreeCertificateContext(known);
-        https.fdwChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+        https.fdwChecks = kIgnoreUnknownCA;
         status = {};
         status.cbSize = sizeof status;
         ok = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) && status.dwError == 0;
