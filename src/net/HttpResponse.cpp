@@ -260,8 +260,12 @@ bool THTTPClient::ReadChunkSize(int64_t& size) {
   // A line is taken whole even when it arrives in pieces (a TLS record may end inside
   // it), and only its own bytes are consumed.
   std::string line;
+  uint32_t start = platform::TickCount();
   if (!FTcpClient->ReadLn(line, Timeout, "\r\n", kMaxChunkLineLength)) {
-    if (FTcpClient->Connected() && FState == hsBusy) FState = hsTimeout;
+    // A wait that ran out, not a close or an over-long line.
+    if (FTcpClient->Connected() &&
+        platform::TickCount() - start >= static_cast<uint32_t>(std::max<int32_t>(Timeout, 0)))
+      FState = hsTimeout;
     return false;
   }
   FSpanBytes += static_cast<int64_t>(line.size()) + 2;
