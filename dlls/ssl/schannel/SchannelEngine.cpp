@@ -177,11 +177,48 @@ bool VerifyServer(Connection* c) {
   PCCERT_CHAIN_CONTEXT chain = nullptr;
   bool ok = CertGetCertificateChain(nullptr, cert, nullptr, extra, &para, 0, nullptr, &chain) && chain;
   DWORD error = ok ? 0 : static_cast<DWORD>(CERT_E_CHAINING);
+  bool extraRoot = false;
   if (ok) {
+    // The chain's own verdict first: not every SSL policy reports a chain that stops short
+    // of any root. Revocation is not asked for, so its unknown state does not count.
+    DWORD trust = chain->TrustStatus.dwErrorStatus &
+                  ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
+    if ((trust & CERT_TRUST_IS_UNTRUSTED_ROOT) && c->Ctx->ExtraCAs && chain->cChain > 0) {
+      // Trusted after all when the chain's root is one of the extra CAs.
+      const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[chain->cChain - 1];
+      PCCERT_CONTEXT root = simple->cElement > 0 ? simple->rgpElement[simple->cElement - 1]->pCertContext : nullptr;
+      PCCERT_CONTEXT known =
+          root ? CertFindCertificateInStore(c->Ctx->ExtraCAs, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root, nullptr)
+               : nullptr;
+      if (known) {
+        CertFreeCertificateContext(known);
+        extraRoot = true;
+        trust &= ~static_cast<DWORD>(CERT_TRUST_IS_UNTRUSTED_ROOT);
+      }
+    }
+    if (trust & CERT_TRUST_IS_PARTIAL_CHAIN)
+      error = static_cast<DWORD>(CERT_E_CHAINING);
+    else if (trust & CERT_TRUST_IS_UNTRUSTED_ROOT)
+      error = static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
+    else if (trust & CERT_TRUST_IS_NOT_TIME_VALID)
+      error = static_cast<DWORD>(CERT_E_EXPIRED);
+    else if (trust & CERT_TRUST_IS_REVOKED)
+      error = static_cast<DWORD>(CERT_E_REVOKED);
+    else if (trust & CERT_TRUST_IS_NOT_SIGNATURE_VALID)
+      error = static_cast<DWORD>(TRUST_E_CERT_SIGNATURE);
+    else if (trust & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
+      error = static_cast<DWORD>(CERT_E_WRONG_USAGE);
+    else if (trust != 0)
+      error = static_cast<DWORD>(CERT_E_CHAINING);
+    ok = error == 0;
+  }
+  if (ok) {
+    // The SSL policy: the host name, and everything else it checks.
     std::wstring name(c->Host.begin(), c->Host.end());  // host names are ASCII
     HTTPSPolicyCallbackData https{};
     https.cbStruct = sizeof https;
     https.dwAuthType = AUTHTYPE_SERVER;
+    https.fdwChecks = extraRoot ? kIgnoreUnknownCA : 0;
     https.pwszServerName = name.empty() ? nullptr : name.data();
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
@@ -190,23 +227,6 @@ bool VerifyServer(Connection* c) {
     status.cbSize = sizeof status;
     ok = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) && status.dwError == 0;
     error = ok ? 0 : status.dwError;
-    if (!ok && error == static_cast<DWORD>(CERT_E_UNTRUSTEDROOT) && c->Ctx->ExtraCAs && chain->cChain > 0) {
-      // Trusted after all when the chain's root is one of the extra CAs; the other checks
-      // (host name, validity, usage) still apply.
-      const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[chain->cChain - 1];
-      PCCERT_CONTEXT root = simple->cElement > 0 ? simple->rgpElement[simple->cElement - 1]->pCertContext : nullptr;
-      PCCERT_CONTEXT known =
-          root ? CertFindCertificateInStore(c->Ctx->ExtraCAs, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root, nullptr)
-               : nullptr;
-      if (known) {
-        CertFreeCertificateContext(known);
-        https.fdwChecks = kIgnoreUnknownCA;
-        status = {};
-        status.cbSize = sizeof status;
-        ok = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) && status.dwError == 0;
-        error = ok ? 0 : status.dwError;
-      }
-    }
   }
   if (!ok) {
     const char* text = ChainErrorText(error);
