@@ -16,7 +16,7 @@ TEST(SSLClient, HandshakeWritePeekReadShutdown) {
   if (port.empty()) GTEST_SKIP() << "openssl s_server is not running (run through tests/support/net/with-servers)";
   net::TSSLClient::SetLibraryName("");
   net::TQZTCPClient client;
-  client.SetHost("127.0.0.1");
+  client.SetHost("localhost");  // the name the certificate carries
   client.SetPort(port);
   client.SetUseSSL(true);
   // The server's certificate is its own CA: refused until that CA is named.
