@@ -1,10 +1,13 @@
 // The parts of answer reading that see raw server bytes without a socket: header value
-// lookups over arbitrary head lines, the chunk-size line parser, and gzip and deflate
-// decoding of arbitrary bodies. No overrun, no endless loop, bounded output.
+// lookups over arbitrary head lines, the chunk-size and Content-Length parsers, and gzip
+// and deflate decoding of arbitrary bodies, whole and in pieces. No overrun, no endless
+// loop, bounded output.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "base/Stream.h"
 #include "base/Strings.h"
@@ -23,19 +26,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   client.KeepAliveTimeout();
   client.LastModified();
 
-  int32_t chunk = 0;
-  int lineEnd = 0;
-  int count = static_cast<int>(size < 51 ? size : 51);
-  if (net::ParseChunkSize(bytes.data(), count, chunk, lineEnd) && (lineEnd > count || lineEnd < 2 || chunk < 0))
-    std::abort();
+  client.ContentLengthValid();
+
+  // Each line of the input as a chunk-size line and as a Content-Length value.
+  for (size_t start = 0; start <= size;) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = size;
+    std::string_view line(bytes.data() + start, end - start);
+    int64_t value = -1;
+    if (net::ParseChunkSize(line, value) && (value < 0 || value >= (int64_t{1} << 60))) std::abort();
+    if (net::ParseContentLength(line, value) && value < 0) std::abort();
+    start = end + 1;
+  }
 
   base::TMemoryStream gz;
   gz.WriteBuffer(bytes.data(), static_cast<int32_t>(size));
   base::TMemoryStream out;
-  net::DecodeGzip(gz, out);
+  net::DecodeGzip(gz, out, 1 << 20);
+  if (out.Size() > (1 << 20)) std::abort();
   base::TStringStream deflated(bytes);
   base::TMemoryStream out2;
   net::ZLibDecompress(deflated, out2, 1 << 20);
-  if (out2.Size() > (1 << 20) + 0x8000) std::abort();
+  if (out2.Size() > (1 << 20)) std::abort();
+  // The same bytes arriving in small pieces, as a body does from the network.
+  for (int kind : {1, 2}) {
+    base::TMemoryStream out3;
+    net::TInflateStream inflater(kind, out3, 1 << 20);
+    for (size_t i = 0; i < size; i += 7)
+      inflater.WriteBuffer(bytes.data() + i, static_cast<int32_t>(std::min<size_t>(7, size - i)));
+    bool ok = inflater.Finish();
+    if (out3.Size() > (1 << 20) || (ok && inflater.Failed())) std::abort();
+  }
   return 0;
 }

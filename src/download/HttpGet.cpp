@@ -5,8 +5,11 @@
 namespace download {
 
 bool THttpGet::AddFileTask(const std::string& url, const std::string& postData, const std::string& fileName,
-                           net::THttpProgressEvent onProgress, THttpDoneEvent onDone, base::TObject* owner) {
-  return HttpThreadPool().AddTask(new THttpGetFileTask(url, postData, fileName, onProgress, onDone, owner), true);
+                           net::THttpProgressEvent onProgress, THttpDoneEvent onDone, base::TObject* owner,
+                           bool resumable) {
+  auto* task = new THttpGetFileTask(url, postData, fileName, onProgress, onDone, owner);
+  task->SetResumable(resumable);
+  return HttpThreadPool().AddTask(task, true);
 }
 
 void THttpGet::CancelTasks(const void* owner) {

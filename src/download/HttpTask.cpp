@@ -1,7 +1,11 @@
 #include "download/HttpTask.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "base/Exceptions.h"
 #include "base/Format.h"
+#include "base/Strings.h"
 #include "base/Thread.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -35,6 +39,7 @@ void THttpTask::DoStatus() {
 bool THttpTask::Fetch(net::THTTPClient& client) {
   try {
     if (FTargetStream) return client.Get(FUrl, FPostData, FTargetStream);
+    if (!FFileName.empty() && FResumable) return DownloadResumable(client, FUrl, FFileName);
     if (!FFileName.empty()) return DownloadToFile(client, FUrl, FPostData, FFileName);
     return false;
   } catch (const std::exception& e) {
@@ -130,6 +135,111 @@ bool DownloadToFile(net::THTTPClient& client, const std::string& url, const std:
     platform::SetFileTimes(fileName, t);
   }
   return ok;
+}
+
+const char* const kResumeSuffix = ".resume";
+
+namespace {
+
+// The validator If-Range can carry: a strong ETag, else the Last-Modified text.
+std::string Validator(const net::THTTPClient& client) {
+  std::string etag = client.GetHeaderValue("ETag", ':');
+  if (!etag.empty() && !base::StartsText("W/", etag)) return etag;
+  return client.GetHeaderValue("Last-Modified", ':');
+}
+
+// The first byte position of a Content-Range "bytes first-last/total" value; -1 when
+// unreadable.
+int64_t RangeStart(const net::THTTPClient& client) {
+  std::string v = client.GetHeaderValue("Content-Range", ':');
+  if (!base::StartsText("bytes ", v)) return -1;
+  size_t dash = v.find('-', 6);
+  int64_t first = -1;
+  if (dash == std::string::npos || !net::ParseContentLength(std::string_view(v).substr(6, dash - 6), first)) return -1;
+  return first;
+}
+
+std::string ReadMarker(const std::string& name) {
+  try {
+    base::TFileStream f(name, platform::fmOpenRead | platform::fmShareDenyWrite);
+    std::string text(static_cast<size_t>(std::min<int64_t>(f.Size(), 1024)), '\0');
+    text.resize(static_cast<size_t>(std::max(f.Read(text.data(), static_cast<int32_t>(text.size())), 0)));
+    return base::Trim(text);
+  } catch (const base::EFileStreamError&) {
+    return {};
+  }
+}
+
+bool WriteMarker(const std::string& name, const std::string& validator) {
+  try {
+    base::TFileStream f(name, base::fmCreate);
+    f.WriteBuffer(validator.data(), static_cast<int32_t>(validator.size()));
+    return true;
+  } catch (const base::EFileStreamError&) {
+    return false;
+  }
+}
+
+bool FetchRest(net::THTTPClient& client, const std::string& url, const std::string& fileName, bool mayResume) {
+  const std::string marker = fileName + kResumeSuffix;
+  std::string validator = mayResume ? ReadMarker(marker) : std::string();
+  int64_t have = validator.empty() ? 0 : platform::FileSize(fileName);
+  if (have <= 0) validator.clear();
+  // Ranges count bytes of the file as stored: no content encoding may come between.
+  bool acceptEncoding = client.AcceptEncoding;
+  client.AcceptEncoding = false;
+  client.IfRange = validator;
+  bool opened = client.OpenURL(url, "", 0, have > 0, have, 0, false);
+  client.IfRange.clear();
+  client.AcceptEncoding = acceptEncoding;
+  if (!opened) {
+    // 416: the saved part does not fit the file on the server any more.
+    if (have > 0 && client.StatusCode == 416) {
+      platform::RemoveFile(marker);
+      return FetchRest(client, url, fileName, false);
+    }
+    return false;
+  }
+  bool append = client.StatusCode == 206;
+  if (append && (have == 0 || RangeStart(client) != have)) {
+    platform::DebugOutput(base::Format("Http Resume refused: %s", client.GetHeaderValue("Content-Range", ':')));
+    client.Abort();
+    platform::RemoveFile(marker);
+    return false;
+  }
+  if (!append) platform::DebugOutput(base::Format("Http Download from the start: %s", fileName));
+  std::string current = Validator(client);
+  std::unique_ptr<base::TFileStream> file;
+  try {
+    file = std::make_unique<base::TFileStream>(
+        fileName, append ? platform::fmOpenReadWrite | platform::fmShareDenyWrite : base::fmCreate);
+    if (append) file->Seek(0, base::TSeekOrigin::soEnd);
+  } catch (const base::EFileStreamError&) {
+    client.Abort();
+    return false;
+  }
+  // The marker goes first: a download that breaks off from here on can continue.
+  if (current.empty() || !WriteMarker(marker, current)) platform::RemoveFile(marker);
+  client.ReadBody(*file);
+  file.reset();
+  if (!client.BodyComplete()) {
+    if (current.empty()) platform::RemoveFile(fileName);
+    return false;
+  }
+  platform::RemoveFile(marker);
+  base::TDateTime modified = client.LastModified();
+  if (modified != 0) {
+    platform::FileTimes t;
+    t.LastWrite = base::DateTimeToFileTime(modified + platform::TimeZoneBiasMinutes() / 1440.0);
+    platform::SetFileTimes(fileName, t);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName) {
+  return FetchRest(client, url, fileName, true);
 }
 
 }  // namespace download

@@ -60,6 +60,7 @@ class THttpTask : public base::TObject {
   base::TStream* FTargetStream;
   std::string FFileName;
   std::atomic<bool> FCanceled{false};
+  bool FResumable = false;
   uint8_t FTaskStatus = 0;
   net::THTTPClient* FClient = nullptr;
 
@@ -84,6 +85,8 @@ class THttpGetFileTask : public THttpTask {
 
   THttpDoneEvent OnDone;
   uint8_t ResultCode() const { return FResultCode; }
+  // Downloads with DownloadResumable instead of DownloadToFile (set before queuing).
+  void SetResumable(bool value) { FResumable = value; }
 
  private:
   void NotifyDone(uint8_t code);
@@ -97,5 +100,15 @@ class THttpGetFileTask : public THttpTask {
 // accessed now. False when the request failed or the file cannot be created.
 bool DownloadToFile(net::THTTPClient& client, const std::string& url, const std::string& postData,
                     const std::string& fileName);
+
+// Downloads url into fileName so that a download that breaks off can continue: the body
+// goes straight to the file, and while the download is unfinished fileName + ".resume"
+// holds the server's validator (a strong ETag, else the Last-Modified text). The next
+// attempt asks for the rest (Range from the file's size, If-Range with the validator):
+// a 206 answer is appended, a 200 answer (the file changed) starts the file anew. An
+// answer without a validator cannot be continued later: a broken download then leaves
+// no partial file. True when the whole file is there (the marker is then removed).
+bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName);
+extern const char* const kResumeSuffix;
 
 }  // namespace download

@@ -10,6 +10,8 @@
 #include "launcher/LaunchRules.h"
 #include "launcher/ProgramFolders.h"
 #include "launcher/UpdateRules.h"
+#include "net/SSLClient.h"
+#include "package/Decompression.h"
 #include "package/StagedInstall.h"
 #include "platform/Files.h"
 #include "ui/Application.h"
@@ -117,6 +119,13 @@ void TSplash::SkinFormCreate(base::TObject*) {
   FDownloadMgr = std::make_unique<download::TUpdateMgr>();
   FDownloadMgr->ConfigUrl = UpdateConfigUrl(ConfigRecord().ReadConfigString("System", "UpdateHost", ""));
   Log(base::Format("FDownloadMgr.ConfigUrl:= %s", FDownloadMgr->ConfigUrl));
+  // A staging server with its own CA is trusted through [System] UpdateCAFile: a PEM file,
+  // a relative name taken from the program folder.
+  std::string caFile = ConfigRecord().ReadConfigString("System", "UpdateCAFile", "");
+  if (!caFile.empty()) {
+    if (caFile.find(':') == std::string::npos && caFile[0] != '\\' && caFile[0] != '/') caFile = ExeDir() + caFile;
+    net::TSSLClient::SetExtraCAFile(caFile);
+  }
   FNewConfigPath = base::WideToAnsi(GetCommonDataDir()) + "NewConfig.ini";
   FDownloadMgr->SaveConfigPath = FNewConfigPath;
   Log(base::Format("FDownloadMgr.SaveConfigPath:= %s", FDownloadMgr->SaveConfigPath));
@@ -196,7 +205,7 @@ void TSplash::DownloadPackage() {
   FDownloadMgr->DownloadPackage();
 }
 
-void TSplash::OnPackageProgress(base::TObject*, int32_t, int32_t) {}
+void TSplash::OnPackageProgress(base::TObject*, int64_t, int64_t) {}
 
 void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
   if (code != 1) {

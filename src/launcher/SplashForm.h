@@ -46,7 +46,7 @@ class TSplash : public ui::TForm {
   void OnConfigDownloaded(download::TUpdateMgr* manager, uint8_t code);
   void DownloadPackage();
   void OnPackageDownloaded(download::TUpdateMgr* manager, uint8_t code);
-  void OnPackageProgress(base::TObject* client, int32_t position, int32_t total);
+  void OnPackageProgress(base::TObject* client, int64_t position, int64_t total);
   void SaveCurrVision();
   void SkinFormDestroy(base::TObject* sender);
   void DrawVersionText(ui::TBitmap& bitmap);

@@ -106,6 +106,27 @@ std::vector<TPart> SplitCookie(const std::string& text) {
   return parts;
 }
 
+// The host of a Host text, lower-cased, without its port: cookies do not tell ports apart.
+std::string HostOnly(const std::string& host) {
+  std::string h = LowerCase(Trim(host));
+  size_t colon = h.rfind(':');
+  if (colon != std::string::npos && h.find(']') == std::string::npos) h.resize(colon);
+  return h;
+}
+
+bool IsAddress(const std::string& host) {
+  return !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// host lies in domain (both lower-case, domain without a leading dot): the same name, or
+// a name that ends with "." + domain; an address is only ever its own domain.
+bool DomainMatches(const std::string& host, const std::string& domain) {
+  if (host == domain) return true;
+  if (IsAddress(host) || domain.empty() || host.size() <= domain.size()) return false;
+  return host.compare(host.size() - domain.size(), domain.size(), domain) == 0 &&
+         host[host.size() - domain.size() - 1] == '.';
+}
+
 }  // namespace
 
 bool TCookieManager::SetCookie(const std::string& host, const std::string& text) {
@@ -114,21 +135,31 @@ bool TCookieManager::SetCookie(const std::string& host, const std::string& text)
   FSync.BeginWrite();
   try {
     std::string name = Trim(parts[0].Name), value = Trim(parts[0].Value);
-    std::string domain = host, path, expires;
-    bool secure = false;
+    const std::string answering = HostOnly(host);
+    std::string domain = answering, path, expires;
+    bool secure = false, foreign = false;
     if (value.size() <= kMaxValueLength) {
       for (size_t i = 1; i < parts.size(); ++i) {
         std::string n = Trim(parts[i].Name);
-        if (base::SameText(n, "domain"))
-          domain = Trim(parts[i].Value);
-        else if (base::SameText(n, "path"))
+        if (base::SameText(n, "domain")) {
+          // A domain cookie is kept under ".domain"; it must cover the answering host, so
+          // no server sets cookies for another site (an empty attribute is ignored).
+          std::string d = LowerCase(Trim(parts[i].Value));
+          while (!d.empty() && d.front() == '.') d.erase(0, 1);
+          if (d.empty()) continue;
+          if (DomainMatches(answering, d))
+            domain = "." + d;
+          else
+            foreign = true;
+        } else if (base::SameText(n, "path"))
           path = Trim(parts[i].Value);
         else if (base::SameText(n, "expires"))
           expires = Trim(parts[i].Value);
-        // Only the untrimmed part counts, so "; secure" (with its space) does not.
-        else if (base::SameText(parts[i].Whole, "secure"))
+        else if (base::SameText(Trim(parts[i].Whole), "secure"))
           secure = true;
       }
+    }
+    if (value.size() <= kMaxValueLength && !foreign) {
       TCookie* c = GetOrAddCookie(domain, name);
       c->Value = value;
       c->Path = path;
@@ -176,17 +207,20 @@ void TCookieManager::Clear() {
   FSync.EndWrite();
 }
 
-std::string TCookieManager::GetCookieHeader(const std::string& host, const std::string& path) {
+std::string TCookieManager::GetCookieHeader(const std::string& host, const std::string& path, bool secure) {
   PurgeExpired();
   std::string result;
-  std::string h = LowerCase(host), p = LowerCase(path);
+  std::string h = HostOnly(host), p = LowerCase(path);
   FSync.BeginRead();
   TCookiesEnumerator domains(*this);
   while (domains.MoveNext()) {
-    if (h.find(LowerCase(domains.CurrentKey())) == std::string::npos) continue;
+    std::string key = LowerCase(domains.CurrentKey());
+    bool matches = !key.empty() && key[0] == '.' ? DomainMatches(h, key.substr(1)) : h == key;
+    if (!matches) continue;
     TCookieEnumerator cookies(*domains.Current());
     while (cookies.MoveNext()) {
       TCookie* c = cookies.Current();
+      if (c->Secure && !secure) continue;  // a Secure cookie never travels unencrypted
       // An empty cookie path never matches: such cookies are not sent back.
       if (c->Path.empty() || p.compare(0, c->Path.size(), LowerCase(c->Path)) != 0) continue;
       result += base::Format("%s=%s; ", URLEncode(c->Name), URLEncode(c->Value));

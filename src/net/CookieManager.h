@@ -2,11 +2,13 @@
 // threads. Answers hand their Set-Cookie values to it with the request's host; requests
 // ask it for their Cookie line. Nothing is stored on disk.
 //
-// Cookies are kept per domain key: the request's host, or the cookie's domain attribute
-// as written (a leading dot stays part of the key). A key is chosen for a request when
-// its text occurs anywhere inside the host, and a cookie when its path is a prefix of
-// the request path, both without regard to case. Every access runs under one recursive
-// lock, so the jar may be used from any thread.
+// Cookies are kept per domain key: the answering host (without its port) for a host-only
+// cookie, "." + the domain attribute for a domain cookie. A domain attribute must cover
+// the answering host (the same name or a parent domain of it; an address only itself),
+// else the cookie is ignored. A request gets the cookies of its own host's key and of
+// every ".domain" key its host lies in, whose path is a prefix of the request path
+// (without regard to case); Secure cookies only over TLS. Every access runs under one
+// recursive lock, so the jar may be used from any thread.
 #pragma once
 
 #include <memory>
@@ -98,8 +100,9 @@ class TCookieManager : public base::TObject {
   // included); an empty value does nothing.
   bool SetCookie(const std::string& host, const std::string& text);
   // The Cookie line for a request to host and path: "a=1; b=2", names and values
-  // form-encoded; empty when no cookie applies. Expired cookies are dropped first.
-  std::string GetCookieHeader(const std::string& host, const std::string& path);
+  // form-encoded; empty when no cookie applies. Expired cookies are dropped first. Secure
+  // cookies go only to a request over TLS (secure).
+  std::string GetCookieHeader(const std::string& host, const std::string& path, bool secure = false);
   TCookie* GetOrAddCookie(const std::string& domain, const std::string& name);
   void PurgeExpired();
   void Clear();

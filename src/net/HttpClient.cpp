@@ -29,6 +29,13 @@ bool IsMultipart(const std::vector<TMultiPartFormData>& items) {
 }
 
 int64_t Remaining(TStream& s) { return s.Size() - s.Position(); }
+
+// A URL with a control character would split the request line or a header line (a
+// Location "/ok\rX-Injected: 1" must not become a header of the next request).
+bool HasControlCharacters(const std::string& url) {
+  return std::any_of(url.begin(), url.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; });
+}
 }  // namespace
 
 THTTPClient::THTTPClient() : FTcpClient(std::make_unique<TQZTCPClient>()) {
@@ -84,17 +91,19 @@ void THTTPClient::AbortFromOtherThread() {
 }
 
 bool THTTPClient::Get(const std::string& url, const std::string& postData, TStream* stream,
-                      base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength) {
+                      base::TDateTime ifModifiedSince, bool useRange, int64_t rangeStart, int64_t rangeLength) {
   if (!OpenURL(url, postData, ifModifiedSince, useRange, rangeStart, rangeLength, false)) return false;
   base::TMemoryStream sink;  // a request without a target still reads its body off the wire
-  int32_t read = ReadBody(stream ? *stream : sink);
-  if (read < ContentLength) return false;
+  ReadBody(stream ? *stream : sink);
+  // A body cut short (a reset, a missing last chunk, a broken compressed stream) is a
+  // failed download, never a shorter file.
+  if (!FBodyComplete) return false;
   FState = hsDone;
   return true;
 }
 
 bool THTTPClient::OpenURL(const std::string& url, const std::string& postData, base::TDateTime ifModifiedSince,
-                          bool useRange, int32_t rangeStart, int32_t rangeLength, bool headOnly) {
+                          bool useRange, int64_t rangeStart, int64_t rangeLength, bool headOnly) {
   if (postData.empty()) return Request(url, {}, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly);
   base::TStringStream body(postData);
   return Request(url, {TMultiPartFormData{"", "", &body}}, ifModifiedSince, useRange, rangeStart, rangeLength,
@@ -102,36 +111,43 @@ bool THTTPClient::OpenURL(const std::string& url, const std::string& postData, b
 }
 
 bool THTTPClient::Request(const std::string& url, const std::vector<TMultiPartFormData>& items,
-                          base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength,
+                          base::TDateTime ifModifiedSince, bool useRange, int64_t rangeStart, int64_t rangeLength,
                           bool headOnly) {
   return RequestImpl(url, items, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly, 0);
 }
 
 bool THTTPClient::RequestImpl(const std::string& url, const std::vector<TMultiPartFormData>& items,
-                              base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength,
+                              base::TDateTime ifModifiedSince, bool useRange, int64_t rangeStart, int64_t rangeLength,
                               bool headOnly, int redirects) {
+  if (HasControlCharacters(url)) {
+    platform::DebugOutput(Format("Http Refused URL with control characters: %s", base::Trim(url)));
+    return false;
+  }
   std::string authority, path, port, host, lastSegment;
   if (SplitURL(url, authority, path, port, host, lastSegment)) {
     if (AutoReferer && Referer.empty()) Referer = URLDirectory(url);
+    bool https = base::StartsText("https://", url);
+    // The scheme decides before connecting: after an https request, an http URL must not
+    // have TLS started on its plain port (nor the reverse).
+    if (https != FTcpClient->UseSSL()) {
+      CloseSocket();
+      FTcpClient->SetUseSSL(https);
+    }
     if (host.empty()) host = FTcpClient->Host();
-    if (authority.empty()) authority = port.empty() || port == "80" ? host : Format("%s:%s", host, port);
-    if (port.empty()) port = "80";
+    if (port.empty()) port = https ? "443" : "80";
+    if (authority.empty()) authority = port == (https ? "443" : "80") ? host : Format("%s:%s", host, port);
     if (!ConnectTo(host, port)) return false;
   } else {
     if (url.empty()) return false;
     path = url[0] == '/' ? url : "/" + url;
-    authority = FTcpClient->Host();
+    // A relative URL stays on the connection's server; the Host line names its port
+    // unless it is the scheme's default.
+    const std::string& current = FTcpClient->Port();
+    bool defaultPort = current.empty() || current == (FTcpClient->UseSSL() ? "443" : "80");
+    authority = defaultPort ? FTcpClient->Host() : Format("%s:%s", FTcpClient->Host(), current);
     if (!ConnectTo(FTcpClient->Host(), FTcpClient->Port())) return false;
   }
-  if (base::StartsText("https://", url)) {
-    FTcpClient->SetUseSSL(true);
-    if (!FTcpClient->UseSSL()) return false;
-  } else if (base::StartsText("http://", url) && FTcpClient->UseSSL()) {
-    // A plain http URL after an https one must not speak TLS to the plain port.
-    CloseSocket();
-    FTcpClient->SetUseSSL(false);
-    if (!ConnectSocket()) return false;
-  }
+  if (FTcpClient->UseSSL() && !FTcpClient->SSLActive()) return false;
   return SendRequest(authority, path, items, ifModifiedSince, useRange, rangeStart, rangeLength, headOnly, redirects);
 }
 
@@ -162,7 +178,7 @@ void THTTPClient::ResetResponse() {
 
 std::string THTTPClient::ComposeHead(const std::string& method, const std::string& authority, const std::string& path,
                                      const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince,
-                                     bool useRange, int32_t rangeStart, int32_t rangeLength) const {
+                                     bool useRange, int64_t rangeStart, int64_t rangeLength) const {
   std::string h = method + Format(" %s HTTP/1.%d", path, MinorVersion) + "\r\n";
   h += Format("Host: %s", authority) + "\r\n";
   h += Format("Accept: %s", Accept) + "\r\n";
@@ -173,13 +189,14 @@ std::string THTTPClient::ComposeHead(const std::string& method, const std::strin
       h += Format("Range: bytes=%d-%d", rangeStart, rangeStart + rangeLength) + "\r\n";
     else
       h += Format("Range: bytes=%d-", rangeStart) + "\r\n";
+    // The rest of the same file only: a changed file comes whole (200) instead.
+    if (!IfRange.empty()) h += "If-Range: " + IfRange + "\r\n";
   }
   if (!Referer.empty()) h += Format("Referer: %s", Referer) + "\r\n";
   if (!UserAgent.empty()) h += Format("User-Agent: %s", UserAgent) + "\r\n";
-  const TQZTCPProxy& proxy = FTcpClient->Proxy();
-  if (proxy.ProxyType == ptHTTP)
-    h += Format("Proxy-Authorization: Basic %s", Base64Encode(proxy.UserName + ":" + proxy.Password, false)) + "\r\n";
-  std::string cookies = CookieManager().GetCookieHeader(authority, path);
+  // No Proxy-Authorization here: an HTTP proxy carries every request through a CONNECT
+  // tunnel, which already sent the credentials; this head goes to the origin server.
+  std::string cookies = CookieManager().GetCookieHeader(authority, path, FTcpClient->UseSSL());
   if (!cookies.empty()) h += "Cookie: " + cookies + "\r\n";
   h += KeepAlive ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n";
   if (AcceptEncoding) h += "Accept-Encoding: gzip,deflate\r\n";
@@ -202,10 +219,12 @@ std::string THTTPClient::ComposeHead(const std::string& method, const std::strin
 
 bool THTTPClient::SendRequest(const std::string& authority, const std::string& rawPath,
                               const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince,
-                              bool useRange, int32_t rangeStart, int32_t rangeLength, bool headOnly, int redirects) {
+                              bool useRange, int64_t rangeStart, int64_t rangeLength, bool headOnly, int redirects) {
   FState = hsBusy;
   std::string path = EncodeSpaces(rawPath);
   bool result = false;
+  std::vector<int64_t> bodyStarts;
+  for (const TMultiPartFormData& item : items) bodyStarts.push_back(item.Stream ? item.Stream->Position() : 0);
   for (int round = 0;; ++round) {
     ResetResponse();
     bool hasBody = !items.empty();
@@ -214,6 +233,9 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
     bool ok = false;
     for (;;) {
       platform::DebugOutput(Format("Http Request Host: %s, URL: %s", authority, path));
+      // Every attempt (a retry on a fresh connection, a repeat after a 304) sends the
+      // whole body again.
+      if (hasBody) RewindBody(items, bodyStarts);
       ok = FTcpClient->Send(head.data(), static_cast<int>(head.size())) == static_cast<int>(head.size());
       if (ok && hasBody) ok = SendBody(items);
       if (!ok)
@@ -237,6 +259,12 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
     StatusCode =
         space == std::string::npos ? 0 : base::StrToIntDef(ExtractDigits(status, static_cast<int>(space) + 1), 0);
     if (StatusCode == 200 || StatusCode == 206) {
+      if (!ContentLengthValid()) {
+        // The end of such a body cannot be found; what follows it on the connection would
+        // be taken for the next answer.
+        platform::DebugOutput(Format("Http Bad Content-Length: %s", GetHeaderValue("Content-Length", ':')));
+        break;
+      }
       TakeCookies(authority);
       result = true;
       break;
@@ -245,8 +273,12 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
       std::string location = GetHeaderValue("Location", ':');
       platform::DebugOutput(Format("Http Redirect to: %s", location));
       if (redirects >= kMaxRedirects) break;
+      if (HasControlCharacters(location)) {
+        platform::DebugOutput("Http Redirect refused: control characters in Location");
+        break;
+      }
       // The redirect's own body is never read: keep the connection only when it has none.
-      if (IsChunked() || ResponseContentLength() > 0 || !KeepConnection()) CloseSocket();
+      if (IsChunked() || ResponseContentLength() != 0 || !KeepConnection()) CloseSocket();
       result = RequestImpl(location, items, ifModifiedSince, useRange, rangeStart, rangeLength, false, redirects + 1);
       return result;
     }
@@ -265,8 +297,7 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
   // A 304 never has a body, though HTTP/1.1 lets it name the size of the unchanged file:
   // taken as the body's length, it would fail every not-modified answer that carries it.
   if (result)
-    ContentLength =
-        StatusCode == 304 ? 0 : base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
+    ContentLength = StatusCode == 304 ? 0 : std::max<int64_t>(ResponseContentLength(), 0);
   else if (FState == hsTimeout)
     Abort();
   else if (FTcpClient->Connected())
@@ -299,7 +330,7 @@ bool THTTPClient::SendBody(const std::vector<TMultiPartFormData>& items) {
       head += Format(" name=\"%s\"", HTMLEscape(item.Name)) + "\r\n\r\n";
     int64_t size = item.Stream->Size();
     total += static_cast<int64_t>(head.size()) + size + static_cast<int64_t>(delimiter.size()) + 2;
-    ContentLength += static_cast<int32_t>(size);
+    ContentLength += size;
     heads.push_back(std::move(head));
   }
   std::string start = "Content-Length:" + std::to_string(total) + "\r\n\r\n" + delimiter;
@@ -321,6 +352,11 @@ THTTPClient::TTransferBuffer::TTransferBuffer(int32_t size) : FData(FStack), FSi
     FHeap.resize(static_cast<size_t>(FSize));
     FData = FHeap.data();
   }
+}
+
+void THTTPClient::RewindBody(const std::vector<TMultiPartFormData>& items, const std::vector<int64_t>& starts) {
+  for (size_t i = 0; i < items.size() && i < starts.size(); ++i)
+    if (items[i].Stream) items[i].Stream->SetPosition(starts[i]);
 }
 
 bool THTTPClient::SendPartStream(TStream& stream) {

@@ -13,6 +13,9 @@
 //   kMaxRedirects         302 answers followed for one request
 //   kMaxNotModifiedRepeats  repeats of a request answered 304 without If-Modified-Since
 //   kMaxTrailerLines      trailer lines consumed after the last chunk
+//   kMinBytesPerTimeout   bytes a body must bring within each Timeout span (a trickle
+//                         of a byte a second would otherwise hold a request for ever)
+//   MaxDecodedSize        bytes a gzip or deflate body may inflate to
 #pragma once
 
 #include <atomic>
@@ -20,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/DateTime.h"
@@ -40,8 +44,8 @@ struct TMultiPartFormData {
   base::TStream* Stream = nullptr;
 };
 
-// (Sender, Position, Total)
-using THttpProgressEvent = base::TClosure<base::TObject*, int32_t, int32_t>;
+// (Sender, Position, Total) in bytes.
+using THttpProgressEvent = base::TClosure<base::TObject*, int64_t, int64_t>;
 
 class THTTPClient : public base::TObject {
  public:
@@ -49,6 +53,8 @@ class THTTPClient : public base::TObject {
   static constexpr int kMaxRedirects = 10;
   static constexpr int kMaxNotModifiedRepeats = 2;
   static constexpr int kMaxTrailerLines = 64;
+  static constexpr int64_t kMinBytesPerTimeout = 1024;
+  static constexpr size_t kMaxChunkLineLength = 1024;
 
   THTTPClient();
   ~THTTPClient() override;
@@ -68,11 +74,11 @@ class THTTPClient : public base::TObject {
   // GET (or POST when postData is not empty) of url into stream; ifModifiedSince 0 =
   // none. True when the whole body arrived (State then hsDone).
   bool Get(const std::string& url, const std::string& postData, base::TStream* stream,
-           base::TDateTime ifModifiedSince = 0, bool useRange = false, int32_t rangeStart = 0, int32_t rangeLength = 0);
+           base::TDateTime ifModifiedSince = 0, bool useRange = false, int64_t rangeStart = 0, int64_t rangeLength = 0);
   bool OpenURL(const std::string& url, const std::string& postData, base::TDateTime ifModifiedSince, bool useRange,
-               int32_t rangeStart, int32_t rangeLength, bool headOnly);
+               int64_t rangeStart, int64_t rangeLength, bool headOnly);
   bool Request(const std::string& url, const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince,
-               bool useRange, int32_t rangeStart, int32_t rangeLength, bool headOnly);
+               bool useRange, int64_t rangeStart, int64_t rangeLength, bool headOnly);
 
   // Seconds the open connection may still be reused (0 when not connected).
   int32_t KeepAliveRemaining();
@@ -82,7 +88,12 @@ class THTTPClient : public base::TObject {
 
   // Response head access.
   std::string GetHeaderValue(const std::string& name, char separator) const;
-  int32_t ResponseContentLength() const;
+  // The Content-Length value; -1 when the answer has none or its value is unusable (not
+  // a decimal number, beyond 63 bits, or two headers that disagree).
+  int64_t ResponseContentLength() const;
+  // False when a Content-Length header is present but unusable: such an answer's body
+  // cannot be told from what follows it.
+  bool ContentLengthValid() const;
   bool IsChunked() const;
   bool KeepConnection() const;
   int ContentEncodingKind() const;  // 0 none, 1 deflate, 2 gzip
@@ -90,7 +101,10 @@ class THTTPClient : public base::TObject {
   // Reads the answer's head; false on a closed connection, a time-out or an over-long head.
   bool ReadHeaders();
   // Reads and decodes the body into stream; the count of body bytes read from the network.
-  int32_t ReadBody(base::TStream& stream);
+  // BodyComplete tells afterwards whether the whole body arrived and decoded: every
+  // announced byte, the last (zero-size) chunk, an intact compressed stream.
+  int64_t ReadBody(base::TStream& stream);
+  bool BodyComplete() const { return FBodyComplete; }
 
   TQZTCPClient& TcpClient() { return *FTcpClient; }
 
@@ -98,40 +112,52 @@ class THTTPClient : public base::TObject {
   std::string Accept = "*/*";
   std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 6.00)";
   int32_t Timeout = 60000;
-  int32_t Position = 0;
-  int32_t ContentLength = 0;
+  int64_t Position = 0;
+  int64_t ContentLength = 0;
   THttpProgressEvent OnProgress;
   std::atomic<bool> Aborted{false};
   int32_t StatusCode = 0;
   base::TStringList ResponseHeaders;
-  int32_t BufferSize = 8192;
+  // Bytes one body read may take from the socket (a larger piece means fewer calls).
+  int32_t BufferSize = 262144;
+  int64_t MaxDecodedSize = int64_t{256} << 20;
   int32_t MinorVersion = 1;
   bool AutoReferer = false;
   bool KeepAlive = true;
   bool Reused = false;
   bool AcceptEncoding = true;
+  // Sent as If-Range beside a Range line when not empty: the validator (an ETag or a
+  // Last-Modified text) of the partial file the range continues.
+  std::string IfRange;
 
  private:
   bool ConnectTo(const std::string& host, const std::string& port);
   void ResetResponse();
   bool SendRequest(const std::string& authority, const std::string& path, const std::vector<TMultiPartFormData>& items,
-                   base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength,
+                   base::TDateTime ifModifiedSince, bool useRange, int64_t rangeStart, int64_t rangeLength,
                    bool headOnly, int redirects);
+  // Rewinds the request body streams to where they stood before the first attempt.
+  static void RewindBody(const std::vector<TMultiPartFormData>& items, const std::vector<int64_t>& starts);
   bool RequestImpl(const std::string& url, const std::vector<TMultiPartFormData>& items,
-                   base::TDateTime ifModifiedSince, bool useRange, int32_t rangeStart, int32_t rangeLength,
+                   base::TDateTime ifModifiedSince, bool useRange, int64_t rangeStart, int64_t rangeLength,
                    bool headOnly, int redirects);
   std::string ComposeHead(const std::string& method, const std::string& authority, const std::string& path,
                           const std::vector<TMultiPartFormData>& items, base::TDateTime ifModifiedSince, bool useRange,
-                          int32_t rangeStart, int32_t rangeLength) const;
+                          int64_t rangeStart, int64_t rangeLength) const;
   bool SendBody(const std::vector<TMultiPartFormData>& items);
   bool SendPartStream(base::TStream& stream);
   bool TakeCookies(const std::string& host);
   bool WaitForData();
   void Progress();
-  int32_t ReadPlain(base::TStream& target);
-  int32_t ReadChunked(base::TStream& target);
-  bool ReadChunkSize(int32_t& size);
-  bool ReadChunkData(base::TStream& target, int32_t size);
+  // One read of at most count body bytes after one readiness wait: > 0 bytes read,
+  // 0 when the peer closed, < 0 on a failure or a time-out (State tells which).
+  int ReadBodyPiece(char* buffer, int count);
+  // The body read buffer, BufferSize bytes, kept from one body to the next.
+  char* ReadBuffer();
+  bool ReadPlain(base::TStream& target, int64_t& sum);
+  bool ReadChunked(base::TStream& target, int64_t& sum);
+  bool ReadChunkSize(int64_t& size);
+  bool ReadChunkData(base::TStream& target, int64_t size);
   void SkipTrailers();
 
   // The open socket as another thread may see it (AbortFromOtherThread). The owning
@@ -142,8 +168,8 @@ class THTTPClient : public base::TObject {
   bool ConnectSocket();
   void CloseSocket();
 
-  // The transfer buffer of one body: BufferSize bytes, on the stack at the default
-  // size, allocated only for a larger one.
+  // The transfer buffer of one request body: BufferSize bytes, on the stack up to 8 KiB,
+  // allocated for a larger one.
   class TTransferBuffer {
    public:
     explicit TTransferBuffer(int32_t size);
@@ -158,25 +184,64 @@ class THTTPClient : public base::TObject {
   };
 
   std::unique_ptr<TQZTCPClient> FTcpClient;
+  bool FBodyComplete = false;
+  std::vector<char> FReadBuffer;
+  // The span in which the body must bring kMinBytesPerTimeout bytes.
+  uint32_t FSpanStart = 0;
+  int64_t FSpanBytes = 0;
   std::atomic<THttpState> FState{hsDone};
   std::mutex FSocketLock;
   intptr_t FLiveSocket = -1;                 // under FSocketLock
   std::atomic<bool> FAbortRequested{false};  // set only by AbortFromOtherThread
 };
 
-// Inflates a zlib stream from source's position into target (32 KiB pieces). Stops on
-// an inflate error, when no progress is made, or once maxOutput bytes were written (a
-// hostile body must not inflate without bound), writing "ZLibDecompress Error" to the
-// debug output. Raises EZCompressionError when zlib cannot start.
+// A stream that inflates what is written to it into target as it arrives, so a
+// compressed body is decoded while it downloads. Kind 1 is deflate (a zlib stream, or
+// raw deflate data when the first two bytes are no zlib header), kind 2 gzip (its CRC32
+// and length trailer checked). Writing past the end of the compressed stream, corrupt
+// data, or more than maxOutput inflated bytes (a hostile body must not inflate without
+// bound) make it fail: Failed() is then true and further bytes are ignored. Finish
+// tells whether the whole stream arrived intact. Raises EZCompressionError when zlib
+// cannot start.
+class TInflateStream : public base::TStream {
+ public:
+  TInflateStream(int kind, base::TStream& target, int64_t maxOutput);
+  ~TInflateStream() override;
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+  int64_t Seek(int64_t offset, base::TSeekOrigin origin) override;
+  // True when the compressed stream ended cleanly; writes "ZLibDecompress Error" to the
+  // debug output otherwise.
+  bool Finish();
+  bool Failed() const { return FFailed; }
+
+ private:
+  bool Start(const uint8_t* head, size_t count);
+  bool Inflate(const uint8_t* data, size_t count);
+  int FKind;
+  base::TStream& FTarget;
+  int64_t FMaxOutput;
+  int64_t FWritten = 0;
+  int64_t FConsumed = 0;
+  bool FStarted = false, FEnded = false, FFailed = false, FReported = false;
+  std::string FHead;  // the first bytes, until the kind of stream is known
+  std::vector<uint8_t> FOut;
+  void* FZ = nullptr;  // z_stream, kept out of this header
+};
+
+// Inflates a zlib stream from source's position into target; false (and "ZLibDecompress
+// Error" on the debug output) when it is corrupt, cut short, or inflates past maxOutput.
 constexpr int64_t kMaxDecodedBodySize = int64_t{256} << 20;
-void ZLibDecompress(base::TStream& source, base::TStream& target, int64_t maxOutput = kMaxDecodedBodySize);
-// Decodes a whole gzip body (header fields skipped, trailer ignored) into target.
-void DecodeGzip(base::TMemoryStream& encoded, base::TStream& target);
-// Finds a chunk-size line in peeked bytes: leading CR and LF characters are skipped, the
-// line ends at CR LF, its text is cut at ';' (extension) or else at the first space and
-// read as hexadecimal; an empty or invalid text makes the following line the candidate.
-// False when no complete line with a size is there (or a line runs past 12 characters);
-// lineEnd is then the count of bytes to consume, up to and including the CR LF.
-bool ParseChunkSize(const char* bytes, int count, int32_t& size, int& lineEnd);
+bool ZLibDecompress(base::TStream& source, base::TStream& target, int64_t maxOutput = kMaxDecodedBodySize);
+// Decodes a whole gzip body into target; false when it is corrupt, cut short, fails its
+// CRC32 or length check, or inflates past maxOutput.
+bool DecodeGzip(base::TMemoryStream& encoded, base::TStream& target, int64_t maxOutput = kMaxDecodedBodySize);
+// Reads one chunk-size line (without its CR LF): hexadecimal digits of either case, cut
+// at ';' (an extension) or else at the first space or tab. False for an empty or invalid
+// text or a size beyond 60 bits.
+bool ParseChunkSize(std::string_view line, int64_t& size);
+// Reads a Content-Length value: decimal digits only, surrounding spaces allowed, at most
+// 63 bits. False otherwise.
+bool ParseContentLength(std::string_view text, int64_t& length);
 
 }  // namespace net

@@ -3,7 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/Exceptions.h"
@@ -34,8 +36,52 @@ std::string THTTPClient::GetHeaderValue(const std::string& name, char separator)
   return {};
 }
 
-int32_t THTTPClient::ResponseContentLength() const {
-  return base::StrToIntDef(ExtractDigits(GetHeaderValue("Content-Length", ':'), 1), 0);
+namespace {
+
+// The Content-Length headers of an answer (the name matched whole, without case): 0 when
+// there is none, 1 with its value, -1 when one is unusable or two disagree.
+int ContentLengthHeader(const base::TStringList& headers, int64_t& value) {
+  int found = 0;
+  value = -1;
+  for (int i = 1; i < headers.Count(); ++i) {
+    const std::string& line = headers[i];
+    size_t colon = line.find(':');
+    if (colon == std::string::npos || !base::SameText(base::Trim(line.substr(0, colon)), "Content-Length")) continue;
+    int64_t v = 0;
+    if (!ParseContentLength(std::string_view(line).substr(colon + 1), v) || (found && v != value)) {
+      value = -1;
+      return -1;
+    }
+    value = v;
+    found = 1;
+  }
+  return found;
+}
+
+}  // namespace
+
+bool ParseContentLength(std::string_view text, int64_t& length) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.empty()) return false;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    if (value > (INT64_MAX - (c - '0')) / 10) return false;
+    value = value * 10 + (c - '0');
+  }
+  length = value;
+  return true;
+}
+
+int64_t THTTPClient::ResponseContentLength() const {
+  int64_t value;
+  return ContentLengthHeader(ResponseHeaders, value) == 1 ? value : -1;
+}
+
+bool THTTPClient::ContentLengthValid() const {
+  int64_t value;
+  return ContentLengthHeader(ResponseHeaders, value) >= 0;
 }
 
 bool THTTPClient::IsChunked() const { return base::SameText(GetHeaderValue("Transfer-Encoding", ':'), "chunked"); }
@@ -94,146 +140,156 @@ bool THTTPClient::ReadHeaders() {
   }
 }
 
-int32_t THTTPClient::ReadBody(TStream& stream) {
+int64_t THTTPClient::ReadBody(TStream& stream) {
   Position = 0;
+  FBodyComplete = false;
   if (StatusCode == 304) {
     if (OnProgress) OnProgress(this, 100, 100);
+    FBodyComplete = true;
     return 0;
   }
   int kind = ContentEncodingKind();
-  base::TMemoryStream encoded;
-  TStream& target = kind != 0 ? static_cast<TStream&>(encoded) : stream;
-  int32_t read = IsChunked() ? ReadChunked(target) : ReadPlain(target);
-  if (kind == 1) {
-    encoded.SetPosition(0);
-    uint8_t magic[2];
-    if (encoded.Read(magic, 2) == 2 && (magic[0] * 256 + magic[1]) % 31 == 0) {
-      encoded.SetPosition(0);
-      ZLibDecompress(encoded, stream);
-    }
-  } else if (kind == 2) {
-    DecodeGzip(encoded, stream);
+  // A compressed body is inflated while it arrives, not gathered in memory first.
+  std::unique_ptr<TInflateStream> inflater;
+  if (kind != 0) inflater = std::make_unique<TInflateStream>(kind, stream, MaxDecodedSize);
+  TStream& target = inflater ? static_cast<TStream&>(*inflater) : stream;
+  FSpanStart = platform::TickCount();
+  FSpanBytes = 0;
+  int64_t read = 0;
+  bool complete = IsChunked() ? ReadChunked(target, read) : ReadPlain(target, read);
+  if (inflater && !inflater->Finish()) complete = false;
+  FBodyComplete = complete;
+  if (!complete) {
+    // Whatever is left of the body must not be read as the next answer.
+    THttpState state = FState == hsTimeout ? hsTimeout : hsClosed;
+    Abort();
+    FState = state;
+  } else if (!KeepConnection()) {
+    Abort();
   }
-  if (!KeepConnection()) Abort();
   return read;
 }
 
-int32_t THTTPClient::ReadPlain(TStream& target) {
-  TTransferBuffer transfer(BufferSize);
-  char* buffer = transfer.Data();
-  int32_t size = transfer.Size();
-  int32_t sum = 0;
+char* THTTPClient::ReadBuffer() {
+  size_t size = static_cast<size_t>(BufferSize > 0 ? BufferSize : 8192);
+  if (FReadBuffer.size() != size) {
+    FReadBuffer.assign(size, '\0');
+    FReadBuffer.shrink_to_fit();
+  }
+  return FReadBuffer.data();
+}
+
+int THTTPClient::ReadBodyPiece(char* buffer, int count) {
+  uint32_t now = platform::TickCount();
+  if (now - FSpanStart >= static_cast<uint32_t>(std::max<int32_t>(Timeout, 0))) {
+    if (FSpanBytes < kMinBytesPerTimeout) {
+      FState = hsTimeout;
+      return -1;
+    }
+    FSpanStart = now;
+    FSpanBytes = 0;
+  }
+  int n = FTcpClient->ReadAvailable(buffer, count, Timeout);
+  if (n == TQZTCPClient::kReadTimedOut) {
+    if (FTcpClient->Connected()) FState = hsTimeout;
+    return -1;
+  }
+  if (n > 0) FSpanBytes += n;
+  return n;
+}
+
+bool THTTPClient::ReadPlain(TStream& target, int64_t& sum) {
+  sum = 0;
+  // -1: the body ends when the server closes the connection.
+  int64_t length = ResponseContentLength();
   // An announced empty body ends here: waiting for the peer instead would stall a kept
   // connection for the whole time-out and swallow the next answer.
-  if (ContentLength == 0 && !GetHeaderValue("Content-Length", ':').empty()) return 0;
-  while (WaitForData()) {
-    int32_t want = size;
+  if (length == 0) return true;
+  char* buffer = ReadBuffer();
+  for (;;) {
+    int want = static_cast<int>(FReadBuffer.size());
     // With a known length, never read into the next answer on a kept connection.
-    if (ContentLength > 0) want = std::min(want, ContentLength - sum);
-    int n = FTcpClient->Receive(buffer, want);
-    if (n <= 0) break;
+    if (length > 0) want = static_cast<int>(std::min<int64_t>(want, length - sum));
+    int n = ReadBodyPiece(buffer, want);
+    if (n == 0) return length < 0;  // closed: the end only of a body without a length
+    if (n < 0) return false;
     target.WriteBuffer(buffer, n);
     Position += n;
     Progress();
     sum += n;
-    if (ContentLength > 0 && sum >= ContentLength) break;
+    if (length > 0 && sum >= length) return true;
   }
-  return sum;
 }
 
-int32_t THTTPClient::ReadChunked(TStream& target) {
-  int32_t sum = 0;
+bool THTTPClient::ReadChunked(TStream& target, int64_t& sum) {
+  sum = 0;
   for (;;) {
-    int32_t size = 0;
-    if (!ReadChunkSize(size)) break;
-    if (size > 0) ContentLength += size;
-    if (!ReadChunkData(target, size)) break;
-    sum += size;
-    if (size == 0) break;
-  }
-  return sum;
-}
-
-bool ParseChunkSize(const char* p, int count, int32_t& size, int& lineEnd) {
-  int i = 0;
-  for (;;) {
-    while (i < count && (p[i] == '\r' || p[i] == '\n')) ++i;
-    int start = i;
-    while (i + 1 < count && !(p[i] == '\r' && p[i + 1] == '\n')) {
-      if (i - start > 12) return false;
-      ++i;
-    }
-    if (i + 1 >= count) return false;
-    std::string text(p + start, static_cast<size_t>(i - start));
-    size_t cut = text.find(';');
-    if (cut == std::string::npos) cut = text.find(' ');
-    if (cut != std::string::npos) text.resize(cut);
-    i += 2;
-    uint32_t value = 0;
-    bool valid = !text.empty() && text.size() <= 8;
-    for (char c : text) {
-      int d = c >= '0' && c <= '9'   ? c - '0'
-              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                     : -1;
-      if (d < 0) {
-        valid = false;
-        break;
-      }
-      value = value * 16 + static_cast<uint32_t>(d);
-    }
-    if (valid && value <= 0x7FFFFFFF) {
-      size = static_cast<int32_t>(value);
-      lineEnd = i;
+    int64_t size = 0;
+    if (!ReadChunkSize(size)) return false;
+    // Only the zero-size chunk ends the body: a connection that ends between chunks has
+    // cut it short.
+    if (size == 0) {
+      SkipTrailers();
       return true;
     }
+    ContentLength += size;
+    if (!ReadChunkData(target, size)) return false;
+    sum += size;
   }
 }
 
-bool THTTPClient::ReadChunkSize(int32_t& size) {
-  uint32_t t0 = platform::TickCount();
-  int previous = 0;
-  char peek[52];
-  while (WaitForData()) {
-    int count = FTcpClient->Peek(peek, 51);
-    if (count == previous && platform::TickCount() - t0 > static_cast<uint32_t>(Timeout)) return false;
-    if (count != previous) t0 = platform::TickCount();
-    if (count <= 0) return false;
-    int lineEnd = 0;
-    if (ParseChunkSize(peek, count, size, lineEnd)) {
-      char discard[52];
-      return FTcpClient->Receive(discard, lineEnd) == lineEnd;
-    }
-    platform::SleepMs(1);
-    if (count > 50) return false;
-    previous = count;
+bool ParseChunkSize(std::string_view line, int64_t& size) {
+  size_t cut = line.find_first_of("; \t");
+  if (cut != std::string_view::npos) line = line.substr(0, cut);
+  while (line.size() > 1 && line.front() == '0') line.remove_prefix(1);
+  if (line.empty() || line.size() > 15) return false;
+  int64_t value = 0;
+  for (char c : line) {
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
+    if (d < 0) return false;
+    value = value * 16 + d;
   }
-  return false;
+  size = value;
+  return true;
 }
 
-bool THTTPClient::ReadChunkData(TStream& target, int32_t size) {
-  if (size == 0) {
-    SkipTrailers();
-    return true;
+bool THTTPClient::ReadChunkSize(int64_t& size) {
+  // A line is taken whole even when it arrives in pieces (a TLS record may end inside
+  // it), and only its own bytes are consumed.
+  std::string line;
+  uint32_t start = platform::TickCount();
+  if (!FTcpClient->ReadLn(line, Timeout, "\r\n", kMaxChunkLineLength)) {
+    // A wait that ran out, not a close or an over-long line.
+    if (FTcpClient->Connected() &&
+        platform::TickCount() - start >= static_cast<uint32_t>(std::max<int32_t>(Timeout, 0)))
+      FState = hsTimeout;
+    return false;
   }
-  TTransferBuffer transfer(BufferSize);
-  char* buffer = transfer.Data();
-  int32_t bufSize = transfer.Size();
-  int32_t got = 0;
-  while (got < size && WaitForData()) {
-    int n = FTcpClient->Receive(buffer, std::min(bufSize, size - got));
-    if (n <= 0) break;
+  FSpanBytes += static_cast<int64_t>(line.size()) + 2;
+  if (!ParseChunkSize(line, size)) {
+    platform::DebugOutput("Http Bad Chunk Size");
+    return false;
+  }
+  return true;
+}
+
+bool THTTPClient::ReadChunkData(TStream& target, int64_t size) {
+  char* buffer = ReadBuffer();
+  int64_t got = 0;
+  while (got < size) {
+    int n = ReadBodyPiece(buffer, static_cast<int>(std::min<int64_t>(FReadBuffer.size(), size - got)));
+    if (n <= 0) return false;
     target.WriteBuffer(buffer, n);
     Position += n;
     Progress();
     got += n;
   }
-  if (got == size) {
-    // The CR LF after the data; when it is late, the next size parse skips it.
-    std::string line;
-    FTcpClient->ReadLn(line, 0, "\r\n");
-  }
-  return got == size;
+  // The CR LF that closes the chunk data, however late it comes.
+  std::string line;
+  return FTcpClient->ReadLn(line, Timeout, "\r\n", kMaxChunkLineLength) && line.empty();
 }
 
 void THTTPClient::SkipTrailers() {
@@ -241,78 +297,140 @@ void THTTPClient::SkipTrailers() {
   // connection starts the next answer at its status line.
   for (int i = 0; i < kMaxTrailerLines; ++i) {
     std::string line;
-    if (!FTcpClient->ReadLn(line, Timeout, "\r\n") || line.empty()) return;
+    if (!FTcpClient->ReadLn(line, Timeout, "\r\n")) break;
+    if (line.empty()) return;
   }
-  CloseSocket();  // an endless trailer: the connection cannot be reused
+  CloseSocket();  // an endless or unfinished trailer: the connection cannot be reused
 }
 
-void ZLibDecompress(TStream& source, TStream& target, int64_t maxOutput) {
-  z_stream z;
-  std::memset(&z, 0, sizeof z);
-  int rc = inflateInit(&z);
+// --- TInflateStream ------------------------------------------------------------------
+
+TInflateStream::TInflateStream(int kind, TStream& target, int64_t maxOutput)
+    : FKind(kind), FTarget(target), FMaxOutput(maxOutput), FOut(0x10000) {
+  auto* z = new z_stream;
+  std::memset(z, 0, sizeof *z);
+  FZ = z;
+}
+
+TInflateStream::~TInflateStream() {
+  auto* z = static_cast<z_stream*>(FZ);
+  if (FStarted) inflateEnd(z);
+  delete z;
+}
+
+int32_t TInflateStream::Read(void*, int32_t) { return 0; }
+
+int64_t TInflateStream::Seek(int64_t, base::TSeekOrigin) { return FConsumed; }
+
+bool TInflateStream::Start(const uint8_t* head, size_t count) {
+  // gzip: zlib reads the header (with its optional fields) and checks CRC32 and length.
+  // deflate: servers send either a zlib stream or bare deflate data; the zlib header's
+  // check sum tells them apart.
+  int bits = 15 + 16;
+  if (FKind != 2) bits = count >= 2 && (head[0] & 0x0F) == 8 && (head[0] * 256 + head[1]) % 31 == 0 ? 15 : -15;
+  int rc = inflateInit2(static_cast<z_stream*>(FZ), bits);
   if (rc != Z_OK) throw base::EZCompressionError(zError(rc));
-  std::vector<uint8_t> in(0x8000), out(0x8000);
-  bool failed = false, ended = false;
-  int64_t written = 0;
-  // One inflate call; false when the stream ended, failed or made no progress.
-  auto step = [&](int flush) {
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    uInt before = z.avail_in;
-    rc = inflate(&z, flush);
-    size_t produced = out.size() - z.avail_out;
-    if (produced) target.WriteBuffer(out.data(), static_cast<int32_t>(produced));
-    written += static_cast<int64_t>(produced);
-    if (rc == Z_STREAM_END)
-      ended = true;
-    else if (written > maxOutput)
-      failed = true;
-    else if ((rc < 0 && rc != Z_BUF_ERROR) || (produced == 0 && z.avail_in == before))
-      failed = true;
-    return !ended && !failed;
-  };
+  FStarted = true;
+  return true;
+}
+
+bool TInflateStream::Inflate(const uint8_t* data, size_t count) {
+  auto* z = static_cast<z_stream*>(FZ);
+  while (count > 0 && !FFailed) {
+    if (FEnded) {
+      FFailed = true;  // bytes after the end of the compressed stream
+      break;
+    }
+    uInt piece = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
+    z->next_in = const_cast<Bytef*>(data);
+    z->avail_in = piece;
+    do {
+      z->next_out = FOut.data();
+      z->avail_out = static_cast<uInt>(FOut.size());
+      int rc = inflate(z, Z_NO_FLUSH);
+      size_t produced = FOut.size() - z->avail_out;
+      FWritten += static_cast<int64_t>(produced);
+      if (FWritten > FMaxOutput) {
+        FFailed = true;
+        break;
+      }
+      if (produced) FTarget.WriteBuffer(FOut.data(), static_cast<int32_t>(produced));
+      if (rc == Z_STREAM_END) {
+        FEnded = true;
+        break;
+      }
+      // Z_BUF_ERROR with input and room left means no progress is possible.
+      if (rc != Z_OK && !(rc == Z_BUF_ERROR && produced == 0 && z->avail_in == 0)) {
+        FFailed = true;
+        break;
+      }
+    } while (z->avail_in > 0 || z->avail_out == 0);
+    size_t used = piece - z->avail_in;
+    FConsumed += static_cast<int64_t>(used);
+    data += used;
+    count -= used;
+    if (FEnded && count > 0) FFailed = true;
+    if (used == 0 && !FEnded && !FFailed) FFailed = true;
+  }
+  return !FFailed;
+}
+
+int32_t TInflateStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0 || FFailed) return count > 0 ? count : 0;
+  const auto* data = static_cast<const uint8_t*>(buffer);
+  size_t n = static_cast<size_t>(count);
+  if (!FStarted) {
+    // A zlib header is told from raw deflate by its first two bytes, which may come apart.
+    FHead.append(reinterpret_cast<const char*>(data), n);
+    if (FKind != 2 && FHead.size() < 2) return count;
+    Start(reinterpret_cast<const uint8_t*>(FHead.data()), FHead.size());
+    std::string head;
+    head.swap(FHead);
+    Inflate(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+    return count;
+  }
+  Inflate(data, n);
+  return count;
+}
+
+bool TInflateStream::Finish() {
+  if (!FStarted && FHead.empty()) return !FFailed;  // an empty body stays empty
+  if (!FStarted) {
+    std::string head;
+    head.swap(FHead);
+    Start(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+    Inflate(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+  }
+  // A stream cut short never reaches its end.
+  if (!FEnded) FFailed = true;
+  if (FFailed && !FReported) {
+    FReported = true;
+    platform::DebugOutput("ZLibDecompress Error");
+  }
+  return !FFailed;
+}
+
+bool ZLibDecompress(TStream& source, TStream& target, int64_t maxOutput) {
+  TInflateStream inflater(1, target, maxOutput);
+  std::vector<uint8_t> in(0x8000);
   for (;;) {
     int32_t n = source.Read(in.data(), static_cast<int32_t>(in.size()));
-    if (n <= 0) break;
-    z.next_in = in.data();
-    z.avail_in = static_cast<uInt>(n);
-    while ((z.avail_in > 0 || z.avail_out == 0) && step(Z_NO_FLUSH)) {
-    }
-    if (failed || ended) break;
+    if (n <= 0 || inflater.Failed()) break;
+    inflater.WriteBuffer(in.data(), n);
   }
-  // Input used up before the end of the stream: flush what zlib still holds.
-  while (!failed && !ended && step(Z_FINISH)) {
-  }
-  // A truncated stream ends in "no progress" after all its data was written.
-  if (failed) platform::DebugOutput("ZLibDecompress Error");
-  if (inflateEnd(&z) < 0) platform::DebugOutput("ZLibDecompress Error");
+  return inflater.Finish();
 }
 
-void DecodeGzip(base::TMemoryStream& encoded, TStream& target) {
-  // RFC 1952 header: ID1 ID2 CM FLG MTIME(4) XFL OS, then optional fields by FLG.
-  const uint8_t* p = encoded.Memory();
+bool DecodeGzip(base::TMemoryStream& encoded, TStream& target, int64_t maxOutput) {
+  TInflateStream inflater(2, target, maxOutput);
   int64_t size = encoded.Size();
-  int64_t pos = 10;
-  if (size < 18) return;
-  uint8_t flags = p[3];
-  if (flags & 4) {
-    if (pos + 2 > size) return;
-    pos += 2 + (p[pos] | (p[pos + 1] << 8));
+  const uint8_t* p = encoded.Memory();
+  for (int64_t pos = 0; pos < size && !inflater.Failed();) {
+    int32_t n = static_cast<int32_t>(std::min<int64_t>(size - pos, 1 << 20));
+    inflater.WriteBuffer(p + pos, n);
+    pos += n;
   }
-  for (uint8_t bit : {uint8_t(8), uint8_t(16)}) {
-    if (!(flags & bit)) continue;
-    while (pos < size && p[pos] != 0) ++pos;
-    ++pos;
-  }
-  if (flags & 2) pos += 2;
-  // The deflate data sits between the header and the 8-byte CRC32/ISIZE trailer; a
-  // zlib header (78 9C) in front of it lets the zlib decoder take it.
-  if (pos < 2 || pos > size - 8) return;
-  encoded.Memory()[pos - 2] = 0x78;
-  encoded.Memory()[pos - 1] = 0x9C;
-  encoded.SetSize(size - 8);
-  encoded.SetPosition(pos - 2);
-  ZLibDecompress(encoded, target);
+  return inflater.Finish();
 }
 
 }  // namespace net

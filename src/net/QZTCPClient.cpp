@@ -62,7 +62,7 @@ void TQZTCPClient::Disconnect() {
 
 bool TQZTCPClient::StartTLS() {
   if (FSSL || !FSocket->Active()) return FSSL != nullptr;
-  auto ssl = std::make_unique<TSSLClient>(FSocket->Handle());
+  auto ssl = std::make_unique<TSSLClient>(FSocket->Handle(), FHost);
   if (!ssl->Connect()) return false;
   FSSL = std::move(ssl);
   return true;
@@ -78,26 +78,44 @@ bool TQZTCPClient::WaitForData(int32_t ms) {
   // Bytes the TLS engine decrypted already are not visible on the socket any more.
   if (FSSL && FSSL->Pending() > 0) return true;
   bool readable = true, except = true;
-  if (!Interrupt) {
-    if (!FSocket->Select(&readable, nullptr, &except, ms) || !readable || except) return false;
-  } else {
-    // In slices, so that the interrupt flag is seen while the peer stays silent.
-    uint32_t start = platform::TickCount();
-    for (;;) {
-      if (*Interrupt) return false;
-      uint32_t spent = platform::TickCount() - start;
-      if (ms >= 0 && spent >= static_cast<uint32_t>(ms)) return false;
-      int32_t slice =
-          ms < 0 ? kInterruptSliceMs : std::min<int32_t>(kInterruptSliceMs, ms - static_cast<int32_t>(spent));
-      readable = except = true;
-      int rc = platform::SocketSelect(FSocket->Handle(), &readable, nullptr, &except, slice);
-      if (rc > 0) break;
-      if (rc < 0 || !FSocket->Active()) return false;
-    }
-    if (!readable || except || *Interrupt) return false;
-  }
+  if (WaitReadable(&readable, &except, ms) <= 0 || !readable || except) return false;
+  // Under TLS a readable socket may hold only part of a record, and a peek would block
+  // until the rest arrived (or the engine gave up), whatever ms said. The read that
+  // follows reports a closed peer as well.
+  if (FSSL) return true;
   char probe;
   return Peek(&probe, 1) == 1;
+}
+
+int TQZTCPClient::WaitReadable(bool* readable, bool* except, int32_t ms) {
+  if (!Interrupt) {
+    *readable = *except = true;
+    return FSocket->ErrorCheck(platform::SocketSelect(FSocket->Handle(), readable, nullptr, except, ms));
+  }
+  // In slices, so that the interrupt flag is seen while the peer stays silent.
+  uint32_t start = platform::TickCount();
+  for (;;) {
+    if (*Interrupt) return -1;
+    uint32_t spent = platform::TickCount() - start;
+    if (ms >= 0 && spent >= static_cast<uint32_t>(ms)) return 0;
+    int32_t slice = ms < 0 ? kInterruptSliceMs : std::min<int32_t>(kInterruptSliceMs, ms - static_cast<int32_t>(spent));
+    *readable = *except = true;
+    int rc = FSocket->ErrorCheck(platform::SocketSelect(FSocket->Handle(), readable, nullptr, except, slice));
+    if (rc > 0) return *Interrupt ? -1 : rc;
+    if (rc < 0 || !FSocket->Active()) return -1;
+  }
+}
+
+int TQZTCPClient::ReadAvailable(void* buffer, int count, int32_t ms) {
+  if (!FSocket->Active()) return kReadFailed;
+  if (!FSSL || FSSL->Pending() <= 0) {
+    bool readable = true, except = true;
+    int rc = WaitReadable(&readable, &except, ms);
+    if (rc == 0) return kReadTimedOut;
+    if (rc < 0 || !readable) return kReadFailed;
+  }
+  int n = Receive(buffer, count);
+  return n < 0 ? kReadFailed : n;
 }
 
 int TQZTCPClient::Peek(void* buffer, int count) {
@@ -136,7 +154,7 @@ int TQZTCPClient::SendStream(base::TStream& stream) {
   }
 }
 
-bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view terminator) {
+bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view terminator, size_t maxLength) {
   line.clear();
   if (terminator.empty()) return false;
   const int termLen = static_cast<int>(terminator.size());
@@ -189,7 +207,7 @@ bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view termin
     size_t zero = received.find('\0');
     line.append(received.substr(0, zero));
     if (found) return true;
-    if (line.size() > kMaxLineLength) return false;
+    if (line.size() > maxLength) return false;
   }
 }
 

@@ -58,6 +58,14 @@ class TQZTCPClient : public base::TObject {
   // Winsock does not). Not owned; may stay null.
   const std::atomic<bool>* Interrupt = nullptr;
   static constexpr int32_t kInterruptSliceMs = 50;
+  // Reads what is there, up to count bytes, after one wait of at most ms for the socket
+  // to become readable (bytes the TLS engine holds count as readable): > 0 bytes read,
+  // 0 when the peer closed, kReadFailed on a socket or TLS failure, kReadTimedOut when
+  // nothing arrived in time. No peek: the body path reads straight into its buffer.
+  static constexpr int kReadFailed = -1;
+  static constexpr int kReadTimedOut = -2;
+  // Waits end early, as failures, when the interrupt flag is set.
+  int ReadAvailable(void* buffer, int count, int32_t ms);
   int Peek(void* buffer, int count);
   int Receive(void* buffer, int count);
   int Send(const void* buffer, int count);
@@ -67,9 +75,9 @@ class TQZTCPClient : public base::TObject {
   int SendStream(base::TStream& stream);
   // Reads one line ended by terminator (consumed, not stored); each wait for more bytes
   // may take ms. True when the terminator was found. Bytes after a zero byte in a piece
-  // do not reach the line (they are consumed). A line longer than kMaxLineLength ends
-  // the read with false.
-  bool ReadLn(std::string& line, int32_t ms, std::string_view terminator = "\r\n");
+  // do not reach the line (they are consumed). A line longer than maxLength ends the read
+  // with false.
+  bool ReadLn(std::string& line, int32_t ms, std::string_view terminator = "\r\n", size_t maxLength = kMaxLineLength);
   static constexpr size_t kMaxLineLength = 65536;
 
   // Local time of the last Receive or Send.
@@ -82,6 +90,9 @@ class TQZTCPClient : public base::TObject {
   TSocketDataEvent OnSend;
 
  private:
+  // One readiness wait of at most ms (in kInterruptSliceMs slices when an interrupt flag
+  // is set): > 0 ready, 0 timed out, < 0 failed or interrupted.
+  int WaitReadable(bool* readable, bool* except, int32_t ms);
   friend class TQZTCPProxy;
   void SocketConnect(base::TObject* sender);
   void SocketDisconnect(base::TObject* sender);

@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "base/DynamicLibrary.h"
+#include "base/Format.h"
+#include "platform/Process.h"
 
 namespace net {
 
@@ -18,6 +20,7 @@ struct TSSLLibrary {
   std::unique_ptr<base::TDynamicLibrary> Library;
   SSLEntry Table[32] = {};
   bool Ok = false;
+  std::string ExtraCAFile;  // under Lock
 
   void Unload() {
     Library.reset();
@@ -67,11 +70,30 @@ bool TSSLClient::LibraryLoaded() {
   return lib.Ok;
 }
 
-TSSLClient::TSSLClient(platform::TSocket socket) : FSocket(socket) {
+void TSSLClient::SetExtraCAFile(const std::string& path) {
+  TSSLLibrary& lib = SSLLibrary();
+  std::lock_guard<std::mutex> g(lib.Lock);
+  lib.ExtraCAFile = path;
+}
+
+std::string TSSLClient::ExtraCAFile() {
+  TSSLLibrary& lib = SSLLibrary();
+  std::lock_guard<std::mutex> g(lib.Lock);
+  return lib.ExtraCAFile;
+}
+
+TSSLClient::TSSLClient(platform::TSocket socket, const std::string& hostName) : FSocket(socket), FHostName(hostName) {
   if (!SSLLibrary().Ensure()) return;
   if (auto init = Entry<SSLInitFunc>(SSL_ENTRY_INIT)) init();
   if (auto method = Entry<SSLMethodFunc>(SSL_ENTRY_CLIENT_METHOD)) FMethod = method();
   if (auto ctxNew = Entry<SSLCtxNewFunc>(SSL_ENTRY_CTX_NEW)) FContext = ctxNew(FMethod);
+  std::string caFile = ExtraCAFile();
+  if (FContext && !caFile.empty()) {
+    auto addCA = Entry<SSLSetTextFunc>(SSL_ENTRY_CTX_ADD_CA_FILE);
+    // A named CA that cannot be used is said, not ignored: its server will be refused.
+    if (!addCA || addCA(FContext, caFile.c_str()) <= 0)
+      platform::DebugOutput(base::Format("SSL CA file not loaded: %s", caFile));
+  }
 }
 
 TSSLClient::~TSSLClient() {
@@ -90,8 +112,25 @@ bool TSSLClient::Connect() {
   FConnection = sslNew(FContext);
   if (!FConnection) return false;
   setSocket(FConnection, FSocket);
+  FCertificateError.clear();
+  if (!FHostName.empty()) {
+    auto setHost = Entry<SSLSetTextFunc>(SSL_ENTRY_SET_HOST_NAME);
+    if (!setHost || setHost(FConnection, FHostName.c_str()) <= 0) {
+      FCertificateError = "the TLS engine cannot check a host name";
+      platform::DebugOutput(base::Format("SSL Certificate Error: %s", FCertificateError));
+      return false;
+    }
+  }
   FLastResult = handshake(FConnection);
-  return FLastResult > 0;
+  if (FLastResult > 0) return true;
+  if (auto verifyError = Entry<SSLGetTextFunc>(SSL_ENTRY_VERIFY_ERROR)) {
+    char text[256] = {};
+    if (verifyError(FConnection, text, sizeof text) > 0) {
+      FCertificateError = text;
+      platform::DebugOutput(base::Format("SSL Certificate Error: %s (%s)", FCertificateError, FHostName));
+    }
+  }
+  return false;
 }
 
 void TSSLClient::Close() {

@@ -17,8 +17,10 @@ namespace net {
 
 class TSSLClient {
  public:
-  // Loads the library when needed, initialises it and makes a client context.
-  explicit TSSLClient(platform::TSocket socket);
+  // Loads the library when needed, initialises it and makes a client context that trusts
+  // the system's CAs and the extra CA file. hostName is the server's name (or address)
+  // from the URL: sent as SNI and checked against the certificate.
+  explicit TSSLClient(platform::TSocket socket, const std::string& hostName = {});
   // Close, then releases the context.
   ~TSSLClient();
   TSSLClient(const TSSLClient&) = delete;
@@ -27,8 +29,10 @@ class TSSLClient {
   // The library is loaded and gave a client context: Connect can be tried.
   bool Ready() const { return FContext != 0; }
   // Makes the connection on the socket and runs the client handshake; true when it
-  // completed.
+  // completed and the certificate passed its checks. A refused certificate writes
+  // "SSL Certificate Error: <cause>" to the debug output; CertificateError keeps the cause.
   bool Connect();
+  const std::string& CertificateError() const { return FCertificateError; }
   // Sends the close notification and releases the connection (the socket stays open).
   void Close();
 
@@ -48,9 +52,15 @@ class TSSLClient {
   static void SetLibraryName(const std::string& name);
   // Whether the library and its table are loaded (after the first creation).
   static bool LibraryLoaded();
+  // A PEM file of CA certificates trusted besides the system's (a vendor's staging server
+  // with its own CA); empty for none. Used by connections made afterwards; any thread.
+  static void SetExtraCAFile(const std::string& path);
+  static std::string ExtraCAFile();
 
  private:
   platform::TSocket FSocket;
+  std::string FHostName;
+  std::string FCertificateError;
   SSLHandle FConnection = 0;
   SSLHandle FContext = 0;
   SSLHandle FMethod = 0;

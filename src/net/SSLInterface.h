@@ -36,7 +36,16 @@ enum {
   SSL_ENTRY_SHUTDOWN = 14,     /* int (SSLHandle conn): sends the close notification */
   SSL_ENTRY_PENDING = 15,      /* int (SSLHandle conn): decrypted bytes waiting; optional (empty = unknown) */
   SSL_ENTRY_PEEK = 16,         /* int (SSLHandle conn, void* buf, int len): like read, nothing consumed */
-  SSL_INTERFACE_ENTRIES = 17
+  /* Certificate checks. An engine verifies the server's chain against the system's trusted
+     CAs (and those added to the context) on every handshake; a failed check fails it. */
+  SSL_ENTRY_SET_HOST_NAME = 17,   /* int (SSLHandle conn, const char* host): before connect; the name sent as
+                                     SNI (not for an address) and the one the certificate must carry; > 0 success */
+  SSL_ENTRY_CTX_ADD_CA_FILE = 18, /* int (SSLHandle ctx, const char* file): trusts the CA certificates of a PEM
+                                     file besides the system's; > 0 success */
+  SSL_ENTRY_VERIFY_ERROR = 19,    /* int (SSLHandle conn, char* buf, int len): why the last handshake failed its
+                                     certificate check, as text (NUL-terminated, cut to len); its length, 0 when
+                                     the check did not fail */
+  SSL_INTERFACE_ENTRIES = 20
 };
 
 typedef int(SSL_ENTRY_API* SSLInitFunc)(void);
@@ -48,6 +57,8 @@ typedef int(SSL_ENTRY_API* SSLSetSocketFunc)(SSLHandle conn, intptr_t socket);
 typedef int(SSL_ENTRY_API* SSLConnFunc)(SSLHandle conn);
 typedef int(SSL_ENTRY_API* SSLWriteFunc)(SSLHandle conn, const void* buf, int len);
 typedef int(SSL_ENTRY_API* SSLReadFunc)(SSLHandle conn, void* buf, int len);
+typedef int(SSL_ENTRY_API* SSLSetTextFunc)(SSLHandle handle, const char* text);
+typedef int(SSL_ENTRY_API* SSLGetTextFunc)(SSLHandle conn, char* buf, int len);
 
 typedef void (*SSLEntry)(void);
 

@@ -20,8 +20,8 @@ void TTcpClientEx::DoCreateHandle() {
   if (!FActive) return;
   if (SendTimeout != 0) ErrorCheck(platform::SocketSetSendTimeout(FSocket, SendTimeout));
   if (ReceiveTimeout != 0) ErrorCheck(platform::SocketSetReceiveTimeout(FSocket, ReceiveTimeout));
-  ErrorCheck(platform::SocketSetSendBufferSize(FSocket, SendBufferSize));
-  ErrorCheck(platform::SocketSetReceiveBufferSize(FSocket, ReceiveBufferSize));
+  if (SendBufferSize > 0) ErrorCheck(platform::SocketSetSendBufferSize(FSocket, SendBufferSize));
+  if (ReceiveBufferSize > 0) ErrorCheck(platform::SocketSetReceiveBufferSize(FSocket, ReceiveBufferSize));
   ErrorCheck(platform::SocketSetNoDelay(FSocket, NoDelay));
   ApplyLinger();
   if (FConnecting && FBlockMode == bmBlocking) ErrorCheck(platform::SocketSetNonBlocking(FSocket, true));

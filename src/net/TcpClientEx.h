@@ -32,8 +32,11 @@ class TTcpClientEx : public TTcpClient {
   bool NoDelay = false;
   int32_t SendTimeout = 0;     // ms, set only when non-zero
   int32_t ReceiveTimeout = 0;  // ms, set only when non-zero
-  int32_t SendBufferSize = 8192;
-  int32_t ReceiveBufferSize = 8192;
+  // Socket buffer sizes in bytes; 0 leaves them to the system, whose automatic tuning
+  // lets the TCP window grow with the link (a fixed small buffer caps throughput at one
+  // window per round trip).
+  int32_t SendBufferSize = 0;
+  int32_t ReceiveBufferSize = 0;
   const TLingerOption& Linger() const { return FLinger; }
   void SetLinger(const TLingerOption& value);
 

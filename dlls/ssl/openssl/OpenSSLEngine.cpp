@@ -3,11 +3,14 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -95,7 +98,10 @@ SSLHandle CtxNew(SSLHandle method) {
   if (!method) return 0;
   SSL_CTX* ctx = SSL_CTX_new(reinterpret_cast<const SSL_METHOD*>(method));
   if (!ctx) return 0;
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
+  // The chain is checked against the system's CAs on every handshake; a name given with
+  // SetHostName is checked too.
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_default_verify_paths(ctx);
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_mode(ctx, SSL_MODE_AUTO_RETRY);
@@ -148,6 +154,38 @@ int Peek(SSLHandle conn, void* buf, int len) {
   return ReadResult(Conn(conn), SSL_peek(Conn(conn), buf, len));
 }
 
+int CtxAddCAFile(SSLHandle ctx, const char* file) {
+  if (!ctx || !file || !*file) return 0;
+  int r = SSL_CTX_load_verify_locations(reinterpret_cast<SSL_CTX*>(ctx), file, nullptr);
+  ERR_clear_error();
+  return r == 1 ? 1 : 0;
+}
+
+int SetHostName(SSLHandle conn, const char* host) {
+  if (!conn || !host || !*host) return 0;
+  SSL* ssl = Conn(conn);
+  int r;
+  // An address is checked against the certificate's IP entries and never sent as SNI.
+  if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host) == 1) {
+    r = 1;
+  } else {
+    r = SSL_set_tlsext_host_name(ssl, host) == 1 && SSL_set1_host(ssl, host) == 1 ? 1 : 0;
+  }
+  ERR_clear_error();
+  return r;
+}
+
+int VerifyError(SSLHandle conn, char* buf, int len) {
+  if (!conn || !buf || len <= 0) return 0;
+  long result = SSL_get_verify_result(Conn(conn));
+  if (result == X509_V_OK) return 0;
+  const char* text = X509_verify_cert_error_string(result);
+  int n = static_cast<int>(std::min<size_t>(std::strlen(text), static_cast<size_t>(len - 1)));
+  std::memcpy(buf, text, static_cast<size_t>(n));
+  buf[n] = '\0';
+  return n;
+}
+
 int Pending(SSLHandle conn) { return conn ? SSL_pending(Conn(conn)) : 0; }
 
 int Shutdown(SSLHandle conn) {
@@ -180,5 +218,8 @@ extern "C" int CreateSSLInterface(SSLEntry* table) {
   table[SSL_ENTRY_SHUTDOWN] = E(&Shutdown);
   table[SSL_ENTRY_PENDING] = E(&Pending);
   table[SSL_ENTRY_PEEK] = E(&Peek);
+  table[SSL_ENTRY_SET_HOST_NAME] = E(&SetHostName);
+  table[SSL_ENTRY_CTX_ADD_CA_FILE] = E(&CtxAddCAFile);
+  table[SSL_ENTRY_VERIFY_ERROR] = E(&VerifyError);
   return 1;
 }

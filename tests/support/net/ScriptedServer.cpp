@@ -1,5 +1,6 @@
 #include "support/net/ScriptedServer.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace testsupport {
@@ -66,36 +67,40 @@ TScriptedServer::~TScriptedServer() {
 }
 
 TScriptedServer& TScriptedServer::Send(std::string bytes) {
-  FSteps.push_back({Step::SendBytes, std::move(bytes), 0});
+  FSteps.push_back({Step::SendBytes, std::move(bytes), 0, 0});
+  return *this;
+}
+TScriptedServer& TScriptedServer::SendPattern(uint64_t count, uint64_t from) {
+  FSteps.push_back({Step::SendGenerated, {}, count, from});
   return *this;
 }
 TScriptedServer& TScriptedServer::Wait(int ms) {
-  FSteps.push_back({Step::Pause, {}, static_cast<size_t>(ms)});
+  FSteps.push_back({Step::Pause, {}, static_cast<size_t>(ms), 0});
   return *this;
 }
-TScriptedServer& TScriptedServer::Expect(std::string text) {
-  FSteps.push_back({Step::ExpectText, std::move(text), 0});
+TScriptedServer& TScriptedServer::Expect(std::string text, size_t times) {
+  FSteps.push_back({Step::ExpectText, std::move(text), times, 0});
   return *this;
 }
 TScriptedServer& TScriptedServer::ExpectBytes(size_t count) {
-  FSteps.push_back({Step::ExpectCount, {}, count});
+  FSteps.push_back({Step::ExpectCount, {}, count, 0});
   return *this;
 }
 TScriptedServer& TScriptedServer::HalfClose() {
-  FSteps.push_back({Step::ShutdownSend, {}, 0});
+  FSteps.push_back({Step::ShutdownSend, {}, 0, 0});
   return *this;
 }
 TScriptedServer& TScriptedServer::Stall() {
-  FSteps.push_back({Step::StallHere, {}, 0});
+  FSteps.push_back({Step::StallHere, {}, 0, 0});
   return *this;
 }
 TScriptedServer& TScriptedServer::Close() {
-  FSteps.push_back({Step::CloseHere, {}, 0});
+  FSteps.push_back({Step::CloseHere, {}, 0, 0});
   return *this;
 }
 
 TScriptedServer& TScriptedServer::AcceptNext() {
-  FSteps.push_back({Step::AcceptHere, {}, 0});
+  FSteps.push_back({Step::AcceptHere, {}, 0, 0});
   return *this;
 }
 
@@ -140,10 +145,28 @@ void TScriptedServer::Run() {
     if (FStop) break;
     switch (step.Type) {
       case Step::SendBytes: SendAll(s, step.Data); break;
+      case Step::SendGenerated: {
+        // One period of the pattern fits a piece whose length is a multiple of 251.
+        std::string piece(251 * 1024, '\0');
+        for (size_t i = 0; i < piece.size(); ++i) piece[i] = PatternByte(step.From + i);
+        for (uint64_t sent = 0; sent < step.Count && !FStop;) {
+          size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), step.Count - sent));
+          if (!(n == piece.size() ? SendAll(s, piece) : SendAll(s, piece.substr(0, n)))) break;
+          sent += n;
+        }
+        break;
+      }
       case Step::Pause: std::this_thread::sleep_for(std::chrono::milliseconds(step.Count)); break;
       case Step::ExpectText: {
         auto end = Clock::now() + std::chrono::milliseconds(kServerWaitMs);
-        while (Received().find(step.Data) == std::string::npos && Clock::now() < end) {
+        auto seen = [&] {
+          std::string got = Received();
+          size_t at = 0;
+          for (uint64_t k = 0; k < std::max<uint64_t>(step.Count, 1); ++k, at += step.Data.size())
+            if ((at = got.find(step.Data, at)) == std::string::npos) return false;
+          return true;
+        };
+        while (!seen() && Clock::now() < end) {
           if (!ReadSome(s, kServerWaitMs)) break;
         }
         break;

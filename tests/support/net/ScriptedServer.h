@@ -49,9 +49,13 @@ class TScriptedServer {
 
   // Script steps, played in order once a client connects.
   TScriptedServer& Send(std::string bytes);
+  // Sends count bytes of PatternByte(from), PatternByte(from + 1), ... without holding
+  // them (for bodies larger than memory); stops early when the client goes away.
+  TScriptedServer& SendPattern(uint64_t count, uint64_t from = 0);
+  static char PatternByte(uint64_t offset) { return static_cast<char>(offset % 251); }
   TScriptedServer& Wait(int ms);
-  // Waits until the bytes received so far hold `text` (or the bound passes).
-  TScriptedServer& Expect(std::string text);
+  // Waits until the bytes received so far hold `text` `times` times (or the bound passes).
+  TScriptedServer& Expect(std::string text, size_t times = 1);
   // Waits until at least `count` bytes have been received in total.
   TScriptedServer& ExpectBytes(size_t count);
   // Shuts the sending direction: the client reads the end of the stream, can still send.
@@ -74,9 +78,20 @@ class TScriptedServer {
 
  private:
   struct Step {
-    enum Kind { SendBytes, Pause, ExpectText, ExpectCount, ShutdownSend, StallHere, CloseHere, AcceptHere } Type;
+    enum Kind {
+      SendBytes,
+      SendGenerated,
+      Pause,
+      ExpectText,
+      ExpectCount,
+      ShutdownSend,
+      StallHere,
+      CloseHere,
+      AcceptHere
+    } Type;
     std::string Data;
-    size_t Count = 0;
+    uint64_t Count = 0;
+    uint64_t From = 0;
   };
   void Run();
   bool ReadSome(platform::TSocket s, int ms);
