@@ -92,17 +92,20 @@ int TQZTCPClient::WaitReadable(bool* readable, bool* except, int32_t ms) {
     *readable = *except = true;
     return FSocket->ErrorCheck(platform::SocketSelect(FSocket->Handle(), readable, nullptr, except, ms));
   }
-  // In slices, so that the interrupt flag is seen while the peer stays silent.
+  // In slices, so that the interrupt flag is seen while the peer stays silent; a wait of
+  // 0 ms still looks once.
   uint32_t start = platform::TickCount();
   for (;;) {
     if (*Interrupt) return -1;
     uint32_t spent = platform::TickCount() - start;
-    if (ms >= 0 && spent >= static_cast<uint32_t>(ms)) return 0;
-    int32_t slice = ms < 0 ? kInterruptSliceMs : std::min<int32_t>(kInterruptSliceMs, ms - static_cast<int32_t>(spent));
+    int32_t left =
+        ms < 0 ? kInterruptSliceMs : ms - static_cast<int32_t>(std::min<uint32_t>(spent, static_cast<uint32_t>(ms)));
+    int32_t slice = std::min<int32_t>(kInterruptSliceMs, left);
     *readable = *except = true;
     int rc = FSocket->ErrorCheck(platform::SocketSelect(FSocket->Handle(), readable, nullptr, except, slice));
     if (rc > 0) return *Interrupt ? -1 : rc;
     if (rc < 0 || !FSocket->Active()) return -1;
+    if (ms >= 0 && slice >= left) return 0;
   }
 }
 
