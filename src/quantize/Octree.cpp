@@ -13,21 +13,6 @@ namespace {
 
 constexpr size_t kChunkNodes = 256;
 
-// A colour's code interleaves its bits from the top: red, green, blue of bit 7, then of
-// bit 6, and so on. Each 3-bit group is the child index at one level, so the top 3 * L
-// bits name the colour's branch at level L, and the colours of a branch are contiguous.
-constexpr std::array<uint32_t, 256> MakeSpread() {
-  std::array<uint32_t, 256> spread{};
-  for (uint32_t v = 0; v < 256; ++v)
-    for (int bit = 0; bit < 8; ++bit) spread[v] |= ((v >> bit) & 1) << (3 * bit);
-  return spread;
-}
-constexpr std::array<uint32_t, 256> kSpread = MakeSpread();
-
-inline uint32_t ColorCode(uint32_t rgb) {
-  return kSpread[(rgb >> 16) & 0xFF] << 2 | kSpread[(rgb >> 8) & 0xFF] << 1 | kSpread[rgb & 0xFF];
-}
-
 inline uint32_t BranchOf(uint32_t code, int32_t level) { return code >> (3 * (8 - level)); }
 
 inline int ChildIndex(uint32_t code, int32_t level) { return static_cast<int>((code >> (3 * (7 - level))) & 7); }
@@ -59,18 +44,7 @@ TOctree::TOctree(int32_t maxColorBits) : FMaxColorBits(maxColorBits), FMergeLeve
 
 TOctree::~TOctree() = default;
 
-void TOctree::InsertColor(uint32_t argb) {
-  const uint32_t rgb = argb & 0x00FFFFFFu;
-  if (FHaveLast && rgb == FLastColor) {
-    ++FCounts[FLastCode];
-    return;
-  }
-  const uint32_t code = ColorCode(rgb);
-  FLastColor = rgb;
-  FLastCode = code;
-  FHaveLast = true;
-  if (FCounts[code]++ != 0) return;
-
+void TOctree::AddColor(uint32_t rgb, uint32_t code) {
   // A new colour: its leaf and the inner branches above it may be new too. A branch that
   // exists has all its ancestors, so the walk up stops at the first one found.
   FColors.push_back(rgb);

@@ -16,6 +16,22 @@
 
 namespace quantize {
 
+// A colour's code interleaves its bits from the top: red, green, blue of bit 7, then of
+// bit 6, and so on. Each 3-bit group is the child index at one level, so the top 3 * L
+// bits name the colour's branch at level L, and the colours of a branch are contiguous.
+constexpr std::array<uint32_t, 256> MakeColorCodeSpread() {
+  std::array<uint32_t, 256> spread{};
+  for (uint32_t v = 0; v < 256; ++v)
+    for (int bit = 0; bit < 8; ++bit) spread[v] |= ((v >> bit) & 1) << (3 * bit);
+  return spread;
+}
+inline constexpr std::array<uint32_t, 256> kColorCodeSpread = MakeColorCodeSpread();
+
+inline uint32_t ColorCode(uint32_t rgb) {
+  return kColorCodeSpread[(rgb >> 16) & 0xFF] << 2 | kColorCodeSpread[(rgb >> 8) & 0xFF] << 1 |
+         kColorCodeSpread[rgb & 0xFF];
+}
+
 struct TOctreeNode {
   // Child index at a node of level L: bit (7 - L) of red * 4 + of green * 2 + of blue.
   std::array<TOctreeNode*, 8> Child{};
@@ -38,7 +54,18 @@ class TOctree {
 
   // Adds one pixel; its alpha is ignored. A run of one colour costs one count. Colours
   // belong before MakePalette: merging is worked out from every colour seen by then.
-  void InsertColor(uint32_t argb);
+  void InsertColor(uint32_t argb) {
+    const uint32_t rgb = argb & 0x00FFFFFFu;
+    if (FHaveLast && rgb == FLastColor) {
+      ++FCounts[FLastCode];
+      return;
+    }
+    const uint32_t code = ColorCode(rgb);
+    FLastColor = rgb;
+    FLastCode = code;
+    FHaveLast = true;
+    if (FCounts[code]++ == 0) AddColor(rgb, code);
+  }
   // The palette index and colour (alpha 255) of the leaf that stands for argb. A colour
   // that was never added follows, at each level where its own child is missing, the
   // existing child with the highest index. Indices are 0 until MakePalette numbers them.
@@ -53,6 +80,7 @@ class TOctree {
   int32_t MaxColorBits() const { return FMaxColorBits; }
 
  private:
+  void AddColor(uint32_t rgb, uint32_t code);
   int32_t ChildrenOf(int32_t level, uint32_t branch) const;
   bool IsLeaf(int32_t level, uint32_t branch) const;
   void BuildNodes();

@@ -26,14 +26,6 @@ int32_t TOctreeQuantizer::PixelIndex(uint32_t argb) {
   return PixelIndex(argb, color);
 }
 
-int32_t TOctreeQuantizer::PixelIndex(uint32_t argb, uint32_t& color) {
-  if (argb < 0x01000000u) {
-    color = 0xFF000000u;
-    return FMaxColors;
-  }
-  return FOctree->FindIndex(argb, color);
-}
-
 void TOctreeQuantizer::FillPalette(std::span<uint32_t> palette) {
   const std::vector<uint32_t> colors = FOctree->MakePalette(FMaxColors - 1);
   std::copy_n(colors.begin(), std::min(colors.size(), palette.size()), palette.begin());

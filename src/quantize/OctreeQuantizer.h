@@ -23,7 +23,13 @@ class TOctreeQuantizer : public TQuantizer {
   void CollectColors(const TPixelRows& argb) override;
   // A transparent pixel (alpha 0) answers maxColors; others the entry of their leaf.
   int32_t PixelIndex(uint32_t argb) override;
-  int32_t PixelIndex(uint32_t argb, uint32_t& color);
+  int32_t PixelIndex(uint32_t argb, uint32_t& color) {
+    if (argb < 0x01000000u) {
+      color = 0xFF000000u;
+      return FMaxColors;
+    }
+    return FOctree->FindIndex(argb, color);
+  }
   // Entries 0..n-1 get the n leaf colours, entry maxColors gets FF000000.
   void FillPalette(std::span<uint32_t> palette) override;
 
