@@ -63,3 +63,13 @@ function(orbelle_add_subdirectories)
     endif()
   endforeach()
 endfunction()
+
+# orbelle_def_file(var name): the module-definition file of a DLL for the target's
+# architecture: <name>.x86.def (stdcall-decorated names) or <name>.x64.def (plain names).
+function(orbelle_def_file var name)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(${var} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.x64.def PARENT_SCOPE)
+  else()
+    set(${var} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.x86.def PARENT_SCOPE)
+  endif()
+endfunction()

@@ -25,7 +25,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_session import WineSession  # noqa: E402
+from wine_session import WineSession, pe_arch  # noqa: E402
 
 BIN = None
 SESSION = None
@@ -337,7 +337,7 @@ def main():
     global BIN, SESSION
     BIN = sys.argv[1]
     prefix = os.path.join(os.path.dirname(os.path.abspath(BIN)), "wineprefix-gui")
-    with WineSession(prefix) as SESSION:
+    with WineSession(prefix, pe_arch(os.path.join(BIN, "OrbelleLauncher.exe"))) as SESSION:
         result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
     for line in FIGURES:
         print("figure:", line)

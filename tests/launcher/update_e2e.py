@@ -22,7 +22,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import launcher_e2e  # noqa: E402
 from launcher_e2e import BANNER, TAG, ProgramDir, wait_until  # noqa: E402
-from wine_session import WineSession  # noqa: E402
+from wine_session import WineSession, pe_arch  # noqa: E402
 
 CONFIG_PATH = "/resource/001/258/NVOrbelle_UpdateConfig.ini"
 FIGURES = []
@@ -330,7 +330,7 @@ def main():
     BIN = sys.argv[1]
     launcher_e2e.BIN = BIN
     prefix = os.path.join(os.path.dirname(os.path.abspath(BIN)), "wineprefix-gui")
-    with WineSession(prefix) as SESSION:
+    with WineSession(prefix, pe_arch(os.path.join(BIN, "OrbelleLauncher.exe"))) as SESSION:
         launcher_e2e.SESSION = SESSION
         result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
     for line in FIGURES:

@@ -4,7 +4,8 @@ Wine picks the graphics driver of a window station when its desktop is first mad
 server whose desktop came up without DISPLAY can never show a window. So GUI tests get
 their own prefix (beside the shared one, same settings) whose server is started here,
 under a private Xvfb, and stopped when the session ends. A lock file keeps two sessions
-on the same prefix apart.
+on the same prefix apart. A session runs programs of one architecture: 64-bit ones with
+Wine's 64-bit loader in a 64-bit prefix (see pe_arch), as scripts/wine-run does.
 """
 import fcntl
 import os
@@ -13,6 +14,26 @@ import subprocess
 import time
 
 FONTS = ["/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"]
+
+
+def pe_arch(path):
+    """'win64' for a PE32+ x86-64 program, 'win32' for anything else."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    if len(head) < 0x40 or head[:2] != b"MZ":
+        return "win32"
+    off = int.from_bytes(head[0x3C:0x40], "little")
+    if head[off:off + 4] != b"PE\0\0":
+        return "win32"
+    machine = int.from_bytes(head[off + 4:off + 6], "little")
+    return "win64" if machine == 0x8664 else "win32"
+
+
+def wine_loader(arch):
+    """Debian's `wine` picks the 32-bit loader whenever it is installed, even where the
+    kernel cannot run it: name the loader of the wanted architecture directly."""
+    path = "/usr/lib/wine/wine64" if arch == "win64" else "/usr/lib/wine/wine"
+    return path if os.path.exists(path) else "wine"
 
 
 def _free_display():
@@ -27,8 +48,10 @@ class WineSession:
 
     WIDTH, HEIGHT = 1280, 1024
 
-    def __init__(self, prefix):
+    def __init__(self, prefix, arch="win32"):
         self.prefix = os.path.abspath(prefix)
+        self.arch = arch
+        self.loader = wine_loader(arch)
         self.xvfb = None
         self.lock = None
         self.env = None
@@ -47,13 +70,15 @@ class WineSession:
             if time.monotonic() > deadline or self.xvfb.poll() is not None:
                 raise RuntimeError("Xvfb did not start")
             time.sleep(0.05)
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all",
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH=self.arch, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display)
         self.env.pop("WINELOADERNOEXEC", None)
+        if self.arch == "win64":
+            self.env["WINELOADER"] = self.loader
         self._run(["wineserver", "-k"], check=False)
         if not os.path.exists(os.path.join(self.prefix, ".orbelle-ready")):
             shutil.rmtree(self.prefix, ignore_errors=True)
-            self._run(["wineboot", "-i"], timeout=300, check=False)
+            self._run([self.loader, "wineboot", "-i"], timeout=300, check=False)
             self._run(["wineserver", "-w"], timeout=120, check=False)
             fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
             os.makedirs(fonts, exist_ok=True)
@@ -63,7 +88,7 @@ class WineSession:
             open(os.path.join(self.prefix, ".orbelle-ready"), "w").close()
         # Server and desktop come up with this display; the server lives until __exit__.
         self._run(["wineserver", "-p"], check=False)
-        self._run(["wine", "wineboot"], timeout=120, check=False)
+        self._run([self.loader, "wineboot"], timeout=120, check=False)
         return self
 
     def __exit__(self, *exc):
@@ -86,7 +111,7 @@ class WineSession:
         """Starts a Windows program; its output is dropped unless show_output (the
         services Wine starts are already running, so none inherits our handles)."""
         out = None if show_output else subprocess.DEVNULL
-        return subprocess.Popen(["wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        return subprocess.Popen([self.loader, exe, *args], env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
 
     def screenshot(self):
         """The whole screen as rows of (r, g, b)."""
@@ -140,7 +165,7 @@ if __name__ == "__main__":
 
     exe = os.path.abspath(sys.argv[1])
     build = os.path.dirname(os.path.dirname(exe))
-    with WineSession(os.path.join(build, "wineprefix-gui")) as session:
+    with WineSession(os.path.join(build, "wineprefix-gui"), pe_arch(exe)) as session:
         proc = session.start(exe, *sys.argv[2:], show_output=True)
         proc.wait(600)
         code = proc.returncode
