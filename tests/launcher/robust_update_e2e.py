@@ -27,7 +27,7 @@ import launcher_e2e  # noqa: E402
 import update_e2e  # noqa: E402
 from launcher_e2e import TAG, ProgramDir, wait_until  # noqa: E402
 from update_e2e import CONFIG_PATH, NginxServer, build_package  # noqa: E402
-from wine_session import WineSession  # noqa: E402
+from wine_session import WineSession, pe_arch  # noqa: E402
 
 FIGURES = []
 START_LIMIT_S = 1.5
@@ -354,7 +354,7 @@ def main():
     BIN = sys.argv[1]
     launcher_e2e.BIN = update_e2e.BIN = BIN
     prefix = os.path.join(os.path.dirname(os.path.abspath(BIN)), "wineprefix-gui")
-    with WineSession(prefix) as SESSION:
+    with WineSession(prefix, pe_arch(os.path.join(BIN, "OrbelleLauncher.exe"))) as SESSION:
         launcher_e2e.SESSION = update_e2e.SESSION = SESSION
         result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
     for line in FIGURES:
