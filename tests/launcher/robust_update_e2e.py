@@ -10,6 +10,7 @@ program nor leave a half-installed one behind:
 
     robust_update_e2e.py <windows bin folder>
 """
+import datetime
 import glob
 import os
 import re
@@ -27,11 +28,14 @@ import launcher_e2e  # noqa: E402
 import update_e2e  # noqa: E402
 from launcher_e2e import TAG, ProgramDir, wait_until  # noqa: E402
 from update_e2e import CONFIG_PATH, NginxServer, build_package  # noqa: E402
-from wine_session import WineSession  # noqa: E402
+from wine_session import WineSession, pe_arch  # noqa: E402
 
 FIGURES = []
 START_LIMIT_S = 1.5
 BUDGET_S = 1.0  # the configuration check's time limit
+# From outside, on a shared machine under load, Wine's own process start-up alone can
+# take seconds; the bound only says that no server time-out (60 s) was waited for.
+STARTUP_BOUND_S = 6.0
 # The launcher's own work ends within a few ms of the main program (at most the bounded
 # wait for a stuck worker, 0.5 s); destroying the splash window then takes Wine about 2 s
 # on an Xvfb display without a window manager (it waits for a withdrawn state that no
@@ -191,10 +195,21 @@ class RobustUpdate(unittest.TestCase):
                     return line.split("=", 1)[1]
         return None
 
+    def logged_at(self, d, message):
+        """When the log line with message was written (seconds, from its time stamp)."""
+        with open(os.path.join(d.path, "Log", "Log.txt"), encoding="utf-8") as f:
+            for line in f:
+                if line.rstrip("\r\n").endswith(TAG + message):
+                    stamp = datetime.datetime.strptime(line[:23], "%Y-%m-%d %H:%M:%S.%f")
+                    return stamp.timestamp()
+        return None
+
     def test_the_main_program_starts_within_the_time_limit_whatever_the_server_does(self):
-        # The refused port goes first: its time is the launcher's own start-up on this
-        # machine under its present load, which the time limit comes on top of.
-        own = own_end = None
+        # Measured twice: inside the launcher, from its first log line to the start of the
+        # main program (what the launcher decides), and from outside, from starting the
+        # launcher to the main program's first record (what a user sees; it includes
+        # Wine's process start-up, which grows with the machine's load).
+        own_end = None
         for kind in ["refused", "silent", "stall", "backlog"]:
             with self.subTest(kind=kind):
                 launcher_e2e.remove_fetched_config()
@@ -208,13 +223,16 @@ class RobustUpdate(unittest.TestCase):
                 main_start, main_exit = unix_ms(record, "start "), unix_ms(record, "exit ")
                 self.assertIsNotNone(main_start, d.log())
                 self.assertIsNotNone(main_exit, record)
+                inside = self.logged_at(d, "Runas:= ShellExecuteEx") - self.logged_at(d, "Start")
                 to_main, after_main = main_start - started, ended - main_exit
-                FIGURES.append(f"start budget, {kind}: main program started {to_main:.2f} s after the launcher, "
-                               f"launcher ended {after_main:.2f} s after it")
+                FIGURES.append(f"start budget, {kind}: main program started {to_main:.2f} s after the launcher "
+                               f"({inside:.2f} s after its first log line), launcher ended {after_main:.2f} s "
+                               "after the main program")
+                self.assertLessEqual(inside, BUDGET_S + 0.25)
+                self.assertLessEqual(to_main, max(START_LIMIT_S, STARTUP_BOUND_S))
                 if kind == "refused":
-                    own, own_end = to_main, after_main
+                    own_end = after_main
                 else:
-                    self.assertLessEqual(to_main, max(START_LIMIT_S, own + BUDGET_S + 0.3))
                     # No wait for the worker that is still talking to the server.
                     self.assertLessEqual(after_main, own_end + 0.3)
                 self.assertLessEqual(after_main, END_LIMIT_S)
@@ -354,7 +372,7 @@ def main():
     BIN = sys.argv[1]
     launcher_e2e.BIN = update_e2e.BIN = BIN
     prefix = os.path.join(os.path.dirname(os.path.abspath(BIN)), "wineprefix-gui")
-    with WineSession(prefix) as SESSION:
+    with WineSession(prefix, pe_arch(os.path.join(BIN, "OrbelleLauncher.exe"))) as SESSION:
         launcher_e2e.SESSION = update_e2e.SESSION = SESSION
         result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
     for line in FIGURES:
