@@ -102,17 +102,27 @@ void THttpGetFileTask::NotifyDone(uint8_t code) {
   });
 }
 
+namespace {
+
+// The same-day rule: a file last touched today is used as it is, without a request.
+// lastWrite (local time) is 0 when the file is missing or unreadable.
+bool TouchedToday(const std::string& fileName, base::TDateTime& lastWrite) {
+  lastWrite = 0;
+  platform::FileTimes times;
+  if (!platform::FileExists(fileName) || !platform::GetFileTimes(fileName, times)) return false;
+  // File times are UTC; the same-day rule and If-Modified-Since work in local time.
+  base::TDateTime offset = -platform::TimeZoneBiasMinutes() / 1440.0;
+  base::TDateTime lastAccess = base::FileTimeToDateTime(times.LastAccess) + offset;
+  lastWrite = base::FileTimeToDateTime(times.LastWrite) + offset;
+  return static_cast<int64_t>(lastAccess) == static_cast<int64_t>(base::Date());
+}
+
+}  // namespace
+
 bool DownloadToFile(net::THTTPClient& client, const std::string& url, const std::string& postData,
                     const std::string& fileName) {
   base::TDateTime ifModifiedSince = 0;
-  platform::FileTimes times;
-  if (platform::FileExists(fileName) && platform::GetFileTimes(fileName, times)) {
-    // File times are UTC; the same-day rule and If-Modified-Since work in local time.
-    base::TDateTime offset = -platform::TimeZoneBiasMinutes() / 1440.0;
-    base::TDateTime lastAccess = base::FileTimeToDateTime(times.LastAccess) + offset;
-    if (static_cast<int64_t>(lastAccess) == static_cast<int64_t>(base::Date())) return true;
-    ifModifiedSince = base::FileTimeToDateTime(times.LastWrite) + offset;
-  }
+  if (TouchedToday(fileName, ifModifiedSince)) return true;
   base::TMemoryStream body;
   bool ok = client.Get(url, postData, &body, ifModifiedSince);
   if (ok && body.Size() > 0) {
@@ -239,6 +249,10 @@ bool FetchRest(net::THTTPClient& client, const std::string& url, const std::stri
 }  // namespace
 
 bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName) {
+  // A whole package from today (one that did not install is kept for the day) is not
+  // fetched again; a part left by a broken download is continued.
+  base::TDateTime lastWrite;
+  if (!platform::FileExists(fileName + kResumeSuffix) && TouchedToday(fileName, lastWrite)) return true;
   return FetchRest(client, url, fileName, true);
 }
 

@@ -107,7 +107,8 @@ bool DownloadToFile(net::THTTPClient& client, const std::string& url, const std:
 // attempt asks for the rest (Range from the file's size, If-Range with the validator):
 // a 206 answer is appended, a 200 answer (the file changed) starts the file anew. An
 // answer without a validator cannot be continued later: a broken download then leaves
-// no partial file. True when the whole file is there (the marker is then removed).
+// no partial file. True when the whole file is there (the marker is then removed). A
+// whole file (no marker) last accessed today is taken as it is, as DownloadToFile does.
 bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName);
 extern const char* const kResumeSuffix;
 

@@ -135,3 +135,25 @@ TEST(Resume, WithoutAValidatorNothingIsKeptAndAWrongRangeIsRefused) {
   EXPECT_FALSE(download::DownloadResumable(client, Url(server), file));
   EXPECT_EQ(platform::FileSize(file), 5000);  // nothing appended at the wrong place
 }
+
+TEST(Resume, AWholePackageFromTodayIsNotFetchedAgainButAPartIs) {
+  testsupport::TempDir dir;
+  std::string file = dir / "pkg.vtzip";
+  // A package that came whole today (kept because it did not install): no request at all,
+  // so a server that is not there cannot fail it.
+  testsupport::WriteFile(file, "whole package");
+  net::THTTPClient client;
+  client.Timeout = 2000;
+  EXPECT_TRUE(download::DownloadResumable(client, "http://127.0.0.1:1/pkg.vtzip", file));
+  EXPECT_EQ(platform::FileSize(file), 13);
+  // The same file with a marker is a part: the next attempt asks for the rest.
+  testsupport::WriteFile(file + download::kResumeSuffix, "\"v1\"");
+  TScriptedServer server;
+  server.Expect("\r\n\r\n")
+      .Send(Head("206 Partial Content", 3, "\"v1\"", "Content-Range: bytes 13-15/16\r\n") + "!!!")
+      .Close();
+  server.Start();
+  EXPECT_TRUE(download::DownloadResumable(client, Url(server), file));
+  EXPECT_NE(server.Received().find("Range: bytes=13-\r\n"), std::string::npos);
+  EXPECT_EQ(platform::FileSize(file), 16);
+}
