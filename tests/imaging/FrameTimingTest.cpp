@@ -347,8 +347,9 @@ TEST_F(FrameThread, IdleExitAndNewRegistrationNeverLoseAnAnimator) {
     FTime.Fresh();
     TFakeImage keep(2, {});
     TPicture holder(&keep);
+    int passes = FTime.Passes();
     ASSERT_NE(CreateImageAnimator(&keep, holder.Handler()), nullptr);
-    ASSERT_TRUE(FTime.WaitPasses(FTime.Passes() + 1));
+    ASSERT_TRUE(FTime.WaitPasses(passes + 1));
     TGPAnimatorThread* thread = AnimatorThread();
     ASSERT_NE(thread, nullptr);
     // Empty the list without the destroy-at-once path: as the thread would see it when
