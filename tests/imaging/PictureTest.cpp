@@ -13,6 +13,7 @@
 #include "base/Strings.h"
 #include "imaging/AnimatorThread.h"
 #include "imaging/GPPictures.h"
+#include "imaging/GPQuantize.h"
 #include "imaging/PixelFormats.h"
 #include "imaging/StreamAdapter.h"
 #include "support/TempDir.h"
@@ -245,6 +246,33 @@ TEST_F(PictureTest, PngSavedAsGifIsReducedTo8BitIndexed) {
   EXPECT_EQ(back->GetPixelFormat(), PixelFormat8bppIndexed);
   EXPECT_EQ(back->GetWidth(), 96u);
   EXPECT_LE(back->GetPalette().size(), 256u);
+  // The palette is the octree quantizer's (entry 255 its opaque black), not one the
+  // encoder made up from the true-colour picture.
+  quantize::TOctreeQuantizer quantizer(255, 8);
+  std::unique_ptr<TGPBitmap> direct = Quantize(quantizer, *gif.Image());
+  EXPECT_EQ(direct->GetPixelFormat(), PixelFormat8bppIndexed);
+  std::vector<Gdiplus::ARGB> palette = direct->GetPalette();
+  ASSERT_EQ(palette.size(), 256u);
+  EXPECT_EQ(palette[255], 0xFF000000u);
+  EXPECT_EQ(back->GetPalette(), palette);
+}
+
+TEST_F(PictureTest, QuantizingOneColourGivesOneEntryAndIndexZero) {
+  TGPBitmap source(5, 3, PixelFormat32bppARGB);
+  {
+    TGPGraphics graphics(source);
+    graphics.Clear(0xFF336699);
+  }
+  quantize::TOctreeQuantizer quantizer(255, 8);
+  std::unique_ptr<TGPBitmap> indexed = Quantize(quantizer, source);
+  ASSERT_EQ(indexed->GetWidth(), 5u);
+  ASSERT_EQ(indexed->GetHeight(), 3u);
+  EXPECT_EQ(indexed->GetPalette()[0], 0xFF336699u);
+  Gdiplus::BitmapData data{};
+  indexed->LockBits(Gdiplus::Rect(0, 0, 5, 3), Gdiplus::ImageLockModeRead, PixelFormat8bppIndexed, data);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(static_cast<uint8_t*>(data.Scan0)[y * data.Stride + x], 0) << x << "," << y;
+  indexed->UnlockBits(data);
 }
 
 TEST_F(PictureTest, JpegEncoderParameters) {
@@ -274,6 +302,14 @@ TEST_F(PictureTest, JpegEncoderParameters) {
     ASSERT_EQ(s->substr(0, 2), "\xFF\xD8");
     EXPECT_EQ(Decode(*s)->GetWidth(), 96u);
   }
+  jpeg.SetTransform(0);
+  jpeg.SetQuality(5);
+  std::string low = Saved(jpeg);
+  jpeg.SetQuality(100);
+  std::string high = Saved(jpeg);
+  // Windows' encoder makes the quality-5 file far smaller; Wine's encoder (8.0) takes
+  // the parameters and ignores them, so the files come out the same there.
+  EXPECT_LE(low.size(), high.size());
 }
 
 TEST_F(PictureTest, ScreenSizeFromResolution) {
