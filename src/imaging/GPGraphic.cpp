@@ -229,7 +229,7 @@ void TGPGraphic::SaveGIF(base::TStream& stream) {
   }
   int64_t start = stream.Position();
   try {
-    quantize::TOctreeQuantizer quantizer(255, 8);
+    quantize::TOctreeQuantizer quantizer(FMaxColors, 8);
     std::unique_ptr<TGPBitmap> reduced = Quantize(quantizer, image);
     TAdapterRef adapter(new TGPStreamAdapter(&stream, false));
     reduced->Save(adapter.Get(), FindEncoder(Gdiplus::ImageFormatGIF).Clsid, nullptr);

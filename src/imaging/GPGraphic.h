@@ -98,6 +98,8 @@ class TGPGraphic : public ui::TGraphic {
   // The JPEG encoder's settings (used by TJPEGImage and by JPEG saving of any picture).
   int32_t FQuality = 90;
   int32_t FTransform = 0;
+  // The palette size GIF saving reduces true-colour pictures to (2..255).
+  int32_t FMaxColors = 255;
 
  private:
   static void FrameChangeThunk(void* context, base::TObject* sender);

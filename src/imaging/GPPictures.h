@@ -38,6 +38,10 @@ class TGIFImage : public TGPGraphic {
  public:
   TGIFImage() { SetFormat(Gdiplus::ImageFormatGIF); }
   const char* ClassName() const override { return "TGIFImage"; }
+  // The colours a true-colour picture is reduced to (2..255, default 255); the palette
+  // entry after them is reserved for transparency.
+  int32_t MaxColors() const { return FMaxColors; }
+  void SetMaxColors(int32_t value) { FMaxColors = value; }
 
  protected:
   void SaveImage(base::TStream& stream) override { SaveGIF(stream); }
