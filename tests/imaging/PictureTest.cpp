@@ -368,6 +368,16 @@ TEST_F(PictureTest, KeyColourOfATransparentBitmapBecomesAlpha) {
   picture.AssignTo(out);
   ASSERT_EQ(out.Width(), 8);
   ASSERT_EQ(out.Height(), 4);
+  ASSERT_NE(out.Bits(), nullptr);
+  // The encoder decides the depth (Wine writes 24 bits, dropping alpha); every pixel
+  // outside the key has the same colour, so pixel 1 of the first stored row will do.
+  DIBSECTION dib{};
+  ASSERT_EQ(GetObject(out.Handle(), sizeof dib, &dib), static_cast<int>(sizeof dib));
+  ASSERT_GE(dib.dsBm.bmBitsPixel, 24);
+  const uint8_t* last = out.Bits() + dib.dsBm.bmBitsPixel / 8;
+  EXPECT_EQ(last[0], 0x20);
+  EXPECT_EQ(last[1], 0x80);
+  EXPECT_EQ(last[2], 0x40);
 
   TPNGImage fromPng;
   fromPng.LoadFromFile(Data("rgb.png"));
@@ -509,5 +519,53 @@ TEST_F(PictureTest, SharedDataAndEquality) {
     ADD_FAILURE() << "assigned";
   } catch (const base::EConvertError& e) {
     EXPECT_EQ(e.Message(), "Cannot assign a TOther to a TPNGImage");
+  }
+}
+
+TEST_F(PictureTest, HostileBmpStreamsAreRefused) {
+  // A valid 2 x 2, 24-bit BMP, then the same with one field broken at a time.
+  auto bmp = [](int32_t width, int32_t height, uint16_t bits, uint32_t offBits, uint32_t colors, size_t pixelBytes) {
+    std::string s(54 + pixelBytes, '\0');
+    auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&s[at], &v, 2); };
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&s[at], &v, 4); };
+    s[0] = 'B';
+    s[1] = 'M';
+    put32(2, static_cast<uint32_t>(s.size()));
+    put32(10, offBits);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    put16(26, 1);
+    put16(28, bits);
+    put32(46, colors);
+    return s;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"valid", bmp(2, 2, 24, 54, 0, 16), true},
+      {"top-down", bmp(2, -2, 24, 54, 0, 16), true},
+      {"pixels cut short", bmp(2, 2, 24, 54, 0, 15), false},
+      {"offset past the end", bmp(2, 2, 24, 4000, 0, 16), false},
+      {"offset inside the header", bmp(2, 2, 24, 20, 0, 16), false},
+      {"huge width", bmp(0x40000000, 2, 24, 54, 0, 16), false},
+      {"zero height", bmp(2, 0, 24, 54, 0, 16), false},
+      {"7 bits per pixel", bmp(2, 2, 7, 54, 0, 16), false},
+      {"colour table past the end", bmp(2, 2, 8, 54, 200, 16), false},
+      {"more colours than 8 bits hold", bmp(2, 2, 8, 54 + 4 * 300, 300, 16 + 4 * 300), false},
+      {"too short for a header", std::string("BM\0\0"), false},
+  };
+  for (const Case& c : cases) {
+    base::TStringStream stream(c.bytes);
+    ui::TBitmap bitmap;
+    if (c.valid) {
+      EXPECT_NO_THROW(bitmap.LoadFromStream(stream)) << c.what;
+      EXPECT_EQ(bitmap.Width(), 2) << c.what;
+    } else {
+      EXPECT_THROW(bitmap.LoadFromStream(stream), ui::EInvalidGraphic) << c.what;
+      EXPECT_TRUE(bitmap.Empty()) << c.what;
+    }
   }
 }
