@@ -569,3 +569,30 @@ TEST_F(PictureTest, HostileBmpStreamsAreRefused) {
     }
   }
 }
+
+TEST_F(PictureTest, OleStreamReadsAndWritesAnIStream) {
+  IStream* native = nullptr;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &native), S_OK);
+  {
+    TOleStream stream(native);
+    stream.WriteBuffer("0123456789", 10);
+    EXPECT_EQ(stream.Size(), 10);
+    EXPECT_EQ(stream.Seek(-4, base::TSeekOrigin::soEnd), 6);
+    char tail[8] = {};
+    EXPECT_EQ(stream.Read(tail, 8), 4);
+    EXPECT_EQ(std::string(tail), "6789");
+    stream.SetSize(3);
+    EXPECT_EQ(stream.Size(), 3);
+    // A picture saved through it reads back.
+    stream.SetSize(0);
+    stream.SetPosition(0);
+    TPNGImage png;
+    png.LoadFromFile(Data("rgb.png"));
+    png.SaveToStream(stream);
+    stream.SetPosition(0);
+    TPNGImage back;
+    back.LoadFromStream(stream);
+    EXPECT_EQ(back.Width(), 64);
+  }
+  EXPECT_EQ(native->Release(), 0u) << "TOleStream gave its reference back";
+}
