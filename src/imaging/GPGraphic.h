@@ -19,7 +19,9 @@ namespace imaging {
 // What pictures assigned from each other share: one decoded image and its animator.
 struct TGPImageData {
   std::unique_ptr<TGPImage> Image;
-  // The animator of the image while it animates (owned by the animator thread).
+  // The animator of the image while it animates (owned by the animator thread). For
+  // inspection only: the thread frees it at shutdown; the picture's own code goes by the
+  // sender of each frame change.
   TGPImageAnimator* Animator = nullptr;
   int32_t Width = 0;  // screen pixels
   int32_t Height = 0;
