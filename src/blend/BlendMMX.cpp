@@ -62,8 +62,12 @@ BLEND_MMX_TARGET void BlendLineOverMMX(const uint32_t* source, uint32_t* dest, i
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t pixel = source[i];
     const uint32_t alpha = pixel >> 24;
-    if (alpha == 0) continue;
-    dest[i] = alpha == 255 ? pixel : Mix(pixel, dest[i], Lanes(static_cast<uint8_t>(alpha)), rounding);
+    // The blend first, then clear (0) and opaque (255): this order lets the compiler keep
+    // runs of clear or opaque pixels on a short path.
+    if (alpha - 1 < 254)
+      dest[i] = Mix(pixel, dest[i], Lanes(static_cast<uint8_t>(alpha)), rounding);
+    else if (alpha != 0)
+      dest[i] = pixel;
   }
   _mm_empty();
 }

@@ -27,8 +27,10 @@ void BlendLineOverPlain(const uint32_t* source, uint32_t* dest, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t pixel = source[i];
     const uint32_t alpha = pixel >> 24;
-    if (alpha == 0) continue;
-    dest[i] = alpha == 255 ? pixel : Mix(pixel, dest[i], alpha);
+    if (alpha - 1 < 254)  // 1..254; then 255 copies and 0 leaves the destination
+      dest[i] = Mix(pixel, dest[i], alpha);
+    else if (alpha != 0)
+      dest[i] = pixel;
   }
 }
 

@@ -11,12 +11,28 @@ constexpr int32_t kSpare = 2;  // entries before column 0 and after column width
 T5by3Ditherer::T5by3Ditherer(TColorLookup& lookup, int32_t width) : TDitherEngine(lookup, width) {
   for (auto& channel : FErrors)
     for (auto& row : channel) row.assign(static_cast<size_t>(std::max(width, 0)) + 2 * kSpare, 0);
-  PointAtColumn();
+  FindRows();
 }
 
-void T5by3Ditherer::PointAtColumn() {
+void T5by3Ditherer::SetDivisor(int32_t divisor) {
+  FDivisor = std::max(divisor, 1);
+  FReciprocal = (uint64_t{1} << 32) / static_cast<uint64_t>(FDivisor) + 1;
+}
+
+// (error + divisor div 2) div divisor, truncated towards zero, without a division per
+// pixel: for 0 <= n < 2^32 / divisor, (n * FReciprocal) >> 32 is exactly n div divisor
+// (the reciprocal's excess over 2^32 / divisor, times n, stays below 1 / divisor).
+// Collected errors stay within 255 times the divisor in either direction.
+inline int32_t T5by3Ditherer::Correction(int32_t error) const {
+  const int32_t n = error + FDivisor / 2;
+  const uint64_t magnitude = static_cast<uint64_t>(n < 0 ? -static_cast<int64_t>(n) : n);
+  const auto quotient = static_cast<int32_t>((magnitude * FReciprocal) >> 32);
+  return n < 0 ? -quotient : quotient;
+}
+
+void T5by3Ditherer::FindRows() {
   for (size_t c = 0; c < 3; ++c)
-    for (size_t r = 0; r < 3; ++r) FCurrent[c][r] = FErrors[c][r].data() + kSpare + FColumn;
+    for (size_t r = 0; r < 3; ++r) FColumn0[c][r] = FErrors[c][r].data() + kSpare;
 }
 
 int32_t T5by3Ditherer::MapColor(uint8_t red, uint8_t green, uint8_t blue, uint8_t& outRed, uint8_t& outGreen,
@@ -24,13 +40,12 @@ int32_t T5by3Ditherer::MapColor(uint8_t red, uint8_t green, uint8_t blue, uint8_
   const int32_t input[3] = {red, green, blue};
   uint8_t corrected[3];
   for (size_t c = 0; c < 3; ++c)
-    corrected[c] = static_cast<uint8_t>(std::clamp(input[c] + (*FCurrent[c][0] + FDivisor / 2) / FDivisor, 0, 255));
+    corrected[c] = static_cast<uint8_t>(std::clamp(input[c] + Correction(FColumn0[c][0][FColumn]), 0, 255));
   const int32_t index = FLookup.Lookup(corrected[0], corrected[1], corrected[2], outRed, outGreen, outBlue);
   const int32_t chosen[3] = {outRed, outGreen, outBlue};
-  for (size_t c = 0; c < 3; ++c) Spread(FCurrent[c][0], FCurrent[c][1], corrected[c] - chosen[c], FCurrent[c][2]);
+  for (size_t c = 0; c < 3; ++c)
+    Spread(FColumn0[c][0] + FColumn, FColumn0[c][1] + FColumn, corrected[c] - chosen[c], FColumn0[c][2] + FColumn);
   FColumn += FDirection;
-  for (auto& channel : FCurrent)
-    for (int32_t*& entry : channel) entry += FDirection;
   return index;
 }
 
@@ -41,10 +56,10 @@ void T5by3Ditherer::EndRow() {
   }
   TDitherEngine::EndRow();
   FDirection2 = 2 * FDirection;
-  PointAtColumn();
+  FindRows();
 }
 
-TStuckiDitherer::TStuckiDitherer(TColorLookup& lookup, int32_t width) : T5by3Ditherer(lookup, width) { FDivisor = 42; }
+TStuckiDitherer::TStuckiDitherer(TColorLookup& lookup, int32_t width) : T5by3Ditherer(lookup, width) { SetDivisor(42); }
 
 void TStuckiDitherer::Spread(int32_t* current, int32_t* next, int32_t error, int32_t* afterNext) {
   if (error == 0) return;

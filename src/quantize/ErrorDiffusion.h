@@ -28,14 +28,21 @@ class T5by3Ditherer : public TDitherEngine {
   // offsets run from -2 to +2 times the direction.
   virtual void Spread(int32_t* current, int32_t* next, int32_t error, int32_t* afterNext) = 0;
 
-  int32_t FDivisor = 1;
+  // The kernel's weights add up to the divisor (1 unless a kernel sets it).
+  void SetDivisor(int32_t divisor);
+  int32_t Divisor() const { return FDivisor; }
+
   int32_t FDirection2 = 2;  // twice the direction
 
  private:
-  void PointAtColumn();
+  void FindRows();
+  int32_t Correction(int32_t error) const;
+
+  int32_t FDivisor = 1;
+  uint64_t FReciprocal = uint64_t{1} << 32;  // 2^32 / FDivisor rounded up, for Correction
 
   std::array<std::array<std::vector<int32_t>, 3>, 3> FErrors;  // [channel][row]: width + 4 entries
-  std::array<std::array<int32_t*, 3>, 3> FCurrent{};           // [channel][row]: at the current column
+  std::array<std::array<int32_t*, 3>, 3> FColumn0{};           // [channel][row]: the entry of column 0
 };
 
 // Stucki's kernel, errors in 42nds:

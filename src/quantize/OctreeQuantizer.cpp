@@ -14,6 +14,13 @@ TOctreeQuantizer::TOctreeQuantizer(int32_t maxColors, int32_t maxColorBits) : TQ
   FOctree = std::make_unique<TOctree>(maxColorBits);
 }
 
+void TOctreeQuantizer::CollectColors(const TPixelRows& argb) {
+  for (int32_t y = 0; y < argb.Height; ++y) {
+    const uint8_t* row = argb.Row(y);
+    for (int32_t x = 0; x < argb.Width; ++x) FOctree->InsertColor(LoadPixel(row, x));
+  }
+}
+
 int32_t TOctreeQuantizer::PixelIndex(uint32_t argb) {
   uint32_t color;
   return PixelIndex(argb, color);

@@ -19,6 +19,8 @@ class TOctreeQuantizer : public TQuantizer {
   TOctreeQuantizer(int32_t maxColors, int32_t maxColorBits);
 
   void CollectPixel(uint32_t argb) override { FOctree->InsertColor(argb); }
+  // CollectPixel for every pixel, without a virtual call per pixel.
+  void CollectColors(const TPixelRows& argb) override;
   // A transparent pixel (alpha 0) answers maxColors; others the entry of their leaf.
   int32_t PixelIndex(uint32_t argb) override;
   int32_t PixelIndex(uint32_t argb, uint32_t& color);

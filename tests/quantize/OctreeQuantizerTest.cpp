@@ -149,6 +149,21 @@ TEST(OctreeQuantizerTest, MergingTakesTheNewestNodeOfTheDeepestLevel) {
   EXPECT_EQ(tree.LeafCount(), 3);
   // Level 1 is used up: the root merges, averaging all five pixels.
   EXPECT_EQ(tree.MakePalette(2), std::vector<uint32_t>{0xFF8C6600});
+  // Merges stay made when a later call allows more colours.
+  EXPECT_EQ(tree.MakePalette(10), std::vector<uint32_t>{0xFF8C6600});
+  EXPECT_EQ(tree.LeafCount(), 1);
+}
+
+TEST(OctreeQuantizerTest, LeavesAnswerIndexZeroUntilThePaletteIsMade) {
+  TOctree tree(8);
+  for (uint32_t c : {0xFF102030u, 0xFF102030u, 0xFFF0E0D0u}) tree.InsertColor(c);
+  uint32_t color = 0;
+  EXPECT_EQ(tree.FindIndex(0xFFF0E0D0, color), 0);
+  EXPECT_EQ(color, 0xFFF0E0D0u);
+  EXPECT_EQ(tree.MakePalette(254), (std::vector<uint32_t>{0xFF102030, 0xFFF0E0D0}));
+  EXPECT_EQ(tree.FindIndex(0xFFF0E0D0, color), 1);
+  EXPECT_EQ(tree.FindIndex(0xFF102030, color), 0);
+  EXPECT_EQ(color, 0xFF102030u);
 }
 
 TEST(OctreeQuantizerTest, EmptyRowsMapNothing) {

@@ -52,6 +52,8 @@ struct TCase {
   bool BottomUp;
 };
 
+void PrintTo(const TCase& c, std::ostream* os) { *os << c.Name; }
+
 class QuantizerGoldenTest : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(QuantizerGoldenTest, MatchesTheReferenceModel) {
@@ -86,7 +88,9 @@ INSTANTIATE_TEST_SUITE_P(Pictures, QuantizerGoldenTest,
                          ::testing::Values(TCase{"gradient_8_4", MakeGradient, 32, 16, 8, 4, false},
                                            TCase{"photo_255_8", MakePhoto, 64, 48, 255, 8, false},
                                            TCase{"photo_16_8", MakePhoto, 64, 48, 16, 8, true},
-                                           TCase{"photo_64_5", MakePhoto, 64, 48, 64, 5, false}),
+                                           TCase{"photo_64_5", MakePhoto, 64, 48, 64, 5, false},
+                                           TCase{"photo_2_3", MakePhoto, 64, 48, 2, 3, true},
+                                           TCase{"gradient_255_8", MakeGradient, 32, 16, 255, 8, false}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

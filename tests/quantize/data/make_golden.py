@@ -185,6 +185,8 @@ CASES = [
     ("photo_255_8", photo, 64, 48, 255, 8),
     ("photo_16_8", photo, 64, 48, 16, 8),
     ("photo_64_5", photo, 64, 48, 64, 5),
+    ("photo_2_3", photo, 64, 48, 2, 3),
+    ("gradient_255_8", gradient, 32, 16, 255, 8),
 ]
 
 
