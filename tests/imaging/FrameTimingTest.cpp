@@ -289,6 +289,14 @@ TEST_F(FrameThread, ThreadTicksEvery50msAndReportsOnTheGuiThread) {
   EXPECT_FALSE(a->Changed());
   AnimatorNotificationPass();  // not dirty any more: no second report
   EXPECT_EQ(picture.Frames.size(), 1u);
+  AnimatorFrameChange(a);  // message 2024: that animator's handler, once
+  EXPECT_EQ(picture.Frames.size(), 2u);
+  TFakeImage other(2, {});
+  TGPImageAnimator stranger(&other);
+  stranger.Handler = picture.Handler();
+  AnimatorFrameChange(&stranger);  // not in the list: ignored
+  AnimatorFrameChange(nullptr);
+  EXPECT_EQ(picture.Frames.size(), 2u);
 
   RemoveImageAnimators(&image, &TPicture::OnFrame);
   EXPECT_EQ(AnimatorThread(), nullptr) << "the last animator went: the thread is destroyed at once";
