@@ -7,7 +7,7 @@
 #include "base/Exceptions.h"
 #include "base/Log.h"
 #include "download/HttpThreadPool.h"
-#include "imaging/GdiplusBase.h"
+#include "imaging/GPPictures.h"
 #include "launcher/ConfigRecord.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProgramFolders.h"
@@ -47,7 +47,7 @@ bool ActivateRunningMainWindow() {
 }
 
 int RunLauncher() {
-  imaging::TGdiplusSession gdiplus;
+  imaging::TImagingSession imaging;  // GDI+ and the picture formats
   InitLog();
   ui::TApplication& app = ui::Application();
   app.Initialize();
