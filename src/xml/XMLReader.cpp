@@ -299,6 +299,12 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     FName = s.TakeToken();
   else
     FData = s.TakeToken();
+  if (FName.empty()) {
+    // Cut off before its target: nothing that could be written back.
+    TIntf<IXMLNode> keep(this);
+    RemoveFromParent(this, parent);
+    return;
+  }
   // Only the declaration at the start of a document without byte order mark, and not in
   // UTF-16, chooses the code page of what follows.
   if (parent && parent->NodeType() == DOCUMENT_NODE && s.CanSwitchCodePage() && parent->ChildCount() == 1 &&
