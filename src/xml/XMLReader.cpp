@@ -307,18 +307,22 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   }
   // Only the declaration at the start of a document without byte order mark, and not in
   // UTF-16, chooses the code page of what follows.
+  uint16_t codePage = 0;
   if (parent && parent->NodeType() == DOCUMENT_NODE && s.CanSwitchCodePage() && parent->ChildCount() == 1 &&
-      SameName(FName, u"xml")) {
-    WideString data = LowerCaseName(FData);
-    size_t at = data.find(u"encoding=");
-    if (at != WideString::npos && at + 9 < data.size() && (data[at + 9] == u'"' || data[at + 9] == u'\'')) {
-      size_t close = data.find(data[at + 9], at + 10);
-      uint16_t codePage = 0;
-      if (close != WideString::npos &&
-          LookupCodePage(std::u16string_view(data).substr(at + 10, close - at - 10), codePage))
-        s.SetStreamCodePage(codePage);
-    }
-  }
+      DetectDeclaredCodePage(this, codePage))
+    s.SetStreamCodePage(codePage);
+}
+
+bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage) {
+  if (!pi || !SameName(pi->GetTarget(), u"xml")) return false;
+  WideString data = LowerCaseName(pi->GetData());
+  size_t at = data.find(u"encoding=");
+  if (at == WideString::npos || at + 9 >= data.size()) return false;
+  char16_t quote = data[at + 9];
+  if (quote != u'"' && quote != u'\'') return false;
+  size_t close = data.find(quote, at + 10);
+  if (close == WideString::npos) return false;
+  return LookupCodePage(std::u16string_view(data).substr(at + 10, close - at - 10), codePage);
 }
 
 void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {

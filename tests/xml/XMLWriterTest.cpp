@@ -106,6 +106,10 @@ TEST(XMLWriter, FailingSaveKeepsTheOldFile) {
   TIntf<TXMLDocument> loaded(new TXMLDocument);
   ASSERT_TRUE(loaded->LoadFromFile(name));
   EXPECT_EQ(Dump(loaded.Get()), "#document(good)");
+  testsupport::WriteFile(dir / "bad.xml", "<a>\n<b c=1/></a>");
+  EXPECT_FALSE(loaded->LoadFromFile(W(dir / "bad.xml")));
+  EXPECT_EQ(loaded->GetParseError()->GetFileName(), dir / "bad.xml");
+  EXPECT_EQ(loaded->GetParseError()->GetLineNumber(), 2);
   std::u16string missing = W(dir / "missing.xml");
   EXPECT_THROW(loaded->LoadFromFile(missing), base::EFOpenError);
 }
