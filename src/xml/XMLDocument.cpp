@@ -293,8 +293,9 @@ bool TXMLDocument::LoadFromFile(const WideString& fileName) {
 }
 
 void TXMLDocument::Save(base::TStream* stream, uint8_t outputFormat, uint16_t codePage) {
+  // The encoding the reader will take from the declaration, so what is written reads back.
   uint16_t declared = 0;
-  if (LookupCodePage(GetEncoding(), declared)) codePage = declared;
+  if (DetectDeclaredCodePage(Declaration(), declared)) codePage = declared;
   TIntf<TXMLTextStream> s(new TXMLTextStream(stream, codePage, xmWrite));
   s->SetOutputFormat(outputFormat);
   WriteNode(*s);

@@ -94,8 +94,9 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
             s.ClearToken();
             TXMLNode* docType = NewNode(FDocTypeClass, DOCUMENT_TYPE_NODE);
             parent->AppendNew(docType);
+            TIntf<IXMLNode> keep(docType);
             docType->ReadNode(parent, s);
-            FDocType = Supports<IXMLDocumentType>(static_cast<IXMLNode*>(docType));
+            if (docType->Parent() == parent) FDocType = Supports<IXMLDocumentType>(keep);
             state = Text;
           }
         } else if (c == u'[') {
@@ -316,13 +317,18 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
 bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage) {
   if (!pi || !SameName(pi->GetTarget(), u"xml")) return false;
   WideString data = LowerCaseName(pi->GetData());
-  size_t at = data.find(u"encoding=");
-  if (at == WideString::npos || at + 9 >= data.size()) return false;
-  char16_t quote = data[at + 9];
-  if (quote != u'"' && quote != u'\'') return false;
-  size_t close = data.find(quote, at + 10);
+  size_t at = data.find(u"encoding");
+  if (at == WideString::npos) return false;
+  // encoding, optional white space, "=", optional white space, a quoted name.
+  size_t i = at + 8;
+  while (i < data.size() && IsWhiteSpaceChar(data[i])) ++i;
+  if (i >= data.size() || data[i] != u'=') return false;
+  ++i;
+  while (i < data.size() && IsWhiteSpaceChar(data[i])) ++i;
+  if (i >= data.size() || (data[i] != u'"' && data[i] != u'\'')) return false;
+  size_t close = data.find(data[i], i + 1);
   if (close == WideString::npos) return false;
-  return LookupCodePage(std::u16string_view(data).substr(at + 10, close - at - 10), codePage);
+  return LookupCodePage(std::u16string_view(data).substr(i + 1, close - i - 1), codePage);
 }
 
 void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {
@@ -380,7 +386,7 @@ void TXMLCDATASection::ReadNode(TXMLNode*, TXMLTextStream& s) {
   SetNodeValue(s.TakeToken());
 }
 
-void TXMLDocumentType::ReadNode(TXMLNode*, TXMLTextStream& s) {
+void TXMLDocumentType::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   int32_t depth = 0;
   char16_t quote = 0;
   bool started = false;
@@ -399,11 +405,16 @@ void TXMLDocumentType::ReadNode(TXMLNode*, TXMLTextStream& s) {
     } else if (c == u']') {
       if (depth > 0) --depth;
     } else if (c == u'>' && depth == 0) {
-      break;
+      FValue = s.TakeToken();
+      return;
     }
     s.AppendToken(c);
   }
-  FValue = s.TakeToken();
+  // Cut off by the end of the input: what was read cannot be written back as one
+  // declaration, so it is dropped.
+  s.ClearToken();
+  TIntf<IXMLNode> keep(this);
+  RemoveFromParent(this, parent);
 }
 
 }  // namespace xml

@@ -59,6 +59,9 @@ TEST(XMLWriter, EscapingOfAttributesAndText) {
   TIntf<TXMLDocument> back = Parse(doc->GetMarkup().c_str());
   EXPECT_EQ(back->GetDocumentElement()->GetAttribute(u"a"), u"a\"b'c<&>\nd");
   EXPECT_EQ(back->GetDocumentElement()->GetText(), u"a'b\"\nc<&>");
+  // Blank lines in attribute values survive writing and reading.
+  TIntf<TXMLDocument> blank = Parse(u"<r a='1&#10;&#10;2&#13;&#10;3'/>");
+  EXPECT_EQ(blank->GetMarkup(), u"<r a=\"1&#10;&#10;2&#10;3\"/>");
   // An element whose only text is empty is written as an empty element.
   r->SetText(u"");
   r->AppendChild(doc->CreateTextNode(u"").Get());
