@@ -83,7 +83,12 @@ void TXMLProcessingInstruction::SetNodeValue(const WideString& value) {
     FData = value;
 }
 
-void TXMLCharacterData::SetNodeValue(const WideString& value) { TXMLNode::SetNodeValue(NormalizeLineBreaks(value)); }
+void TXMLCharacterData::SetNodeValue(const WideString& value) {
+  if (FWrapped)
+    FWrapped->SetNodeValue(NormalizeLineBreaks(value));
+  else
+    FValue = NormalizeLineBreaks(value);
+}
 
 WideString TXMLCharacterData::SubstringData(int32_t, int32_t) { RaiseNotImplemented("SubstringData"); }
 void TXMLCharacterData::AppendData(const WideString&) { RaiseNotImplemented("AppendData"); }
