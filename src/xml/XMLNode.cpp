@@ -251,15 +251,7 @@ WideString TXMLNode::GetAttribute(const WideString& name) {
 void TXMLNode::SetAttribute(const WideString& name, const WideString& value) {
   TIntf<IXMLNamedNodeMap> map = GetAttributes();
   TIntf<IXMLNode> attr = map->GetNamedItem(name);
-  if (!attr) {
-    if (FOwnerDocument) {
-      attr = FOwnerDocument->CreateAttribute(name);
-    } else {
-      auto* a = new TXMLAttr(nullptr);
-      a->SetName(name);
-      attr = TIntf<IXMLNode>(a);
-    }
-  }
+  if (!attr) attr = TIntf<IXMLNode>(NewAttr(name).Get());
   attr->SetNodeValue(value);
   map->SetNamedItem(attr.Get());
 }
@@ -278,13 +270,7 @@ TIntf<IXMLAttr> TXMLNode::GetOrAddAttribute(const WideString& name, const WideSt
   TIntf<IXMLNamedNodeMap> map = GetAttributes();
   TIntf<IXMLAttr> attr = Supports<IXMLAttr>(map->GetNamedItem(name));
   if (!attr) {
-    if (FOwnerDocument) {
-      attr = FOwnerDocument->CreateAttribute(name);
-    } else {
-      auto* a = new TXMLAttr(nullptr);
-      a->SetName(name);
-      attr = TIntf<IXMLAttr>(a);
-    }
+    attr = NewAttr(name);
     map->SetNamedItem(attr.Get());
   }
   if (!value.empty()) attr->SetNodeValue(value);
@@ -323,15 +309,7 @@ void TXMLNode::SetText(const WideString& text) {
   TIntf<IXMLNodeList> list = GetChildNodes();
   for (int32_t i = list->GetLength() - 1; i >= 0; --i) list->Delete(i);
   if (text.empty()) return;
-  TIntf<IXMLNode> node;
-  if (FOwnerDocument) {
-    node = FOwnerDocument->CreateTextNode(text);
-  } else {
-    auto* t = new TXMLText(nullptr);
-    t->SetNodeValue(text);
-    node = TIntf<IXMLNode>(t);
-  }
-  AppendChild(node.Get());
+  AppendChild(NewText(text).Get());
 }
 
 WideString TXMLNode::ReadChildValue(const WideString& name) {
@@ -346,15 +324,22 @@ void TXMLNode::WriteChildValue(const WideString& name, const WideString& value) 
     return;
   }
   TIntf<IXMLElement> element = AppendElement(name);
-  TIntf<IXMLNode> text;
-  if (FOwnerDocument) {
-    text = FOwnerDocument->CreateTextNode(value);
-  } else {
-    auto* t = new TXMLText(nullptr);
-    t->SetNodeValue(value);
-    text = TIntf<IXMLNode>(t);
-  }
-  element->AppendChild(text.Get());
+  element->AppendChild(NewText(value).Get());
+}
+
+TIntf<IXMLNode> TXMLNode::NewText(const WideString& value) {
+  if (FOwnerDocument) return TIntf<IXMLNode>(FOwnerDocument->CreateTextNode(value).Get());
+  auto* t = new TXMLText(nullptr);
+  TIntf<IXMLNode> node(t);
+  t->SetNodeValue(value);
+  return node;
+}
+
+TIntf<IXMLAttr> TXMLNode::NewAttr(const WideString& name) {
+  if (FOwnerDocument) return FOwnerDocument->CreateAttribute(name);
+  auto* a = new TXMLAttr(nullptr);
+  a->SetName(name);
+  return TIntf<IXMLAttr>(a);
 }
 
 TIntf<IXMLElement> TXMLNode::AppendElement(const WideString& tagName) {

@@ -141,6 +141,10 @@ class TXMLNode : public virtual IXMLNodeAccess {
 
  protected:
   bool IsTextElement();
+  // A text node or attribute from the owner document's factory, or of the standard
+  // class when the node has no document.
+  TIntf<IXMLNode> NewText(const WideString& value);
+  TIntf<IXMLAttr> NewAttr(const WideString& name);
   // Appends without the checks of AppendChild (the reader's newly made nodes).
   void AppendNew(TXMLNode* child);
   // Takes child out of the list it is in (its parent's children or attributes).

@@ -63,15 +63,7 @@ void TXMLElement::SetNodeValue(const WideString& value) {
     list->GetItem(0)->SetNodeValue(value);
     return;
   }
-  TIntf<IXMLNode> text;
-  if (FOwnerDocument) {
-    text = FOwnerDocument->CreateTextNode(value);
-  } else {
-    auto* t = new TXMLText(nullptr);
-    t->SetNodeValue(value);
-    text = TIntf<IXMLNode>(t);
-  }
-  AppendChild(text.Get());
+  AppendChild(NewText(value).Get());
 }
 
 WideString TXMLProcessingInstruction::GetNodeValue() { return FWrapped ? FWrapped->GetNodeValue() : FData; }
