@@ -50,6 +50,9 @@ bool ForceDirectories(const std::u16string& name);
 bool RemoveFile(const std::string& name);
 bool RemoveFile(const std::u16string& name);
 bool RemoveDir(const std::string& name);
+// The full path of a file name relative to the current folder (the name as given when
+// that fails).
+std::u16string ExpandFileName(const std::u16string& name);
 // Size in bytes, or -1 when the file cannot be read.
 int64_t FileSize(const std::string& name);
 

@@ -132,6 +132,15 @@ bool RemoveFile(const std::string& name) {
 }
 bool RemoveFile(const std::u16string& name) { return RemoveFile(WideToMultiByte(name, kCodePageUtf8)); }
 bool RemoveDir(const std::string& name) { return ::rmdir(Native(name).c_str()) == 0; }
+std::u16string ExpandFileName(const std::u16string& name) {
+  std::string p = Native(name);
+  if (p.empty() || p[0] == '/') return MultiByteToWide(p, kCodePageUtf8);
+  char cwd[4096];
+  if (!::getcwd(cwd, sizeof cwd)) return name;
+  std::string dir = cwd;
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return MultiByteToWide(dir + p, kCodePageUtf8);
+}
 
 int64_t FileSize(const std::string& name) {
   struct stat st;

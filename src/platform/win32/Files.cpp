@@ -117,6 +117,15 @@ bool ForceDirectories(const std::u16string& name) { return ForceDirs(name); }
 bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
 bool RemoveFile(const std::u16string& name) { return DeleteFileW(W(name)) != FALSE; }
 bool RemoveDir(const std::string& name) { return RemoveDirectoryA(name.c_str()) != FALSE; }
+std::u16string ExpandFileName(const std::u16string& name) {
+  DWORD n = GetFullPathNameW(W(name), 0, nullptr, nullptr);
+  if (n == 0) return name;
+  std::u16string full(n, u'\0');
+  DWORD len = GetFullPathNameW(W(name), n, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (len == 0 || len >= n) return name;
+  full.resize(len);
+  return full;
+}
 
 int64_t FileSize(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA d;

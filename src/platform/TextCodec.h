@@ -1,0 +1,78 @@
+// Piecewise conversion between a code page's bytes and UTF-16, for streams that convert
+// text a buffer at a time: a character cut by the end of one buffer is left for the next.
+// On Windows this is MultiByteToWideChar/WideCharToMultiByte; natively the C library's
+// iconv, for the Windows code pages the product names (single-byte, 932, 936, 949, 950,
+// EUC-JP, ISO-2022-JP and the ISO-8859 family).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// One conversion step: input consumed, output produced, and the system error code of a
+// failure (0 when the step succeeded).
+struct CodecStep {
+  size_t InUsed = 0;
+  size_t OutUsed = 0;
+  uint32_t Error = 0;
+};
+
+// Bytes in a code page -> UTF-16. Bytes that are not valid in the code page become
+// replacement characters (U+FFFD natively; the system's choice on Windows).
+class TextDecoder {
+ public:
+  explicit TextDecoder(uint32_t codePage);
+  ~TextDecoder();
+  TextDecoder(const TextDecoder&) = delete;
+  TextDecoder& operator=(const TextDecoder&) = delete;
+
+  uint32_t CodePage() const { return FCodePage; }
+  // Non-zero (a system error code) when this host cannot convert the code page.
+  uint32_t Error() const { return FError; }
+  // Converts as much of in as fits into out (outCap >= 2 guarantees progress). A
+  // character cut by the end of in stays unconsumed unless final is set, in which case it
+  // becomes a replacement character.
+  CodecStep Convert(const uint8_t* in, size_t inLen, char16_t* out, size_t outCap, bool final);
+
+ private:
+  uint32_t FCodePage;
+  uint32_t FError = 0;
+  uintptr_t FHandle = 0;  // iconv descriptor natively; DBCS flag on Windows
+  uint8_t FLeadBytes[12] = {};
+};
+
+// UTF-16 -> bytes in a code page. Characters the code page lacks and lone surrogates
+// become its default character ("?").
+class TextEncoder {
+ public:
+  explicit TextEncoder(uint32_t codePage);
+  ~TextEncoder();
+  TextEncoder(const TextEncoder&) = delete;
+  TextEncoder& operator=(const TextEncoder&) = delete;
+
+  uint32_t CodePage() const { return FCodePage; }
+  uint32_t Error() const { return FError; }
+  // Converts as much of in as fits into out. A high surrogate at the end of in stays
+  // unconsumed unless final is set. With final the encoder returns to its initial shift
+  // state afterwards, so every final step ends a complete byte sequence. outCap >= 16
+  // guarantees progress.
+  CodecStep Convert(const char16_t* in, size_t inLen, uint8_t* out, size_t outCap, bool final);
+
+ private:
+  uint32_t FCodePage;
+  uint32_t FError = 0;
+  uintptr_t FHandle = 0;
+};
+
+// The default ANSI code page of the language of the calling thread's keyboard layout;
+// 1252 when it cannot be read (always natively, as a Western Windows would answer).
+uint32_t KeyboardAnsiCodePage();
+
+// Locale-aware comparison of two UTF-16 texts, <0, 0 or >0. Natively: simple case
+// folding of each code unit, then (case-sensitive only) lower case before upper case.
+int CompareWideText(std::u16string_view a, std::u16string_view b, bool ignoreCase);
+
+}  // namespace platform
