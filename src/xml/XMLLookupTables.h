@@ -1,0 +1,65 @@
+// Character-level tables and routines of the XML subsystem: the class byte of every
+// UTF-16 code unit (XML 1.0 first edition character classes), the named character
+// references, the encoding names the reader and writer understand, and the escaping,
+// line-break and pseudo-attribute routines used when values are stored or written.
+// The tables are built once at start-up and are read-only afterwards, so any thread may
+// use them.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "base/Strings.h"
+
+namespace xml {
+
+using base::WideString;
+
+// Class bits of a code unit.
+enum : uint8_t {
+  ccBaseChar = 1,
+  ccCombiningChar = 2,
+  ccDigit = 4,
+  ccIdeographic = 8,
+  ccLetter = 16,  // BaseChar or Ideographic
+  ccExtender = 32,
+  ccChar = 64,
+  ccNameChar = 128,
+};
+
+// One class byte for each of the 65536 code units; U+FFFE and U+FFFF have none.
+extern uint8_t XMLCharClasses[65536];
+// Fills XMLCharClasses; runs once when the unit is initialised (repeat calls are no-ops).
+void BuildCharClassTable();
+
+inline bool IsXmlChar(char16_t c) { return (XMLCharClasses[c] & ccChar) != 0; }
+inline bool IsLetterChar(char16_t c) { return (XMLCharClasses[c] & ccLetter) != 0; }
+inline bool IsNameChar(char16_t c) { return (XMLCharClasses[c] & ccNameChar) != 0; }
+inline bool IsNameStartChar(char16_t c) { return c == u'_' || c == u':' || IsLetterChar(c); }
+inline bool IsWhiteSpaceChar(char16_t c) { return c == 0x20 || c == 0x9 || c == 0xA || c == 0xD; }
+
+// The code unit of a named character reference ("amp", "eacute", ...); case matters.
+bool LookupCharEntity(std::u16string_view name, char16_t& ch);
+// The Windows code page of an encoding name ("utf-8", "windows-1252", ...), compared
+// without regard to case. An unknown name answers false and leaves codePage alone.
+bool LookupCodePage(std::u16string_view name, uint16_t& codePage);
+
+// Markup characters as references; CR, LF and the pairs CR LF, LF CR, CR CR, LF LF each
+// become one "&#10;". The apostrophe is escaped only when asked.
+WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe);
+// CR LF and lone CR become LF.
+WideString NormalizeLineBreaks(const WideString& text);
+// LF becomes CR LF.
+WideString ExpandLineBreaks(const WideString& text);
+// Without leading and trailing white space (IsWhiteSpaceChar).
+WideString TrimWhiteSpace(std::u16string_view text);
+// The value of name="..." (or '...') in a declaration's data; def when name is absent,
+// empty when no quote follows it.
+WideString GetPseudoAttribute(std::u16string_view name, std::u16string_view text, const WideString& def);
+// Appends name="value" (after a space when text is not empty); nothing for an empty value.
+void AppendPseudoAttribute(WideString& text, std::u16string_view name, std::u16string_view value);
+// Names compare without regard to case wherever the node model looks them up.
+bool SameName(std::u16string_view a, std::u16string_view b);
+WideString LowerCaseName(std::u16string_view s);
+
+}  // namespace xml

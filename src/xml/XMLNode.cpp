@@ -1,0 +1,620 @@
+#include "xml/XMLNode.h"
+
+#include <algorithm>
+
+#include "base/Stream.h"
+#include "xml/XMLDocument.h"
+#include "xml/XMLException.h"
+#include "xml/XMLLookupTables.h"
+#include "xml/XMLNodeList.h"
+#include "xml/XMLTextStream.h"
+#include "xml/XPathLite.h"
+
+namespace xml {
+
+namespace {
+
+// Asked through QueryInterface, a TXMLNode answers itself (no reference is added).
+constexpr TGUID kNodeObjectIID = {0x7A3C0E51, 0x52B4, 0x4F0D, {0x9E, 0x61, 0x0B, 0x8D, 0x3A, 0x27, 0xC4, 0x19}};
+
+bool IsTextKind(uint8_t type) { return type == TEXT_NODE || type == CDATA_SECTION_NODE; }
+
+}  // namespace
+
+TXMLNode* TXMLNode::FromIntf(IXMLNode* node) {
+  void* p = nullptr;
+  if (node && node->QueryInterface(kNodeObjectIID, &p) == S_XML_OK) return static_cast<TXMLNode*>(p);
+  return nullptr;
+}
+
+TXMLNode::TXMLNode(TXMLDocument* owner, uint8_t nodeType) : FOwnerDocument(owner), FNodeType(nodeType) {
+  if (owner) owner->Track(this);
+}
+
+TXMLNode::~TXMLNode() {
+  if (FHost) {
+    auto& list = FHost->FCollectionNodes;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+  for (TXMLNode* c : FCollectionNodes) c->FHost = nullptr;
+  if (FChildNodes) FChildNodes->ReleaseItems();
+  if (FAttributes) FAttributes->ReleaseItems();
+  if (FOwnerDocument) FOwnerDocument->Untrack(this);
+}
+
+int32_t TXMLNode::QueryInterface(const TGUID& iid, void** object) {
+  if (iid == kNodeObjectIID) {
+    *object = this;
+    return S_XML_OK;
+  }
+  if (iid == IXMLNode::IID) {
+    *object = static_cast<IXMLNode*>(this);
+  } else if (iid == IXMLNodeAccess::IID) {
+    *object = static_cast<IXMLNodeAccess*>(this);
+  } else {
+    *object = nullptr;
+    return E_XML_NOINTERFACE;
+  }
+  AddRef();
+  return S_XML_OK;
+}
+
+int32_t TXMLNode::Release() {
+  int32_t n = --FRefCount;
+  if (n == 0) delete this;
+  return n;
+}
+
+// --- lists ---------------------------------------------------------------------------
+
+TXMLNodeList& TXMLNode::Children() {
+  if (FHost) return FHost->Children();
+  if (!FChildNodes) FChildNodes = TIntf<TXMLNodeList>(new TXMLNodeList(this));
+  return *FChildNodes;
+}
+
+TXMLNamedNodeMap& TXMLNode::Attributes() {
+  if (FHost) return FHost->Attributes();
+  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new TXMLNamedNodeMap(this));
+  return *FAttributes;
+}
+
+bool TXMLNode::HasAttributes() const {
+  if (FHost) return FHost->HasAttributes();
+  return FAttributes && !FAttributes->Items().empty();
+}
+
+size_t TXMLNode::ChildCount() const {
+  if (FHost) return FHost->ChildCount();
+  return FChildNodes ? FChildNodes->Items().size() : 0;
+}
+
+TXMLNode* TXMLNode::ChildAt(size_t index) const {
+  if (FHost) return FHost->ChildAt(index);
+  return FromIntf(FChildNodes->Items()[index].Get());
+}
+
+TIntf<IXMLNamedNodeMap> TXMLNode::GetAttributes() { return TIntf<IXMLNamedNodeMap>(&Attributes()); }
+
+TIntf<IXMLNodeList> TXMLNode::GetChildNodes() {
+  if (FHost) return FHost->GetChildNodes();
+  if (FChildListStale || (!FChildNodes && (FWrapped || !FRegistry.empty()))) RebuildChildList();
+  return TIntf<IXMLNodeList>(&Children());
+}
+
+TIntf<IXMLNode> TXMLNode::GetFirstChild() {
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  return list->GetItem(0);
+}
+
+TIntf<IXMLNode> TXMLNode::GetLastChild() {
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  return list->GetItem(list->GetLength() - 1);
+}
+
+TIntf<IXMLNode> TXMLNode::GetNextSibling() {
+  if (!FParent) return {};
+  TIntf<IXMLNodeList> list = FParent->GetChildNodes();
+  int32_t i = list->IndexOf(this);
+  return i < 0 ? TIntf<IXMLNode>() : list->GetItem(i + 1);
+}
+
+TIntf<IXMLNode> TXMLNode::GetPreviousSibling() {
+  if (!FParent) return {};
+  TIntf<IXMLNodeList> list = FParent->GetChildNodes();
+  int32_t i = list->IndexOf(this);
+  return i <= 0 ? TIntf<IXMLNode>() : list->GetItem(i - 1);
+}
+
+WideString TXMLNode::GetNodeName() { return FWrapped ? FWrapped->GetNodeName() : FName; }
+
+uint8_t TXMLNode::GetNodeType() { return NodeType(); }
+
+WideString TXMLNode::GetNodeValue() { return FWrapped ? FWrapped->GetNodeValue() : FValue; }
+
+void TXMLNode::SetNodeValue(const WideString& value) {
+  if (FWrapped)
+    FWrapped->SetNodeValue(value);
+  else
+    FValue = value;
+}
+
+TIntf<IXMLDocument> TXMLNode::GetOwnerDocument() { return TIntf<IXMLDocument>(FOwnerDocument); }
+
+TIntf<IXMLNode> TXMLNode::GetParentNode() { return TIntf<IXMLNode>(FParent); }
+
+// --- editing -------------------------------------------------------------------------
+
+void TXMLNode::Detach(TXMLNode* child) {
+  TXMLNode* parent = child->FParent;
+  if (!parent) return;
+  TIntf<IXMLNode> keep(child);
+  if (parent->FChildNodes) parent->FChildNodes->Remove(child);
+  if (parent->FAttributes) parent->FAttributes->Remove(child);
+  child->FParent = nullptr;
+}
+
+void TXMLNode::CheckNewChild(TXMLNode* child) {
+  if (!child) throw EXMLException(3, 0, {DOMCodeText(3)});
+  if (NodeType() == ELEMENT_NODE && child->NodeType() == ATTRIBUTE_NODE)
+    throw EXMLException(3, 89, {NodeTypeName(ATTRIBUTE_NODE)});
+  // A node cannot become a child of itself or of one of its descendants.
+  for (TXMLNode* p = this; p; p = p->FParent)
+    if (p == child) throw EXMLException(3, 0, {DOMCodeText(3)});
+  if (child->NodeType() == DOCUMENT_NODE) throw EXMLException(3, 89, {NodeTypeName(DOCUMENT_NODE)});
+}
+
+void TXMLNode::AppendNew(TXMLNode* child) {
+  Children().Items().emplace_back(child);
+  child->FParent = this;
+}
+
+TIntf<IXMLNode> TXMLNode::AppendChild(IXMLNode* newChild) {
+  TXMLNode* child = FromIntf(newChild);
+  CheckNewChild(child);
+  TIntf<IXMLNode> keep(newChild);
+  Detach(child);
+  Children().Items().push_back(keep);
+  child->FParent = this;
+  return keep;
+}
+
+TIntf<IXMLNode> TXMLNode::InsertBefore(IXMLNode* newChild, IXMLNode* refChild) {
+  if (!refChild) return AppendChild(newChild);
+  TXMLNode* child = FromIntf(newChild);
+  CheckNewChild(child);
+  if (Children().IndexOf(refChild) < 0) throw EXMLException(8, 0, {"Invalid RefChild"});
+  TIntf<IXMLNode> keep(newChild);
+  if (newChild == refChild) return keep;
+  Detach(child);
+  Children().Insert(Children().IndexOf(refChild), newChild);
+  child->FParent = this;
+  return keep;
+}
+
+TIntf<IXMLNode> TXMLNode::ReplaceChild(IXMLNode* newChild, IXMLNode* oldChild) {
+  TIntf<IXMLNode> old(oldChild);
+  if (!oldChild || Children().IndexOf(oldChild) < 0) return old;
+  if (newChild == oldChild) return old;
+  TXMLNode* child = FromIntf(newChild);
+  CheckNewChild(child);
+  TIntf<IXMLNode> keep(newChild);
+  Detach(child);
+  int32_t index = Children().IndexOf(oldChild);
+  Children().Insert(index, newChild);
+  child->FParent = this;
+  Children().Remove(oldChild);
+  return old;
+}
+
+TIntf<IXMLNode> TXMLNode::RemoveChild(IXMLNode* child) {
+  TIntf<IXMLNode> keep(child);
+  if (child) Children().Remove(child);  // the list clears the child's parent
+  return keep;
+}
+
+void TXMLNode::SetParentNode(IXMLNode* parent) {
+  if (!parent) {
+    Detach(this);
+    return;
+  }
+  TXMLNode* p = FromIntf(parent);
+  if (p == FParent) return;
+  // The parent pointer is only ever set together with membership of the parent's list.
+  p->AppendChild(this);
+}
+
+bool TXMLNode::HasChildNodes() { return GetChildNodes()->GetLength() > 0; }
+
+bool TXMLNode::IsTextElement() {
+  if (NodeType() != ELEMENT_NODE) return false;
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  return list->GetLength() == 1 && IsTextKind(list->GetItem(0)->GetNodeType());
+}
+
+bool TXMLNode::HasOnlyText() { return IsTextElement(); }
+
+bool TXMLNode::IsEmpty() { return GetChildNodes()->GetLength() == 0 && GetAttributes()->GetLength() == 0; }
+
+// --- attributes ----------------------------------------------------------------------
+
+WideString TXMLNode::GetAttribute(const WideString& name) {
+  TIntf<IXMLNode> attr = GetAttributes()->GetNamedItem(name);
+  return attr ? attr->GetNodeValue() : WideString();
+}
+
+void TXMLNode::SetAttribute(const WideString& name, const WideString& value) {
+  TIntf<IXMLNamedNodeMap> map = GetAttributes();
+  TIntf<IXMLNode> attr = map->GetNamedItem(name);
+  if (!attr) {
+    if (FOwnerDocument) {
+      attr = FOwnerDocument->CreateAttribute(name);
+    } else {
+      auto* a = new TXMLAttr(nullptr);
+      a->SetName(name);
+      attr = TIntf<IXMLNode>(a);
+    }
+  }
+  attr->SetNodeValue(value);
+  map->SetNamedItem(attr.Get());
+}
+
+void TXMLNode::RemoveAttribute(const WideString&) { RaiseNotImplemented("RemoveAttribute"); }
+
+TIntf<IXMLAttr> TXMLNode::GetAttributeNode(const WideString& name) {
+  return Supports<IXMLAttr>(GetAttributes()->GetNamedItem(name));
+}
+
+void TXMLNode::SetAttributeNode(IXMLAttr*) {}
+
+void TXMLNode::RemoveAttributeNode(IXMLAttr*) { RaiseNotImplemented("RemoveAttributeNode"); }
+
+TIntf<IXMLAttr> TXMLNode::GetOrAddAttribute(const WideString& name, const WideString& value) {
+  TIntf<IXMLNamedNodeMap> map = GetAttributes();
+  TIntf<IXMLAttr> attr = Supports<IXMLAttr>(map->GetNamedItem(name));
+  if (!attr) {
+    if (FOwnerDocument) {
+      attr = FOwnerDocument->CreateAttribute(name);
+    } else {
+      auto* a = new TXMLAttr(nullptr);
+      a->SetName(name);
+      attr = TIntf<IXMLAttr>(a);
+    }
+    map->SetNamedItem(attr.Get());
+  }
+  if (!value.empty()) attr->SetNodeValue(value);
+  return attr;
+}
+
+// --- reading helpers -----------------------------------------------------------------
+
+TIntf<IXMLNodeList> TXMLNode::GetElementsByTagName(const WideString& name) {
+  TIntf<TXMLNodeList> result(new TXMLNodeList(nullptr));
+  // Document order without recursion: a stack of (list, next index).
+  std::vector<std::pair<TIntf<IXMLNodeList>, int32_t>> stack;
+  stack.emplace_back(GetChildNodes(), 0);
+  while (!stack.empty()) {
+    auto& [list, index] = stack.back();
+    if (index >= list->GetLength()) {
+      stack.pop_back();
+      continue;
+    }
+    TIntf<IXMLNode> node = list->GetItem(index++);
+    if (node->GetNodeType() == ELEMENT_NODE) {
+      if (SameName(node->GetNodeName(), name)) result->Add(node.Get());
+      stack.emplace_back(node->GetChildNodes(), 0);
+    }
+  }
+  return TIntf<IXMLNodeList>(result.Get());
+}
+
+WideString TXMLNode::GetText() {
+  WideString value = GetNodeValue();
+  if (FOwnerDocument && FOwnerDocument->GetKeepWhiteSpace()) return value;
+  return TrimWhiteSpace(value);
+}
+
+void TXMLNode::SetText(const WideString& text) {
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  for (int32_t i = list->GetLength() - 1; i >= 0; --i) list->Delete(i);
+  if (text.empty()) return;
+  TIntf<IXMLNode> node;
+  if (FOwnerDocument) {
+    node = FOwnerDocument->CreateTextNode(text);
+  } else {
+    auto* t = new TXMLText(nullptr);
+    t->SetNodeValue(text);
+    node = TIntf<IXMLNode>(t);
+  }
+  AppendChild(node.Get());
+}
+
+WideString TXMLNode::ReadChildValue(const WideString& name) {
+  TIntf<IXMLNode> child = GetChildNodes()->FindNode(name);
+  return child ? child->GetNodeValue() : WideString();
+}
+
+void TXMLNode::WriteChildValue(const WideString& name, const WideString& value) {
+  TIntf<IXMLNode> child = GetChildNodes()->FindNode(name);
+  if (child) {
+    child->SetNodeValue(value);
+    return;
+  }
+  TIntf<IXMLElement> element = AppendElement(name);
+  TIntf<IXMLNode> text;
+  if (FOwnerDocument) {
+    text = FOwnerDocument->CreateTextNode(value);
+  } else {
+    auto* t = new TXMLText(nullptr);
+    t->SetNodeValue(value);
+    text = TIntf<IXMLNode>(t);
+  }
+  element->AppendChild(text.Get());
+}
+
+TIntf<IXMLElement> TXMLNode::AppendElement(const WideString& tagName) {
+  TIntf<IXMLElement> element;
+  if (FOwnerDocument) {
+    element = FOwnerDocument->CreateElement(tagName);
+  } else {
+    auto* e = new TXMLElement(nullptr);
+    e->SetName(tagName);
+    element = TIntf<IXMLElement>(e);
+  }
+  AppendChild(element.Get());
+  return element;
+}
+
+TIntf<IXMLNode> TXMLNode::GetOrAddChild(const WideString& tagName) {
+  TIntf<IXMLNode> child = GetChildNodes()->FindNode(tagName);
+  if (child) return child;
+  return TIntf<IXMLNode>(AppendElement(tagName).Get());
+}
+
+TIntf<IXMLNode> TXMLNode::GetWrappedNode() { return FWrapped; }
+
+// --- cloning -------------------------------------------------------------------------
+
+TXMLNode* TXMLNode::MakeCopy(TXMLDocument* target) {
+  uint8_t type = NodeType();
+  WideString name = GetNodeName();
+  TIntf<IXMLNode> made;
+  switch (type) {
+    case NOTATION_NODE: throw EXMLException("Invalid operation: cannot clone Notation node");
+    case ENTITY_REFERENCE_NODE:
+    case ENTITY_NODE:
+    case DOCUMENT_TYPE_NODE: RaiseNotImplemented("CloneNode");
+    case DOCUMENT_NODE: return new TXMLDocument();
+    default: break;
+  }
+  if (target) {
+    switch (type) {
+      case ELEMENT_NODE: made = target->CreateElement(name); break;
+      case ATTRIBUTE_NODE: made = target->CreateAttribute(name); break;
+      case TEXT_NODE: made = target->CreateTextNode(GetNodeValue()); break;
+      case CDATA_SECTION_NODE: made = target->CreateCDATASection(GetNodeValue()); break;
+      case PROCESSING_INSTRUCTION_NODE: made = target->CreateProcessingInstruction(name, GetNodeValue()); break;
+      case COMMENT_NODE: made = target->CreateComment(GetNodeValue()); break;
+      case DOCUMENT_FRAGMENT_NODE: made = target->CreateDocumentFragment(); break;
+      default: return nullptr;
+    }
+    TXMLNode* node = FromIntf(made.Get());
+    node->AddRef();  // handed on uncounted below
+    made = nullptr;
+    node->FRefCount--;
+    return node;
+  }
+  TXMLNode* node;
+  switch (type) {
+    case ELEMENT_NODE: node = new TXMLElement(nullptr); break;
+    case ATTRIBUTE_NODE: node = new TXMLAttr(nullptr); break;
+    case TEXT_NODE:
+    case CDATA_SECTION_NODE: node = new TXMLText(nullptr); break;
+    case PROCESSING_INSTRUCTION_NODE: node = new TXMLProcessingInstruction(nullptr); break;
+    case COMMENT_NODE: node = new TXMLComment(nullptr); break;
+    case DOCUMENT_FRAGMENT_NODE: node = new TXMLDocumentFragment(nullptr); break;
+    default: return nullptr;
+  }
+  if (type == ELEMENT_NODE || type == ATTRIBUTE_NODE || type == PROCESSING_INSTRUCTION_NODE) node->FName = name;
+  return node;
+}
+
+TIntf<IXMLNode> TXMLNode::CloneNode(bool deep) { return CloneNodeInto(FOwnerDocument, deep); }
+
+TIntf<IXMLNode> TXMLNode::CloneNodeInto(IXMLDocument* target, bool deep) {
+  TXMLDocument* doc = target ? dynamic_cast<TXMLDocument*>(target) : nullptr;
+  TXMLNode* made = MakeCopy(doc);
+  if (!made) return {};
+  TIntf<IXMLNode> copy(made);
+  // An element's value lives in its children, which a deep copy brings along; assigning
+  // it as well would add a second copy of the text.
+  uint8_t type = NodeType();
+  if (type != ELEMENT_NODE && type != DOCUMENT_NODE && type != DOCUMENT_FRAGMENT_NODE)
+    copy->SetNodeValue(GetNodeValue());
+  // A copied document owns the copies of its children.
+  TXMLDocument* childTarget = type == DOCUMENT_NODE ? static_cast<TXMLDocument*>(made) : doc;
+  TIntf<IXMLNamedNodeMap> attrs = GetAttributes();
+  for (int32_t i = 0; i < attrs->GetLength(); ++i) {
+    TIntf<IXMLNode> a = attrs->GetItem(i)->CloneNodeInto(childTarget, true);
+    if (!a) continue;
+    made->Attributes().Add(a.Get());
+    FromIntf(a.Get())->FParent = made;
+  }
+  if (deep) {
+    TIntf<IXMLNodeList> children = GetChildNodes();
+    for (int32_t i = 0; i < children->GetLength(); ++i) {
+      TIntf<IXMLNode> c = children->GetItem(i)->CloneNodeInto(childTarget, true);
+      if (!c) continue;
+      made->Children().Add(c.Get());
+      FromIntf(c.Get())->FParent = made;
+    }
+  }
+  return copy;
+}
+
+// --- documents, registry and wrapping ------------------------------------------------
+
+void TXMLNode::ResetDocument() {
+  std::vector<TXMLNode*> stack{this};
+  while (!stack.empty()) {
+    TXMLNode* n = stack.back();
+    stack.pop_back();
+    if (n->FOwnerDocument) n->FOwnerDocument->Untrack(n);
+    n->FOwnerDocument = nullptr;
+    for (TXMLCustomList* list :
+         {static_cast<TXMLCustomList*>(n->FChildNodes.Get()), static_cast<TXMLCustomList*>(n->FAttributes.Get())})
+      if (list)
+        for (auto& item : list->Items())
+          if (TXMLNode* c = FromIntf(item.Get())) stack.push_back(c);
+  }
+}
+
+void TXMLNode::RegisterChildNode(const WideString& tagName, const TXMLNodeClass* nodeClass) {
+  if (FHost) {
+    FHost->RegisterChildNode(tagName, nodeClass);
+    return;
+  }
+  auto it = std::find_if(FRegistry.begin(), FRegistry.end(), [&](const auto& e) { return e.first == tagName; });
+  if (it != FRegistry.end()) {
+    if (nodeClass)
+      it->second = nodeClass;
+    else
+      FRegistry.erase(it);
+  } else {
+    FRegistry.emplace_back(tagName, nodeClass);
+  }
+  FChildListStale = true;
+}
+
+void TXMLNode::RegisterChildNodes(const std::vector<WideString>& tagNames,
+                                  const std::vector<const TXMLNodeClass*>& nodeClasses) {
+  if (tagNames.size() != nodeClasses.size())
+    throw EXMLException(std::string("Mismatched paramaters to RegisterChildNodes"));
+  for (size_t i = 0; i < tagNames.size(); ++i) RegisterChildNode(tagNames[i], nodeClasses[i]);
+}
+
+void TXMLNode::InitWrapping(IXMLNode* wrapped, TXMLNode* parent) {
+  FWrapped = TIntf<IXMLNode>(wrapped);
+  FParent = parent;
+  FChildListStale = true;
+  TIntf<IXMLNamedNodeMap> attrs = wrapped->GetAttributes();
+  for (int32_t i = 0; i < attrs->GetLength(); ++i) {
+    auto* a = new TXMLAttr(FOwnerDocument);
+    TIntf<IXMLNode> keep(a);
+    a->FWrapped = attrs->GetItem(i);
+    Attributes().Add(a);
+    a->FParent = this;
+  }
+}
+
+void TXMLNode::RebuildChildList() {
+  FChildListStale = false;
+  TIntf<IXMLNodeList> source = FWrapped ? FWrapped->GetChildNodes() : TIntf<IXMLNodeList>(&Children());
+  TIntf<TXMLNodeList> list(new TXMLNodeList(this));
+  for (int32_t i = 0; i < source->GetLength(); ++i) {
+    TIntf<IXMLNode> child = source->GetItem(i);
+    WideString name = child->GetNodeName();
+    const TXMLNodeClass* nodeClass = nullptr;
+    for (const auto& [tag, cls] : FRegistry)
+      if (SameName(tag, name)) {
+        nodeClass = cls;
+        break;
+      }
+    if (!nodeClass) {
+      list->Items().push_back(child);
+      continue;
+    }
+    TIntf<IXMLNode> inner = child->GetWrappedNode();
+    TXMLNode* made = nodeClass->Create(FOwnerDocument);
+    TIntf<IXMLNode> keep(made);
+    made->InitWrapping(inner ? inner.Get() : child.Get(), this);
+    list->Items().push_back(keep);
+  }
+  SetChildNodes(list);
+}
+
+void TXMLNode::SetChildNodes(const TIntf<TXMLNodeList>& list) {
+  if (FHost) return;
+  // Children that the new list no longer holds let go of this node.
+  if (FChildNodes && FChildNodes.Get() != list.Get())
+    for (auto& item : FChildNodes->Items())
+      if (TXMLNode* c = FromIntf(item.Get()); c && c->FParent == this && list->IndexOf(item.Get()) < 0)
+        c->FParent = nullptr;
+  FChildNodes = list;
+  for (TXMLNode* c : FCollectionNodes) c->SetChildNodes(list);
+}
+
+TIntf<IXMLNode> TXMLNode::MakeCollectionNode(const TXMLNodeClass* nodeClass, const TGUID& itemIID,
+                                             const WideString& itemTag) {
+  TXMLNode* root = this;
+  while (root->FHost) root = root->FHost;
+  TXMLNode* made = nodeClass->Create(root->FOwnerDocument);
+  TIntf<IXMLNode> keep(made);
+  if (root->FWrapped) made->InitWrapping(root->FWrapped.Get(), root->FParent);
+  made->FHost = root;
+  made->FItemIID = itemIID;
+  made->FItemTag = itemTag;
+  root->FCollectionNodes.push_back(made);
+  return keep;
+}
+
+// --- writing -------------------------------------------------------------------------
+
+void TXMLNode::WriteTo(IXMLTextStream* stream) {
+  auto* s = dynamic_cast<TXMLTextStream*>(stream);
+  if (!s) throw EXMLException(std::string("Unsupported text stream"));
+  WriteNode(*s);
+}
+
+void TXMLNode::WriteChildren(TXMLTextStream& stream, bool lineBreaks) {
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  int32_t n = list->GetLength();
+  if (n == 0) return;
+  stream.IncIndent();
+  for (int32_t i = 0; i < n; ++i) {
+    if (lineBreaks && i > 0) stream.WriteLineBreak(true);
+    TIntf<IXMLNode> child = list->GetItem(i);
+    if (TXMLNode* c = FromIntf(child.Get()))
+      c->WriteNode(stream);
+    else
+      child->WriteTo(&stream);
+  }
+  stream.DecIndent();
+}
+
+void TXMLNode::WriteNode(TXMLTextStream& stream) { WriteChildren(stream, false); }
+
+void TXMLNode::ReadNode(TXMLNode*, TXMLTextStream&) {}
+
+WideString TXMLNode::GetMarkup() {
+  base::TMemoryStream memory;
+  {
+    TIntf<TXMLTextStream> stream(new TXMLTextStream(&memory, 1200, xmWrite));
+    stream->SetOutputFormat(FormatCompact);
+    WriteNode(*stream);
+    stream->Flush();
+  }
+  size_t units = memory.Size() > 2 ? static_cast<size_t>(memory.Size() - 2) / 2 : 0;
+  WideString text(units, u'\0');
+  if (units) std::copy_n(memory.Memory() + 2, units * 2, reinterpret_cast<uint8_t*>(text.data()));
+  return text;
+}
+
+// --- XPath subset --------------------------------------------------------------------
+
+TIntf<IXMLNodeList> TXMLNode::SelectNodeList(const WideString& expression) {
+  TIntf<IXMLNode> context(this);
+  if (FOwnerDocument && !expression.empty() && expression[0] == u'/')
+    context = TIntf<IXMLNode>(FOwnerDocument->GetDocumentElement().Get());
+  TXPathLite path(expression);
+  return path.Select(context.Get(), false);
+}
+
+TIntf<IXMLNode> TXMLNode::SelectFirstNode(const WideString& expression) {
+  TIntf<IXMLNode> context(this);
+  if (FOwnerDocument && !expression.empty() && expression[0] == u'/') context = TIntf<IXMLNode>(FOwnerDocument);
+  TXPathLite path(expression);
+  return path.Select(context.Get(), true)->GetItem(0);
+}
+
+}  // namespace xml

@@ -1,0 +1,177 @@
+// TXMLNode: the base of every node of the XML document model, and the node-class
+// mechanism behind the document's factory and the wrapping nodes.
+//
+// Ownership: a child list and an attribute map hold counted references to their nodes;
+// a node holds plain pointers to its parent and its owner document. Every path that
+// takes a node out of a list, or frees a parent or document, clears those pointers, so
+// a node kept by a caller never points at a freed parent or document:
+//  - RemoveChild, ReplaceChild and the list operations clear the parent of a node they
+//    take out; AppendChild, InsertBefore and ReplaceChild first take a node out of the
+//    list it is in, and refuse to make a node a child of itself or of its descendants;
+//  - a document knows every node it created and resets their owner when it goes.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "xml/XMLIntf.h"
+
+namespace xml {
+
+class TXMLTextStream;
+class TXMLNodeList;
+class TXMLNamedNodeMap;
+
+// A node class: how the document's factory and the child-node registry make a node.
+struct TXMLNodeClass {
+  const char* Name;
+  TXMLNode* (*Create)(TXMLDocument* owner);
+};
+
+// The node class of T (T must be constructible from the owner document).
+template <class T>
+const TXMLNodeClass* NodeClassOf(const char* name = "") {
+  static const TXMLNodeClass nodeClass{name, [](TXMLDocument* owner) -> TXMLNode* { return new T(owner); }};
+  return &nodeClass;
+}
+
+// Parsed nesting is capped so that deep input ends in a parse error instead of running
+// out of stack (a 32-bit program has 1 MB); the same bound keeps the recursive tree
+// walks (writing, cloning, freeing) safe on every tree the parser builds.
+constexpr int32_t kMaxNestingDepth = 512;
+
+class TXMLNode : public virtual IXMLNodeAccess {
+ public:
+  TXMLNode(TXMLDocument* owner, uint8_t nodeType);
+  TXMLNode(const TXMLNode&) = delete;
+  TXMLNode& operator=(const TXMLNode&) = delete;
+  virtual ~TXMLNode();
+
+  int32_t QueryInterface(const TGUID& iid, void** object) override;
+  int32_t AddRef() override { return ++FRefCount; }
+  int32_t Release() override;
+
+  // IXMLNode
+  TIntf<IXMLNamedNodeMap> GetAttributes() override;
+  TIntf<IXMLNodeList> GetChildNodes() override;
+  TIntf<IXMLNode> GetFirstChild() override;
+  TIntf<IXMLNode> GetLastChild() override;
+  TIntf<IXMLNode> GetNextSibling() override;
+  WideString GetNodeName() override;
+  uint8_t GetNodeType() override;
+  WideString GetNodeValue() override;
+  TIntf<IXMLDocument> GetOwnerDocument() override;
+  TIntf<IXMLNode> GetParentNode() override;
+  TIntf<IXMLNode> GetPreviousSibling() override;
+  void SetNodeValue(const WideString& value) override;
+  void SetParentNode(IXMLNode* parent) override;
+  TIntf<IXMLNode> InsertBefore(IXMLNode* newChild, IXMLNode* refChild) override;
+  TIntf<IXMLNode> ReplaceChild(IXMLNode* newChild, IXMLNode* oldChild) override;
+  TIntf<IXMLNode> RemoveChild(IXMLNode* child) override;
+  TIntf<IXMLNode> AppendChild(IXMLNode* newChild) override;
+  bool HasChildNodes() override;
+  bool HasOnlyText() override;
+  TIntf<IXMLNode> CloneNode(bool deep) override;
+  TIntf<IXMLNode> CloneNodeInto(IXMLDocument* target, bool deep) override;
+  WideString GetAttribute(const WideString& name) override;
+  void SetAttribute(const WideString& name, const WideString& value) override;
+  void RemoveAttribute(const WideString& name) override;
+  TIntf<IXMLAttr> GetAttributeNode(const WideString& name) override;
+  void SetAttributeNode(IXMLAttr* attr) override;
+  void RemoveAttributeNode(IXMLAttr* attr) override;
+  TIntf<IXMLNodeList> GetElementsByTagName(const WideString& name) override;
+  WideString GetText() override;
+  void SetText(const WideString& text) override;
+  WideString GetMarkup() override;
+  void WriteTo(IXMLTextStream* stream) override;
+  bool IsEmpty() override;
+  TIntf<IXMLNode> GetWrappedNode() override;
+  TIntf<IXMLNode> SelectFirstNode(const WideString& expression) override;
+  TIntf<IXMLNodeList> SelectNodeList(const WideString& expression) override;
+  WideString ReadChildValue(const WideString& name) override;
+  void WriteChildValue(const WideString& name, const WideString& value) override;
+  TIntf<IXMLElement> AppendElement(const WideString& tagName) override;
+  TIntf<IXMLElement> AppendElement2(const WideString& tagName) override { return AppendElement(tagName); }
+  TIntf<IXMLNode> GetOrAddChild(const WideString& tagName) override;
+  TIntf<IXMLAttr> GetOrAddAttribute(const WideString& name, const WideString& value) override;
+
+  // IXMLNodeAccess
+  void ResetDocument() override;
+  void ResetParent() override { FParent = nullptr; }
+  void RegisterChildNode(const WideString& tagName, const TXMLNodeClass* nodeClass) override;
+  void RegisterChildNodes(const std::vector<WideString>& tagNames,
+                          const std::vector<const TXMLNodeClass*>& nodeClasses) override;
+  TIntf<IXMLNode> MakeCollectionNode(const TXMLNodeClass* nodeClass, const TGUID& itemIID,
+                                     const WideString& itemTag) override;
+  void SetUserValue(int32_t value) override { FUserValue = value; }
+
+  // Virtual operations of the node classes.
+  virtual void WriteNode(TXMLTextStream& stream);
+  // Reads this node's own syntax; the node is already in parent's child list.
+  virtual void ReadNode(TXMLNode* parent, TXMLTextStream& stream);
+  // Installs a rebuilt child list (wrapping nodes).
+  virtual void SetChildNodes(const TIntf<TXMLNodeList>& list);
+
+  // Direct access for the reader, the writer and the document.
+  TXMLNode* Parent() const { return FParent; }
+  // Sets the parent pointer alone (the caller has put the node into parent's list).
+  void LinkParent(TXMLNode* parent) { FParent = parent; }
+  TXMLDocument* OwnerDocument() const { return FOwnerDocument; }
+  uint8_t NodeType() const { return FWrapped ? FWrapped->GetNodeType() : FNodeType; }
+  const WideString& Name() const { return FName; }
+  void SetName(WideString name) { FName = std::move(name); }
+  const WideString& Value() const { return FValue; }
+  TXMLNodeList& Children();
+  TXMLNamedNodeMap& Attributes();
+  bool HasAttributes() const;
+  size_t ChildCount() const;
+  TXMLNode* ChildAt(size_t index) const;
+  // Wrapping creation: this node shows `wrapped` (its name, type, value, children and
+  // attributes) under the given parent.
+  void InitWrapping(IXMLNode* wrapped, TXMLNode* parent);
+  int32_t UserValue() const { return FUserValue; }
+  TXMLNode* Host() const { return FHost; }
+  const TGUID& ItemIID() const { return FItemIID; }
+  const WideString& ItemTag() const { return FItemTag; }
+
+  // The TXMLNode behind an interface, or none for a foreign implementation.
+  static TXMLNode* FromIntf(IXMLNode* node);
+
+ protected:
+  bool IsTextElement();
+  // Appends without the checks of AppendChild (the reader's newly made nodes).
+  void AppendNew(TXMLNode* child);
+  // Takes child out of the list it is in (its parent's children or attributes).
+  static void Detach(TXMLNode* child);
+  void CheckNewChild(TXMLNode* child);
+  void WriteChildren(TXMLTextStream& stream, bool lineBreaks);
+  void RebuildChildList();
+  virtual TXMLNode* MakeCopy(TXMLDocument* target);
+
+  friend class TXMLDocument;
+  friend class TXMLCustomList;
+  friend class TXMLNamedNodeMap;
+
+  int32_t FRefCount = 0;
+  TIntf<IXMLNode> FWrapped;
+  TXMLDocument* FOwnerDocument;
+  uint8_t FNodeType;
+  TIntf<TXMLNamedNodeMap> FAttributes;  // made on first use
+  TIntf<TXMLNodeList> FChildNodes;      // made on first use
+  TXMLNode* FParent = nullptr;
+  WideString FName;
+  WideString FValue;
+  std::vector<std::pair<WideString, const TXMLNodeClass*>> FRegistry;
+  bool FChildListStale = false;
+  TXMLNode* FHost = nullptr;
+  int32_t FUserValue = 0;
+  std::vector<TXMLNode*> FCollectionNodes;
+  TGUID FItemIID{};
+  WideString FItemTag;
+  // The owner document's list of the nodes it made.
+  TXMLNode* FDocPrev = nullptr;
+  TXMLNode* FDocNext = nullptr;
+};
+
+}  // namespace xml

@@ -1,0 +1,173 @@
+#include "xml/XMLNodes.h"
+
+#include "xml/XMLDocument.h"
+#include "xml/XMLException.h"
+#include "xml/XMLLookupTables.h"
+#include "xml/XMLNodeList.h"
+#include "xml/XMLTextStream.h"
+
+namespace xml {
+
+namespace {
+
+template <class I, class T>
+bool Answer(T* self, const TGUID& iid, void** object) {
+  if (iid != I::IID) return false;
+  *object = static_cast<I*>(self);
+  self->AddRef();
+  return true;
+}
+
+}  // namespace
+
+#define XML_QUERY_INTERFACE(Class, Base, Intf)                     \
+  int32_t Class::QueryInterface(const TGUID& iid, void** object) { \
+    if (Answer<Intf>(this, iid, object)) return S_XML_OK;          \
+    return Base::QueryInterface(iid, object);                      \
+  }
+
+XML_QUERY_INTERFACE(TXMLElement, TXMLNode, IXMLElement)
+XML_QUERY_INTERFACE(TXMLAttr, TXMLNode, IXMLAttr)
+XML_QUERY_INTERFACE(TXMLProcessingInstruction, TXMLNode, IXMLProcessingInstruction)
+XML_QUERY_INTERFACE(TXMLCharacterData, TXMLNode, IXMLCharacterData)
+XML_QUERY_INTERFACE(TXMLText, TXMLCharacterData, IXMLText)
+XML_QUERY_INTERFACE(TXMLCDATASection, TXMLText, IXMLCDATASection)
+XML_QUERY_INTERFACE(TXMLDocumentType, TXMLText, IXMLDocumentType)
+XML_QUERY_INTERFACE(TXMLComment, TXMLCharacterData, IXMLComment)
+XML_QUERY_INTERFACE(TXMLDocumentFragment, TXMLNode, IXMLDocumentFragment)
+
+#undef XML_QUERY_INTERFACE
+
+// --- values --------------------------------------------------------------------------
+
+WideString TXMLElement::GetNodeValue() {
+  if (FWrapped) return FWrapped->GetNodeValue();
+  WideString value;
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  for (int32_t i = 0; i < list->GetLength(); ++i) {
+    TIntf<IXMLNode> child = list->GetItem(i);
+    uint8_t type = child->GetNodeType();
+    if (type != ELEMENT_NODE && type != COMMENT_NODE) value += child->GetNodeValue();
+  }
+  return value;
+}
+
+void TXMLElement::SetNodeValue(const WideString& value) {
+  if (FWrapped) {
+    FWrapped->SetNodeValue(value);
+    return;
+  }
+  TIntf<IXMLNodeList> list = GetChildNodes();
+  if (list->GetLength() > 0) {
+    if (!IsTextElement()) throw EXMLException(7, 89, {NodeTypeName(ELEMENT_NODE)});
+    list->GetItem(0)->SetNodeValue(value);
+    return;
+  }
+  TIntf<IXMLNode> text;
+  if (FOwnerDocument) {
+    text = FOwnerDocument->CreateTextNode(value);
+  } else {
+    auto* t = new TXMLText(nullptr);
+    t->SetNodeValue(value);
+    text = TIntf<IXMLNode>(t);
+  }
+  AppendChild(text.Get());
+}
+
+WideString TXMLProcessingInstruction::GetNodeValue() { return FWrapped ? FWrapped->GetNodeValue() : FData; }
+
+void TXMLProcessingInstruction::SetNodeValue(const WideString& value) {
+  if (FWrapped)
+    FWrapped->SetNodeValue(value);
+  else
+    FData = value;
+}
+
+void TXMLCharacterData::SetNodeValue(const WideString& value) { TXMLNode::SetNodeValue(NormalizeLineBreaks(value)); }
+
+WideString TXMLCharacterData::SubstringData(int32_t, int32_t) { RaiseNotImplemented("SubstringData"); }
+void TXMLCharacterData::AppendData(const WideString&) { RaiseNotImplemented("AppendData"); }
+void TXMLCharacterData::InsertData(int32_t, const WideString&) { RaiseNotImplemented("InsertData"); }
+void TXMLCharacterData::DeleteData(int32_t, int32_t) { RaiseNotImplemented("DeleteData"); }
+void TXMLCharacterData::ReplaceData(int32_t, int32_t, const WideString&) { RaiseNotImplemented("ReplaceData"); }
+TIntf<IXMLText> TXMLText::SplitText(int32_t) { RaiseNotImplemented("SplitText"); }
+
+void TXMLCDATASection::SetNodeValue(const WideString& value) {
+  if (value.find(u"]]>") != WideString::npos) throw EXMLException(5, 50);
+  TXMLText::SetNodeValue(value);
+}
+
+// --- writing -------------------------------------------------------------------------
+
+void TXMLElement::WriteNode(TXMLTextStream& stream) {
+  stream.WriteLineBreak(false);
+  stream.Write(u'<');
+  stream.Write(GetNodeName());
+  TIntf<IXMLNamedNodeMap> attrs = GetAttributes();
+  for (int32_t i = 0; i < attrs->GetLength(); ++i) {
+    TIntf<IXMLNode> a = attrs->GetItem(i);
+    if (TXMLNode* n = FromIntf(a.Get()))
+      n->WriteNode(stream);
+    else
+      a->WriteTo(&stream);
+  }
+  const char16_t* emptyEnd = stream.GetOutputFormat() == FormatIndented ? u" />" : u"/>";
+  TIntf<IXMLNodeList> children = GetChildNodes();
+  if (children->GetLength() == 0) {
+    stream.Write(emptyEnd);
+    return;
+  }
+  bool textElement = IsTextElement();
+  if (textElement && children->GetItem(0)->GetText().empty()) {
+    stream.Write(emptyEnd);
+    return;
+  }
+  stream.Write(u'>');
+  WriteChildren(stream, false);
+  if (!textElement) stream.WriteLineBreak(false);
+  stream.Write(u"</");
+  stream.Write(GetNodeName());
+  stream.Write(u'>');
+}
+
+void TXMLAttr::WriteNode(TXMLTextStream& stream) {
+  stream.Write(u' ');
+  stream.Write(GetNodeName());
+  stream.Write(u"=\"");
+  stream.Write(EscapeMarkup(GetNodeValue(), false));
+  stream.Write(u'"');
+}
+
+void TXMLText::WriteNode(TXMLTextStream& stream) { stream.Write(EscapeMarkup(ExpandLineBreaks(GetNodeValue()), true)); }
+
+void TXMLCDATASection::WriteNode(TXMLTextStream& stream) {
+  stream.WriteLineBreak(true);
+  stream.Write(u"<![CDATA[");
+  stream.Write(GetNodeValue());
+  stream.Write(u"]]>");
+}
+
+void TXMLComment::WriteNode(TXMLTextStream& stream) {
+  stream.WriteLineBreak(true);
+  stream.Write(u"<!--");
+  stream.Write(ExpandLineBreaks(GetNodeValue()));
+  stream.Write(u"-->");
+}
+
+void TXMLProcessingInstruction::WriteNode(TXMLTextStream& stream) {
+  stream.WriteLineBreak(false);
+  stream.Write(u"<?");
+  stream.Write(GetNodeName());
+  stream.Write(u' ');
+  stream.Write(GetNodeValue());
+  stream.Write(u"?>");
+}
+
+void TXMLDocumentType::WriteNode(TXMLTextStream& stream) {
+  stream.WriteLineBreak(false);
+  stream.Write(u"<!DOCTYPE ");
+  stream.Write(GetNodeValue());
+  stream.Write(u'>');
+}
+
+}  // namespace xml

@@ -1,0 +1,399 @@
+// The parser: a character-driven reader in which every node class reads its own syntax
+// from the text stream. The document's ReadNode is the content reader.
+#include "base/Format.h"
+#include "xml/XMLDocument.h"
+#include "xml/XMLException.h"
+#include "xml/XMLLookupTables.h"
+#include "xml/XMLNodeList.h"
+#include "xml/XMLTextStream.h"
+
+namespace xml {
+
+namespace {
+
+bool ReadGroup(TXMLTextStream& s, std::u16string_view expected) {
+  char16_t c;
+  bool same = true;
+  for (char16_t e : expected) {
+    if (!s.Next(c)) return false;
+    same = same && c == e;
+  }
+  return same;
+}
+
+// Leaves `parent`'s child list; the node itself is kept alive by the caller.
+void RemoveFromParent(TXMLNode* node, TXMLNode* parent) {
+  if (parent) parent->Children().Remove(node);
+}
+
+}  // namespace
+
+void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
+  enum { Text, AfterLt, EndTag, AfterBang } state = Text;
+  char16_t c;
+  while (s.Next(c)) {
+    switch (state) {
+      case Text:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c == u'<') {
+          state = AfterLt;
+          break;
+        }
+        s.UnreadChar();
+        if (TXMLNode* text = NewNode(FTextClass, TEXT_NODE)) {
+          parent->AppendNew(text);
+          text->ReadNode(parent, s);
+        }
+        break;
+      case AfterLt:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c == u'!') {
+          s.ClearToken();
+          state = AfterBang;
+        } else if (c == u'?') {
+          s.ClearToken();
+          TXMLNode* pi = NewNode(FPIClass, PROCESSING_INSTRUCTION_NODE);
+          parent->AppendNew(pi);
+          pi->ReadNode(parent, s);
+          state = Text;
+        } else if (c == u'/') {
+          s.ClearToken();
+          state = EndTag;
+        } else {
+          if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
+          s.EndProlog();
+          s.ClearToken();
+          s.AppendToken(c);
+          TXMLNode* element = NewNode(FElementClass, ELEMENT_NODE);
+          parent->AppendNew(element);
+          element->ReadNode(parent, s);
+          state = Text;
+        }
+        break;
+      case EndTag:
+        if (c == u'>') {
+          // White space may follow the name of an end tag.
+          WideString& token = s.Token();
+          while (!token.empty() && IsWhiteSpaceChar(token.back())) token.pop_back();
+          WideString name = s.TakeToken();
+          if (name == parent->GetNodeName()) return;
+          throw EXMLException(3, 67, {MessageArg(name), MessageArg(parent->GetNodeName())});
+        }
+        s.AppendToken(c);
+        break;
+      case AfterBang:
+        if (c == u'-') {
+          char16_t d;
+          if (!s.Next(d) || d != u'-') throw EXMLInvalidNode(base::Format("Invalid node %s", MessageArg(s.Token())));
+          TXMLNode* comment = NewNode(FCommentClass, COMMENT_NODE);
+          parent->AppendNew(comment);
+          comment->ReadNode(parent, s);
+          state = Text;
+        } else if (c == u'D') {
+          if (ReadGroup(s, u"OCTYPE")) {
+            s.ClearToken();
+            TXMLNode* docType = NewNode(FDocTypeClass, DOCUMENT_TYPE_NODE);
+            parent->AppendNew(docType);
+            docType->ReadNode(parent, s);
+            FDocType = Supports<IXMLDocumentType>(static_cast<IXMLNode*>(docType));
+            state = Text;
+          }
+        } else if (c == u'[') {
+          if (ReadGroup(s, u"CDATA[")) {
+            s.ClearToken();
+            TXMLNode* cdata = NewNode(FCDATAClass, CDATA_SECTION_NODE);
+            parent->AppendNew(cdata);
+            cdata->ReadNode(parent, s);
+            state = Text;
+          }
+        }
+        break;
+    }
+  }
+}
+
+void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
+  if (FOwnerDocument) FOwnerDocument->ReadNode(this, stream);
+}
+
+void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
+  enum { Name, Attributes, AfterSlash } state = Name;
+  auto readContent = [&] {
+    if (!FOwnerDocument) return;
+    FOwnerDocument->EnterElement();
+    FOwnerDocument->ReadNode(this, s);
+    FOwnerDocument->LeaveElement();
+  };
+  char16_t c;
+  while (s.Next(c)) {
+    switch (state) {
+      case Name:
+        if (IsWhiteSpaceChar(c)) {
+          FName = s.TakeToken();
+          state = Attributes;
+        } else if (c == u'/') {
+          FName = s.TakeToken();
+          state = AfterSlash;
+        } else if (c == u'>') {
+          FName = s.TakeToken();
+          readContent();
+          return;
+        } else {
+          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          s.AppendToken(c);
+        }
+        break;
+      case Attributes:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c == u'/') {
+          state = AfterSlash;
+        } else if (c == u'>') {
+          readContent();
+          return;
+        } else {
+          if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
+          s.ClearToken();
+          s.AppendToken(c);
+          TXMLNode* attr = FOwnerDocument ? FOwnerDocument->NewNode(FOwnerDocument->FAttrClass, ATTRIBUTE_NODE)
+                                          : new TXMLAttr(nullptr);
+          // Appended as read: an attribute of the same name is not looked for.
+          TXMLNode::Attributes().Items().emplace_back(attr);
+          attr->LinkParent(this);
+          attr->ReadNode(this, s);
+        }
+        break;
+      case AfterSlash:
+        if (c == u'>') return;
+        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        throw EXMLException(5, 15);
+    }
+  }
+  if (state == Name) FName = s.TakeToken();
+}
+
+void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
+  enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
+  char16_t quote = 0;
+  char16_t c;
+  while (s.Next(c)) {
+    switch (state) {
+      case Name:
+        if (IsWhiteSpaceChar(c)) {
+          FName = s.TakeToken();
+          state = BeforeEquals;
+        } else if (c == u'=') {
+          FName = s.TakeToken();
+          state = BeforeValue;
+        } else {
+          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          s.AppendToken(c);
+        }
+        break;
+      case BeforeEquals:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c != u'=') throw EXMLException(5, 4);
+        state = BeforeValue;
+        break;
+      case BeforeValue:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
+        quote = c;
+        state = Value;
+        break;
+      case Value:
+        if (c == quote) {
+          FValue = s.TakeToken();  // as written: no white-space normalisation
+          return;
+        }
+        if (c == u'&')
+          AppendCodePoint(s.Token(), ReadCharReference(s));
+        else if (c == u'<')
+          throw EXMLException(5, 11);
+        else
+          s.AppendToken(c);
+        break;
+    }
+  }
+  if (state == Name) FName = s.TakeToken();
+}
+
+void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
+  TIntf<IXMLNode> keep(this);  // may leave the parent's list below
+  WideString& token = s.Token();
+  char16_t c;
+  while (s.Next(c)) {
+    if (c == u'<') {
+      s.UnreadChar();
+      break;
+    }
+    if (c == u'&')
+      AppendCodePoint(token, ReadCharReference(s));
+    else
+      token.push_back(c);
+  }
+  // Text cut off by the end of the input is kept like any other.
+  if (token.empty()) {
+    RemoveFromParent(this, parent);
+    return;
+  }
+  WideString value = FValue + s.TakeToken();
+  if (FOwnerDocument && !FOwnerDocument->GetKeepWhiteSpace()) value = TrimWhiteSpace(value);
+  if (value.empty()) {
+    RemoveFromParent(this, parent);
+    return;
+  }
+  SetNodeValue(value);
+}
+
+void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
+  enum { TargetStart, Target, BeforeData, Data, AfterQuestion, Done } state = TargetStart;
+  char16_t c;
+  while (state != Done && s.Next(c)) {
+    switch (state) {
+      case TargetStart:
+        if (!IsNameStartChar(c)) throw EXMLException(5, 9);
+        s.AppendToken(c);
+        state = Target;
+        break;
+      case Target:
+        if (IsWhiteSpaceChar(c)) {
+          FName = s.TakeToken();
+          state = BeforeData;
+        } else {
+          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          s.AppendToken(c);
+        }
+        break;
+      case BeforeData:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c == u'?') {
+          state = AfterQuestion;
+          break;
+        }
+        state = Data;
+        [[fallthrough]];
+      case Data:
+        if (c == u'?') {
+          state = AfterQuestion;
+        } else {
+          if (!IsXmlChar(c)) throw EXMLException(5, 10);
+          s.AppendToken(c);
+        }
+        break;
+      case AfterQuestion:
+        if (c == u'>') {
+          state = Done;
+        } else if (c == u'?') {
+          s.AppendToken(c);  // "??>" ends the instruction after one "?" of data
+        } else {
+          if (!IsXmlChar(c)) throw EXMLException(5, 10);
+          s.AppendToken(u'?');
+          s.AppendToken(c);
+          state = Data;
+        }
+        break;
+      case Done: break;
+    }
+  }
+  if (state == TargetStart || state == Target)
+    FName = s.TakeToken();
+  else
+    FData = s.TakeToken();
+  // Only the declaration at the start of a document without byte order mark, and not in
+  // UTF-16, chooses the code page of what follows.
+  if (parent && parent->NodeType() == DOCUMENT_NODE && s.CanSwitchCodePage() && parent->ChildCount() == 1 &&
+      SameName(FName, u"xml")) {
+    WideString data = LowerCaseName(FData);
+    size_t at = data.find(u"encoding=");
+    if (at != WideString::npos && at + 9 < data.size() && (data[at + 9] == u'"' || data[at + 9] == u'\'')) {
+      size_t close = data.find(data[at + 9], at + 10);
+      uint16_t codePage = 0;
+      if (close != WideString::npos &&
+          LookupCodePage(std::u16string_view(data).substr(at + 10, close - at - 10), codePage))
+        s.SetStreamCodePage(codePage);
+    }
+  }
+}
+
+void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {
+  enum { Collect, Dash, Skip } state = Collect;
+  char16_t c;
+  while (s.Next(c)) {
+    switch (state) {
+      case Collect:
+        if (c == u'-')
+          state = Dash;
+        else
+          s.AppendToken(c);
+        break;
+      case Dash:
+        if (c == u'-') {
+          state = Skip;
+        } else {
+          s.AppendToken(u'-');
+          s.AppendToken(c);
+          state = Collect;
+        }
+        break;
+      case Skip:
+        if (c == u'>') {
+          SetNodeValue(s.TakeToken());
+          return;
+        }
+        break;
+    }
+  }
+  if (state == Dash) s.AppendToken(u'-');
+  SetNodeValue(s.TakeToken());
+}
+
+void TXMLCDATASection::ReadNode(TXMLNode*, TXMLTextStream& s) {
+  WideString& token = s.Token();
+  size_t brackets = 0;  // "]" seen in a row and not yet stored
+  char16_t c;
+  while (s.Next(c)) {
+    if (c == u']') {
+      ++brackets;
+      continue;
+    }
+    if (c == u'>' && brackets >= 2) {
+      // "]]>" ends the section; any "]" before those two belong to the data ("]]]>").
+      token.append(brackets - 2, u']');
+      SetNodeValue(s.TakeToken());
+      return;
+    }
+    token.append(brackets, u']');
+    brackets = 0;
+    token.push_back(c);
+  }
+  token.append(brackets, u']');
+  SetNodeValue(s.TakeToken());
+}
+
+void TXMLDocumentType::ReadNode(TXMLNode*, TXMLTextStream& s) {
+  int32_t depth = 0;
+  char16_t quote = 0;
+  bool started = false;
+  char16_t c;
+  while (s.Next(c)) {
+    if (!started) {
+      if (IsWhiteSpaceChar(c)) continue;
+      started = true;
+    }
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == u'"' || c == u'\'') {
+      quote = c;
+    } else if (c == u'[') {
+      ++depth;
+    } else if (c == u']') {
+      if (depth > 0) --depth;
+    } else if (c == u'>' && depth == 0) {
+      break;
+    }
+    s.AppendToken(c);
+  }
+  FValue = s.TakeToken();
+}
+
+}  // namespace xml

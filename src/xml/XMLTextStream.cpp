@@ -1,0 +1,199 @@
+#include "xml/XMLTextStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/Exceptions.h"
+#include "text/TextStreams.h"
+#include "xml/XMLException.h"
+#include "xml/XMLLookupTables.h"
+
+namespace xml {
+
+namespace {
+
+bool IsWideCodePage(uint16_t cp) { return cp == text::kCodePageUtf16 || cp == text::kCodePageUtf32; }
+
+}  // namespace
+
+TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t mode) : FMode(mode) {
+  uint8_t flags = codePage == text::kCodePageUtf8 ? text::rkfUtf8Mark : 0;
+  if (mode == xmRead) {
+    int64_t start = stream->Position();
+    uint8_t head[2] = {};
+    int32_t got = stream->Read(head, 2);
+    stream->SetPosition(start);
+    FText = std::make_unique<text::TRkTextStream>(stream, codePage, flags, text::rkaRead);
+    bool mark = stream->Position() != start;
+    // "<" as a UTF-16LE unit without a mark: the bytes are UTF-16 whatever was asked.
+    if (!mark && got == 2 && head[0] == '<' && head[1] == 0 && !IsWideCodePage(FText->CodePage()))
+      FText->SwitchCodePage(text::kCodePageUtf16);
+    FSize = stream->Size();
+    FMayDeclare = !mark && !IsWideCodePage(FText->CodePage());
+    FExact = FMayDeclare;
+    FBuffer = std::make_unique<char16_t[]>(kLineKeep + kChunk);
+  } else {
+    FText = std::make_unique<text::TRkTextStream>(stream, codePage, flags, text::rkaWrite);
+  }
+  FToken.reserve(256);
+}
+
+TXMLTextStream::~TXMLTextStream() = default;
+
+int32_t TXMLTextStream::QueryInterface(const TGUID& iid, void** object) {
+  if (iid == IXMLTextStream::IID) {
+    *object = static_cast<IXMLTextStream*>(this);
+    AddRef();
+    return S_XML_OK;
+  }
+  *object = nullptr;
+  return E_XML_NOINTERFACE;
+}
+
+int32_t TXMLTextStream::Release() {
+  int32_t n = --FRefCount;
+  if (n == 0) delete this;
+  return n;
+}
+
+uint16_t TXMLTextStream::GetStreamCodePage() { return FText->CodePage(); }
+
+void TXMLTextStream::SetStreamCodePage(uint16_t codePage) { FText->SwitchCodePage(codePage); }
+
+void TXMLTextStream::IncIndent() {
+  if (FIndent == kOuterLevel) FIndent = 0;
+  ++FIndent;
+}
+
+void TXMLTextStream::DecIndent() {
+  if (FIndent == kOuterLevel) return;  // already back at the outer level
+  --FIndent;
+  if (FIndent == 0) FIndent = kOuterLevel;
+}
+
+void TXMLTextStream::WriteLineBreak(bool force) {
+  if (FFormat == FormatCompact) return;
+  if (force || FIndent > 0) Write(u"\r\n");
+  if (FFormat == FormatIndented && FIndent != kOuterLevel && FIndent >= 1)
+    for (int32_t i = 0; i < FIndent; ++i) Write(u"  ");
+}
+
+bool TXMLTextStream::ReadString(int32_t count, WideString& text) {
+  text.clear();
+  char16_t c;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!Next(c)) return false;
+    text.push_back(c);
+  }
+  return true;
+}
+
+WideString TXMLTextStream::TakeToken() {
+  std::swap(FPrevToken, FToken);
+  FToken.clear();
+  return FPrevToken;
+}
+
+char16_t TXMLTextStream::TakeUndoChar() {
+  if (!FCanUndo) throw EXMLException(5, 23, {"Only one undo level is supported"});
+  FCanUndo = false;
+  return FPrevChar;
+}
+
+bool TXMLTextStream::Fill() {
+  if (FAtEnd || FMode != xmRead) return false;
+  // Keep the tail of what was read, so the current line can still be shown after an error.
+  size_t keep = std::min(FEnd, kLineKeep);
+  if (keep && FEnd != keep) std::memmove(FBuffer.get(), FBuffer.get() + FEnd - keep, keep * sizeof(char16_t));
+  FPos = FEnd = keep;
+  size_t want = FExact ? 1 : kChunk;
+  int32_t got = FText->Read(FBuffer.get() + keep, static_cast<int32_t>(want * sizeof(char16_t)));
+  if (got < 2) {
+    FAtEnd = true;
+    return false;
+  }
+  FEnd = keep + static_cast<size_t>(got) / sizeof(char16_t);
+  return true;
+}
+
+WideString TXMLTextStream::CurrentLineText() const {
+  if (FColumn <= 0 || !FBuffer) return WideString();
+  size_t end = FPos;
+  size_t n = std::min<size_t>(static_cast<size_t>(FColumn), end);
+  return WideString(FBuffer.get() + end - n, n);
+}
+
+void TXMLTextStream::Flush() {
+  if (FOut.empty()) return;
+  bool ok = FText->WriteString(FOut);
+  FOut.clear();
+  if (!ok) throw base::EWriteError("Stream write error");
+}
+
+// --- character references ------------------------------------------------------------
+
+char32_t ReadCharReference(TXMLTextStream& stream) {
+  enum { First, Name, Numeric, Decimal, Hex } state = First;
+  WideString name;
+  uint32_t value = 0;
+  char16_t c;
+  while (stream.Next(c)) {
+    switch (state) {
+      case First:
+        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        if (c == u'#') {
+          state = Numeric;
+        } else {
+          if (!IsNameStartChar(c)) throw EXMLException(5, 9);
+          name.push_back(c);
+          state = Name;
+        }
+        break;
+      case Name:
+        if (c == u';') {
+          char16_t ch;
+          if (!LookupCharEntity(name, ch)) throw EXMLException(5, 91, {MessageArg(name)});
+          return ch;
+        }
+        if (!IsNameChar(c)) throw EXMLException(5, 18);
+        if (name.size() < 64) name.push_back(c);  // no entity name is longer
+        break;
+      case Numeric:
+        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        if (c >= u'0' && c <= u'9') {
+          value = c - u'0';
+          state = Decimal;
+        } else if (c == u'x') {
+          state = Hex;
+        } else {
+          throw EXMLException(5, 19);
+        }
+        break;
+      case Decimal:
+      case Hex: {
+        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        if (c == u';') {
+          // A character XML allows: no surrogate halves, nothing past U+10FFFF.
+          if (value > 0x10FFFF || (value < 0x10000 && !IsXmlChar(static_cast<char16_t>(value))))
+            throw EXMLException(5, 36);
+          return value;
+        }
+        uint32_t digit;
+        if (c >= u'0' && c <= u'9')
+          digit = c - u'0';
+        else if (state == Hex && c >= u'a' && c <= u'f')
+          digit = c - u'a' + 10;
+        else if (state == Hex && c >= u'A' && c <= u'F')
+          digit = c - u'A' + 10;
+        else
+          throw EXMLException(5, state == Hex ? 35 : 34);
+        value = value * (state == Hex ? 16 : 10) + digit;
+        if (value > 0x10FFFF) throw EXMLException(5, 36);  // bounded before it can overflow
+        break;
+      }
+    }
+  }
+  return 0x20;
+}
+
+}  // namespace xml

@@ -1,0 +1,161 @@
+// TXMLTextStream: the character-level reader and writer under the XML parser and writer.
+// It owns an encoded text stream (text::TRkTextStream) over the caller's byte stream and
+// exchanges UTF-16 code units with it: reading counts lines and columns, allows one
+// character to be pushed back and collects tokens; writing keeps the indentation level
+// and output format of the writer.
+//
+// Reading goes through a buffer. Until the parser says the prolog is over (EndProlog), it
+// takes one character at a time from the encoded stream, so that an encoding named by the
+// XML declaration applies exactly from the character after it. Input that starts with a
+// byte order mark, or that is UTF-16, never changes its code page (CanSwitchCodePage).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "base/Stream.h"
+#include "xml/XMLIntf.h"
+
+namespace text {
+class TRkTextStream;
+}
+
+namespace xml {
+
+enum : uint8_t { xmRead = 0, xmWrite = 1 };
+
+class TXMLTextStream final : public virtual IXMLTextStream {
+ public:
+  // stream is not owned. Write mode truncates it and writes the byte order mark of a
+  // Unicode code page (EF BB BF for 65001).
+  TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t mode);
+  ~TXMLTextStream();
+
+  int32_t QueryInterface(const TGUID& iid, void** object) override;
+  int32_t AddRef() override { return ++FRefCount; }
+  int32_t Release() override;
+
+  uint16_t GetStreamCodePage() override;
+  void SetStreamCodePage(uint16_t codePage) override;
+  uint8_t GetOutputFormat() override { return FFormat; }
+  void SetOutputFormat(uint8_t format) override { FFormat = format; }
+  void IncIndent() override;
+  void DecIndent() override;
+  void WriteLineBreak(bool force) override;
+  void UnreadChar() override { FReadFromUndo = true; }
+  bool NextChar(char16_t& ch) override { return Next(ch); }
+  bool ReadString(int32_t count, WideString& text) override;
+  void AppendToken(char16_t ch) override { FToken.push_back(ch); }
+  WideString TakeToken() override;
+  int32_t TokenLength() override { return static_cast<int32_t>(FToken.size()); }
+  void ClearToken() override { FToken.clear(); }
+  void WriteString(const WideString& text) override { Write(text); }
+
+  // The parser's fast path (not virtual).
+  bool Next(char16_t& ch) {
+    if (FReadFromUndo) {
+      FReadFromUndo = false;
+      ch = TakeUndoChar();
+      return true;
+    }
+    if (FPos == FEnd && !Fill()) return false;
+    ch = FBuffer[FPos++];
+    ++FConsumed;
+    FCanUndo = true;
+    FPrevChar = ch;
+    ++FColumn;
+    if (ch == u'\n') {
+      ++FLine;
+      FColumn = 0;
+    }
+    return true;
+  }
+  void Write(std::u16string_view text) {
+    FOut.append(text);
+    if (FOut.size() >= kFlushSize) Flush();
+  }
+  void Write(char16_t ch) {
+    FOut.push_back(ch);
+    if (FOut.size() >= kFlushSize) Flush();
+  }
+  WideString& Token() { return FToken; }
+  // Hands everything written so far to the encoded stream; EWriteError "Stream write
+  // error" when the stream takes less.
+  void Flush();
+
+  // Characters read so far, one less while a pushed-back character is pending.
+  int64_t StreamPosition() const { return FConsumed - (FReadFromUndo ? 1 : 0); }
+  int32_t GetLine() const { return FLine; }
+  int32_t GetColumn() const { return FColumn; }
+  // The current line up to the last character read (at most its last kLineKeep units).
+  WideString CurrentLineText() const;
+  const WideString& GetPreviousToken() const { return FPrevToken; }
+  char16_t GetPreviousChar() const { return FPrevChar; }
+  // The pushed-back character; XML code 23 when there is none to give back.
+  char16_t TakeUndoChar();
+  int32_t IndentLevel() const { return FIndent; }
+
+  // True while an encoding named by the document may still change the code page: the
+  // input had no byte order mark, is not UTF-16 or UTF-32, and the prolog is not over.
+  bool CanSwitchCodePage() const { return FMayDeclare; }
+  // The first element has started: from here on the stream reads ahead.
+  void EndProlog() {
+    FMayDeclare = false;
+    FExact = false;
+  }
+
+  static constexpr int32_t kOuterLevel = 2147483647;
+
+ private:
+  bool Fill();
+
+  static constexpr size_t kChunk = 16384;
+  static constexpr size_t kLineKeep = 256;
+  static constexpr size_t kFlushSize = 16384;
+
+  int32_t FRefCount = 0;
+  uint8_t FMode;
+  std::unique_ptr<text::TRkTextStream> FText;
+  int64_t FSize = 0;
+  int32_t FLine = 0;
+  int32_t FColumn = 0;
+  bool FCanUndo = false;
+  bool FReadFromUndo = false;
+  char16_t FPrevChar = 0;
+  int32_t FIndent = -1;
+  uint8_t FFormat = FormatCompact;
+  WideString FToken;
+  WideString FPrevToken;
+
+  // Reading: FBuffer[0, FEnd) holds kept line text followed by decoded characters;
+  // FBuffer[FPos] is the next one to give out.
+  std::unique_ptr<char16_t[]> FBuffer;
+  size_t FPos = 0;
+  size_t FEnd = 0;
+  int64_t FConsumed = 0;
+  bool FExact = false;
+  bool FMayDeclare = false;
+  bool FAtEnd = false;
+  // Writing.
+  WideString FOut;
+};
+
+// The rest of a reference after "&", through ";": the character it stands for. Named
+// references come from LookupCharEntity; numeric ones must name a character XML allows
+// (U+10000..U+10FFFF included) and are bounded while they are read. Errors are
+// EXMLException with DOM code 5: 24 white space, 9 bad first character, 18 bad name
+// character, 19 bad character after "#", 34/35 bad digit, 36 not a character, 91 unknown
+// name. The end of the input inside a reference answers a space.
+char32_t ReadCharReference(TXMLTextStream& stream);
+// Appends a code point as one or two UTF-16 code units.
+inline void AppendCodePoint(WideString& s, char32_t c) {
+  if (c < 0x10000) {
+    s.push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    s.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    s.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+}  // namespace xml

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "XMLTestUtil.h"
+#include "base/Stream.h"
+#include "xml/XMLException.h"
+#include "xml/XMLLookupTables.h"
+#include "xml/XMLTextStream.h"
+
+using namespace xml;
+using namespace xmltest;
+
+TEST(XMLChars, ClassTableHasTheRunsAndBitsOfTheCharacterClasses) {
+  // Runs of equal class bytes over U+0000..U+FFFD; the last two entries stay 0.
+  int runs = 1;
+  for (uint32_t c = 1; c < 0xFFFE; ++c) runs += XMLCharClasses[c] != XMLCharClasses[c - 1];
+  EXPECT_EQ(runs, 613);
+  EXPECT_EQ(XMLCharClasses[0xFFFE], 0);
+  EXPECT_EQ(XMLCharClasses[0xFFFF], 0);
+  struct {
+    char16_t Ch;
+    uint8_t Bits;
+  } const cases[] = {
+      {u'A', ccBaseChar | ccLetter | ccChar | ccNameChar},
+      {u'0', ccDigit | ccChar | ccNameChar},
+      {u'-', ccChar | ccNameChar},
+      {u' ', ccChar},
+      {0x09, ccChar},
+      {0x0B, 0},
+      {0x00B7, ccExtender | ccChar | ccNameChar},
+      {0x0300, ccCombiningChar | ccChar | ccNameChar},
+      {0x3007, ccIdeographic | ccLetter | ccChar | ccNameChar},
+      {0x4E00, ccIdeographic | ccLetter | ccChar | ccNameChar},
+      {0xAC00, ccBaseChar | ccLetter | ccChar | ccNameChar},
+      {0xD800, 0},
+      {0xE000, ccChar},
+      {0xFFFD, ccChar},
+  };
+  for (const auto& c : cases) EXPECT_EQ(XMLCharClasses[c.Ch], c.Bits) << std::hex << int(c.Ch);
+  EXPECT_TRUE(IsNameStartChar(u'_'));
+  EXPECT_TRUE(IsNameStartChar(u':'));
+  EXPECT_FALSE(IsNameStartChar(u'1'));
+  EXPECT_FALSE(IsWhiteSpaceChar(0xA0));
+}
+
+TEST(XMLChars, NamedReferencesAndEncodingNames) {
+  char16_t ch = 0;
+  EXPECT_TRUE(LookupCharEntity(u"agrave", ch));
+  EXPECT_EQ(ch, 0xE0);
+  EXPECT_TRUE(LookupCharEntity(u"Agrave", ch));
+  EXPECT_EQ(ch, 0xC0);
+  EXPECT_TRUE(LookupCharEntity(u"nbsp", ch));
+  EXPECT_EQ(ch, 160);
+  EXPECT_TRUE(LookupCharEntity(u"yuml", ch));
+  EXPECT_EQ(ch, 255);
+  EXPECT_TRUE(LookupCharEntity(u"apos", ch));
+  EXPECT_EQ(ch, u'\'');
+  EXPECT_FALSE(LookupCharEntity(u"AMP", ch));
+
+  uint16_t cp = 7;
+  EXPECT_TRUE(LookupCodePage(u"UTF-8", cp));
+  EXPECT_EQ(cp, 65001);
+  EXPECT_TRUE(LookupCodePage(u"Windows-1251", cp));
+  EXPECT_EQ(cp, 1251);
+  EXPECT_TRUE(LookupCodePage(u"euc-jp", cp));
+  EXPECT_EQ(cp, 51932);
+  cp = 7;
+  EXPECT_FALSE(LookupCodePage(u"ucs-2", cp));
+  EXPECT_EQ(cp, 7);
+}
+
+TEST(XMLChars, EscapingLineBreaksTrimmingAndPseudoAttributes) {
+  EXPECT_EQ(EscapeMarkup(u"a\r\nb'", false), u"a&#10;b'");
+  EXPECT_EQ(EscapeMarkup(u"a\r\nb'", true), u"a&#10;b&apos;");
+  EXPECT_EQ(EscapeMarkup(u"\n\r\r\r", false), u"&#10;&#10;");
+  EXPECT_EQ(EscapeMarkup(u"<&>\"", false), u"&lt;&amp;&gt;&quot;");
+  EXPECT_EQ(NormalizeLineBreaks(u"a\r\nb\rc\n"), u"a\nb\nc\n");
+  EXPECT_EQ(ExpandLineBreaks(u"a\nb"), u"a\r\nb");
+  EXPECT_EQ(TrimWhiteSpace(u" \t\r\n "), u"");
+  EXPECT_EQ(TrimWhiteSpace(u" a b "), u"a b");
+  EXPECT_EQ(GetPseudoAttribute(u"encoding", u"version=\"1.0\" encoding='utf-8'", u"x"), u"utf-8");
+  EXPECT_EQ(GetPseudoAttribute(u"standalone", u"version=\"1.0\"", u"x"), u"x");
+  EXPECT_EQ(GetPseudoAttribute(u"version", u"version", u"x"), u"");
+  WideString data;
+  AppendPseudoAttribute(data, u"version", u"1.0");
+  AppendPseudoAttribute(data, u"encoding", u"");
+  AppendPseudoAttribute(data, u"standalone", u"yes");
+  EXPECT_EQ(data, u"version=\"1.0\" standalone=\"yes\"");
+}
+
+namespace {
+
+// Reads the reference that follows "&" in text (UTF-8).
+char32_t Reference(const std::string& text) {
+  base::TStringStream bytes(text);
+  TIntf<TXMLTextStream> s(new TXMLTextStream(&bytes, 65001, xmRead));
+  return ReadCharReference(*s);
+}
+
+int32_t ReferenceError(const std::string& text, std::string* message = nullptr) {
+  try {
+    Reference(text);
+  } catch (const EXMLException& e) {
+    EXPECT_EQ(e.DOMCode(), 5) << text;
+    if (message) *message = e.Message();
+    return e.XMLCode();
+  }
+  return -1;
+}
+
+}  // namespace
+
+TEST(XMLChars, CharacterReferencesAreBoundedAndChecked) {
+  EXPECT_EQ(Reference("#65;"), U'A');
+  EXPECT_EQ(Reference("#x41;"), U'A');
+  EXPECT_EQ(Reference("#x1F600;"), U'\U0001F600');
+  EXPECT_EQ(Reference("#1114111;"), 0x10FFFFu);
+  EXPECT_EQ(Reference("agrave;"), 0xE0u);
+  EXPECT_EQ(Reference("amp"), 0x20u);  // the input ends inside the reference
+  const struct {
+    const char* Text;
+    int32_t Code;
+  } errors[] = {
+      {"#X41;", 19},
+      {"#;", 19},
+      {"#x;", 36},
+      {"#0;", 36},
+      {"#xD800;", 36},
+      {"#55296;", 36},
+      {"#xFFFE;", 36},
+      {"#1114112;", 36},
+      {"#x110000;", 36},
+      {"#99999999999999999999;", 36},
+      {"#xFFFFFFFFFFFFFFFF1;", 36},
+      {"#12a;", 34},
+      {"#xG;", 35},
+      {" amp;", 24},
+      {"# 65;", 24},
+      {"#6 5;", 24},
+      {"a b;", 18},
+      {"1a;", 9},
+      {"nosuch;", 91},
+  };
+  for (const auto& e : errors) EXPECT_EQ(ReferenceError(e.Text), e.Code) << e.Text;
+  std::string message;
+  ReferenceError("nosuch;", &message);
+  EXPECT_EQ(message, "Reference to undefined entity nosuch.");
+}
+
+TEST(XMLTextStream, OneUndoLevelAndLineCounting) {
+  base::TStringStream bytes("ab\ncd");
+  TIntf<TXMLTextStream> s(new TXMLTextStream(&bytes, 65001, xmRead));
+  char16_t c;
+  ASSERT_TRUE(s->NextChar(c));
+  s->UnreadChar();
+  ASSERT_TRUE(s->NextChar(c));
+  EXPECT_EQ(c, u'a');
+  s->UnreadChar();
+  try {
+    s->NextChar(c);
+    FAIL() << "a second push-back of the same character was accepted";
+  } catch (const EXMLException& e) {
+    EXPECT_EQ(e.XMLCode(), 23);
+    EXPECT_EQ(e.Message(), "Internal error: Only one undo level is supported");
+  }
+  WideString rest;
+  EXPECT_TRUE(s->ReadString(3, rest));
+  EXPECT_EQ(rest, u"b\nc");
+  EXPECT_EQ(s->GetLine(), 1);
+  EXPECT_EQ(s->GetColumn(), 1);
+  EXPECT_EQ(s->CurrentLineText(), u"c");
+  EXPECT_FALSE(s->ReadString(3, rest));
+  EXPECT_EQ(rest, u"d");
+}
+
+TEST(XMLTextStream, IndentLevelsAndLineBreaks) {
+  base::TStringStream out;
+  {
+    TIntf<TXMLTextStream> s(new TXMLTextStream(&out, 1252, xmWrite));
+    s->SetOutputFormat(FormatIndented);
+    s->IncIndent();  // -1 -> 0: the top level is not indented
+    s->WriteLineBreak(false);
+    s->WriteString(u"a");
+    s->IncIndent();
+    s->IncIndent();
+    s->WriteLineBreak(false);
+    s->WriteString(u"b");
+    s->DecIndent();
+    s->DecIndent();  // 1 -> the outer level
+    EXPECT_EQ(s->IndentLevel(), TXMLTextStream::kOuterLevel);
+    s->WriteLineBreak(false);
+    s->WriteString(u"c");
+    s->SetOutputFormat(FormatCompact);
+    s->WriteLineBreak(true);
+    s->Flush();
+  }
+  EXPECT_EQ(out.DataString(), "a\r\n    b\r\nc");
+}

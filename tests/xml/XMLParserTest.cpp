@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include "XMLTestUtil.h"
+#include "base/Stream.h"
+#include "xml/XMLException.h"
+#include "xml/XMLNodeList.h"
+
+using namespace xml;
+using namespace xmltest;
+
+TEST(XMLParser, ReadsWhatItAccepts) {
+  const struct {
+    const char* Input;
+    const char* Tree;
+  } cases[] = {
+      {"<a><b/></a>", "a(b)"},
+      {"<a>  hello  </a>", "a(\"hello  \")"},
+      {"<a>   </a>", "a"},
+      {"<a x='1' y=\"2\"/>", "a[x=1 y=2]"},
+      {"<a x='1' x='2'/>", "a[x=1 x=2]"},
+      {"<a x = 'it\"s' y='&lt;&#x41;&#66;'/>", "a[x=it\"s y=<AB]"},
+      {"<a><b>", "a(b)"},
+      {"<a>x</a >", "a(\"x\")"},
+      {"<!-- x -- y --><r/>", "<!-- x -->,r"},
+      {"<r><![CDATA[a]b]]></r>", "r(<![a]b]>)"},
+      {"<r><![CDATA[a]]b]]></r>", "r(<![a]]b]>)"},
+      {"<r><![CDATA[x]]]></r>", "r(<![x]]>)"},
+      {"<r><![CDATA[<&>]]]]]></r>", "r(<![<&>]]]]>)"},
+      {"<!DOCTYPE r [<!ENTITY e 'x>'>]><r/>", "<!DOCTYPE r [<!ENTITY e 'x>'>]>,r"},
+      {"<?xml version=\"1.0\"?><r/>", "<?xml version=\"1.0\"?>,r"},
+      {"<?pi a?b?\?><r/>", "<?pi a?b?\?>,r"},
+      {"<r>a &amp; b&#10;c&eacute;</r>", "r(\"a & b\nc\xC3\xA9\")"},
+      {"<r>a\r\nb\rc</r>", "r(\"a\nb\nc\")"},
+      {"<r>x<!--c-->y<?p d?></r>", "r(\"x\",<!--c-->,\"y\",<?p d?>)"},
+      {"<a/><b/>text", "a,b,\"text\""},
+      {"<r>cut off", "r(\"cut off\")"},
+      {"<r>&#x1F600;</r>", "r(\"\xF0\x9F\x98\x80\")"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    bool ok = false;
+    TIntf<TXMLDocument> doc = LoadUtf8(c.Input, &ok);
+    EXPECT_TRUE(ok) << c.Input << ": " << doc->ParseError().Message();
+    std::string tree = Dump(doc.Get());
+    // The document itself dumps as "#document(...)".
+    std::string expected = *c.Tree ? std::string("#document(") + c.Tree + ")" : "#document";
+    EXPECT_EQ(tree, expected) << c.Input;
+  }
+}
+
+TEST(XMLParser, KeepWhiteSpaceOffTrimsText) {
+  TIntf<TXMLDocument> doc(new TXMLDocument);
+  doc->SetKeepWhiteSpace(false);
+  ASSERT_TRUE(doc->LoadFromText(u"<a>  hello  </a><b> \r\n </b>"));
+  EXPECT_EQ(Dump(doc.Get()), "#document(a(\"hello\"),b)");
+}
+
+TEST(XMLParser, ErrorsCarryCodeLineColumnAndReason) {
+  const struct {
+    const char* Input;
+    int32_t Code;
+    int32_t Line, Column;
+    const char* Message;
+  } cases[] = {
+      {"<a x=1/>", 7, 1, 6, "A string literal was expected, but no opening quote character was found."},
+      {"<a x '1'/>", 4, 1, 6, "Missing equals sign between attribute and attribute value."},
+      {"<a x='<'/>", 11, 1, 7, "The character \"<\" cannot be used in an attribute value."},
+      {"<a / >", 24, 1, 5, "Whitespace is not allowed at this location."},
+      {"<a/x>", 15, 1, 4, "The character \">\" was expected."},
+      {"<1a/>", 9, 1, 2, "A name started with an invalid character."},
+      {"<a$/>", 10, 1, 3, "A name contained an invalid character."},
+      {"<a 1='x'/>", 9, 1, 4, "A name started with an invalid character."},
+      {"<a></b>", 67, 1, 7, "End tag b does not match the start tag a."},
+      {"<r>\n  <a>\n  </A>\n</r>", 67, 3, 6, "End tag A does not match the start tag a."},
+      {"</r>", 67, 1, 4, "End tag r does not match the start tag #document."},
+      {"<?xml?>", 10, 1, 6, "A name contained an invalid character."},
+      {"<? x?>", 9, 1, 3, "A name started with an invalid character."},
+      {"<r>&nosuch;</r>", 91, 1, 11, "Reference to undefined entity nosuch."},
+      {"<r>&#xD800;</r>", 36, 1, 11, "Invalid Unicode character value for this platform."},
+      {"<r>&#1114112;</r>", 36, 1, 12, "Invalid Unicode character value for this platform."},
+      {"<r a='&#4294967361;'/>", 36, 1, 15, "Invalid Unicode character value for this platform."},
+      {"<r>& amp;</r>", 24, 1, 5, "Whitespace is not allowed at this location."},
+      {"<r>&a b;</r>", 18, 1, 6, "A semi colon character was expected."},
+      {"<r>&#X41;</r>", 19, 1, 6, "An invalid character was found inside an entity reference."},
+  };
+  for (const auto& c : cases) {
+    bool ok = true;
+    TIntf<TXMLDocument> doc = LoadUtf8(c.Input, &ok);
+    EXPECT_FALSE(ok) << c.Input;
+    TIntf<IXMLParseError> error = doc->GetParseError();
+    EXPECT_EQ(error->GetCode(), c.Code) << c.Input;
+    EXPECT_EQ(error->GetLineNumber(), c.Line) << c.Input;
+    EXPECT_EQ(error->GetColumn(), c.Column) << c.Input;
+    EXPECT_EQ(error->GetReasonText(), XMLMessageTemplate(c.Code)) << c.Input;
+    EXPECT_EQ(doc->ParseError().Message(), c.Message) << c.Input;
+  }
+}
+
+TEST(XMLParser, ParseErrorRecordsSourceLineAndKeepsPartialTree) {
+  bool ok = true;
+  TIntf<TXMLDocument> doc = LoadUtf8("<r>\n <a/><b x=1/>\n</r>", &ok);
+  ASSERT_FALSE(ok);
+  TIntf<IXMLParseError> error = doc->GetParseError();
+  EXPECT_EQ(error->GetReasonText(), "A string literal was expected, but no opening quote character was found.");
+  EXPECT_EQ(U(error->GetSourceLine()), " <a/><b x=1");
+  EXPECT_EQ(error->GetFileOffset(), 15);
+  EXPECT_EQ(error->GetFileName(), "");
+  EXPECT_EQ(Dump(doc.Get()), "#document(r(a,b[x=]))");
+  // A later successful load leaves the record as it was.
+  ASSERT_TRUE(doc->LoadFromText(u"<ok/>"));
+  EXPECT_EQ(doc->GetParseError()->GetCode(), 7);
+  EXPECT_EQ(Dump(doc.Get()), "#document(ok)");
+}
+
+TEST(XMLParser, UnknownDeclarationIsAnErrorThatLoadPassesOn) {
+  for (const char* input : {"<!x-y>", "<!-x>", "<!-"}) {
+    TIntf<TXMLDocument> doc(new TXMLDocument);
+    base::TStringStream stream(input);
+    try {
+      doc->Load(&stream, 65001);
+      ADD_FAILURE() << input;
+    } catch (const EXMLInvalidNode& e) {
+      EXPECT_EQ(e.Message(), "Invalid node ") << input;
+    }
+  }
+}
+
+TEST(XMLParser, NestingDepthIsCapped) {
+  auto nested = [](int depth) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += "<e>";
+    for (int i = 0; i < depth; ++i) s += "</e>";
+    return s;
+  };
+  bool ok = false;
+  TIntf<TXMLDocument> doc = LoadUtf8(nested(kMaxNestingDepth), &ok);
+  EXPECT_TRUE(ok);
+  doc = LoadUtf8(nested(kMaxNestingDepth + 1), &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(doc->ParseError().Message(), "Elements are nested more than 512 levels deep.");
+  EXPECT_EQ(doc->GetParseError()->GetColumn(), 3 * (kMaxNestingDepth + 1));
+  // Far deeper input ends the same way, with no stack to spare on a 32-bit Windows build.
+  std::string deep;
+  for (int i = 0; i < 200000; ++i) deep += "<e>";
+  doc = LoadUtf8(deep, &ok);
+  EXPECT_FALSE(ok);
+}
+
+namespace {
+
+TIntf<TXMLDocument> LoadBytes(const std::string& bytes, uint16_t codePage) {
+  TIntf<TXMLDocument> doc(new TXMLDocument);
+  base::TStringStream stream(bytes);
+  EXPECT_TRUE(doc->Load(&stream, codePage)) << doc->ParseError().Message();
+  return doc;
+}
+
+std::string Utf16(const std::u16string& text, bool mark) {
+  std::string bytes = mark ? "\xFF\xFE" : "";
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+TEST(XMLParser, DeclaredEncodingAppliesOnlyWithoutMarkOrUtf16) {
+  // No mark: UTF-8 up to the end of the declaration, then the declared code page.
+  TIntf<TXMLDocument> doc = LoadBytes("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>\xE9</r>", 65001);
+  EXPECT_EQ(Dump(doc->GetDocumentElement().Get()), "r(\"\xC3\xA9\")");
+  // A UTF-8 mark wins over the declaration.
+  doc = LoadBytes("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>\xC3\xA9</r>", 1252);
+  EXPECT_EQ(Dump(doc->GetDocumentElement().Get()), "r(\"\xC3\xA9\")");
+  // UTF-16 text (LoadFromText writes the mark) is not re-read as UTF-8.
+  doc = TIntf<TXMLDocument>(new TXMLDocument);
+  ASSERT_TRUE(doc->LoadFromText(u"<?xml version=\"1.0\" encoding=\"utf-8\"?><r>\u00E9\u4E2D</r>"));
+  EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9\u4E2D");
+  // UTF-16LE without a mark is recognised by its first character.
+  doc = LoadBytes(Utf16(u"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\u4E2D</r>", false), 65001);
+  EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u4E2D");
+  // A declaration that is not the first node does not switch.
+  doc = LoadBytes("<!--c--><?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>\xC3\xA9</r>", 65001);
+  EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9");
+  // An unknown encoding name leaves the code page alone.
+  doc = LoadBytes("<?xml version=\"1.0\" encoding=\"ucs-2\"?><r>\xC3\xA9</r>", 65001);
+  EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9");
+}
+
+TEST(XMLParser, ReplacementNodeClassesAreUsedByTheReader) {
+  struct TMyElement : TXMLElement {
+    using TXMLElement::TXMLElement;
+  };
+  TIntf<TXMLDocument> doc(new TXMLDocument);
+  doc->FElementClass = NodeClassOf<TMyElement>();
+  ASSERT_TRUE(doc->LoadFromText(u"<a><b/></a>"));
+  IXMLNode* b = doc->GetDocumentElement()->GetFirstChild().Get();
+  EXPECT_NE(dynamic_cast<TMyElement*>(b), nullptr);
+}
