@@ -189,7 +189,9 @@ TIntf<IXMLElement> TXMLDocument::BindDocumentElement(const WideString& tagName, 
     if (TIntf<IXMLElement> e = Supports<IXMLElement>(list->GetItem(i))) return e;
   TIntf<IXMLElement> e = CreateElement(tagName);
   AppendChild(e.Get());
-  return Supports<IXMLElement>(GetChildNodes()->GetItem(GetChildNodes()->GetLength() - 1));
+  FChildListStale = true;  // the new element is answered through its bound class too
+  TIntf<IXMLNodeList> rebuilt = GetChildNodes();
+  return Supports<IXMLElement>(rebuilt->GetItem(rebuilt->GetLength() - 1));
 }
 
 // --- declaration ---------------------------------------------------------------------

@@ -1,1 +1,101 @@
 #include <gtest/gtest.h>
+
+#include "XMLTestUtil.h"
+#include "xml/XPathLite.h"
+
+using namespace xml;
+using namespace xmltest;
+
+namespace {
+
+const char16_t* kFixture =
+    u"<?xml version=\"1.0\"?>"
+    u"<skin><items><item name='A' size='2'>one</item><item name='b'>two</item></items>"
+    u"<group><items><item name='c'/></items></group><x q='a\"b'/></skin>";
+
+std::string Names(const TIntf<IXMLNodeList>& list) {
+  std::string out;
+  for (int32_t i = 0; i < list->GetLength(); ++i) {
+    TIntf<IXMLNode> n = list->GetItem(i);
+    if (!out.empty()) out += " ";
+    out += n->GetNodeType() == ATTRIBUTE_NODE ? "@" + U(n->GetNodeValue())
+                                              : U(n->GetNodeName() + u":" + n->GetAttribute(u"name"));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(XPath, EdgeCasesOnOneFixture) {
+  TIntf<TXMLDocument> doc(new TXMLDocument);
+  ASSERT_TRUE(doc->LoadFromText(kFixture));
+  TIntf<IXMLNode> skin(doc->GetDocumentElement().Get());
+  TIntf<IXMLNode> item0 = skin->SelectFirstNode(u"items/item");
+  TIntf<IXMLNode> text = item0->GetFirstChild();
+  const struct {
+    IXMLNode* Context;
+    const char16_t* Expression;
+    const char* Result;
+  } cases[] = {
+      {skin.Get(), u"items/item", "item:A item:b"},
+      {text.Get(), u"/items/item", "item:A item:b"},  // any node: "/" starts at the document element
+      {skin.Get(), u"items/item[@name=\"a\"]", "item:A"},
+      {skin.Get(), u"items/item[@name!=\"a\"]", "item:b"},
+      {skin.Get(), u"items/item[@name=\"B*\"]", "item:b"},
+      {skin.Get(), u"items/item[@name!=\"B*\"]", "item:A"},
+      {skin.Get(), u"items/item[@name=\"*\"]", "item:A item:b"},
+      {skin.Get(), u"items/item[1]", "item:b"},
+      {skin.Get(), u"items/item[0]", "item:A"},
+      {skin.Get(), u"items/item[2]", ""},
+      {skin.Get(), u"items/item[-1]", "item:A item:b"},  // dropped predicate
+      {skin.Get(), u"items/item@name", "@A"},
+      {skin.Get(), u"items/item[@name=\"b\"]@name", "@b"},
+      {skin.Get(), u"items/item@missing", ""},
+      {text.Get(), u"//item", "item:A item:b item:c"},
+      {skin.Get(), u"group//item", "item:c"},
+      {skin.Get(), u"x//item", ""},
+      {skin.Get(), u"items/item[!name]", ""},
+      {skin.Get(), u"items/item[!size]", "item:b"},
+      {skin.Get(), u"items/item[@size]", "item:A"},
+      {skin.Get(), u"items/*", "item:A item:b"},
+      {skin.Get(), u"ITEMS/Item", "item:A item:b"},
+      {skin.Get(), u"x[@q=\"A\"\"B\"]", "x:"},  // a doubled quote stands for one
+      {skin.Get(), u"x[@q=\"a/b\"]", ""},       // "/" inside quotes does not split
+      {skin.Get(), u"items/item[@name=\"a", "item:A"},
+      {skin.Get(), u"items/item[", "item:A item:b"},
+      {skin.Get(), u"", ""},
+      {skin.Get(), u"/", ""},
+      {skin.Get(), u"//", ""},
+      {skin.Get(), u"nothing/at/all", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Names(c.Context->SelectNodeList(c.Expression)), c.Result) << U(c.Expression);
+
+  // SelectFirstNode: "/" starts at the document node, so the first step names the root.
+  EXPECT_EQ(Dump(skin->SelectFirstNode(u"/skin/items/item")), "item[name=A size=2](\"one\")");
+  EXPECT_EQ(Dump(text->SelectFirstNode(u"/skin/items/item[@name=\"b\"]")), "item[name=b](\"two\")");
+  EXPECT_EQ(Dump(skin->SelectFirstNode(u"//item")), "item[name=A size=2](\"one\")");
+  EXPECT_EQ(Dump(skin->SelectFirstNode(u"missing")), "(none)");
+  EXPECT_EQ(Dump(skin->SelectFirstNode(u"")), "(none)");
+}
+
+TEST(XPath, StepsAndPredicatesAreParsedAsWritten) {
+  TXPathLite path(u"//a/b[@x=\"1\"][@y!=\"q\"\"r\"][@z][!w][3]@v/c ");
+  ASSERT_EQ(path.StepCount(), 3);
+  EXPECT_TRUE(path.Step(0).Descendant);
+  EXPECT_EQ(path.Step(0).NameTest, u"a");
+  const TXPathMatch& b = path.Step(1);
+  EXPECT_FALSE(b.Descendant);
+  ASSERT_EQ(b.Predicates.Count(), 6);
+  const struct {
+    const char16_t* Name;
+    const char16_t* Value;
+    uint8_t Kind;
+  } expected[] = {{u"x", u"1", xpEquals}, {u"y", u"q\"r", xpNotEquals}, {u"z", u"", xpNotEmpty},
+                  {u"w", u"", xpEmpty},   {u"", u"3", xpIndex},         {u"v", u"", xpAttribute}};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(b.Predicate(i).Name, expected[i].Name) << i;
+    EXPECT_EQ(b.Predicate(i).Value, expected[i].Value) << i;
+    EXPECT_EQ(b.Predicate(i).Kind, expected[i].Kind) << i;
+  }
+  EXPECT_EQ(path.Step(2).NameTest, u"c");
+}
