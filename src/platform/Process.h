@@ -12,5 +12,7 @@ std::u16string ModuleFileName();
 void DebugOutput(const std::string& text);
 // A process environment variable, empty when unset.
 std::string GetEnv(const char* name);
+// Standard output passes bytes unchanged (no LF to CR LF translation on Windows).
+void SetStdOutBinary();
 
 }  // namespace platform

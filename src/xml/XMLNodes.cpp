@@ -134,11 +134,13 @@ void TXMLAttr::WriteNode(TXMLTextStream& stream) {
   stream.Write(u' ');
   stream.Write(GetNodeName());
   stream.Write(u"=\"");
-  stream.Write(EscapeMarkup(GetNodeValue(), false));
+  stream.WriteEscaped(EscapeMarkup(GetNodeValue(), false));
   stream.Write(u'"');
 }
 
-void TXMLText::WriteNode(TXMLTextStream& stream) { stream.Write(EscapeMarkup(ExpandLineBreaks(GetNodeValue()), true)); }
+void TXMLText::WriteNode(TXMLTextStream& stream) {
+  stream.WriteEscaped(EscapeMarkup(ExpandLineBreaks(GetNodeValue()), true));
+}
 
 void TXMLCDATASection::WriteNode(TXMLTextStream& stream) {
   stream.WriteLineBreak(true);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Exceptions.h"
+#include "platform/TextCodec.h"
 #include "text/TextStreams.h"
 #include "xml/XMLException.h"
 #include "xml/XMLLookupTables.h"
@@ -34,6 +35,7 @@ TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t
     FBuffer = std::make_unique<char16_t[]>(kLineKeep + kChunk);
   } else {
     FText = std::make_unique<text::TRkTextStream>(stream, codePage, flags, text::rkaWrite);
+    FWideTarget = (FText->Flags() & text::rkfUnicode) != 0;
   }
   FToken.reserve(256);
 }
@@ -128,6 +130,48 @@ void TXMLTextStream::Flush() {
   bool ok = FText->WriteString(FOut);
   FOut.clear();
   if (!ok) throw base::EWriteError("Stream write error");
+}
+
+bool TXMLTextStream::CanEncode(char16_t ch) {
+  if (ch < 0x80) return true;
+  if (FEncodable.empty()) FEncodable.assign(0x10000, 0);
+  uint8_t& known = FEncodable[ch];
+  if (!known) {
+    // Whatever the code page cannot give back unchanged is not written as itself.
+    if (!FEncoder) {
+      FEncoder = std::make_unique<platform::TextEncoder>(FText->CodePage());
+      FDecoder = std::make_unique<platform::TextDecoder>(FText->CodePage());
+    }
+    platform::TextEncoder& encoder = *FEncoder;
+    platform::TextDecoder& decoder = *FDecoder;
+    uint8_t bytes[16];
+    char16_t back[4];
+    platform::CodecStep e = encoder.Convert(&ch, 1, bytes, sizeof bytes, true);
+    platform::CodecStep d = decoder.Convert(bytes, e.OutUsed, back, 4, true);
+    known =
+        !encoder.Error() && !decoder.Error() && !e.Error && !d.Error && e.InUsed == 1 && d.OutUsed == 1 && back[0] == ch
+            ? 1
+            : 2;
+  }
+  return known == 1;
+}
+
+void TXMLTextStream::WriteEscaped(std::u16string_view text) {
+  if (FWideTarget) {
+    Write(text);
+    return;
+  }
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (CanEncode(c) && (c < 0xD800 || c > 0xDFFF)) {
+      Write(c);
+      continue;
+    }
+    uint32_t value = c;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+      value = 0x10000 + ((c - 0xD800u) << 10) + (text[++i] - 0xDC00u);
+    Write(base::Utf8ToWide("&#x" + base::IntToHex(value, 1) + ";"));
+  }
 }
 
 // --- character references ------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/Stream.h"
 #include "xml/XMLIntf.h"
@@ -19,6 +20,10 @@
 namespace text {
 class TRkTextStream;
 }
+namespace platform {
+class TextDecoder;
+class TextEncoder;
+}  // namespace platform
 
 namespace xml {
 
@@ -78,6 +83,9 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     FOut.push_back(ch);
     if (FOut.size() >= kFlushSize) Flush();
   }
+  // Writes text that is already escaped for markup; characters the target code page
+  // cannot hold are written as character references instead of being replaced.
+  void WriteEscaped(std::u16string_view text);
   WideString& Token() { return FToken; }
   // Hands everything written so far to the encoded stream; EWriteError "Stream write
   // error" when the stream takes less.
@@ -108,6 +116,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
 
  private:
   bool Fill();
+  bool CanEncode(char16_t ch);
 
   static constexpr size_t kChunk = 16384;
   static constexpr size_t kLineKeep = 256;
@@ -138,6 +147,10 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   bool FAtEnd = false;
   // Writing.
   WideString FOut;
+  bool FWideTarget = true;
+  std::vector<uint8_t> FEncodable;  // per code unit: 0 not known yet, 1 yes, 2 no
+  std::unique_ptr<platform::TextEncoder> FEncoder;
+  std::unique_ptr<platform::TextDecoder> FDecoder;
 };
 
 // The rest of a reference after "&", through ";": the character it stands for. Named

@@ -71,6 +71,11 @@ TEST(XMLWriter, SaveUsesTheDeclaredEncoding) {
   TIntf<TXMLDocument> doc = Parse(u"<r>\u00E9</r>");
   doc->SetEncoding(u"windows-1252");
   EXPECT_EQ(Save(doc.Get(), FormatCompact, 65001), "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xE9</r>");
+  // Characters the code page does not have become references, not question marks.
+  TIntf<TXMLDocument> wide = Parse(u"<r a=\"\u4E2D\">\u20AC\u4E2D\U0001F600<!--\u4E2D--></r>");
+  wide->SetEncoding(u"windows-1252");
+  EXPECT_EQ(Save(wide.Get(), FormatCompact, 65001),
+            "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r a=\"&#x4E2D;\">\x80&#x4E2D;&#x1F600;<!--?--></r>");
   doc->SetEncoding(u"utf-16");
   std::string utf16 = Save(doc.Get(), FormatCompact, 65001);
   ASSERT_GE(utf16.size(), 4u);

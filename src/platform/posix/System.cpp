@@ -147,6 +147,8 @@ std::string GetEnv(const char* name) {
   return v ? v : "";
 }
 
+void SetStdOutBinary() {}
+
 LibraryHandle LoadLibrary(const std::string& name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* GetProcAddress(LibraryHandle lib, const char* name) { return lib ? dlsym(lib, name) : nullptr; }
 void FreeLibrary(LibraryHandle lib) {

@@ -1,6 +1,10 @@
 // Errors, threads, clocks, process facts and dynamic libraries on Win32.
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
 #include <windows.h>
+
+#include <cstdio>
 // platform::LoadLibrary is our own name: keep the Win32 macro from renaming it.
 #undef LoadLibrary
 
@@ -107,6 +111,8 @@ std::string GetEnv(const char* name) {
   DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
   return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
+
+void SetStdOutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 LibraryHandle LoadLibrary(const std::string& name) { return reinterpret_cast<void*>(LoadLibraryA(name.c_str())); }
 void* GetProcAddress(LibraryHandle lib, const char* name) {
