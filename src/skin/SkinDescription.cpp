@@ -111,19 +111,12 @@ void TSkinImageRef::ReadFrom(IXMLNode* node, const TSkinReadContext& ctx) {
 
 void TSkinMapList::ReadFrom(IXMLNode* node) {
   Items.clear();
-  // Every child node counts here, not only elements; nodes without attributes give
-  // an entry of zeros.
-  xml::TIntf<xml::IXMLNodeList> children = node->GetChildNodes();
-  int32_t n = children ? children->GetLength() : 0;
-  for (int32_t i = 0; i < n; ++i) {
-    xml::TIntf<IXMLNode> c = children->GetItem(i);
-    if (!c) continue;
+  // Element children only: the whitespace and comments of a laid-out file are no entries.
+  for (auto& child : ElementChildren(node)) {
     TSkinMapItem m;
-    if (c->GetNodeType() == xml::ELEMENT_NODE) {
-      m.Id = IntAttr(c.Get(), "Id", 0);
-      m.LangId = IntAttr(c.Get(), "LangId", 0);
-      m.Mapto = IntAttr(c.Get(), "Mapto", 0);
-    }
+    m.Id = IntAttr(child.Get(), "Id", 0);
+    m.LangId = IntAttr(child.Get(), "LangId", 0);
+    m.Mapto = IntAttr(child.Get(), "Mapto", 0);
     Items.push_back(m);
   }
 }
