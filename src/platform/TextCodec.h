@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -40,8 +41,10 @@ class TextDecoder {
  private:
   uint32_t FCodePage;
   uint32_t FError = 0;
-  uintptr_t FHandle = 0;  // iconv descriptor natively; DBCS flag on Windows
-  uint8_t FLeadBytes[12] = {};
+  uintptr_t FHandle = 0;                         // iconv descriptor natively; DBCS flag on Windows
+  [[maybe_unused]] uint8_t FLeadBytes[12] = {};  // lead-byte ranges of a double-byte code page (Windows)
+  // Natively, the 256 characters of a single-byte code page, asked of the converter once.
+  std::unique_ptr<char16_t[]> FSingleByte;
 };
 
 // UTF-16 -> bytes in a code page. Characters the code page lacks and lone surrogates

@@ -258,7 +258,9 @@ size_t TRkTextStream::ReadUnits(char16_t* out, size_t units) {
     return system->Convert(in, len, dst, cap, final);
   };
 
-  size_t bufSize = std::min(kMaxReadChunk, perUnit * (units - produced) + FPendingIn.size() + 8);
+  // Room for the asked bytes behind the kept ones; kept bytes are at most one cut
+  // character (a few bytes), so the slack never runs out.
+  size_t bufSize = std::min(kMaxReadChunk, perUnit * (units - produced) + FPendingIn.size() + 64);
   uint8_t* buf = GetWorkBuffer(static_cast<int32_t>(bufSize));
   try {
     while (produced < units) {

@@ -26,6 +26,25 @@ size_t CopyAscii(const uint8_t* in, size_t n, char16_t* out) {
   return k;
 }
 
+// The code point at in[i] for an encoder: a pair joined, a lone half as U+FFFD. False
+// when in[i] is a high surrogate at the end of a piece that is not the last.
+bool NextCodePoint(const char16_t* in, size_t inLen, size_t i, bool final, uint32_t& cp, size_t& used) {
+  cp = in[i];
+  used = 1;
+  if (IsHigh(in[i])) {
+    if (i + 1 >= inLen && !final) return false;  // its low half may come with the next piece
+    if (i + 1 < inLen && IsLow(in[i + 1])) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00u);
+      used = 2;
+    } else {
+      cp = kReplacementChar;
+    }
+  } else if (IsLow(in[i])) {
+    cp = kReplacementChar;
+  }
+  return true;
+}
+
 }  // namespace
 
 TCodecStep DecodeUtf8(const uint8_t* in, size_t inLen, char16_t* out, size_t outCap, bool final) {
@@ -103,25 +122,14 @@ TCodecStep DecodeUtf8(const uint8_t* in, size_t inLen, char16_t* out, size_t out
 TCodecStep EncodeUtf8(const char16_t* in, size_t inLen, uint8_t* out, size_t outCap, bool final) {
   size_t i = 0, o = 0;
   while (i < inLen) {
-    uint32_t c = in[i];
-    size_t used = 1;
-    if (c < 0x80) {
+    if (in[i] < 0x80) {
       if (o >= outCap) break;
-      out[o++] = static_cast<uint8_t>(c);
-      ++i;
+      out[o++] = static_cast<uint8_t>(in[i++]);
       continue;
     }
-    if (IsHigh(static_cast<char16_t>(c))) {
-      if (i + 1 >= inLen && !final) break;  // its low half may come with the next piece
-      if (i + 1 < inLen && IsLow(in[i + 1])) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00u);
-        used = 2;
-      } else {
-        c = kReplacementChar;
-      }
-    } else if (IsLow(static_cast<char16_t>(c))) {
-      c = kReplacementChar;
-    }
+    uint32_t c;
+    size_t used;
+    if (!NextCodePoint(in, inLen, i, final, c, used)) break;
     if (c < 0x800) {
       if (outCap - o < 2) break;
       out[o++] = static_cast<uint8_t>(0xC0 | (c >> 6));
@@ -170,19 +178,9 @@ TCodecStep DecodeUtf32(const uint8_t* in, size_t inLen, char16_t* out, size_t ou
 TCodecStep EncodeUtf32(const char16_t* in, size_t inLen, uint8_t* out, size_t outCap, bool final) {
   size_t i = 0, o = 0;
   while (i < inLen && outCap - o >= 4) {
-    uint32_t c = in[i];
-    size_t used = 1;
-    if (IsHigh(static_cast<char16_t>(c))) {
-      if (i + 1 >= inLen && !final) break;
-      if (i + 1 < inLen && IsLow(in[i + 1])) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00u);
-        used = 2;
-      } else {
-        c = kReplacementChar;
-      }
-    } else if (IsLow(static_cast<char16_t>(c))) {
-      c = kReplacementChar;
-    }
+    uint32_t c;
+    size_t used;
+    if (!NextCodePoint(in, inLen, i, final, c, used)) break;
     out[o++] = static_cast<uint8_t>(c);
     out[o++] = static_cast<uint8_t>(c >> 8);
     out[o++] = static_cast<uint8_t>(c >> 16);

@@ -9,6 +9,21 @@
 #include "text/WideFileStream.h"
 
 namespace text {
+namespace {
+
+// BeginUpdate ... EndUpdate around a scope, also when it is left by an exception.
+class TUpdateBracket {
+ public:
+  explicit TUpdateBracket(TWideStrings& strings) : FStrings(strings) { FStrings.BeginUpdate(); }
+  ~TUpdateBracket() noexcept(false) { FStrings.EndUpdate(); }
+  TUpdateBracket(const TUpdateBracket&) = delete;
+  TUpdateBracket& operator=(const TUpdateBracket&) = delete;
+
+ private:
+  TWideStrings& FStrings;
+};
+
+}  // namespace
 
 // --- TWideStrings --------------------------------------------------------------------
 
@@ -43,86 +58,50 @@ int TWideStrings::AddObject(const WideString& s, TObject* object) {
 }
 
 void TWideStrings::AddStrings(const TWideStrings& strings) {
-  BeginUpdate();
-  try {
-    for (int i = 0; i < strings.Count(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateBracket bracket(*this);
+  for (int i = 0; i < strings.Count(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
 }
 
 void TWideStrings::AddStrings(const base::TStringList& strings) {
-  BeginUpdate();
-  try {
-    for (int i = 0; i < strings.Count(); ++i) AddObject(base::AnsiToWide(strings.Get(i)), strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateBracket bracket(*this);
+  for (int i = 0; i < strings.Count(); ++i) AddObject(base::AnsiToWide(strings.Get(i)), strings.GetObject(i));
 }
 
 void TWideStrings::Exchange(int index1, int index2) {
-  BeginUpdate();
-  try {
-    WideString s = Get(index1);
-    TObject* o = GetObject(index1);
-    Put(index1, Get(index2));
-    PutObject(index1, GetObject(index2));
-    Put(index2, s);
-    PutObject(index2, o);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateBracket bracket(*this);
+  WideString s = Get(index1);
+  TObject* o = GetObject(index1);
+  Put(index1, Get(index2));
+  PutObject(index1, GetObject(index2));
+  Put(index2, s);
+  PutObject(index2, o);
 }
 
 void TWideStrings::Move(int curIndex, int newIndex) {
   if (curIndex == newIndex) return;
-  BeginUpdate();
-  try {
-    WideString s = Get(curIndex);
-    TObject* o = GetObject(curIndex);
-    Delete(curIndex);
-    InsertObject(newIndex, s, o);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateBracket bracket(*this);
+  WideString s = Get(curIndex);
+  TObject* o = GetObject(curIndex);
+  Delete(curIndex);
+  InsertObject(newIndex, s, o);
 }
 
 void TWideStrings::Assign(const TWideStrings& source) {
   if (&source == this) return;
-  BeginUpdate();
-  try {
-    Clear();
-    FDefined = source.FDefined;
-    FDelimiter = source.FDelimiter;
-    FQuoteChar = source.FQuoteChar;
-    FNameValueSeparator = source.FNameValueSeparator;
-    FLineBreak = source.FLineBreak;
-    AddStrings(source);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateBracket bracket(*this);
+  Clear();
+  FDefined = source.FDefined;
+  FDelimiter = source.FDelimiter;
+  FQuoteChar = source.FQuoteChar;
+  FNameValueSeparator = source.FNameValueSeparator;
+  FLineBreak = source.FLineBreak;
+  AddStrings(source);
 }
 
 void TWideStrings::Assign(const base::TStringList& source) {
-  BeginUpdate();
-  try {
-    Clear();
-    AddStrings(source);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateBracket bracket(*this);
+  Clear();
+  AddStrings(source);
 }
 
 void TWideStrings::AssignTo(base::TStringList& dest) const {
@@ -203,24 +182,18 @@ WideString TWideStrings::Text() const {
 }
 
 void TWideStrings::SetText(const WideString& text) {
-  BeginUpdate();
-  try {
-    Clear();
-    size_t end = text.find(u'\0');
-    if (end == WideString::npos) end = text.size();
-    size_t i = 0;
-    while (i < end) {
-      size_t start = i;
-      while (i < end && text[i] != u'\r' && text[i] != u'\n') ++i;
-      Add(text.substr(start, i - start));
-      if (i < end && text[i] == u'\r') ++i;
-      if (i < end && text[i] == u'\n') ++i;
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  TUpdateBracket bracket(*this);
+  Clear();
+  size_t end = text.find(u'\0');
+  if (end == WideString::npos) end = text.size();
+  size_t i = 0;
+  while (i < end) {
+    size_t start = i;
+    while (i < end && text[i] != u'\r' && text[i] != u'\n') ++i;
+    Add(text.substr(start, i - start));
+    if (i < end && text[i] == u'\r') ++i;
+    if (i < end && text[i] == u'\n') ++i;
   }
-  EndUpdate();
 }
 
 WideString TWideStrings::QuotedItem(const WideString& s, char16_t delimiter, char16_t quote) const {
@@ -247,46 +220,40 @@ WideString TWideStrings::DelimitedText() const {
 }
 
 void TWideStrings::SetDelimited(const WideString& text, char16_t delimiter, char16_t quote) {
-  BeginUpdate();
-  try {
-    Clear();
-    size_t i = 0, n = text.size();
-    auto blank = [&](size_t k) { return k < n && text[k] >= 1 && text[k] <= u' '; };
-    while (blank(i)) ++i;
-    while (i < n && text[i] != u'\0') {
-      WideString item;
-      if (text[i] == quote) {
-        ++i;
-        while (i < n) {
-          if (text[i] == quote) {
-            if (i + 1 < n && text[i + 1] == quote) {
-              item += quote;
-              i += 2;
-              continue;
-            }
-            ++i;
-            break;
+  TUpdateBracket bracket(*this);
+  Clear();
+  size_t i = 0, n = text.size();
+  auto blank = [&](size_t k) { return k < n && text[k] >= 1 && text[k] <= u' '; };
+  while (blank(i)) ++i;
+  while (i < n && text[i] != u'\0') {
+    WideString item;
+    if (text[i] == quote) {
+      ++i;
+      while (i < n) {
+        if (text[i] == quote) {
+          if (i + 1 < n && text[i + 1] == quote) {
+            item += quote;
+            i += 2;
+            continue;
           }
-          item += text[i++];
+          ++i;
+          break;
         }
-      } else {
-        size_t start = i;
-        while (i < n && text[i] > u' ' && text[i] != delimiter) ++i;
-        item = text.substr(start, i - start);
+        item += text[i++];
       }
-      Add(item);
-      while (blank(i)) ++i;
-      if (i < n && text[i] == delimiter) {
-        if (i + 1 >= n || text[i + 1] == u'\0') Add(WideString());  // a trailing delimiter ends in an empty item
-        do ++i;
-        while (blank(i));
-      }
+    } else {
+      size_t start = i;
+      while (i < n && text[i] > u' ' && text[i] != delimiter) ++i;
+      item = text.substr(start, i - start);
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
+    Add(item);
+    while (blank(i)) ++i;
+    if (i < n && text[i] == delimiter) {
+      if (i + 1 >= n || text[i + 1] == u'\0') Add(WideString());  // a trailing delimiter ends in an empty item
+      do ++i;
+      while (blank(i));
+    }
   }
-  EndUpdate();
 }
 
 void TWideStrings::SetDelimitedText(const WideString& text) { SetDelimited(text, Delimiter(), QuoteChar()); }
@@ -345,22 +312,16 @@ void TWideStrings::EndUpdate() {
 }
 
 void TWideStrings::LoadFromStream(base::TStream& stream) {
-  BeginUpdate();
-  try {
-    TRkTextStream reader(&stream, kCodePageUtf16, 0, rkaRead);
-    WideString text;
-    char16_t chunk[4096];
-    for (;;) {
-      int32_t n = reader.Read(chunk, sizeof chunk);
-      if (n <= 0) break;
-      text.append(chunk, static_cast<size_t>(n) / 2);
-    }
-    SetText(text);
-  } catch (...) {
-    EndUpdate();
-    throw;
+  TUpdateBracket bracket(*this);
+  TRkTextStream reader(&stream, kCodePageUtf16, 0, rkaRead);
+  WideString text;
+  char16_t chunk[4096];
+  for (;;) {
+    int32_t n = reader.Read(chunk, sizeof chunk);
+    if (n <= 0) break;
+    text.append(chunk, static_cast<size_t>(n) / 2);
   }
-  EndUpdate();
+  SetText(text);
 }
 
 void TWideStrings::SaveToStream(base::TStream& stream) const {

@@ -282,22 +282,20 @@ bool TXMLDocument::LoadFromText(const WideString& text) {
 }
 
 bool TXMLDocument::LoadFromFile(const WideString& fileName) {
-  FLoadFileName = base::WideToAnsi(fileName);
   base::TMemoryStream memory;
   {
     text::TWideFileStream file(fileName, platform::fmOpenRead | platform::fmShareDenyWrite);
     memory.CopyFrom(file, 0);
   }
   memory.SetPosition(0);
-  std::string name = FLoadFileName;
-  bool ok = Load(&memory, 65001);
-  if (!ok) FParseError->SetURL(name);
-  return ok;
+  FLoadFileName = base::WideToAnsi(fileName);  // Load clears it again
+  return Load(&memory, 65001);
 }
 
 void TXMLDocument::Save(base::TStream* stream, uint8_t outputFormat, uint16_t codePage) {
+  // The encoding the reader will take from the declaration, so what is written reads back.
   uint16_t declared = 0;
-  if (LookupCodePage(GetEncoding(), declared)) codePage = declared;
+  if (DetectDeclaredCodePage(Declaration(), declared)) codePage = declared;
   TIntf<TXMLTextStream> s(new TXMLTextStream(stream, codePage, xmWrite));
   s->SetOutputFormat(outputFormat);
   WriteNode(*s);

@@ -94,7 +94,8 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   // Writes the whole document to memory first, so that a document that cannot be
   // written leaves an existing file as it was.
   void SaveToFile(const WideString& fileName, uint8_t outputFormat, uint16_t codePage) override;
-  // Uses the declaration's encoding when it names a known one, else codePage.
+  // Uses the declaration's encoding when it names a known one the reader recognises
+  // (DetectDeclaredCodePage), else codePage.
   void Save(base::TStream* stream, uint8_t outputFormat, uint16_t codePage) override;
   bool LoadFromText(const WideString& text) override;
   TIntf<IXMLElement> BindDocumentElement(const WideString& tagName, const TXMLNodeClass* nodeClass) override;

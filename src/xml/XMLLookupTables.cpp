@@ -175,8 +175,9 @@ WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe) {
     switch (c) {
       case u'\r':
       case u'\n':
+        // One reference a line break: CR LF is one, LF CR or two of a kind are two.
         out += u"&#10;";
-        if (i + 1 < text.size() && (text[i + 1] == u'\r' || text[i + 1] == u'\n')) ++i;
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
         break;
       case u'"': out += u"&quot;"; break;
       case u'&': out += u"&amp;"; break;

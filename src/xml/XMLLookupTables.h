@@ -44,8 +44,8 @@ bool LookupCharEntity(std::u16string_view name, char16_t& ch);
 // without regard to case. An unknown name answers false and leaves codePage alone.
 bool LookupCodePage(std::u16string_view name, uint16_t& codePage);
 
-// Markup characters as references; CR, LF and the pairs CR LF, LF CR, CR CR, LF LF each
-// become one "&#10;". The apostrophe is escaped only when asked.
+// Markup characters as references; every line break (CR LF, lone CR or LF) becomes one
+// "&#10;", so that blank lines survive. The apostrophe is escaped only when asked.
 WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe);
 // CR LF and lone CR become LF.
 WideString NormalizeLineBreaks(const WideString& text);

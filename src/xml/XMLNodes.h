@@ -111,4 +111,7 @@ class TXMLDocumentFragment : public TXMLNode, public virtual IXMLDocumentFragmen
   void ReadNode(TXMLNode* parent, TXMLTextStream& stream) override;
 };
 
+// The code page an "xml" instruction's encoding= names, when it names a known one.
+bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage);
+
 }  // namespace xml

@@ -94,8 +94,9 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
             s.ClearToken();
             TXMLNode* docType = NewNode(FDocTypeClass, DOCUMENT_TYPE_NODE);
             parent->AppendNew(docType);
+            TIntf<IXMLNode> keep(docType);
             docType->ReadNode(parent, s);
-            FDocType = Supports<IXMLDocumentType>(static_cast<IXMLNode*>(docType));
+            if (docType->Parent() == parent) FDocType = Supports<IXMLDocumentType>(keep);
             state = Text;
           }
         } else if (c == u'[') {
@@ -299,20 +300,35 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     FName = s.TakeToken();
   else
     FData = s.TakeToken();
+  if (FName.empty()) {
+    // Cut off before its target: nothing that could be written back.
+    TIntf<IXMLNode> keep(this);
+    RemoveFromParent(this, parent);
+    return;
+  }
   // Only the declaration at the start of a document without byte order mark, and not in
   // UTF-16, chooses the code page of what follows.
+  uint16_t codePage = 0;
   if (parent && parent->NodeType() == DOCUMENT_NODE && s.CanSwitchCodePage() && parent->ChildCount() == 1 &&
-      SameName(FName, u"xml")) {
-    WideString data = LowerCaseName(FData);
-    size_t at = data.find(u"encoding=");
-    if (at != WideString::npos && at + 9 < data.size() && (data[at + 9] == u'"' || data[at + 9] == u'\'')) {
-      size_t close = data.find(data[at + 9], at + 10);
-      uint16_t codePage = 0;
-      if (close != WideString::npos &&
-          LookupCodePage(std::u16string_view(data).substr(at + 10, close - at - 10), codePage))
-        s.SetStreamCodePage(codePage);
-    }
-  }
+      DetectDeclaredCodePage(this, codePage))
+    s.SetStreamCodePage(codePage);
+}
+
+bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage) {
+  if (!pi || !SameName(pi->GetTarget(), u"xml")) return false;
+  WideString data = LowerCaseName(pi->GetData());
+  size_t at = data.find(u"encoding");
+  if (at == WideString::npos) return false;
+  // encoding, optional white space, "=", optional white space, a quoted name.
+  size_t i = at + 8;
+  while (i < data.size() && IsWhiteSpaceChar(data[i])) ++i;
+  if (i >= data.size() || data[i] != u'=') return false;
+  ++i;
+  while (i < data.size() && IsWhiteSpaceChar(data[i])) ++i;
+  if (i >= data.size() || (data[i] != u'"' && data[i] != u'\'')) return false;
+  size_t close = data.find(data[i], i + 1);
+  if (close == WideString::npos) return false;
+  return LookupCodePage(std::u16string_view(data).substr(i + 1, close - i - 1), codePage);
 }
 
 void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {
@@ -370,7 +386,7 @@ void TXMLCDATASection::ReadNode(TXMLNode*, TXMLTextStream& s) {
   SetNodeValue(s.TakeToken());
 }
 
-void TXMLDocumentType::ReadNode(TXMLNode*, TXMLTextStream& s) {
+void TXMLDocumentType::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   int32_t depth = 0;
   char16_t quote = 0;
   bool started = false;
@@ -389,11 +405,16 @@ void TXMLDocumentType::ReadNode(TXMLNode*, TXMLTextStream& s) {
     } else if (c == u']') {
       if (depth > 0) --depth;
     } else if (c == u'>' && depth == 0) {
-      break;
+      FValue = s.TakeToken();
+      return;
     }
     s.AppendToken(c);
   }
-  FValue = s.TakeToken();
+  // Cut off by the end of the input: what was read cannot be written back as one
+  // declaration, so it is dropped.
+  s.ClearToken();
+  TIntf<IXMLNode> keep(this);
+  RemoveFromParent(this, parent);
 }
 
 }  // namespace xml

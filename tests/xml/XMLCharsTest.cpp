@@ -71,7 +71,7 @@ TEST(XMLChars, NamedReferencesAndEncodingNames) {
 TEST(XMLChars, EscapingLineBreaksTrimmingAndPseudoAttributes) {
   EXPECT_EQ(EscapeMarkup(u"a\r\nb'", false), u"a&#10;b'");
   EXPECT_EQ(EscapeMarkup(u"a\r\nb'", true), u"a&#10;b&apos;");
-  EXPECT_EQ(EscapeMarkup(u"\n\r\r\r", false), u"&#10;&#10;");
+  EXPECT_EQ(EscapeMarkup(u"\n\r\r\n\n", false), u"&#10;&#10;&#10;&#10;");
   EXPECT_EQ(EscapeMarkup(u"<&>\"", false), u"&lt;&amp;&gt;&quot;");
   EXPECT_EQ(NormalizeLineBreaks(u"a\r\nb\rc\n"), u"a\nb\nc\n");
   EXPECT_EQ(ExpandLineBreaks(u"a\nb"), u"a\r\nb");

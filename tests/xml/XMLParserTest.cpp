@@ -20,6 +20,8 @@ TEST(XMLParser, ReadsWhatItAccepts) {
       {"<a x='1' x='2'/>", "a[x=1 x=2]"},
       {"<a x = 'it\"s' y='&lt;&#x41;&#66;'/>", "a[x=it\"s y=<AB]"},
       {"<a><b>", "a(b)"},
+      {"<!DOCTYPE r [ <!ENTITY x 'y'> <r/>", ""},
+      {"<r/><?", "r"},
       {"<a>x</a >", "a(\"x\")"},
       {"<!-- x -- y --><r/>", "<!-- x -->,r"},
       {"<r><![CDATA[a]b]]></r>", "r(<![a]b]>)"},
@@ -183,6 +185,16 @@ TEST(XMLParser, DeclaredEncodingAppliesOnlyWithoutMarkOrUtf16) {
   // A declaration that is not the first node does not switch.
   doc = LoadBytes("<!--c--><?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>\xC3\xA9</r>", 65001);
   EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9");
+  // White space around "=" is allowed; a value without quotes is not a declaration.
+  doc = LoadBytes("<?xml version=\"1.0\" encoding = 'iso-8859-1'?><r>\xE9</r>", 65001);
+  EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9");
+  doc = LoadBytes("<?xml version=\"1.0\" encoding=x \"iso-8859-1\"?><r>\xC3\xA9</r>", 65001);
+  EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9");
+  // What the reader does not take as a declaration does not choose the writer's code page.
+  EXPECT_EQ(doc->GetEncoding(), u"iso-8859-1");
+  base::TStringStream out;
+  doc->Save(&out, FormatCompact, 65001);
+  EXPECT_EQ(out.DataString(), "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=x \"iso-8859-1\"?><r>\xC3\xA9</r>");
   // An unknown encoding name leaves the code page alone.
   doc = LoadBytes("<?xml version=\"1.0\" encoding=\"ucs-2\"?><r>\xC3\xA9</r>", 65001);
   EXPECT_EQ(doc->GetDocumentElement()->GetText(), u"\u00E9");

@@ -59,6 +59,9 @@ TEST(XMLWriter, EscapingOfAttributesAndText) {
   TIntf<TXMLDocument> back = Parse(doc->GetMarkup().c_str());
   EXPECT_EQ(back->GetDocumentElement()->GetAttribute(u"a"), u"a\"b'c<&>\nd");
   EXPECT_EQ(back->GetDocumentElement()->GetText(), u"a'b\"\nc<&>");
+  // Blank lines in attribute values survive writing and reading.
+  TIntf<TXMLDocument> blank = Parse(u"<r a='1&#10;&#10;2&#13;&#10;3'/>");
+  EXPECT_EQ(blank->GetMarkup(), u"<r a=\"1&#10;&#10;2&#10;3\"/>");
   // An element whose only text is empty is written as an empty element.
   r->SetText(u"");
   r->AppendChild(doc->CreateTextNode(u"").Get());
@@ -106,6 +109,10 @@ TEST(XMLWriter, FailingSaveKeepsTheOldFile) {
   TIntf<TXMLDocument> loaded(new TXMLDocument);
   ASSERT_TRUE(loaded->LoadFromFile(name));
   EXPECT_EQ(Dump(loaded.Get()), "#document(good)");
+  testsupport::WriteFile(dir / "bad.xml", "<a>\n<b c=1/></a>");
+  EXPECT_FALSE(loaded->LoadFromFile(W(dir / "bad.xml")));
+  EXPECT_EQ(loaded->GetParseError()->GetFileName(), dir / "bad.xml");
+  EXPECT_EQ(loaded->GetParseError()->GetLineNumber(), 2);
   std::u16string missing = W(dir / "missing.xml");
   EXPECT_THROW(loaded->LoadFromFile(missing), base::EFOpenError);
 }

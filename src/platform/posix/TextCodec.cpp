@@ -34,6 +34,7 @@ constexpr CodePageName kNames[] = {
 };
 
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+constexpr char16_t kReplacement = 0xFFFD;
 
 const char* IconvName(uint32_t codePage) {
   if (codePage == kCodePageAnsi) codePage = AnsiCodePage();
@@ -64,8 +65,31 @@ void PutUnit(char*& out, size_t& left, char16_t unit) {
 
 }  // namespace
 
+// Single-byte code pages whose converters turn each byte into one character on its own
+// (not 1255 and 1258, which compose a letter with the mark after it).
+bool IsPlainSingleByte(uint32_t cp) {
+  if (cp == kCodePageAnsi) cp = AnsiCodePage();
+  return (cp >= 1250 && cp <= 1257 && cp != 1255) || (cp >= 28591 && cp <= 28605) || cp == 437 || cp == 850 ||
+         cp == 852 || cp == 866 || cp == 874 || cp == 10000 || cp == 20127 || cp == 20866 || cp == 21866;
+}
+
 TextDecoder::TextDecoder(uint32_t codePage) : FCodePage(codePage) {
   FHandle = Open("UTF-16LE", IconvName(codePage), FError);
+  if (!FHandle || !IsPlainSingleByte(codePage)) return;
+  // The converter's answer for every byte, so long texts need no call per buffer.
+  auto cd = reinterpret_cast<iconv_t>(FHandle);
+  FSingleByte = std::make_unique<char16_t[]>(256);
+  for (int b = 0; b < 256; ++b) {
+    char byte = static_cast<char>(b);
+    char* ip = &byte;
+    size_t il = 1;
+    char16_t unit[2] = {kReplacement, 0};
+    char* op = reinterpret_cast<char*>(unit);
+    size_t ol = sizeof unit;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) || ol != 2) unit[0] = kReplacement;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    FSingleByte[static_cast<size_t>(b)] = unit[0];
+  }
 }
 
 TextDecoder::~TextDecoder() {
@@ -74,6 +98,12 @@ TextDecoder::~TextDecoder() {
 
 CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, size_t outCap, bool final) {
   if (FError) return {0, 0, FError};
+  if (FSingleByte) {
+    size_t n = inLen < outCap ? inLen : outCap;
+    const char16_t* table = FSingleByte.get();
+    for (size_t i = 0; i < n; ++i) out[i] = table[in[i]];
+    return {n, n, 0};
+  }
   auto cd = reinterpret_cast<iconv_t>(FHandle);
   char* ip = const_cast<char*>(reinterpret_cast<const char*>(in));
   size_t il = inLen;
@@ -88,7 +118,7 @@ CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, s
     if (ol < 2) break;
     // One replacement for the byte that starts no character (the bytes after it are
     // tried again), or for the cut character at the very end.
-    PutUnit(op, ol, 0xFFFD);
+    PutUnit(op, ol, kReplacement);
     size_t skip = e == EINVAL ? il : 1;
     ip += skip;
     il -= skip;
