@@ -54,11 +54,19 @@ void TQZSkinEngine::AddSkinFileName(const std::string& name) {
 }
 
 bool TQZSkinEngine::LoadSkinFile(const std::string& name) {
+  xml::TIntf<xml::IXMLDocument> doc;
+  try {
+    doc = FReader->LoadDescription(name);
+  } catch (const std::exception& e) {
+    base::WriteLog("Skin file " + name + " not loaded: " + e.what());
+    return false;
+  }
+  return doc && LoadSkinDocument(name, doc.Get());
+}
+
+bool TQZSkinEngine::LoadSkinDocument(const std::string& name, xml::IXMLDocument* doc) {
   auto file = std::make_unique<TSkinFile>(this);
   try {
-    xml::TIntf<xml::IXMLDocument> doc = FReader->LoadDescription(name);
-    if (!doc) return false;
-    file->Items.Clear();
     file->FileName = name;
     file->Folder = base::ExtractFilePath(name);
     file->Graphic.Folder = file->Folder;

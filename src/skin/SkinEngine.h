@@ -37,6 +37,8 @@ class TQZSkinEngine {
   // Loads one description file; false when it is missing, malformed, defines no item
   // or holds an invalid colour (then none of its items stays).
   bool LoadSkinFile(const std::string& name);
+  // The same for a document already parsed, requested under name.
+  bool LoadSkinDocument(const std::string& name, xml::IXMLDocument* doc);
   void LoadSkinFiles();
   // Moves the current skin aside, loads the files again (when loadFiles), calls back,
   // fires OnSkinLoaded, OnSkinChanged and the listeners (phase SkinChanged, then
