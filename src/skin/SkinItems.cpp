@@ -10,9 +10,8 @@ namespace skin {
 
 // ---- image references ----
 
-TSkinImageObject* TSkinImageRef::GetBitmap(int32_t kind, bool shared) {
+TSkinImageObject* TSkinImageRef::GetBitmap(int32_t kind) {
   if (!Assigned() || !Engine) return nullptr;
-  if (!shared) return nullptr;  // unshared images are owned by the caller: Engine->LoadImage
   TSkinImageObject* image = Engine->GetImage(*this, kind);
   if (image) Shared = true;
   return image;
@@ -51,7 +50,7 @@ TSkinImageRef* TSkinItemState::ImageSourceOf() const {
 TSkinBitmap* TSkinItemState::PrepareStateBitmap() {
   TSkinImageRef* ref = ImageSourceOf();
   if (!ref) return nullptr;
-  auto* bitmap = static_cast<TSkinBitmap*>(ref->GetBitmap(ikBitmap, true));
+  auto* bitmap = static_cast<TSkinBitmap*>(ref->GetBitmap(ikBitmap));
   if (!bitmap) return nullptr;
   if (!RectValidated) {
     if (bitmap->Width() < Rect.Right || bitmap->Height() < Rect.Bottom || Rect.Left < 0 || Rect.Top < 0) Rect = {};
@@ -121,7 +120,7 @@ TSkinBitmap* TSkinItemSlice::PrepareBitmap() {
   TSkinImageRef* ref = ImageSourceOf();
   if (!ref) return nullptr;
   if (TransparentColor == ColorNotSet || TransparentColor == ColorDefault)
-    return static_cast<TSkinBitmap*>(ref->GetBitmap(ikBitmap, true));
+    return static_cast<TSkinBitmap*>(ref->GetBitmap(ikBitmap));
   TSkinBitmap* opaque = Item->Engine->GetOpaqueBitmap(*ref, AlphaPrepared ? TSkinRect{} : Rect);
   if (opaque) AlphaPrepared = true;
   return opaque;

@@ -117,9 +117,11 @@ class TSkinImageRef {
   bool Assigned() const { return !Name.empty(); }
   void Assign(const TSkinImageRef& s) { Name = s.Name, Type = s.Type, Folder = s.Folder; }
   void ReadFrom(xml::IXMLNode* node, const TSkinReadContext& ctx);
-  // kind ikBitmap: a TSkinBitmap or null; ikPicture: a picture or null; ikAny:
-  // whichever the cache holds, else a bitmap. Never raises.
-  TSkinImageObject* GetBitmap(int32_t kind, bool shared);
+  // The image from the engine's shared cache (marks the reference Shared). kind
+  // ikBitmap: a TSkinBitmap or null; ikPicture: a picture or null; ikAny: whichever the
+  // cache holds, else a bitmap. Never raises. An unshared copy for a caller to own comes
+  // from TQZSkinEngine::LoadImage.
+  TSkinImageObject* GetBitmap(int32_t kind);
 };
 
 class TSkinItemState {

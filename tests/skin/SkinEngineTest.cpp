@@ -219,15 +219,15 @@ TEST_F(SkinEngineTest, MissingImageIsReportedOnceAndKindsNeverMix) {
 
   // A picture and a bitmap of the same name live side by side; neither frees the other.
   TSkinImageRef& ref = Engine.FindItem("Pic")->Graphic;
-  TSkinImageObject* picture = ref.GetBitmap(ikPicture, true);
+  TSkinImageObject* picture = ref.GetBitmap(ikPicture);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->Kind(), ikPicture);
-  TSkinImageObject* bitmap = ref.GetBitmap(ikBitmap, true);
+  TSkinImageObject* bitmap = ref.GetBitmap(ikBitmap);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(bitmap->Kind(), ikBitmap);
-  EXPECT_EQ(ref.GetBitmap(ikPicture, true), picture);
+  EXPECT_EQ(ref.GetBitmap(ikPicture), picture);
   EXPECT_EQ(picture->Kind(), ikPicture);  // still alive (ASan would say otherwise)
-  EXPECT_EQ(ref.GetBitmap(ikAny, true), bitmap);
+  EXPECT_EQ(ref.GetBitmap(ikAny), bitmap);
   EXPECT_EQ(Engine.Images().Count(), 3);
 }
 

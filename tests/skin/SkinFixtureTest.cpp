@@ -269,7 +269,7 @@ TEST_F(SkinFixture, ImagesComeFromPartItemOrFileAndAreShared) {
   // Every reference to the same name (any case) gets the same bitmap.
   TSkinImageRef upper(&Engine, nullptr);
   upper.Name = "STRIP.BMP";
-  EXPECT_EQ(upper.GetBitmap(ikBitmap, true), PartOf("Strip", 0)->Item->Graphic.GetBitmap(ikBitmap, true));
+  EXPECT_EQ(upper.GetBitmap(ikBitmap), PartOf("Strip", 0)->Item->Graphic.GetBitmap(ikBitmap));
   EXPECT_TRUE(upper.Shared);
 }
 
