@@ -7,3 +7,9 @@
 #include <objidl.h>
 #include <gdiplus.h>
 // clang-format on
+
+namespace imaging {
+// The "no format" identifier; the import library leaves it out.
+inline constexpr GUID ImageFormatUndefined = {
+    0xb96b3ca9, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+}  // namespace imaging

@@ -3,7 +3,10 @@
 #include <new>
 
 #include "base/Format.h"
+#include "imaging/AnimatorThread.h"
+#include "imaging/AnimatorWindow.h"
 #include "imaging/GdiplusApi.h"
+#include "imaging/GdiplusObjects.h"
 #include "platform/Process.h"
 
 namespace imaging {
@@ -80,10 +83,21 @@ void StartupGdiplus() {
     gToken = 0;
     StatusException(s);
   }
+  try {
+    InstallAnimatorWindow();
+  } catch (const base::Exception& e) {
+    // Without the window, animated pictures keep their first frame.
+    platform::DebugOutput("GDIPlus: no animator window: " + e.Message());
+  }
 }
 
 void ShutdownGdiplus() {
   if (gStartCount == 0 || --gStartCount > 0) return;
+  // Nothing that holds a GDI+ object may outlive the library: the animator thread (and
+  // the animators it owns) first, then its window, then the cached font family.
+  FreeAnimatorThread();
+  ReleaseAnimatorWindow();
+  TGPFontFamily::ReleaseCached();
   Gdiplus::GdiplusShutdown(gToken);
   gToken = 0;
 }

@@ -32,7 +32,9 @@ const char* StatusMessage(int32_t status);
 [[noreturn]] void StatusException(int32_t status);
 
 // Starts GDI+ once for the process (version 1, no debug callback, background thread
-// allowed). Later calls only count; each call needs one ShutdownGdiplus. Main thread.
+// allowed) with the frame animator's window. Later calls only count; each call needs one
+// ShutdownGdiplus, whose last call frees the animator thread, its window and the cached
+// objects before GDI+ goes. Main thread.
 void StartupGdiplus();
 void ShutdownGdiplus();
 bool GdiplusStarted();

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "download/HttpThreadPool.h"
-#include "imaging/GdiplusBase.h"
+#include "imaging/GPPictures.h"
 #include "launcher/ConfigRecord.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProgramFolders.h"
@@ -30,7 +30,7 @@ bool ActivateRunningMainWindow() {
 }
 
 int RunLauncher() {
-  imaging::TGdiplusSession gdiplus;
+  imaging::TImagingSession imaging;  // GDI+ and the picture formats
   InitLog();
   ui::TApplication& app = ui::Application();
   app.Initialize();

@@ -1,6 +1,6 @@
-// TGraphic, the base of every picture the framework draws, and TBitmap, a GDI bitmap
-// selected into its own memory device context so that GDI and GDI+ can draw on it and
-// UpdateLayeredWindow or BitBlt can read from it.
+// TBitmap: a GDI bitmap selected into its own memory device context so that GDI and GDI+
+// can draw on it and UpdateLayeredWindow or BitBlt can read from it. Its streamed form
+// is a BMP file.
 #pragma once
 
 #include <windows.h>
@@ -9,17 +9,9 @@
 
 #include "base/Object.h"
 #include "ui/Canvas.h"
+#include "ui/Graphic.h"
 
 namespace ui {
-
-class TGraphic : public base::TObject {
- public:
-  virtual int32_t Width() const = 0;
-  virtual int32_t Height() const = 0;
-  virtual bool Empty() const = 0;
-  // Draws the picture into the rectangle of the canvas.
-  virtual void Draw(TCanvas& canvas, const RECT& rect) = 0;
-};
 
 class TBitmap : public TGraphic {
  public:
@@ -41,14 +33,34 @@ class TBitmap : public TGraphic {
   // object and always has the current bitmap selected.
   TCanvas& Canvas() { return FCanvas; }
 
+  // The palette of an 8-bit or smaller bitmap (owned), or null.
+  HPALETTE Palette() const { return FPalette; }
+  void SetPalette(HPALETTE palette);
+  // The colour Transparent makes see-through (0x00BBGGRR).
+  TColor TransparentColor() const { return FTransparentColor; }
+  void SetTransparentColor(TColor color) { FTransparentColor = color; }
+
+  const char* ClassName() const override { return "TBitmap"; }
   int32_t Width() const override { return FWidth; }
   int32_t Height() const override { return FHeight; }
   bool Empty() const override { return FHandle == nullptr; }
+  // A new size makes a new blank 32-bit bitmap.
+  void SetWidth(int32_t width) override { SetSize(width, FHeight); }
+  void SetHeight(int32_t height) override { SetSize(FWidth, height); }
+  void SetSize(int32_t width, int32_t height) override;
   void Draw(TCanvas& canvas, const RECT& rect) override;
+  // A BMP file: uncompressed 1, 4, 8, 16, 24 or 32 bits per pixel. Anything else, and
+  // any header or size that does not fit the bytes, raises EInvalidGraphic "Bitmap
+  // image is not valid".
+  void LoadFromStream(base::TStream& stream) override;
+  // Writes a BMP file of the bitmap: 32 bits per pixel, bottom-up rows.
+  void SaveToStream(base::TStream& stream) override;
 
  private:
   HDC FDC;
   HBITMAP FHandle = nullptr;
+  HPALETTE FPalette = nullptr;
+  TColor FTransparentColor = 0;
   HGDIOBJ FOldBitmap = nullptr;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
