@@ -5,6 +5,7 @@ is deterministic, so the checked-in files can be compared with a fresh run."""
 import os
 import struct
 import sys
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -24,6 +25,30 @@ def bmp(width, height, pixel, bits=32):
     header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(data), 2835, 2835, 0, 0)
     return header + info + data
+
+
+def png(width, height, pixel):
+    """An 8-bit RGBA PNG; pixel(x, y) gives (b, g, r, a)."""
+    raw = bytearray()
+    for y in range(height):
+        raw.append(0)
+        for x in range(width):
+            b, g, r, a = pixel(x, y)
+            raw += bytes((r, g, b, a))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+    ihdr = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b"")
+
+
+def glow(base):
+    """A 16 x 16 glow whose alpha falls off from the centre (loaded through GDI+)."""
+    def pixel(x, y):
+        d = max(abs(2 * x - 15), abs(2 * y - 15))
+        return base[0], base[1], base[2], max(0, 255 - d * 16)
+    return png(16, 16, pixel)
 
 
 def button_strip(base):
@@ -90,6 +115,10 @@ CONTROLS = """<?xml version="1.0" encoding="utf-8"?>
       <State Top="0" Width="13" Height="13"/>
     </Part>
   </Item>
+  <Item name="Glow">
+    <Graphic Name="glow.png"/>
+    <Part Name="Halo" TransparentMode="Alpha"><State Width="16" Height="16"/></Part>
+  </Item>
   <Item name="Panel">
     <Slice Id="frame" rect="0,0,32,32" TransparentColor="clFuchsia">
       <Margins Left="4" Top="4" Right="4" Bottom="4"/>
@@ -117,6 +146,7 @@ def main():
             "button.bmp": button_strip(base),
             "check.bmp": check_strip(base),
             "frame.bmp": frame(base),
+            "glow.png": glow(base),
         }
         for file_name, data in files.items():
             with open(os.path.join(folder, file_name), "wb") as f:

@@ -68,6 +68,10 @@ class TBmpImageProvider : public ISkinImageProvider {
   std::unique_ptr<TSkinImageObject> Load(const std::string& path, const std::string& type, int32_t kind) override;
 };
 
+// The platform's provider: GDI+ for every format it reads on Windows (with .bmp files
+// through the portable decoder), the .bmp provider natively.
+std::unique_ptr<ISkinImageProvider> CreateDefaultSkinImageProvider();
+
 // True when name is a relative path that stays inside its folder: not empty, no drive
 // letter or other ":" (alternate streams), no leading "\" or "/" (absolute or UNC), and
 // no "." or ".." part. Both separators count.

@@ -42,7 +42,7 @@ xml::TIntf<xml::IXMLDocument> LoadDocument(const std::string& path) {
 
 TQZFileSkinReader::TQZFileSkinReader(TQZSkinEngine* engine, std::unique_ptr<ISkinImageProvider> provider)
     : TQZSkinReader(engine), FProvider(std::move(provider)) {
-  if (!FProvider) FProvider = std::make_unique<TBmpImageProvider>();
+  if (!FProvider) FProvider = CreateDefaultSkinImageProvider();
 }
 
 std::string TQZFileSkinReader::SkinRootFolder() const {

@@ -43,7 +43,7 @@ class TQZSkinReader {
 
 class TQZFileSkinReader : public TQZSkinReader {
  public:
-  // provider null: the portable .bmp provider.
+  // provider null: the platform's default provider.
   explicit TQZFileSkinReader(TQZSkinEngine* engine, std::unique_ptr<ISkinImageProvider> provider = nullptr);
 
   int32_t EnumSkinFolders(intptr_t a, intptr_t value, TEnumSkinFolderProc proc, void* userData) override;
