@@ -195,8 +195,8 @@ WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe) {
   return out;
 }
 
-WideString NormalizeLineBreaks(const WideString& text) {
-  if (text.find(u'\r') == WideString::npos) return text;
+WideString NormalizeLineBreaks(WideString text) {
+  if (text.find(u'\r') == WideString::npos) return text;  // moved, not copied
   WideString out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

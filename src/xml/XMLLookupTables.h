@@ -48,7 +48,7 @@ bool LookupCodePage(std::u16string_view name, uint16_t& codePage);
 // "&#10;", so that blank lines survive. The apostrophe is escaped only when asked.
 WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe);
 // CR LF and lone CR become LF.
-WideString NormalizeLineBreaks(const WideString& text);
+WideString NormalizeLineBreaks(WideString text);
 // LF becomes CR LF.
 WideString ExpandLineBreaks(const WideString& text);
 // Without leading and trailing white space (IsWhiteSpaceChar).

@@ -21,6 +21,9 @@ bool IsTextKind(uint8_t type) { return type == TEXT_NODE || type == CDATA_SECTIO
 
 }  // namespace
 
+const TGUID TXMLNode::kNoIID{};
+const WideString TXMLNode::kNoTag;
+
 TXMLNode* TXMLNode::FromIntf(IXMLNode* node) {
   void* p = nullptr;
   if (node && node->QueryInterface(kNodeObjectIID, &p) == S_XML_OK) return static_cast<TXMLNode*>(p);
@@ -32,11 +35,13 @@ TXMLNode::TXMLNode(TXMLDocument* owner, uint8_t nodeType) : FOwnerDocument(owner
 }
 
 TXMLNode::~TXMLNode() {
-  if (FHost) {
-    auto& list = FHost->FCollectionNodes;
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  if (FBinding) {
+    if (TXMLNode* host = FBinding->Host) {
+      auto& list = host->Binding().CollectionNodes;
+      list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+    for (TXMLNode* c : FBinding->CollectionNodes) c->Binding().Host = nullptr;
   }
-  for (TXMLNode* c : FCollectionNodes) c->FHost = nullptr;
   if (FChildNodes) FChildNodes->ReleaseItems();
   if (FAttributes) FAttributes->ReleaseItems();
   if (FOwnerDocument) FOwnerDocument->Untrack(this);
@@ -68,37 +73,37 @@ int32_t TXMLNode::Release() {
 // --- lists ---------------------------------------------------------------------------
 
 TXMLNodeList& TXMLNode::Children() {
-  if (FHost) return FHost->Children();
+  if (TXMLNode* host = Host()) return host->Children();
   if (!FChildNodes) FChildNodes = TIntf<TXMLNodeList>(new TXMLNodeList(this));
   return *FChildNodes;
 }
 
 TXMLNamedNodeMap& TXMLNode::Attributes() {
-  if (FHost) return FHost->Attributes();
+  if (TXMLNode* host = Host()) return host->Attributes();
   if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new TXMLNamedNodeMap(this));
   return *FAttributes;
 }
 
 bool TXMLNode::HasAttributes() const {
-  if (FHost) return FHost->HasAttributes();
+  if (TXMLNode* host = Host()) return host->HasAttributes();
   return FAttributes && !FAttributes->Items().empty();
 }
 
 size_t TXMLNode::ChildCount() const {
-  if (FHost) return FHost->ChildCount();
+  if (TXMLNode* host = Host()) return host->ChildCount();
   return FChildNodes ? FChildNodes->Items().size() : 0;
 }
 
 TXMLNode* TXMLNode::ChildAt(size_t index) const {
-  if (FHost) return FHost->ChildAt(index);
+  if (TXMLNode* host = Host()) return host->ChildAt(index);
   return FromIntf(FChildNodes->Items()[index].Get());
 }
 
 TIntf<IXMLNamedNodeMap> TXMLNode::GetAttributes() { return TIntf<IXMLNamedNodeMap>(&Attributes()); }
 
 TIntf<IXMLNodeList> TXMLNode::GetChildNodes() {
-  if (FHost) return FHost->GetChildNodes();
-  if (FChildListStale || (!FChildNodes && (FWrapped || !FRegistry.empty()))) RebuildChildList();
+  if (TXMLNode* host = Host()) return host->GetChildNodes();
+  if (FChildListStale || (!FChildNodes && (FWrapped || HasRegistry()))) RebuildChildList();
   return TIntf<IXMLNodeList>(&Children());
 }
 
@@ -246,15 +251,7 @@ WideString TXMLNode::GetAttribute(const WideString& name) {
 void TXMLNode::SetAttribute(const WideString& name, const WideString& value) {
   TIntf<IXMLNamedNodeMap> map = GetAttributes();
   TIntf<IXMLNode> attr = map->GetNamedItem(name);
-  if (!attr) {
-    if (FOwnerDocument) {
-      attr = FOwnerDocument->CreateAttribute(name);
-    } else {
-      auto* a = new TXMLAttr(nullptr);
-      a->SetName(name);
-      attr = TIntf<IXMLNode>(a);
-    }
-  }
+  if (!attr) attr = TIntf<IXMLNode>(NewAttr(name).Get());
   attr->SetNodeValue(value);
   map->SetNamedItem(attr.Get());
 }
@@ -273,13 +270,7 @@ TIntf<IXMLAttr> TXMLNode::GetOrAddAttribute(const WideString& name, const WideSt
   TIntf<IXMLNamedNodeMap> map = GetAttributes();
   TIntf<IXMLAttr> attr = Supports<IXMLAttr>(map->GetNamedItem(name));
   if (!attr) {
-    if (FOwnerDocument) {
-      attr = FOwnerDocument->CreateAttribute(name);
-    } else {
-      auto* a = new TXMLAttr(nullptr);
-      a->SetName(name);
-      attr = TIntf<IXMLAttr>(a);
-    }
+    attr = NewAttr(name);
     map->SetNamedItem(attr.Get());
   }
   if (!value.empty()) attr->SetNodeValue(value);
@@ -318,15 +309,7 @@ void TXMLNode::SetText(const WideString& text) {
   TIntf<IXMLNodeList> list = GetChildNodes();
   for (int32_t i = list->GetLength() - 1; i >= 0; --i) list->Delete(i);
   if (text.empty()) return;
-  TIntf<IXMLNode> node;
-  if (FOwnerDocument) {
-    node = FOwnerDocument->CreateTextNode(text);
-  } else {
-    auto* t = new TXMLText(nullptr);
-    t->SetNodeValue(text);
-    node = TIntf<IXMLNode>(t);
-  }
-  AppendChild(node.Get());
+  AppendChild(NewText(text).Get());
 }
 
 WideString TXMLNode::ReadChildValue(const WideString& name) {
@@ -341,15 +324,22 @@ void TXMLNode::WriteChildValue(const WideString& name, const WideString& value) 
     return;
   }
   TIntf<IXMLElement> element = AppendElement(name);
-  TIntf<IXMLNode> text;
-  if (FOwnerDocument) {
-    text = FOwnerDocument->CreateTextNode(value);
-  } else {
-    auto* t = new TXMLText(nullptr);
-    t->SetNodeValue(value);
-    text = TIntf<IXMLNode>(t);
-  }
-  element->AppendChild(text.Get());
+  element->AppendChild(NewText(value).Get());
+}
+
+TIntf<IXMLNode> TXMLNode::NewText(const WideString& value) {
+  if (FOwnerDocument) return TIntf<IXMLNode>(FOwnerDocument->CreateTextNode(value).Get());
+  auto* t = new TXMLText(nullptr);
+  TIntf<IXMLNode> node(t);
+  t->SetNodeValue(value);
+  return node;
+}
+
+TIntf<IXMLAttr> TXMLNode::NewAttr(const WideString& name) {
+  if (FOwnerDocument) return FOwnerDocument->CreateAttribute(name);
+  auto* a = new TXMLAttr(nullptr);
+  a->SetName(name);
+  return TIntf<IXMLAttr>(a);
 }
 
 TIntf<IXMLElement> TXMLNode::AppendElement(const WideString& tagName) {
@@ -470,18 +460,19 @@ void TXMLNode::ResetDocument() {
 }
 
 void TXMLNode::RegisterChildNode(const WideString& tagName, const TXMLNodeClass* nodeClass) {
-  if (FHost) {
-    FHost->RegisterChildNode(tagName, nodeClass);
+  if (TXMLNode* host = Host()) {
+    host->RegisterChildNode(tagName, nodeClass);
     return;
   }
-  auto it = std::find_if(FRegistry.begin(), FRegistry.end(), [&](const auto& e) { return e.first == tagName; });
-  if (it != FRegistry.end()) {
+  auto& registry = Binding().Registry;
+  auto it = std::find_if(registry.begin(), registry.end(), [&](const auto& e) { return e.first == tagName; });
+  if (it != registry.end()) {
     if (nodeClass)
       it->second = nodeClass;
     else
-      FRegistry.erase(it);
+      registry.erase(it);
   } else {
-    FRegistry.emplace_back(tagName, nodeClass);
+    registry.emplace_back(tagName, nodeClass);
   }
   FChildListStale = true;
 }
@@ -515,11 +506,12 @@ void TXMLNode::RebuildChildList() {
     TIntf<IXMLNode> child = source->GetItem(i);
     WideString name = child->GetNodeName();
     const TXMLNodeClass* nodeClass = nullptr;
-    for (const auto& [tag, cls] : FRegistry)
-      if (SameName(tag, name)) {
-        nodeClass = cls;
-        break;
-      }
+    if (FBinding)
+      for (const auto& [tag, cls] : FBinding->Registry)
+        if (SameName(tag, name)) {
+          nodeClass = cls;
+          break;
+        }
     if (!nodeClass) {
       list->Items().push_back(child);
       continue;
@@ -534,27 +526,28 @@ void TXMLNode::RebuildChildList() {
 }
 
 void TXMLNode::SetChildNodes(const TIntf<TXMLNodeList>& list) {
-  if (FHost) return;
+  if (Host()) return;
   // Children that the new list no longer holds let go of this node.
   if (FChildNodes && FChildNodes.Get() != list.Get())
     for (auto& item : FChildNodes->Items())
       if (TXMLNode* c = FromIntf(item.Get()); c && c->FParent == this && list->IndexOf(item.Get()) < 0)
         c->FParent = nullptr;
   FChildNodes = list;
-  for (TXMLNode* c : FCollectionNodes) c->SetChildNodes(list);
+  if (FBinding)
+    for (TXMLNode* c : FBinding->CollectionNodes) c->SetChildNodes(list);
 }
 
 TIntf<IXMLNode> TXMLNode::MakeCollectionNode(const TXMLNodeClass* nodeClass, const TGUID& itemIID,
                                              const WideString& itemTag) {
   TXMLNode* root = this;
-  while (root->FHost) root = root->FHost;
+  while (root->Host()) root = root->Host();
   TXMLNode* made = nodeClass->Create(root->FOwnerDocument);
   TIntf<IXMLNode> keep(made);
   if (root->FWrapped) made->InitWrapping(root->FWrapped.Get(), root->FParent);
-  made->FHost = root;
-  made->FItemIID = itemIID;
-  made->FItemTag = itemTag;
-  root->FCollectionNodes.push_back(made);
+  made->Binding().Host = root;
+  made->Binding().ItemIID = itemIID;
+  made->Binding().ItemTag = itemTag;
+  root->Binding().CollectionNodes.push_back(made);
   return keep;
 }
 

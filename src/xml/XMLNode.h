@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -104,7 +105,7 @@ class TXMLNode : public virtual IXMLNodeAccess {
                           const std::vector<const TXMLNodeClass*>& nodeClasses) override;
   TIntf<IXMLNode> MakeCollectionNode(const TXMLNodeClass* nodeClass, const TGUID& itemIID,
                                      const WideString& itemTag) override;
-  void SetUserValue(int32_t value) override { FUserValue = value; }
+  void SetUserValue(int32_t value) override { Binding().UserValue = value; }
 
   // Virtual operations of the node classes.
   virtual void WriteNode(TXMLTextStream& stream);
@@ -130,16 +131,20 @@ class TXMLNode : public virtual IXMLNodeAccess {
   // Wrapping creation: this node shows `wrapped` (its name, type, value, children and
   // attributes) under the given parent.
   void InitWrapping(IXMLNode* wrapped, TXMLNode* parent);
-  int32_t UserValue() const { return FUserValue; }
-  TXMLNode* Host() const { return FHost; }
-  const TGUID& ItemIID() const { return FItemIID; }
-  const WideString& ItemTag() const { return FItemTag; }
+  int32_t UserValue() const { return FBinding ? FBinding->UserValue : 0; }
+  TXMLNode* Host() const { return FBinding ? FBinding->Host : nullptr; }
+  const TGUID& ItemIID() const { return FBinding ? FBinding->ItemIID : kNoIID; }
+  const WideString& ItemTag() const { return FBinding ? FBinding->ItemTag : kNoTag; }
 
   // The TXMLNode behind an interface, or none for a foreign implementation.
   static TXMLNode* FromIntf(IXMLNode* node);
 
  protected:
   bool IsTextElement();
+  // A text node or attribute from the owner document's factory, or of the standard
+  // class when the node has no document.
+  TIntf<IXMLNode> NewText(const WideString& value);
+  TIntf<IXMLAttr> NewAttr(const WideString& name);
   // Appends without the checks of AppendChild (the reader's newly made nodes).
   void AppendNew(TXMLNode* child);
   // Takes child out of the list it is in (its parent's children or attributes).
@@ -162,13 +167,25 @@ class TXMLNode : public virtual IXMLNodeAccess {
   TXMLNode* FParent = nullptr;
   WideString FName;
   WideString FValue;
-  std::vector<std::pair<WideString, const TXMLNodeClass*>> FRegistry;
   bool FChildListStale = false;
-  TXMLNode* FHost = nullptr;
-  int32_t FUserValue = 0;
-  std::vector<TXMLNode*> FCollectionNodes;
-  TGUID FItemIID{};
-  WideString FItemTag;
+  // The node-class registry, host and collection nodes and the user value: made when
+  // first used, so that the nodes of a parsed tree do not carry them.
+  struct TBinding {
+    std::vector<std::pair<WideString, const TXMLNodeClass*>> Registry;
+    TXMLNode* Host = nullptr;
+    int32_t UserValue = 0;
+    std::vector<TXMLNode*> CollectionNodes;
+    TGUID ItemIID{};
+    WideString ItemTag;
+  };
+  std::unique_ptr<TBinding> FBinding;
+  TBinding& Binding() {
+    if (!FBinding) FBinding = std::make_unique<TBinding>();
+    return *FBinding;
+  }
+  bool HasRegistry() const { return FBinding && !FBinding->Registry.empty(); }
+  static const TGUID kNoIID;
+  static const WideString kNoTag;
   // The owner document's list of the nodes it made.
   TXMLNode* FDocPrev = nullptr;
   TXMLNode* FDocNext = nullptr;

@@ -63,15 +63,7 @@ void TXMLElement::SetNodeValue(const WideString& value) {
     list->GetItem(0)->SetNodeValue(value);
     return;
   }
-  TIntf<IXMLNode> text;
-  if (FOwnerDocument) {
-    text = FOwnerDocument->CreateTextNode(value);
-  } else {
-    auto* t = new TXMLText(nullptr);
-    t->SetNodeValue(value);
-    text = TIntf<IXMLNode>(t);
-  }
-  AppendChild(text.Get());
+  AppendChild(NewText(value).Get());
 }
 
 WideString TXMLProcessingInstruction::GetNodeValue() { return FWrapped ? FWrapped->GetNodeValue() : FData; }
@@ -83,7 +75,12 @@ void TXMLProcessingInstruction::SetNodeValue(const WideString& value) {
     FData = value;
 }
 
-void TXMLCharacterData::SetNodeValue(const WideString& value) { TXMLNode::SetNodeValue(NormalizeLineBreaks(value)); }
+void TXMLCharacterData::SetNodeValue(const WideString& value) {
+  if (FWrapped)
+    FWrapped->SetNodeValue(NormalizeLineBreaks(value));
+  else
+    FValue = NormalizeLineBreaks(value);
+}
 
 WideString TXMLCharacterData::SubstringData(int32_t, int32_t) { RaiseNotImplemented("SubstringData"); }
 void TXMLCharacterData::AppendData(const WideString&) { RaiseNotImplemented("AppendData"); }

@@ -237,7 +237,8 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     RemoveFromParent(this, parent);
     return;
   }
-  WideString value = FValue + s.TakeToken();
+  WideString value = s.TakeToken();
+  if (!FValue.empty()) value.insert(0, FValue);
   if (FOwnerDocument && !FOwnerDocument->GetKeepWhiteSpace()) value = TrimWhiteSpace(value);
   if (value.empty()) {
     RemoveFromParent(this, parent);
