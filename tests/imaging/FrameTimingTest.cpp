@@ -21,14 +21,16 @@ namespace {
 class TFakeTime {
  public:
   // Animator thread side.
-  void Sleep(uint32_t ms) {
+  // A real tick's sleep always ends: one of a thread being stopped ends as well, even
+  // when the stop's wake came before the sleep began.
+  void Sleep(uint32_t ms, const TGPAnimatorThread* owner) {
     std::unique_lock<std::mutex> l(FLock);
     uint64_t until = FNow + ms;
     uint64_t wakes = FWakes;
     ++FPasses;
     FSleeping = true;
     FChanged.notify_all();
-    FChanged.wait(l, [&] { return FNow >= until || FWakes != wakes; });
+    FChanged.wait(l, [&] { return FNow >= until || FWakes != wakes || (owner && owner->Terminated()); });
     FSleeping = false;
   }
   bool WaitForWake() {
@@ -111,7 +113,8 @@ std::atomic<int> gThreadsMade{0};
 
 class TFakeClock : public IAnimatorClock {
  public:
-  void Sleep(uint32_t ms) override { gTime->Sleep(ms); }
+  const TGPAnimatorThread* Owner = nullptr;
+  void Sleep(uint32_t ms) override { gTime->Sleep(ms, Owner); }
   bool WaitForWake(uint32_t) override { return gTime->WaitForWake(); }
   void Wake() override { gTime->Wake(); }
   void ResetWake() override { gTime->ResetWake(); }
@@ -124,7 +127,10 @@ class TRecordingHost : public IAnimatorHost {
 
 TGPAnimatorThread* FakeFactory() {
   ++gThreadsMade;
-  auto* t = new TGPAnimatorThread(std::make_unique<TFakeClock>());
+  auto clock = std::make_unique<TFakeClock>();
+  TFakeClock* fake = clock.get();
+  auto* t = new TGPAnimatorThread(std::move(clock));
+  fake->Owner = t;
   t->SetHost(new TRecordingHost);
   return t;
 }

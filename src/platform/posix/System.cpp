@@ -1,7 +1,6 @@
 // Errors, threads, clocks, process facts and dynamic libraries on POSIX.
 #include <dlfcn.h>
 #include <pthread.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,8 +29,19 @@ std::string SysErrorMessage(uint32_t code) { return std::strerror(static_cast<in
 
 // A suspended start is a gate the new thread waits at until ResumeThread opens it. The
 // block is shared by the owner and the thread and freed by whichever lets go last.
+namespace {
+// Thread ids come from one counter: the id a thread is created with is the one it sees
+// as its own, which the thread class relies on to tell a thread from its creator (a
+// thread that frees itself must not wait for itself). Threads not made here (the main
+// thread, std::thread) take theirs at their first question.
+std::atomic<uint32_t> gNextThreadId{1};
+uint32_t NewThreadId() { return gNextThreadId++; }
+thread_local uint32_t tCurrentId = 0;
+}  // namespace
+
 struct ThreadHandle {
   ThreadProc Proc;
+  uint32_t Id = NewThreadId();
   void* Param;
   pthread_t Thread{};
   std::mutex Lock;
@@ -54,6 +64,7 @@ void Unref(ThreadHandle* t) {
 
 void* Trampoline(void* p) {
   auto* t = static_cast<ThreadHandle*>(p);
+  tCurrentId = t->Id;
   {
     std::unique_lock<std::mutex> g(t->Lock);
     t->Changed.wait(g, [t] { return t->Resumed; });
@@ -81,8 +92,7 @@ ThreadHandle* CreateSuspendedThread(ThreadProc proc, void* param, uint32_t& thre
     return nullptr;
   }
   pthread_detach(t->Thread);
-  static std::atomic<uint32_t> nextId{1};
-  threadId = nextId++;
+  threadId = t->Id;
   return t;
 }
 
@@ -103,7 +113,10 @@ bool WaitThread(ThreadHandle* t, uint32_t timeoutMs) {
 
 void ReleaseThread(ThreadHandle* t) { Unref(t); }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+uint32_t CurrentThreadId() {
+  if (tCurrentId == 0) tCurrentId = NewThreadId();
+  return tCurrentId;
+}
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 uint32_t TickCount() {
