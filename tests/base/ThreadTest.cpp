@@ -186,3 +186,37 @@ TEST(Thread, DestroyingARunningThreadTerminatesAndWaits) {
   t->Destroy();  // must return: sets the flag and waits
   SUCCEED();
 }
+
+// Records that its memory was given back, which happens only after ~TThread returned.
+class TFreedThread : public TLambdaThread {
+ public:
+  using TLambdaThread::TLambdaThread;
+  static void* operator new(size_t size) { return ::operator new(size); }
+  static void operator delete(void* p) {
+    ::operator delete(p);
+    Freed = true;
+  }
+  static bool RunAndWaitUntilFreed() {
+    Freed = false;
+    auto* t = TThread::Create<TFreedThread>(true, [](TLambdaThread*) {});
+    t->SetFreeOnTerminate(true);
+    t->Start();
+    for (int i = 0; i < 500 && !Freed; ++i) CheckSynchronize(10);
+    return Freed;
+  }
+  static inline std::atomic<bool> Freed{false};
+};
+
+TEST(Thread, AThreadKnowsItsOwnIdAndAFreeOnTerminateThreadEnds) {
+  // The id a thread is created with is the one it sees as its own: the check that keeps a
+  // thread from waiting for itself depends on it.
+  std::atomic<uint32_t> seen{0};
+  auto* t = TThread::Create<TLambdaThread>(false, [&](TLambdaThread*) { seen = platform::CurrentThreadId(); });
+  t->WaitFor();
+  EXPECT_EQ(seen.load(), t->ThreadID());
+  EXPECT_NE(t->ThreadID(), platform::CurrentThreadId());
+  delete t;
+  // A thread that frees itself when it ends must get through its destruction (it used to
+  // wait for itself there for ever).
+  EXPECT_TRUE(TFreedThread::RunAndWaitUntilFreed());
+}
