@@ -179,12 +179,15 @@ TEST(Thread, WakeHookAndMainThreadChecks) {
 }
 
 TEST(Thread, DestroyingARunningThreadTerminatesAndWaits) {
-  auto* t = TThread::Create<TLambdaThread>(false, [](TLambdaThread* self) {
+  std::atomic<bool> left{false};
+  auto* t = TThread::Create<TLambdaThread>(false, [&](TLambdaThread* self) {
     while (!self->Terminated()) platform::SleepMs(1);
+    platform::SleepMs(20);  // still running after the flag: Destroy must wait for this
+    left = true;
   });
   platform::SleepMs(10);
   t->Destroy();  // must return: sets the flag and waits
-  SUCCEED();
+  EXPECT_TRUE(left.load()) << "Destroy returned before the thread's body ended";
 }
 
 // Records that its memory was given back, which happens only after ~TThread returned.
