@@ -1,12 +1,18 @@
-// The Windows image provider: .bmp files through the portable decoder, every other
-// format through GDI+ (the imaging library's classes). GDI+ must be started (the imaging
-// unit's session); without it every such image is missing.
+// The Windows image provider: .bmp files through the portable decoder (24 and 32 bits
+// per pixel, alpha kept) and the rest of the BMP formats (palettes, 16 bits per pixel)
+// through the platform bitmap as 24 bits per pixel; every other format through GDI+ (the
+// imaging library's classes). GDI+ must be started (the imaging unit's session); without
+// it every such image is missing.
+#include <windows.h>
+
 #include <cstring>
+#include <vector>
 
 #include "base/Strings.h"
 #include "imaging/GPPictures.h"
 #include "imaging/GdiplusObjects.h"
 #include "skin/SkinImages.h"
+#include "ui/Bitmap.h"
 
 namespace skin {
 
@@ -49,10 +55,42 @@ std::unique_ptr<TSkinBitmap> DecodeWithGdiplus(const std::string& path) {
   return bitmap;
 }
 
+// A BMP file through the platform bitmap (any format it reads), as 24 bits per pixel.
+// Raises when the file is missing or not a valid BMP.
+std::unique_ptr<TSkinBitmap> DecodeWithPlatformBitmap(const std::string& path) {
+  ui::TBitmap platformBitmap;
+  platformBitmap.LoadFromFile(base::AnsiToWide(path));
+  const int32_t width = platformBitmap.Width(), height = platformBitmap.Height();
+  if (width <= 0 || height <= 0 || width > static_cast<int32_t>(kMaxSide) || height > static_cast<int32_t>(kMaxSide))
+    return nullptr;
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+  // GetDIBits wants the bitmap out of every device context.
+  HBITMAP handle = platformBitmap.ReleaseHandle();
+  HDC dc = CreateCompatibleDC(nullptr);
+  int rows = GetDIBits(dc, handle, 0, static_cast<UINT>(height), pixels.data(), &bi, DIB_RGB_COLORS);
+  DeleteDC(dc);
+  DeleteObject(handle);
+  if (rows != height) return nullptr;
+  auto bitmap = std::make_unique<TSkinBitmap>(width, height, 24);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      std::memcpy(bitmap->Pixel(x, y), &pixels[(static_cast<size_t>(y) * width + x) * 4], 3);
+  return bitmap;
+}
+
 class TGdiplusSkinImageProvider : public ISkinImageProvider {
  public:
   std::unique_ptr<TSkinImageObject> Load(const std::string& path, const std::string& type, int32_t kind) override {
-    if (kind == ikBitmap && (type.empty() || base::SameText(type, "bmp"))) return FBmp.Load(path, type, kind);
+    if (kind == ikBitmap && (type.empty() || base::SameText(type, "bmp"))) {
+      if (auto bitmap = FBmp.Load(path, type, kind)) return bitmap;
+      try {
+        return DecodeWithPlatformBitmap(path);
+      } catch (...) {
+        return nullptr;  // missing or not a BMP at all
+      }
+    }
     try {
       if (kind != ikBitmap) {
         auto picture = std::make_unique<imaging::TPNGImage>();
