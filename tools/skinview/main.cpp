@@ -1,8 +1,4 @@
-// clang-format off
-#include <windows.h>
-#include <shellapi.h>
-// clang-format on
-
+// skinview's entry: wide arguments (-municode), so that any folder name arrives intact.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,13 +6,9 @@
 #include "imaging/GPPictures.h"
 #include "skinview/Skinview.h"
 
-int main() {
-  // The wide command line, so that any file name arrives intact.
-  int argc = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+int wmain(int argc, wchar_t** argv) {
   std::vector<std::u16string> args;
-  for (int i = 1; argv && i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-  LocalFree(argv);
+  for (int i = 1; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
   try {
     imaging::TImagingSession imaging;
     return skinview::Run(args, std::cout, std::cerr);
