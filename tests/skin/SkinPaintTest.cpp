@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "blend/BlendLine.h"
+#include "skin/SkinDraw.h"
+#include "skin/SkinEngine.h"
 #include "skin/SkinPaint.h"
 
 using namespace skin;
@@ -358,4 +360,58 @@ TEST(SkinPaint, BitmapHelpers) {
   EXPECT_EQ(n[1], 0x56);
   EXPECT_EQ(n[2] >> 4, 7);
   EXPECT_EQ(ds.dsBmih.biBitCount, 4);
+}
+
+// The model's slices and states on the sample skin: each picks its painting mode.
+TEST(SkinPaint, SlicesAndStatesOfTheSampleSkin) {
+  TQZSkinEngine engine;
+  auto& reader = static_cast<TQZFileSkinReader&>(engine.Reader());
+  reader.SetRootFolderOverride(SKIN_SAMPLES_DIR);
+  ASSERT_TRUE(reader.OpenSkinFolder("Blue"));
+  const uint32_t white = 0xFFFFFFFF;
+
+  // The panel's frame slice names a key colour: colour key, margins 4 kept.
+  TSkinItemSlice& frame = *engine.FindItem("Panel")->Slices.at(0);
+  TestDib dst(64, 48);
+  dst.Fill([&](int32_t, int32_t) { return white; });
+  ASSERT_TRUE(DrawSlice(dst.DC, {0, 0, 64, 48}, frame));
+  const uint32_t border = 0xFF2878C8 & 0xFFFFFF;  // the skin's base colour (r 40, g 120, b 200)
+  EXPECT_EQ(dst.Get(0, 0) & 0xFFFFFF, border);
+  EXPECT_EQ(dst.Get(63, 47) & 0xFFFFFF, border);
+  EXPECT_EQ(dst.Get(3, 30) & 0xFFFFFF, border);
+  EXPECT_EQ(dst.Get(4, 4) & 0xFFFFFF, 0xF0F0F0u);
+  EXPECT_EQ(dst.Get(59, 43) & 0xFFFFFF, 0xF0F0F0u);
+  EXPECT_EQ(dst.Get(60, 43) & 0xFFFFFF, border);
+
+  // The check box is masked: its magenta inside leaves the destination; the tick is black.
+  TSkinItemState& checked = *engine.FindItem("CheckBox")->Part(0)->State(1);
+  TestDib box(13, 13);
+  box.Fill([](int32_t, int32_t) { return kMarker; });
+  ASSERT_TRUE(DrawState(box.DC, {0, 0, 13, 13}, checked));
+  EXPECT_EQ(box.Get(0, 0) & 0xFFFFFF, border);
+  EXPECT_EQ(box.Get(6, 6) & 0xFFFFFF, 0u);
+  EXPECT_EQ(box.Get(2, 9) & 0xFFFFFF, kMarker & 0xFFFFFF);
+
+  // The button blends by alpha: at its own size exactly the blend routine's result.
+  TSkinItemState& button = *engine.FindItem("Button")->Part(0)->State(0);
+  TSkinBitmap& image = *button.PrepareStateBitmap();
+  TestDib face(24, 24);
+  face.Fill([&](int32_t, int32_t) { return white; });
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  for (int32_t y = 0; y < 24; ++y)
+    for (int32_t x = 0; x < 24; ++x) {
+      const uint8_t* p = image.Pixel(x, y);
+      uint32_t front = p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24, want = white;
+      blend::BlendLineOver(&front, &want, 1);
+      ASSERT_EQ(face.Get(x, y), want) << x << "," << y;
+    }
+  EXPECT_EQ(face.Get(0, 0), white);  // alpha 0 at the very edge
+
+  // As a picture: the slice copies its rectangle of the image into a bitmap.
+  TSkinSliceGraphic graphic(frame);
+  ui::TBitmap copy;
+  copy.Assign(graphic);
+  ASSERT_EQ(copy.Width(), 32);
+  ASSERT_EQ(copy.Height(), 32);
+  EXPECT_EQ(copy.TransparentColor(), clFuchsia);
 }
