@@ -15,7 +15,7 @@ struct TGridMargins {
 };
 
 // Which cells are drawn, and over which strip of the destination.
-enum TCellSelector : uint8_t {
+enum CellSelector : uint8_t {
   csAll = 0,           // all nine, whole rectangle
   csBorder = 1,        // the eight border cells, no centre
   csCenter = 2,        // the source centre over the whole rectangle

@@ -17,7 +17,7 @@
 
 namespace skin {
 
-enum TPaintMode : uint8_t { pmOpaque = 0, pmColorKey = 1, pmAlpha = 2 };
+enum PaintMode : uint8_t { pmOpaque = 0, pmColorKey = 1, pmAlpha = 2 };
 
 // SoftAlphaBlend's descriptor: bits 24-31 the alpha format (0 constant alpha only, 1
 // per-pixel alpha), bits 16-23 the constant alpha.
