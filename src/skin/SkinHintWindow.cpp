@@ -14,6 +14,9 @@ constexpr int32_t kHintExtraHeight = 4;
 // Border and padding around the text of a hint that sizes itself by its text.
 constexpr int32_t kTextExtraWidth = 6;
 constexpr int32_t kTextExtraHeight = 4;
+// The last frame message that ends a hint: the extra buttons' release (172). Their
+// double click (173) lies outside the range and keeps the hint, deliberately.
+constexpr UINT kLastFrameClickMessage = 172;
 
 using TAnimateWindowProc = BOOL(WINAPI*)(HWND, DWORD, DWORD);
 
@@ -91,9 +94,10 @@ void TQZHintWindow::ActivateHint(const RECT& rect, const base::AnsiString& text)
   } done{*this};
 
   SetCaption(text);
-  SetBounds(rect.left, rect.top, rect.right - rect.left, rect.bottom + kHintExtraHeight - rect.top);
-  POINT at = ClampHintToDesktop(RECT{Left(), Top(), Left() + Width(), Top() + Height()}, DesktopRect());
-  SetBounds(at.x, at.y, Width(), Height());
+  RECT bounds = rect;
+  bounds.bottom += kHintExtraHeight;
+  POINT at = ClampHintToDesktop(bounds, DesktopRect());
+  SetBounds(at.x, at.y, bounds.right - bounds.left, bounds.bottom - bounds.top);
   HWND wnd = Handle();
   SetWindowPos(wnd, HWND_TOPMOST, at.x, at.y, Width(), Height(), SWP_NOACTIVATE);
 
@@ -117,7 +121,7 @@ bool TQZHintWindow::IsHintMsg(const MSG& msg) {
   // 160 to 172: the mouse over a window's frame (title bar, borders, buttons). Moving
   // keeps the hint; pressing or double-clicking a button there ends it.
   if (msg.message == WM_NCMOUSEMOVE) return false;
-  return THintWindow::IsHintMsg(msg) || (msg.message >= WM_NCLBUTTONDOWN && msg.message <= 172);
+  return THintWindow::IsHintMsg(msg) || (msg.message >= WM_NCLBUTTONDOWN && msg.message <= kLastFrameClickMessage);
 }
 
 std::unique_ptr<ui::THintWindow> QZHintWindowClass() { return std::make_unique<TQZHintWindow>(); }
