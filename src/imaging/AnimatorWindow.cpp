@@ -1,51 +1,35 @@
 #include "imaging/AnimatorWindow.h"
 
-#include <windows.h>
+#include <memory>
 
-#include <exception>
-
-#include "base/ExceptionHandler.h"
-#include "base/Exceptions.h"
 #include "base/Thread.h"
 #include "imaging/AnimatorThread.h"
+#include "ui/MessageWindow.h"
 
 namespace imaging {
 namespace {
 
-constexpr char kWindowClass[] = "TGPAnimatorWindow";
-HWND gWindow = nullptr;
+std::unique_ptr<ui::TMessageWindow> gWindow;
 
-LRESULT CALLBACK AnimatorWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  try {
-    switch (msg) {
-      case WM_NULL:
-        // Calls other threads synchronised onto the GUI thread.
-        if (base::IsMainThread()) base::CheckSynchronize();
-        break;
-      case WM_ANIMATOR_FRAMECHANGE: AnimatorFrameChange(reinterpret_cast<TGPImageAnimator*>(wParam)); return 0;
-      case WM_ANIMATOR_NOTIFY: AnimatorNotificationPass(); return 0;
-      default: break;
-    }
-  } catch (...) {
-    // A failing frame handler must not unwind through the system's window frames.
-    base::HandleApplicationException(nullptr, std::current_exception());
-    return 0;
-  }
-  return DefWindowProcA(wnd, msg, wParam, lParam);
+void OnWake(void*, ui::TMessage&) {
+  // Calls other threads synchronised onto the GUI thread.
+  if (base::IsMainThread()) base::CheckSynchronize();
 }
+void OnFrameChange(void*, ui::TMessage& m) { AnimatorFrameChange(reinterpret_cast<TGPImageAnimator*>(m.WParam)); }
+void OnNotify(void*, ui::TMessage&) { AnimatorNotificationPass(); }
 
 class TWindowHost : public IAnimatorHost {
  public:
-  explicit TWindowHost(HWND wnd) : FWindow(wnd) {}
-  void PostNotify() override { PostMessageA(FWindow, WM_ANIMATOR_NOTIFY, 0, 0); }
+  explicit TWindowHost(const ui::TMessageWindow& window) : FWindow(window) {}
+  void PostNotify() override { FWindow.Post(WM_ANIMATOR_NOTIFY, 0, 0); }
 
  private:
-  HWND FWindow;
+  const ui::TMessageWindow& FWindow;
 };
 
 TGPAnimatorThread* WindowThreadFactory() {
   auto* thread = new TGPAnimatorThread(std::make_unique<TSystemAnimatorClock>());
-  thread->SetHost(new TWindowHost(gWindow));
+  thread->SetHost(new TWindowHost(*gWindow));
   return thread;
 }
 
@@ -53,23 +37,16 @@ TGPAnimatorThread* WindowThreadFactory() {
 
 void InstallAnimatorWindow() {
   if (gWindow) return;
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, kWindowClass, &wc)) {
-    wc.lpfnWndProc = &AnimatorWindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&wc)) base::RaiseLastOSError();
-  }
-  gWindow = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  if (!gWindow) base::RaiseLastOSError();
+  gWindow = std::make_unique<ui::TMessageWindow>("TGPAnimatorWindow");
+  gWindow->SetMessageHandler(WM_NULL, {&OnWake, nullptr});
+  gWindow->SetMessageHandler(WM_ANIMATOR_FRAMECHANGE, {&OnFrameChange, nullptr});
+  gWindow->SetMessageHandler(WM_ANIMATOR_NOTIFY, {&OnNotify, nullptr});
   SetAnimatorThreadFactory(&WindowThreadFactory);
 }
 
 void ReleaseAnimatorWindow() {
   SetAnimatorThreadFactory(nullptr);
-  if (gWindow) DestroyWindow(gWindow);
-  gWindow = nullptr;
+  gWindow.reset();
 }
 
 }  // namespace imaging

@@ -13,6 +13,7 @@
 #include "launcher/ProgramFolders.h"
 #include "launcher/SplashForm.h"
 #include "package/StagedInstall.h"
+#include "skin/SkinSupport.h"
 #include "ui/Application.h"
 
 namespace launcher {
@@ -48,6 +49,9 @@ bool ActivateRunningMainWindow() {
 
 int RunLauncher() {
   imaging::TImagingSession imaging;  // GDI+ and the picture formats
+  // The skin engine, its atom, its animator window and the hint window class. No window
+  // of the launcher is skinned; the engine is there for the product's skinned windows.
+  skin::TSkinSession skin;
   InitLog();
   ui::TApplication& app = ui::Application();
   app.Initialize();

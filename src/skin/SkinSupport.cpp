@@ -19,12 +19,16 @@ void InitSkinEngineUnit() {
   if (!gEngine) {
     gEngine = std::make_unique<TQZSkinEngine>();
     gEngine->Name = "SkinEngine";
+    gEngine->PixelsPerInch = PlatformPixelsPerInch();
   }
+  InstallPlatformParts();
 }
 
 void DoneSkinEngineUnit() {
+  // The thread may be posting to the platform's host until it is gone.
   FreeSkinAnimatorThread();
   gEngine.reset();
+  ReleasePlatformParts();
   if (gHookAtom) DeleteHookAtom(gHookAtom);
   gHookAtom = 0;
 }

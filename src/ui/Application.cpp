@@ -32,6 +32,7 @@ TApplication::~TApplication() {
       HandleException(form.get(), std::current_exception());
     }
   }
+  FHintWindow.reset();
   if (FHandle) DestroyWindow(FHandle);
 }
 
@@ -75,6 +76,7 @@ bool TApplication::ProcessMessage(MSG& msg) {
   if (msg.message == WM_QUIT) {
     FTerminated = true;
   } else {
+    CheckHintMessage(msg);
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -99,6 +101,38 @@ void TApplication::ProcessMessages() {
     base::CheckSynchronize();
   } catch (...) {
     HandleException(this, std::current_exception());
+  }
+}
+
+void TApplication::SetHintWindowClass(THintWindowClass hintClass) {
+  if (hintClass == FHintWindowClass) return;
+  FHintWindowClass = hintClass ? hintClass : &DefaultHintWindowClass;
+  FHintWindow.reset();
+}
+
+void TApplication::ActivateHint(POINT point, const base::AnsiString& text) {
+  if (text.empty()) {
+    CancelHint();
+    return;
+  }
+  if (!FHintWindow) FHintWindow = FHintWindowClass();
+  // Wrapped at the screen's width; the top left corner two thirds of a cursor below the
+  // point, clear of the arrow.
+  RECT r = FHintWindow->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), text);
+  OffsetRect(&r, point.x, point.y + GetSystemMetrics(SM_CYCURSOR) * 2 / 3);
+  FHintWindow->ActivateHint(r, text);
+}
+
+void TApplication::CancelHint() {
+  if (FHintWindow) FHintWindow->Hide();
+}
+
+void TApplication::CheckHintMessage(const MSG& msg) {
+  if (!FHintWindow || !FHintWindow->Visible()) return;
+  try {
+    if (FHintWindow->IsHintMsg(msg)) CancelHint();
+  } catch (...) {
+    HandleException(FHintWindow.get(), std::current_exception());
   }
 }
 

@@ -1,7 +1,8 @@
 // TApplication: the process's one application object. It owns the forms, runs the
 // message loop until the main form closes, processes pending messages on request, routes
-// exceptions nobody else can take to one handler, and wakes the message loop when a
-// worker thread queues a Synchronize call (the call then runs on this thread).
+// exceptions nobody else can take to one handler, wakes the message loop when a worker
+// thread queues a Synchronize call (the call then runs on this thread), and shows the
+// one hint window, which the loop hides when a message ends the hint.
 // Everything here belongs to the thread that called Initialize.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include "base/Object.h"
 #include "base/Strings.h"
 #include "ui/Form.h"
+#include "ui/HintWindow.h"
 
 namespace ui {
 
@@ -60,6 +62,19 @@ class TApplication : public base::TObject {
   // Full path of the executable (UTF-16).
   base::WideString ExeName() const;
 
+  // The class the hint window is made of (the framework's own until a unit installs
+  // another). A hint window of the previous class is released.
+  void SetHintWindowClass(THintWindowClass hintClass);
+  THintWindowClass HintWindowClass() const { return FHintWindowClass; }
+  // Shows text as a hint below a point on the screen (the cursor's position, usually),
+  // sized for the text and activated through the hint window, which is created on
+  // demand. An empty text hides the hint.
+  void ActivateHint(POINT point, const base::AnsiString& text);
+  // Hides the hint window.
+  void CancelHint();
+  // The hint window, or null while none was needed.
+  THintWindow* HintWindow() const { return FHintWindow.get(); }
+
   // Called for exceptions that escaped a window message or reached the runtime's
   // application handler. Unset: the message goes to the debugger output.
   TExceptionEvent OnException;
@@ -70,6 +85,8 @@ class TApplication : public base::TObject {
   static void WakeMainThread(void* context, base::TObject* sender);
   static void RuntimeException(void* context, base::TObject* sender, const std::exception_ptr& e);
   bool ProcessMessage(MSG& msg);
+  // Hides the hint when the message ends it.
+  void CheckHintMessage(const MSG& msg);
   void Idle();
 
   HWND FHandle = nullptr;
@@ -77,6 +94,8 @@ class TApplication : public base::TObject {
   bool FTerminated = false;
   TForm* FMainForm = nullptr;
   std::vector<std::unique_ptr<TForm>> FForms;
+  THintWindowClass FHintWindowClass = &DefaultHintWindowClass;
+  std::unique_ptr<THintWindow> FHintWindow;
 };
 
 // The process-wide application object (created on first use).

@@ -1,9 +1,10 @@
 // The window framework: message loop and Synchronize wake-up, dispatch by number,
-// exceptions in handlers, pending messages, GDI bitmaps.
+// exceptions in handlers, pending messages, GDI bitmaps, message windows, hint windows.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "base/Exceptions.h"
 #include "base/Thread.h"
@@ -12,6 +13,8 @@
 #include "ui/Application.h"
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
+#include "ui/HintWindow.h"
+#include "ui/MessageWindow.h"
 
 using namespace ui;
 
@@ -166,4 +169,76 @@ TEST(Bitmap, DibSectionCanvasAndOwnership) {
   EXPECT_TRUE(bitmap.Empty());
   EXPECT_NE(GetObjectType(h), 0u);
   DeleteObject(h);
+}
+
+TEST(MessageWindow, PostsFromAWorkerRunOnTheCreatingThreadAndFailuresGoToTheApplication) {
+  TApplication app;
+  app.Initialize();
+  std::string seen;
+  app.OnException = {[](void* ctx, base::TObject*, const std::exception_ptr& e) {
+                       *static_cast<std::string*>(ctx) = base::ExceptionMessage(e);
+                     },
+                     &seen};
+  struct TRan {
+    std::atomic<uint32_t> Thread{0};
+    std::atomic<WPARAM> WParam{0};
+  } ran;
+  TMessageWindow window("TMessageWindowTest");
+  EXPECT_EQ(GetParent(window.Handle()), nullptr);
+  window.SetMessageHandler(2024, {[](void* ctx, TMessage& m) {
+                                    auto* r = static_cast<TRan*>(ctx);
+                                    r->Thread = platform::CurrentThreadId();
+                                    r->WParam = m.WParam;
+                                    m.Result = 5;
+                                  },
+                                  &ran});
+  window.SetMessageHandler(2025, {[](void*, TMessage&) { throw base::Exception("handler failed"); }, nullptr});
+  std::atomic<bool> posted{false};
+  std::thread worker([&] { posted = window.Post(2024, 42, 0) && window.Post(2025, 0, 0); });
+  worker.join();
+  EXPECT_TRUE(posted);
+  EXPECT_EQ(ran.Thread, 0u) << "nothing runs before the creating thread's loop";
+  app.ProcessMessages();
+  EXPECT_EQ(ran.Thread, platform::CurrentThreadId());
+  EXPECT_EQ(ran.WParam, 42u);
+  EXPECT_EQ(seen, "handler failed");
+  EXPECT_EQ(SendMessageA(window.Handle(), 2024, 7, 0), 5);
+  EXPECT_EQ(SendMessageA(window.Handle(), 3000, 0, 0), 0) << "no handler: the default procedure";
+}
+
+TEST(HintWindow, TheApplicationMakesShowsAndReplacesItsHintWindow) {
+  static int made;
+  made = 0;
+  struct TCountedHint : THintWindow {
+    TCountedHint() { ++made; }
+    const char* ClassName() const override { return "TCountedHintWindow"; }
+  };
+  TApplication app;
+  app.ActivateHint(POINT{100, 200}, "a framework hint");
+  THintWindow* hint = app.HintWindow();
+  ASSERT_TRUE(hint);
+  EXPECT_STREQ(hint->ClassName(), "THintWindow");
+  ASSERT_TRUE(hint->Visible());
+  RECT r{};
+  GetWindowRect(hint->Handle(), &r);
+  RECT need = hint->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), "a framework hint");
+  EXPECT_EQ(r.left, 100);
+  EXPECT_GT(r.top, 200) << "below the point";
+  EXPECT_EQ(r.right - r.left, need.right);
+  EXPECT_EQ(r.bottom - r.top, need.bottom);
+  EXPECT_GT(need.right, hint->TextExtent("a framework hint").cx);
+  EXPECT_TRUE(GetWindowLongA(hint->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_NE(GetForegroundWindow(), hint->Handle());
+  app.ActivateHint(POINT{100, 200}, "");
+  EXPECT_FALSE(hint->Visible()) << "an empty text hides the hint";
+
+  app.SetHintWindowClass([]() -> std::unique_ptr<THintWindow> { return std::make_unique<TCountedHint>(); });
+  EXPECT_EQ(app.HintWindow(), nullptr) << "the old class's window is released";
+  EXPECT_EQ(made, 0) << "made on demand";
+  app.ActivateHint(POINT{10, 10}, "one");
+  app.ActivateHint(POINT{10, 10}, "two");
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(app.HintWindow()->Caption(), "two");
+  app.SetHintWindowClass(nullptr);
+  EXPECT_EQ(app.HintWindowClass(), &DefaultHintWindowClass);
 }
