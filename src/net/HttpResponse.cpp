@@ -307,7 +307,7 @@ void THTTPClient::SkipTrailers() {
 // --- TInflateStream ------------------------------------------------------------------
 
 TInflateStream::TInflateStream(int kind, TStream& target, int64_t maxOutput)
-    : FKind(kind), FTarget(target), FMaxOutput(maxOutput), FOut(0x10000) {
+    : FKind(kind), FTarget(target), FMaxOutput(maxOutput), FOut(kOutputPiece) {
   auto* z = new z_stream;
   std::memset(z, 0, sizeof *z);
   FZ = z;
