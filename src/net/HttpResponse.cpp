@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/Crc32.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Strings.h"
@@ -306,7 +307,7 @@ void THTTPClient::SkipTrailers() {
 // --- TInflateStream ------------------------------------------------------------------
 
 TInflateStream::TInflateStream(int kind, TStream& target, int64_t maxOutput)
-    : FKind(kind), FTarget(target), FMaxOutput(maxOutput), FOut(0x10000) {
+    : FKind(kind), FTarget(target), FMaxOutput(maxOutput), FOut(kOutputPiece) {
   auto* z = new z_stream;
   std::memset(z, 0, sizeof *z);
   FZ = z;
@@ -334,6 +335,23 @@ bool TInflateStream::Start(const uint8_t* head, size_t count) {
   return true;
 }
 
+void TInflateStream::KeepTail(const uint8_t* data, size_t used) {
+  if (used >= sizeof FTail) {
+    std::memcpy(FTail, data + used - sizeof FTail, sizeof FTail);
+  } else {
+    std::memmove(FTail, FTail + used, sizeof FTail - used);
+    std::memcpy(FTail + sizeof FTail - used, data, used);
+  }
+}
+
+bool TInflateStream::TrailerMatches() const {
+  auto le32 = [](const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+  };
+  return le32(FTail) == FCrc && le32(FTail + 4) == static_cast<uint32_t>(FWritten);
+}
+
 bool TInflateStream::Inflate(const uint8_t* data, size_t count) {
   auto* z = static_cast<z_stream*>(FZ);
   while (count > 0 && !FFailed) {
@@ -354,7 +372,15 @@ bool TInflateStream::Inflate(const uint8_t* data, size_t count) {
         FFailed = true;
         break;
       }
-      if (produced) FTarget.WriteBuffer(FOut.data(), static_cast<int32_t>(produced));
+      if (produced) {
+        if (FKind == 2) {
+          FCrc = base::Crc32(FCrc, FOut.data(), produced);
+          // The header (and its own check) is behind once data comes out: from here on
+          // the body's CRC-32 is ours, the faster one.
+          if (!FOwnCheck) FOwnCheck = inflateValidate(z, 0) == Z_OK;
+        }
+        FTarget.WriteBuffer(FOut.data(), static_cast<int32_t>(produced));
+      }
       if (rc == Z_STREAM_END) {
         FEnded = true;
         break;
@@ -366,6 +392,9 @@ bool TInflateStream::Inflate(const uint8_t* data, size_t count) {
       }
     } while (z->avail_in > 0 || z->avail_out == 0);
     size_t used = piece - z->avail_in;
+    KeepTail(data, used);
+    // zlib read the trailer without checking it when the check is ours.
+    if (FEnded && FOwnCheck && !TrailerMatches()) FFailed = true;
     FConsumed += static_cast<int64_t>(used);
     data += used;
     count -= used;

@@ -1,9 +1,11 @@
 #include "net/QZTCPClient.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/Clock.h"
+#include "platform/Process.h"
 #include "platform/Sockets.h"
 
 namespace net {
@@ -47,6 +49,7 @@ void TQZTCPClient::SetUseSSL(bool value) {
 
 bool TQZTCPClient::Connect() {
   if (Connected()) return true;
+  DropBuffered();
   if (!FProxy->Connect(FHost, FPort)) return false;
   if (FUseSSL && !StartTLS()) {
     Disconnect();
@@ -56,12 +59,19 @@ bool TQZTCPClient::Connect() {
 }
 
 void TQZTCPClient::Disconnect() {
+  DropBuffered();
   FSSL.reset();
   if (FSocket->Active()) FSocket->Close();
 }
 
 bool TQZTCPClient::StartTLS() {
   if (FSSL || !FSocket->Active()) return FSSL != nullptr;
+  if (Buffered() > 0) {
+    // The handshake reads the socket itself and would never see these bytes; a server
+    // (or a proxy's tunnel) has no business sending before the client's hello.
+    platform::DebugOutput("TLS Start Refused: data arrived before the handshake");
+    return false;
+  }
   auto ssl = std::make_unique<TSSLClient>(FSocket->Handle(), FHost);
   if (!ssl->Connect()) return false;
   FSSL = std::move(ssl);
@@ -69,22 +79,26 @@ bool TQZTCPClient::StartTLS() {
 }
 
 void TQZTCPClient::StopTLS() {
+  // Bytes decrypted under TLS are no part of the plain stream that follows.
+  DropBuffered();
   FSSL.reset();
   FUseSSL = false;
 }
 
 bool TQZTCPClient::WaitForData(int32_t ms) {
   if (!FSocket->Active()) return false;
+  if (Buffered() > 0) return true;
   // Bytes the TLS engine decrypted already are not visible on the socket any more.
   if (FSSL && FSSL->Pending() > 0) return true;
   bool readable = true, except = true;
   if (WaitReadable(&readable, &except, ms) <= 0 || !readable || except) return false;
-  // Under TLS a readable socket may hold only part of a record, and a peek would block
+  // Under TLS a readable socket may hold only part of a record, and a read would block
   // until the rest arrived (or the engine gave up), whatever ms said. The read that
   // follows reports a closed peer as well.
   if (FSSL) return true;
-  char probe;
-  return Peek(&probe, 1) == 1;
+  // Taking what arrived tells a closed peer (nothing to read) from data, and saves the
+  // read that would follow.
+  return FillBuffer(kNoWait) > 0;
 }
 
 int TQZTCPClient::WaitReadable(bool* readable, bool* except, int32_t ms) {
@@ -110,25 +124,68 @@ int TQZTCPClient::WaitReadable(bool* readable, bool* except, int32_t ms) {
 }
 
 int TQZTCPClient::ReadAvailable(void* buffer, int count, int32_t ms) {
-  if (!FSocket->Active()) return kReadFailed;
+  if (!FSocket->Active() || count <= 0) return kReadFailed;
+  if (Buffered() > 0) return TakeBuffered(buffer, count);
+  if (static_cast<size_t>(count) < kReadAheadSize) {
+    int n = FillBuffer(ms);
+    return n > 0 ? TakeBuffered(buffer, count) : n;
+  }
   if (!FSSL || FSSL->Pending() <= 0) {
     bool readable = true, except = true;
     int rc = WaitReadable(&readable, &except, ms);
     if (rc == 0) return kReadTimedOut;
     if (rc < 0 || !readable) return kReadFailed;
   }
-  int n = Receive(buffer, count);
+  int n = RawReceive(buffer, count);
   return n < 0 ? kReadFailed : n;
 }
 
+int TQZTCPClient::FillBuffer(int32_t ms) {
+  if (!FSocket->Active()) return kReadFailed;
+  if (FIn.empty()) FIn.resize(kReadAheadSize);
+  // What is left is at most the start of a line still waiting for its end.
+  if (FInStart > 0) {
+    std::memmove(FIn.data(), FIn.data() + FInStart, Buffered());
+    FInEnd -= FInStart;
+    FInStart = 0;
+  }
+  if (FInEnd >= FIn.size()) return kReadFailed;
+  if (ms != kNoWait && (!FSSL || FSSL->Pending() <= 0)) {
+    bool readable = true, except = true;
+    int rc = WaitReadable(&readable, &except, ms);
+    if (rc == 0) return kReadTimedOut;
+    if (rc < 0 || !readable) return kReadFailed;
+  }
+  int n = RawReceive(FIn.data() + FInEnd, static_cast<int>(FIn.size() - FInEnd));
+  if (n < 0) return kReadFailed;
+  FInEnd += static_cast<size_t>(n);
+  return n;
+}
+
+int TQZTCPClient::TakeBuffered(void* buffer, int count, bool consume) {
+  size_t n = std::min(Buffered(), static_cast<size_t>(std::max(count, 0)));
+  std::memcpy(buffer, FIn.data() + FInStart, n);
+  if (consume) {
+    FInStart += n;
+    if (FInStart == FInEnd) DropBuffered();
+  }
+  return static_cast<int>(n);
+}
+
+int TQZTCPClient::RawReceive(void* buffer, int count) {
+  int n = FSSL ? FSSL->Read(buffer, count) : FSocket->ReceiveBuf(buffer, count, 0);
+  FLastActivity = base::Now();
+  return n;
+}
+
 int TQZTCPClient::Peek(void* buffer, int count) {
+  if (FSocket->Active() && Buffered() > 0) return TakeBuffered(buffer, count, false);
   return FSSL ? FSSL->Peek(buffer, count) : FSocket->PeekBuf(buffer, count);
 }
 
 int TQZTCPClient::Receive(void* buffer, int count) {
-  int n = FSSL ? FSSL->Read(buffer, count) : FSocket->ReceiveBuf(buffer, count, 0);
-  FLastActivity = base::Now();
-  return n;
+  if (FSocket->Active() && Buffered() > 0) return TakeBuffered(buffer, count);
+  return RawReceive(buffer, count);
 }
 
 int TQZTCPClient::Send(const void* buffer, int count) {
@@ -160,57 +217,46 @@ int TQZTCPClient::SendStream(base::TStream& stream) {
 bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view terminator, size_t maxLength) {
   line.clear();
   if (terminator.empty()) return false;
-  const int termLen = static_cast<int>(terminator.size());
-  // The last bytes received, untouched by the zero-byte cut, to find a terminator whose
-  // first bytes had to be taken before the rest arrived.
-  std::string tail;
-  char buf[512];
+  const size_t termLen = terminator.size();
+  size_t taken = 0;  // bytes of the line consumed so far
+  bool cut = false;  // a zero byte came: the rest of the line is dropped
+  auto append = [&](std::string_view part) {
+    taken += part.size();
+    if (cut) return;
+    size_t zero = part.find('\0');
+    if (zero != std::string_view::npos) {
+      cut = true;
+      part = part.substr(0, zero);
+    }
+    line.append(part);
+  };
+  auto buffered = [&] { return Buffered() ? std::string_view(FIn.data() + FInStart, Buffered()) : std::string_view(); };
   for (;;) {
-    if (!WaitForData(ms)) return false;
-    int count = Peek(buf, sizeof buf - 1);
-    if (count <= 0) return false;
-    buf[count] = '\0';
-    std::string_view peeked(buf, static_cast<size_t>(count));
-
-    int n;
-    bool found = false;
-    int dropFromLine = 0;  // terminator bytes received earlier, to take off the line
-    // A terminator that started in what was received before.
-    for (int k = std::min<int>(static_cast<int>(tail.size()), termLen - 1); k >= 1 && !found; --k) {
-      if (std::string_view(tail).ends_with(terminator.substr(0, static_cast<size_t>(k))) &&
-          peeked.starts_with(terminator.substr(static_cast<size_t>(k)))) {
-        found = true;
-        n = termLen - k;
-        dropFromLine = k;
-      }
+    std::string_view have = buffered();
+    size_t end = have.find(terminator);
+    // Without the terminator, a possible start of it stays buffered for the next search.
+    size_t lineBytes = end != std::string_view::npos ? end : have.size() - std::min(have.size(), termLen - 1);
+    // Never more than one byte past the longest line allowed.
+    size_t room = maxLength - taken;
+    if (room < SIZE_MAX) ++room;
+    if (lineBytes > room) {
+      lineBytes = room;
+      end = std::string_view::npos;
     }
-    size_t p = found ? std::string_view::npos : peeked.find(terminator);
-    if (p != std::string_view::npos) {
-      found = true;
-      n = static_cast<int>(p) + termLen;
-    } else if (!found) {
-      // Leave a possible terminator start in the socket while there is more to take.
-      n = count > termLen - 1 ? count - (termLen - 1) : count;
+    append(have.substr(0, lineBytes));
+    FInStart += lineBytes;
+    if (end != std::string_view::npos) {
+      FInStart += termLen;
+      if (FInStart == FInEnd) DropBuffered();
+      return true;
     }
-
-    int got = Receive(buf, n);
-    if (got < 1) return false;
-    if (got < n) found = false;  // the terminator did not arrive with these bytes
-    std::string_view received(buf, static_cast<size_t>(got));
-    tail.append(received);
-    if (tail.size() > terminator.size()) tail.erase(0, tail.size() - terminator.size());
-    if (found) {
-      if (dropFromLine > 0) {
-        line.erase(line.size() - std::min(line.size(), static_cast<size_t>(dropFromLine)));
-        received = {};
-      } else {
-        received.remove_suffix(terminator.size());
-      }
+    if (taken > maxLength) return false;
+    if (!FSocket->Active() || FillBuffer(ms) <= 0) {
+      // The line so far, up to a close or a time-out, is all there is.
+      append(buffered());
+      DropBuffered();
+      return false;
     }
-    size_t zero = received.find('\0');
-    line.append(received.substr(0, zero));
-    if (found) return true;
-    if (line.size() > maxLength) return false;
   }
 }
 
