@@ -1,6 +1,8 @@
-// The MMX forms of the line blends, one pixel per step in four 16-bit lanes. Only on x86
-// (BLEND_HAVE_MMX), and only to be called when DetectMMX() is true. Each routine clears
-// the MMX state (EMMS) before it returns, so callers may use floating point right after.
+// The MMX forms of the line blends, one pixel per step in four 16-bit lanes (on x86-64
+// BlendLineOverMMX takes four pixels per step in the same lanes, with the same bytes).
+// Only on x86 (BLEND_HAVE_MMX), and only to be called when DetectMMX() is true. Each
+// routine clears the MMX state (EMMS) before it returns, so callers may use floating
+// point right after.
 #pragma once
 
 #include <array>

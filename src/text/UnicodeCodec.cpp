@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace text {
 namespace {
 
@@ -9,9 +13,20 @@ constexpr bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 constexpr bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 constexpr bool IsCont(uint8_t b) { return (b & 0xC0) == 0x80; }
 
-// Copies a run of ASCII bytes; returns how many.
+// Copies a run of ASCII bytes; returns how many. Most text is ASCII, so whole blocks
+// are checked and widened at once.
 size_t CopyAscii(const uint8_t* in, size_t n, char16_t* out) {
   size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (k + 16 <= n) {
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    if (_mm_movemask_epi8(b)) break;  // a byte with its top bit set
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(b, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
+    k += 16;
+  }
+#endif
   while (k + 8 <= n) {
     uint64_t w;
     std::memcpy(&w, in + k, 8);

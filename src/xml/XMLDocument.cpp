@@ -83,6 +83,8 @@ void TXMLDocument::Untrack(TXMLNode* node) {
   node->FDocPrev = node->FDocNext = nullptr;
 }
 
+TXMLNodeArena* LoadArenaOf(TXMLDocument* owner) { return owner ? owner->FLoadArena : nullptr; }
+
 TXMLNode* TXMLDocument::NewNode(const TXMLNodeClass* nodeClass, uint8_t) { return nodeClass->Create(this); }
 
 void TXMLDocument::EnterElement() {
@@ -244,11 +246,17 @@ void TXMLDocument::SetStandalone(const WideString& value) { SetDeclarationValue(
 // --- loading and saving --------------------------------------------------------------
 
 bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
-  struct TClearName {
+  struct TEndLoad {
     std::string& Name;
-    ~TClearName() { Name.clear(); }
-  } clearName{FLoadFileName};
+    TXMLNodeArena*& Arena;
+    ~TEndLoad() {
+      Name.clear();
+      Arena = nullptr;
+    }
+  } endLoad{FLoadFileName, FLoadArena};
   Children().Clear();
+  if (!FArena) FArena = std::make_unique<TXMLNodeArena>();
+  FLoadArena = FArena.get();
   FDocType = nullptr;
   FDepth = 0;
   TIntf<TXMLTextStream> s(new TXMLTextStream(stream, codePage, xmRead));

@@ -9,6 +9,7 @@
 // deep.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "xml/XMLNodes.h"
@@ -135,6 +136,11 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   int32_t FDepth = 0;
   bool FCreatorOwned;
   TXMLNode* FNodes = nullptr;  // every node made with this document as owner
+  // Where loads take their nodes from; kept between loads, so that a block begun by one
+  // load is filled by the next. FLoadArena is set only while a load runs.
+  std::unique_ptr<TXMLNodeArena> FArena;
+  TXMLNodeArena* FLoadArena = nullptr;
+  friend TXMLNodeArena* LoadArenaOf(TXMLDocument* owner);
 };
 
 }  // namespace xml

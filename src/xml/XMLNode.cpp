@@ -21,6 +21,8 @@ bool IsTextKind(uint8_t type) { return type == TEXT_NODE || type == CDATA_SECTIO
 
 }  // namespace
 
+static_assert(alignof(TXMLNode) <= kNodeMemoryAlign && alignof(TXMLCustomList) <= kNodeMemoryAlign);
+
 const TGUID TXMLNode::kNoIID{};
 const WideString TXMLNode::kNoTag;
 
@@ -30,7 +32,7 @@ TXMLNode* TXMLNode::FromIntf(IXMLNode* node) {
   return nullptr;
 }
 
-TXMLNode::TXMLNode(TXMLDocument* owner, uint8_t nodeType) : FOwnerDocument(owner), FNodeType(nodeType) {
+TXMLNode::TXMLNode(TXMLDocument* owner, uint8_t nodeType) : FNodeType(nodeType), FOwnerDocument(owner) {
   if (owner) owner->Track(this);
 }
 
@@ -74,13 +76,13 @@ int32_t TXMLNode::Release() {
 
 TXMLNodeList& TXMLNode::Children() {
   if (TXMLNode* host = Host()) return host->Children();
-  if (!FChildNodes) FChildNodes = TIntf<TXMLNodeList>(new TXMLNodeList(this));
+  if (!FChildNodes) FChildNodes = TIntf<TXMLNodeList>(new (LoadArenaOf(FOwnerDocument)) TXMLNodeList(this));
   return *FChildNodes;
 }
 
 TXMLNamedNodeMap& TXMLNode::Attributes() {
   if (TXMLNode* host = Host()) return host->Attributes();
-  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new TXMLNamedNodeMap(this));
+  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(FOwnerDocument)) TXMLNamedNodeMap(this));
   return *FAttributes;
 }
 
@@ -170,7 +172,7 @@ void TXMLNode::CheckNewChild(TXMLNode* child) {
 }
 
 void TXMLNode::AppendNew(TXMLNode* child) {
-  Children().Items().emplace_back(child);
+  Children().AppendNew(child);
   child->FParent = this;
 }
 

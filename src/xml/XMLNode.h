@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "xml/XMLIntf.h"
+#include "xml/XMLNodeArena.h"
 
 namespace xml {
 
@@ -30,10 +31,14 @@ struct TXMLNodeClass {
   TXMLNode* (*Create)(TXMLDocument* owner);
 };
 
+// The arena of a load in progress on owner, or none (nodes then come from the heap).
+TXMLNodeArena* LoadArenaOf(TXMLDocument* owner);
+
 // The node class of T (T must be constructible from the owner document).
 template <class T>
 const TXMLNodeClass* NodeClassOf(const char* name = "") {
-  static const TXMLNodeClass nodeClass{name, [](TXMLDocument* owner) -> TXMLNode* { return new T(owner); }};
+  static const TXMLNodeClass nodeClass{
+      name, [](TXMLDocument* owner) -> TXMLNode* { return new (LoadArenaOf(owner)) T(owner); }};
   return &nodeClass;
 }
 
@@ -48,6 +53,7 @@ class TXMLNode : public virtual IXMLNodeAccess {
   TXMLNode(const TXMLNode&) = delete;
   TXMLNode& operator=(const TXMLNode&) = delete;
   virtual ~TXMLNode();
+  XML_NODE_MEMORY_OPERATORS
 
   int32_t QueryInterface(const TGUID& iid, void** object) override;
   int32_t AddRef() override { return ++FRefCount; }
@@ -158,16 +164,17 @@ class TXMLNode : public virtual IXMLNodeAccess {
   friend class TXMLCustomList;
   friend class TXMLNamedNodeMap;
 
+  // The small fields first, so that they share one word.
   int32_t FRefCount = 0;
+  uint8_t FNodeType;
+  bool FChildListStale = false;
   TIntf<IXMLNode> FWrapped;
   TXMLDocument* FOwnerDocument;
-  uint8_t FNodeType;
   TIntf<TXMLNamedNodeMap> FAttributes;  // made on first use
   TIntf<TXMLNodeList> FChildNodes;      // made on first use
   TXMLNode* FParent = nullptr;
   WideString FName;
   WideString FValue;
-  bool FChildListStale = false;
   // The node-class registry, host and collection nodes and the user value: made when
   // first used, so that the nodes of a parsed tree do not carry them.
   struct TBinding {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "xml/XMLIntf.h"
+#include "xml/XMLNodeArena.h"
 
 namespace xml {
 
@@ -16,6 +17,7 @@ class TXMLCustomList : public virtual IXMLCustomList {
   TXMLCustomList(const TXMLCustomList&) = delete;
   TXMLCustomList& operator=(const TXMLCustomList&) = delete;
   virtual ~TXMLCustomList();
+  XML_NODE_MEMORY_OPERATORS
 
   int32_t QueryInterface(const TGUID& iid, void** object) override;
   int32_t AddRef() override { return ++FRefCount; }
@@ -39,6 +41,12 @@ class TXMLCustomList : public virtual IXMLCustomList {
   TIntf<IXMLEnumerator> GetEnumerator() override;
 
   std::vector<TIntf<IXMLNode>>& Items() { return FItems; }
+  // Appends a node the reader has just made. The first one makes room for three: a
+  // list with one item costs the same heap block, and most lists get more.
+  void AppendNew(IXMLNode* node) {
+    if (FItems.capacity() == 0) FItems.reserve(3);
+    FItems.emplace_back(node);
+  }
   TXMLNode* Owner() const { return FOwner; }
   void SetOwner(TXMLNode* owner) { FOwner = owner; }
   // Clears the parents of every item that points at the owner (the owner is going).

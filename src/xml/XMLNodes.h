@@ -23,15 +23,13 @@ class TXMLAttr : public TXMLNode, public virtual IXMLAttr {
   explicit TXMLAttr(TXMLDocument* owner) : TXMLNode(owner, ATTRIBUTE_NODE) {}
   int32_t QueryInterface(const TGUID& iid, void** object) override;
   WideString GetName() override { return GetNodeName(); }
-  bool GetSpecified() override { return FSpecified; }
+  // Every attribute of this model was written in the document or set by a caller.
+  bool GetSpecified() override { return true; }
   WideString GetValue() override { return GetNodeValue(); }
   void SetValue(const WideString& value) override { SetNodeValue(value); }
   WideString GetText() override { return GetNodeValue(); }
   void WriteNode(TXMLTextStream& stream) override;
   void ReadNode(TXMLNode* parent, TXMLTextStream& stream) override;
-
- private:
-  bool FSpecified = true;
 };
 
 class TXMLProcessingInstruction : public TXMLNode, public virtual IXMLProcessingInstruction {

@@ -21,6 +21,10 @@ bool ReadGroup(TXMLTextStream& s, std::u16string_view expected) {
   return same;
 }
 
+// Stop conditions of the readers' bulk runs (TXMLTextStream::AppendRun, SkipRun).
+bool NotNameChar(char16_t c) { return !IsNameChar(c); }
+bool NotWhiteSpace(char16_t c) { return !IsWhiteSpaceChar(c); }
+
 // Leaves `parent`'s child list; the node itself is kept alive by the caller.
 void RemoveFromParent(TXMLNode* node, TXMLNode* parent) {
   if (parent) parent->Children().Remove(node);
@@ -34,7 +38,10 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   while (s.Next(c)) {
     switch (state) {
       case Text:
-        if (IsWhiteSpaceChar(c)) break;
+        if (IsWhiteSpaceChar(c)) {
+          s.SkipRun(NotWhiteSpace);
+          break;
+        }
         if (c == u'<') {
           state = AfterLt;
           break;
@@ -125,6 +132,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
     FOwnerDocument->ReadNode(this, s);
     FOwnerDocument->LeaveElement();
   };
+  s.AppendRun(s.Token(), NotNameChar);
   char16_t c;
   while (s.Next(c)) {
     switch (state) {
@@ -142,10 +150,14 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
         } else {
           if (!IsNameChar(c)) throw EXMLException(5, 10);
           s.AppendToken(c);
+          s.AppendRun(s.Token(), NotNameChar);
         }
         break;
       case Attributes:
-        if (IsWhiteSpaceChar(c)) break;
+        if (IsWhiteSpaceChar(c)) {
+          s.SkipRun(NotWhiteSpace);
+          break;
+        }
         if (c == u'/') {
           state = AfterSlash;
         } else if (c == u'>') {
@@ -158,7 +170,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           TXMLNode* attr = FOwnerDocument ? FOwnerDocument->NewNode(FOwnerDocument->FAttrClass, ATTRIBUTE_NODE)
                                           : new TXMLAttr(nullptr);
           // Appended as read: an attribute of the same name is not looked for.
-          TXMLNode::Attributes().Items().emplace_back(attr);
+          TXMLNode::Attributes().AppendNew(attr);
           attr->LinkParent(this);
           attr->ReadNode(this, s);
         }
@@ -175,6 +187,8 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
   char16_t quote = 0;
+  auto valueEnd = [&quote](char16_t d) { return d == quote || d == u'&' || d == u'<'; };
+  s.AppendRun(s.Token(), NotNameChar);
   char16_t c;
   while (s.Next(c)) {
     switch (state) {
@@ -188,6 +202,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
         } else {
           if (!IsNameChar(c)) throw EXMLException(5, 10);
           s.AppendToken(c);
+          s.AppendRun(s.Token(), NotNameChar);
         }
         break;
       case BeforeEquals:
@@ -200,6 +215,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
         if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
         quote = c;
         state = Value;
+        s.AppendRun(s.Token(), valueEnd);
         break;
       case Value:
         if (c == quote) {
@@ -212,6 +228,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
           throw EXMLException(5, 11);
         else
           s.AppendToken(c);
+        s.AppendRun(s.Token(), valueEnd);
         break;
     }
   }
@@ -221,6 +238,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   TIntf<IXMLNode> keep(this);  // may leave the parent's list below
   WideString& token = s.Token();
+  auto textEnd = [](char16_t d) { return d == u'<' || d == u'&'; };
   char16_t c;
   while (s.Next(c)) {
     if (c == u'<') {
@@ -231,6 +249,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
       AppendCodePoint(token, ReadCharReference(s));
     else
       token.push_back(c);
+    s.AppendRun(token, textEnd);
   }
   // Text cut off by the end of the input is kept like any other.
   if (token.empty()) {
@@ -338,10 +357,12 @@ void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {
   while (s.Next(c)) {
     switch (state) {
       case Collect:
-        if (c == u'-')
+        if (c == u'-') {
           state = Dash;
-        else
+        } else {
           s.AppendToken(c);
+          s.AppendRun(s.Token(), [](char16_t d) { return d == u'-'; });
+        }
         break;
       case Dash:
         if (c == u'-') {
@@ -382,6 +403,7 @@ void TXMLCDATASection::ReadNode(TXMLNode*, TXMLTextStream& s) {
     token.append(brackets, u']');
     brackets = 0;
     token.push_back(c);
+    s.AppendRun(token, [](char16_t d) { return d == u']'; });
   }
   token.append(brackets, u']');
   SetNodeValue(s.TakeToken());

@@ -91,9 +91,12 @@ bool TXMLTextStream::ReadString(int32_t count, WideString& text) {
 }
 
 WideString TXMLTextStream::TakeToken() {
-  std::swap(FPrevToken, FToken);
+  // The token's own buffer goes to the caller (most end up as a node's name or value);
+  // the copy kept for error reports reuses its buffer.
+  FPrevToken.assign(FToken);
+  WideString token = std::move(FToken);
   FToken.clear();
-  return FPrevToken;
+  return token;
 }
 
 char16_t TXMLTextStream::TakeUndoChar() {

@@ -75,6 +75,20 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     }
     return true;
   }
+  // The readers' bulk paths: the characters from here up to the first one for which
+  // stop(c) is true, or to the end of what is buffered, are appended to `to` (AppendRun)
+  // or passed over (SkipRun), with the same position, line, column and push-back state as
+  // reading them one by one with Next. The stopping character stays unread. Nothing is
+  // taken while a pushed-back character is pending, so Next always comes first then.
+  template <class Stop>
+  void AppendRun(WideString& to, Stop stop) {
+    size_t from = FPos;
+    if (TakeRun(stop)) to.append(FBuffer.get() + from, FPos - from);
+  }
+  template <class Stop>
+  void SkipRun(Stop stop) {
+    TakeRun(stop);
+  }
   void Write(std::u16string_view text) {
     FOut.append(text);
     if (FOut.size() >= kFlushSize) Flush();
@@ -115,6 +129,36 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
+  // Moves FPos over the run and books it as Next would; false for an empty run.
+  template <class Stop>
+  bool TakeRun(Stop stop) {
+    if (FReadFromUndo) return false;
+    const char16_t* buf = FBuffer.get();
+    size_t i = FPos;
+    size_t lastBreak = 0;
+    int32_t breaks = 0;
+    for (; i < FEnd; ++i) {
+      char16_t c = buf[i];
+      if (stop(c)) break;
+      if (c == u'\n') {
+        ++breaks;
+        lastBreak = i;
+      }
+    }
+    size_t n = i - FPos;
+    if (n == 0) return false;
+    FConsumed += static_cast<int64_t>(n);
+    FCanUndo = true;
+    FPrevChar = buf[i - 1];
+    if (breaks) {
+      FLine += breaks;
+      FColumn = static_cast<int32_t>(i - lastBreak - 1);
+    } else {
+      FColumn += static_cast<int32_t>(n);
+    }
+    FPos = i;
+    return true;
+  }
   bool Fill();
   bool CanEncode(char16_t ch);
 

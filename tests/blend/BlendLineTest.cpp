@@ -150,7 +150,7 @@ TEST_P(BlendPathTest, ShortAndUnalignedRowsTouchOnlyTheirPixels) {
   const TPath& path = GetParam();
   constexpr uint32_t kGuard = 0xDEADBEEF;
   for (int32_t offset : {0, 1}) {
-    for (int32_t count : {-7, -1, 0, 1, 2, 3, 7}) {
+    for (int32_t count : {-7, -1, 0, 1, 2, 3, 7, 8, 9}) {
       const int32_t n = std::max(count, 0);
       // Heap rows of exactly the pixels in play (ASan sees any stray read or write),
       // starting on an odd pixel for offset 1.
@@ -175,6 +175,32 @@ TEST_P(BlendPathTest, ShortAndUnalignedRowsTouchOnlyTheirPixels) {
             [&](uint32_t f) { return ConstantFormula(f, kGuard, 99, 0); }, "constant");
     }
   }
+}
+
+TEST_P(BlendPathTest, RunsOfMixedAlphaMatchTheFormulaAtEveryStart) {
+  // Runs of 1 to 9 pixels of each level, so that groups of four come all clear, all
+  // opaque or mixed (clear and opaque pixels among blended ones), from every start
+  // offset, with a tail of any length.
+  const TPath& path = GetParam();
+  std::vector<uint32_t> source, dest;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (int run = 0; source.size() < 300; ++run) {
+    const uint32_t alpha = kLevels[(run * 5 + run / 6) % 6];
+    for (int k = 0; k < 1 + run % 9; ++k) source.push_back(alpha << 24 | (next() >> 8));
+  }
+  for (size_t i = 0; i < source.size(); ++i) dest.push_back(next());
+  for (int32_t offset = 0; offset < 4; ++offset)
+    for (int32_t count : {static_cast<int32_t>(source.size()) - offset, 61, 9, 8, 5, 4}) {
+      std::vector<uint32_t> out = dest;
+      path.Over(source.data() + offset, out.data() + offset, count);
+      for (int32_t i = 0; i < static_cast<int32_t>(dest.size()); ++i) {
+        const bool inRow = i >= offset && i < offset + count;
+        ASSERT_EQ(out[i], inRow ? path.ExpectOver(source[i], dest[i], 0) : dest[i])
+            << std::hex << source[i] << " over " << dest[i] << std::dec << " at " << i << " offset " << offset
+            << " count " << count;
+      }
+    }
 }
 
 TEST_P(BlendPathTest, AlphaZeroNeverChangesTheDestination) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "XMLTestUtil.h"
+#include "base/Stream.h"
 #include "xml/XMLException.h"
 #include "xml/XMLNodeList.h"
 
@@ -155,6 +158,33 @@ TEST(XMLNode, NodesOutliveTheirParentAndDocument) {
   loose->SetAttribute(u"x", u"1");
   EXPECT_EQ(Dump(kept), "k(\"v\",more)");
   EXPECT_EQ(Dump(loose), "loose[x=1]");
+}
+
+TEST(XMLNode, NodesOfEarlierLoadsOutliveReloadsAndTheDocument) {
+  // Loads cut their nodes from shared blocks: a node kept from any load, freed in any
+  // order, must stay whole after the reloads and the document are gone.
+  std::string input = "<r>";
+  for (int i = 0; i < 3000; ++i) input += "<e n='" + std::to_string(i) + "'>t" + std::to_string(i) + "</e>";
+  input += "</r>";
+  std::vector<TIntf<IXMLNode>> kept;
+  {
+    TIntf<TXMLDocument> doc(new TXMLDocument);
+    for (int round = 0; round < 3; ++round) {
+      base::TStringStream stream(input);
+      ASSERT_TRUE(doc->Load(&stream, 65001));
+      TIntf<IXMLNode> r(doc->GetDocumentElement().Get());
+      kept.push_back(r->GetChildNodes()->GetItem(round * 1000 + 7));
+      kept.push_back(r);
+    }
+  }
+  kept.erase(kept.begin() + 3);  // the root of the second load goes first
+  EXPECT_EQ(Dump(kept[0]), "e[n=7](\"t7\")");
+  EXPECT_EQ(Dump(kept[2]), "e[n=1007](\"t1007\")");
+  EXPECT_EQ(Dump(kept[3]), "e[n=2007](\"t2007\")");
+  EXPECT_EQ(kept[2]->GetParentNode(), nullptr);
+  EXPECT_EQ(kept[1]->GetChildNodes()->GetLength(), 3000);
+  kept.erase(kept.begin());
+  EXPECT_EQ(Dump(kept[0]->GetChildNodes()->GetItem(2999)), "e[n=2999](\"t2999\")");
 }
 
 TEST(XMLNode, CreatorOwnedDocumentSurvivesCountedUse) {

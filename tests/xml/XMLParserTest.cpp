@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "XMLTestUtil.h"
 #include "base/Stream.h"
 #include "xml/XMLException.h"
@@ -112,6 +114,34 @@ TEST(XMLParser, ParseErrorRecordsSourceLineAndKeepsPartialTree) {
   ASSERT_TRUE(doc->LoadFromText(u"<ok/>"));
   EXPECT_EQ(doc->GetParseError()->GetCode(), 7);
   EXPECT_EQ(Dump(doc.Get()), "#document(ok)");
+}
+
+TEST(XMLParser, PositionsStayExactAcrossLongRunsAndBufferEnds) {
+  // Names, values, text, comments and CDATA long enough to cross the reader's buffer
+  // several times, with line breaks inside each; the error comes at the unquoted "1".
+  std::string input = "<r>\n";
+  for (int i = 0; i < 400; ++i) {
+    std::string n = std::to_string(i);
+    input += "<item" + n + " a" + std::string(40, 'n') + "='v\n" + std::string(60, 'v') + "'>text\n\n" +
+             std::string(50, 't') + " &amp; " + n + "<!--c\n-" + std::string(30, 'c') + "--><![CDATA[x\n]" +
+             std::string(20, 'd') + "]]></item" + n + ">\n";
+  }
+  input += "<last a='x\nyy' b=1/>";  // the value's run crosses the last line break
+  bool ok = true;
+  TIntf<TXMLDocument> doc = LoadUtf8(input, &ok);
+  ASSERT_FALSE(ok);
+  size_t lastBreak = input.rfind('\n');
+  size_t at = input.rfind('1');
+  IXMLParseError* error = doc->GetParseError().Get();
+  EXPECT_EQ(error->GetCode(), 7);
+  EXPECT_EQ(error->GetLineNumber(), 1 + std::count(input.begin(), input.end(), '\n'));
+  EXPECT_EQ(error->GetColumn(), static_cast<int32_t>(at - lastBreak));
+  EXPECT_EQ(error->GetFileOffset(), static_cast<int32_t>(at + 1));
+  EXPECT_EQ(U(error->GetSourceLine()), "yy' b=1");
+  TIntf<IXMLNode> last = doc->GetDocumentElement()->GetChildNodes()->GetItem(399);
+  EXPECT_EQ(Dump(last), "item399[a" + std::string(40, 'n') + "=v\n" + std::string(60, 'v') + "](\"text\n\n" +
+                            std::string(50, 't') + " & 399\",<!--c\n-" + std::string(30, 'c') + "-->,<![x\n]" +
+                            std::string(20, 'd') + "]>)");
 }
 
 TEST(XMLParser, UnknownDeclarationIsAnErrorThatLoadPassesOn) {

@@ -1,0 +1,53 @@
+// TXMLNodeArena: where a load takes the nodes and node lists it makes. A parse makes
+// millions of small objects that mostly live and die with their document, so they are
+// cut from blocks rather than allocated one by one.
+//
+// Every object remembers its block, and a block goes back to the heap once the arena
+// has moved past it and its last object is freed. So a node may outlive its document
+// and the arena, as any node can; the price is that the memory of a freed object comes
+// back only with its whole block. Objects may be freed on any thread; an arena hands
+// out memory on one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace xml {
+
+class TXMLNodeArena {
+ public:
+  TXMLNodeArena() = default;
+  TXMLNodeArena(const TXMLNodeArena&) = delete;
+  TXMLNodeArena& operator=(const TXMLNodeArena&) = delete;
+  ~TXMLNodeArena();
+
+  // size bytes, aligned for any object of the node model.
+  void* Allocate(size_t size);
+
+  struct TBlock;
+
+ private:
+  void NewBlock(size_t need);
+
+  TBlock* FBlock = nullptr;
+  char* FNext = nullptr;
+  char* FEnd = nullptr;
+  size_t FNextBlockSize = 0;  // 0 until the first block
+};
+
+// Memory for an object of the node model: from arena when there is one, else from the
+// heap. FreeNodeMemory gives back either kind; size is the object's size, or 0 when
+// it is not known.
+void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena);
+void FreeNodeMemory(void* object, size_t size) noexcept;
+constexpr size_t kNodeMemoryAlign = 8;
+
+// The class operators that route an object of the node model through these: plain new
+// uses the heap, new (arena) the arena when it is not null.
+#define XML_NODE_MEMORY_OPERATORS                                                                          \
+  static void* operator new(size_t size) { return AllocateNodeMemory(size, nullptr); }                     \
+  static void* operator new(size_t size, TXMLNodeArena* arena) { return AllocateNodeMemory(size, arena); } \
+  static void operator delete(void* object, size_t size) noexcept { FreeNodeMemory(object, size); }        \
+  static void operator delete(void* object, TXMLNodeArena*) noexcept { FreeNodeMemory(object, 0); }
+
+}  // namespace xml
