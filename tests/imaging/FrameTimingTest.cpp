@@ -29,6 +29,7 @@ class TFakeTime {
     uint64_t wakes = FWakes;
     ++FPasses;
     FSleeping = true;
+    FSleepWakes = wakes;
     FChanged.notify_all();
     FChanged.wait(l, [&] { return FNow >= until || FWakes != wakes || (owner && owner->Terminated()); });
     FSleeping = false;
@@ -58,10 +59,13 @@ class TFakeTime {
     FWoken = FExpire = FIdle = false;
   }
 
-  // Test side. Waits (bounded) until the thread sleeps after `passes` passes.
+  // Test side. Waits (bounded) until the thread sleeps after `passes` passes, and after
+  // a pass that saw every wake so far: a registration's wake that has not ended the
+  // current sleep yet means a pass for the new animator is still to come.
   bool WaitPasses(int passes) {
     std::unique_lock<std::mutex> l(FLock);
-    return FChanged.wait_for(l, std::chrono::seconds(10), [&] { return FSleeping && FPasses >= passes; });
+    return FChanged.wait_for(l, std::chrono::seconds(10),
+                             [&] { return FSleeping && FPasses >= passes && FSleepWakes == FWakes; });
   }
   // Lets one more pass run and waits for it.
   bool Step() {
@@ -103,6 +107,7 @@ class TFakeTime {
   std::condition_variable FChanged;
   uint64_t FNow = 0;
   uint64_t FWakes = 0;
+  uint64_t FSleepWakes = 0;  // the wakes seen when the current sleep began
   int FPasses = 0;
   bool FSleeping = false, FIdle = false, FWoken = false, FExpire = false;
 };
