@@ -82,13 +82,12 @@ TSignatureLine SplitSignature(std::string_view text, size_t& signedLength, std::
 }
 
 bool FindIniValue(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
-  bool inSection = false, seenSection = false;
+  bool inSection = false;
   for (const TLine& line : SplitLines(text)) {
     std::string name, k, v;
     if (SectionName(line.Content, name)) {
-      if (seenSection && inSection) return false;  // only the first section of that name counts
+      if (inSection) return false;  // only the first section of that name counts
       inSection = base::SameText(name, section);
-      seenSection = seenSection || inSection;
     } else if (inSection && KeyOf(line.Content, k, v) && base::SameText(k, key)) {
       value = v;
       return true;

@@ -67,6 +67,11 @@ TEST(SignedConfig, ValuesAreReadFromTheFirstSystemSectionOnly) {
   EXPECT_EQ(v.PackageSha256, std::string(32, '\xAA'));
   EXPECT_EQ(v.Serial, 7);
   EXPECT_EQ(offer::FormatUtcDate(v.ExpiresDay), "2027-02-28");
+  std::string found;
+  EXPECT_TRUE(offer::FindIniValue("[System]\nA=1\n[Other]\nB=2\n[System]\nB=3\n", "other", "b", found));
+  EXPECT_EQ(found, "2");
+  EXPECT_FALSE(offer::FindIniValue("[System]\nA=1\n[Other]\nB=2\n[System]\nB=3\n", "System", "B", found));
+  EXPECT_FALSE(offer::FindIniValue("B=1\n[System]\n", "System", "B", found));
 
   struct {
     std::string From, To, Problem;
