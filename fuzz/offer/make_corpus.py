@@ -28,12 +28,20 @@ SEEDS = {
 }
 
 
+# 32 bytes as a key (a point with a short coordinate, on which libgcrypt 1.10 aborts
+# unless the key is refused first), 64 as a signature, one as the message: 97 bytes.
+KEY_SEEDS = {"short-coordinate-key.bin": b"[Syste=m]\x05\nPa{{zi" + bytes(15) + bytes(range(64)) + b"m"}
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     for name, text in SEEDS.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(text.encode())
+    for name, data in KEY_SEEDS.items():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
 
 
 if __name__ == "__main__":

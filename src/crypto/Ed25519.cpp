@@ -34,9 +34,14 @@ bool MessageSexp(std::string_view message, TSexp& data) {
                           message.data());
 }
 
-// A public key libgcrypt can verify against: the encoding of a point on the curve with
-// neither coordinate zero. The identity and the points of order 2 and 4 (x or y zero) are
-// never real keys, and libgcrypt 1.10 aborts the process when asked to verify with one.
+// A public key libgcrypt can verify against. libgcrypt 1.10 aborts the process (its
+// field multiplication demands full-width operands) when a key's point has a coordinate
+// of fewer than 225 bits: the identity and the points of order 2 and 4 (a coordinate is
+// zero), and any other point with a short coordinate. Such points are refused before any
+// arithmetic on them; a real key has one with a chance of about 2^-29, and keygen makes
+// only usable ones. The rest must be on the curve.
+constexpr unsigned int kMinCoordinateBits = 225;
+
 bool UsablePoint(std::string_view publicKey) {
   TSexp key;
   if (gcry_sexp_build(&key.P, nullptr, "(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))", Len(publicKey),
@@ -50,8 +55,8 @@ bool UsablePoint(std::string_view publicKey) {
   // The decoded point's own coordinates (no arithmetic: that is what aborts) come first.
   if (q) {
     gcry_mpi_point_get(x, y, z, q);
-    usable = gcry_mpi_cmp_ui(x, 0) != 0 && gcry_mpi_cmp_ui(y, 0) != 0 && gcry_mpi_cmp_ui(z, 1) == 0 &&
-             gcry_mpi_ec_curve_point(q, ctx);
+    usable = gcry_mpi_get_nbits(x) >= kMinCoordinateBits && gcry_mpi_get_nbits(y) >= kMinCoordinateBits &&
+             gcry_mpi_cmp_ui(z, 1) == 0 && gcry_mpi_ec_curve_point(q, ctx);
   }
   gcry_mpi_release(x);
   gcry_mpi_release(y);
@@ -74,20 +79,29 @@ bool Ed25519Generate(std::string& seed, std::string& publicKey, std::string& err
     error = "libgcrypt is older than the version this program was built with";
     return false;
   }
-  TSexp params, key;
-  gcry_error_t e = gcry_sexp_build(&params.P, nullptr, "(genkey(ecc(curve Ed25519)(flags eddsa)))");
-  if (!e) e = gcry_pk_genkey(&key.P, params.P);
-  if (e) {
+  TSexp params;
+  if (gcry_error_t e = gcry_sexp_build(&params.P, nullptr, "(genkey(ecc(curve Ed25519)(flags eddsa)))")) {
     error = gcry_strerror(e);
     return false;
   }
-  seed = TokenBytes(key.P, "d");
-  if (seed.size() != kEd25519SeedSize || !Ed25519PublicKey(seed, publicKey)) {
-    error = "the library gave a key of an unexpected form";
-    seed.clear();
-    return false;
+  // A key that Ed25519UsablePublicKey refuses comes once in some 2^29 pairs: make another.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    TSexp key;
+    if (gcry_error_t e = gcry_pk_genkey(&key.P, params.P)) {
+      error = gcry_strerror(e);
+      return false;
+    }
+    seed = TokenBytes(key.P, "d");
+    if (seed.size() != kEd25519SeedSize || !Ed25519PublicKey(seed, publicKey)) {
+      error = "the library gave a key of an unexpected form";
+      break;
+    }
+    if (Ed25519UsablePublicKey(publicKey)) return true;
   }
-  return true;
+  if (error.empty()) error = "no usable key pair";
+  seed.clear();
+  publicKey.clear();
+  return false;
 }
 
 bool Ed25519PublicKey(std::string_view seed, std::string& publicKey) {

@@ -36,13 +36,16 @@ TEST(Ed25519, SignaturesVerifyOnlyForTheirMessageAndKey) {
   // Wrong sizes are not valid, never an error.
   EXPECT_FALSE(crypto::Ed25519Verify(publicA, message, signature.substr(1)));
   EXPECT_FALSE(crypto::Ed25519Verify(publicA.substr(1), message, signature));
-  // Degenerate points (the identity, points of order 2 and 4) are no keys; libgcrypt
-  // would abort the process verifying against them.
+  // Degenerate points (the identity, points of order 2 and 4) and points with a short
+  // coordinate (the last one found by offer_fuzz) are no keys; libgcrypt would abort the
+  // process verifying against them.
   std::string identity(32, '\0'), minusOne(32, '\xFF');
   identity[0] = 1;
   minusOne[0] = '\xEC';
   minusOne[31] = '\x7F';
-  for (const std::string& k : {std::string(32, '\0'), identity, minusOne}) {
+  std::string shortY = std::string("[Syste=m]\x05\nPa{{zi") + std::string(15, '\0');
+  ASSERT_EQ(shortY.size(), 32u);
+  for (const std::string& k : {std::string(32, '\0'), identity, minusOne, shortY}) {
     EXPECT_FALSE(crypto::Ed25519UsablePublicKey(k));
     EXPECT_FALSE(crypto::Ed25519Verify(k, message, signature));
   }
