@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "base/Format.h"
 #include "base/Log.h"
@@ -11,6 +13,7 @@
 #include "launcher/ProgramFolders.h"
 #include "launcher/UpdateRules.h"
 #include "net/SSLClient.h"
+#include "offer/OfferRules.h"
 #include "package/Decompression.h"
 #include "package/StagedInstall.h"
 #include "platform/Files.h"
@@ -182,6 +185,7 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
     RunMainProcess(ExeDir() + FMainProcess);
     return;
   }
+  if (!CheckNewConfig()) return;
   ReadNewConfig();
   bool newer = IsNewVision(FNewVision, FCurrVision);
   if (newer && FTimestamp < kConfigTimeLimitMs) {
@@ -213,8 +217,57 @@ void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
     RunMainProcess(ExeDir() + FMainProcess);
     return;
   }
+  if (!CheckPackage()) return;
   ApplyPackage();
   RunMainProcess(ExeDir() + FMainProcess);
+}
+
+bool TSplash::CheckNewConfig() {
+  std::string keysText =
+      UpdatePublicKeys(kBuiltInUpdatePublicKeys, ConfigRecord().ReadConfigString("System", "UpdatePublicKey", ""));
+  std::vector<std::string> keys;
+  std::string cause;
+  if (offer::ParsePublicKeys(keysText, keys, cause) && keys.empty()) {
+    Log("Update Config Unverified:= no UpdatePublicKey, updates are not verified");
+    return true;
+  }
+  FVerifyOffer = true;
+  int64_t accepted = 0;
+  if (!offer::ParseCount(ConfigRecord().ReadConfigString("System", "UpdateSerial", "0"), accepted)) accepted = 0;
+  if (cause.empty())
+    cause = offer::CheckOfferFile(FNewConfigPath, keys, accepted, offer::TodayUtc(), FOfferValues);
+  else
+    cause = "UpdatePublicKey " + cause;  // a broken key setting refuses every offer
+  if (!cause.empty()) {
+    Log("Update Config Refused,Run MainProcess:= " + cause);
+    DeleteFileA(FNewConfigPath.c_str());
+    RunMainProcess(ExeDir() + FMainProcess);
+    return false;
+  }
+  Log(base::Format("Update Config Verified:= Serial %d, Expires %s", FOfferValues.Serial,
+                   offer::FormatUtcDate(FOfferValues.ExpiresDay)));
+  // From now on an offer with a lower serial is a replay. A serial that cannot be recorded
+  // must not keep the main program from starting.
+  if (FOfferValues.Serial > accepted) {
+    try {
+      ConfigRecord().WriteConfigString("System", "UpdateSerial", std::to_string(FOfferValues.Serial));
+    } catch (const base::Exception& e) {
+      Log(base::Format("UpdateSerial Failed:= %s", e.Message()));
+    }
+  }
+  return true;
+}
+
+bool TSplash::CheckPackage() {
+  if (!FVerifyOffer) return true;
+  std::string cause = offer::CheckPackageFile(FDownloadPackagePath, FOfferValues);
+  if (cause.empty()) return true;
+  // Neither file is kept: the next start asks the server again.
+  Log("Update Package Refused,Run MainProcess:= " + cause);
+  DeleteFileA(FDownloadPackagePath.c_str());
+  DeleteFileA(FNewConfigPath.c_str());
+  RunMainProcess(ExeDir() + FMainProcess);
+  return false;
 }
 
 bool TSplash::ApplyPackage() {

@@ -4,7 +4,10 @@
 // fetched in the background; when a newer package is offered and the answer came within
 // the time limit the package is fetched and unpacked over the program directory; every
 // path ends in exactly one start of the main program, after which the form closes and
-// the message loop ends. Download results arrive on the main thread. Main thread only.
+// the message loop ends. With an update public key configured, the configuration must be
+// a signed offer and the package must match it (offer/OfferRules.h); a refused one is
+// deleted and the main program starts. Download results arrive on the main thread. Main
+// thread only.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +17,7 @@
 
 #include "base/Strings.h"
 #include "download/UpdateMgr.h"
+#include "offer/SignedConfig.h"
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
 
@@ -60,6 +64,13 @@ class TSplash : public ui::TForm {
   // Ends the configuration check; false when it had already ended (an answer and the
   // time limit can both be pending on the main thread).
   bool EndConfigCheck();
+  // With update keys configured, checks the downloaded configuration as a signed offer and
+  // records its serial; a refused one is deleted and the main program started. False
+  // when it was refused. Without keys, logs that updates are not verified.
+  bool CheckNewConfig();
+  // The package against the signed offer; a refused one is deleted with the
+  // configuration and the main program started. False when it was refused.
+  bool CheckPackage();
   // Applies the downloaded package; true when every file of it is installed.
   bool ApplyPackage();
   void LoadSplashPicture();
@@ -79,6 +90,8 @@ class TSplash : public ui::TForm {
   base::AnsiString FDefLanguage;
   bool FLayeredContent = false;
   bool FConfigDecided = false;  // the answer or the time limit has ended the configuration check
+  bool FVerifyOffer = false;    // update keys are configured: the offer was checked
+  offer::TOfferValues FOfferValues;
 };
 
 }  // namespace launcher

@@ -6,6 +6,13 @@
 
 namespace launcher {
 
+const char* const kBuiltInUpdatePublicKeys = ORBELLE_UPDATE_PUBLIC_KEYS;
+
+std::string UpdatePublicKeys(const std::string& builtIn, const std::string& configured) {
+  std::string a = base::Trim(builtIn), b = base::Trim(configured);
+  return a.empty() || b.empty() ? a + b : a + "," + b;
+}
+
 std::string UpdateConfigUrl(const std::string& updateHost) {
   std::string host = base::Trim(updateHost);
   return "http://" + (host.empty() ? std::string(kVendorUpdateHost) : host) + kUpdateConfigPath;

@@ -20,6 +20,16 @@ constexpr const char* kUpdateConfigPath = "/resource/001/258/NVOrbelle_UpdateCon
 // Milliseconds within which the configuration must arrive for a package download.
 constexpr uint32_t kConfigTimeLimitMs = 1000;
 
+// The public keys built into the launcher (CMake cache variable ORBELLE_UPDATE_PUBLIC_KEYS:
+// base64 keys separated by commas; empty by default).
+extern const char* const kBuiltInUpdatePublicKeys;
+
+// The keys whose signature an update offer needs: the built-in ones and those of
+// Orbelle.ini [System] UpdatePublicKey (one or two, comma-separated, so that a key can be
+// rotated), as one comma-separated list. Empty when neither names a key: offers are then
+// taken unverified.
+std::string UpdatePublicKeys(const std::string& builtIn, const std::string& configured);
+
 // "http://" + host + the configuration path; an empty host means the vendor's.
 std::string UpdateConfigUrl(const std::string& updateHost);
 

@@ -54,3 +54,11 @@ TEST(UpdateRules, ConfigurationUrl) {
   EXPECT_EQ(launcher::UpdateConfigUrl(" 127.0.0.1:8080 "),
             "http://127.0.0.1:8080/resource/001/258/NVOrbelle_UpdateConfig.ini");
 }
+
+TEST(UpdateRules, PublicKeysJoinBuiltInAndConfigured) {
+  EXPECT_EQ(launcher::UpdatePublicKeys("", ""), "");
+  EXPECT_EQ(launcher::UpdatePublicKeys(" ", "\t"), "");
+  EXPECT_EQ(launcher::UpdatePublicKeys("A", ""), "A");
+  EXPECT_EQ(launcher::UpdatePublicKeys("", " B,C "), "B,C");
+  EXPECT_EQ(launcher::UpdatePublicKeys("A", "B"), "A,B");
+}

@@ -141,6 +141,14 @@ http {{
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+def vtzip(*args):
+    """Runs vtzip.exe under Wine, absolute paths given as Wine paths; raises when it fails."""
+    wine_args = ["Z:" + a.replace("/", "\\") if a.startswith("/") else a for a in args]
+    p = SESSION.start(os.path.join(BIN, "vtzip.exe"), *wine_args)
+    if p.wait(60) != 0:
+        raise RuntimeError(f"vtzip {' '.join(args)} failed with {p.returncode}")
+
+
 def build_package(files):
     """A .vtzip of {relative path: bytes}, made by vtzip.exe under Wine."""
     src = tempfile.mkdtemp(prefix="orbelle-pkg-src-")
@@ -151,22 +159,21 @@ def build_package(files):
         with open(path, "wb") as f:
             f.write(data)
     package = os.path.join(out, "update.vtzip")
-    p = SESSION.start(os.path.join(BIN, "vtzip.exe"), "pack", "Z:" + src.replace("/", "\\"),
-                      "Z:" + package.replace("/", "\\"))
-    p.wait(60)
-    shutil.rmtree(src, ignore_errors=True)
-    with open(package, "rb") as f:
-        data = f.read()
-    shutil.rmtree(out, ignore_errors=True)
-    if p.returncode != 0 or not data:
-        raise RuntimeError("vtzip pack failed")
-    return data
+    try:
+        vtzip("pack", src, package)
+        with open(package, "rb") as f:
+            return f.read()
+    finally:
+        shutil.rmtree(src, ignore_errors=True)
+        shutil.rmtree(out, ignore_errors=True)
 
 
 new_config_files = launcher_e2e.fetched_config_files
 
 
-class UpdateEndToEnd(unittest.TestCase):
+class UpdateCase(unittest.TestCase):
+    """An nginx per case and program directories pointed at it; no tests of its own."""
+
     def setUp(self):
         # Every case starts without a configuration fetched earlier today.
         launcher_e2e.remove_fetched_config()
@@ -183,12 +190,19 @@ class UpdateEndToEnd(unittest.TestCase):
         self.server.stop()
         launcher_e2e.remove_fetched_config()  # leave no configuration behind for later runs
 
-    def run_launcher(self, installed=None, run_ms=1200):
+    def program_dir(self, installed=None, run_ms=1200, settings=None):
+        """A program directory; settings are further [System] values of Orbelle.ini."""
         d = ProgramDir(main_ini={"RunMs": run_ms}, update_host=f"127.0.0.1:{self.server.port}")
         self.dirs.append(d)
+        extra = dict(settings or {})
         if installed is not None:
-            with open(os.path.join(d.path, "Orbelle.ini"), "a", newline="") as f:
-                f.write(f"PackageVision={installed}\r\n")
+            extra["PackageVision"] = installed
+        with open(os.path.join(d.path, "Orbelle.ini"), "a", newline="") as f:
+            f.write("".join(f"{k}={v}\r\n" for k, v in extra.items()))
+        return d
+
+    def run_in(self, d):
+        """Runs the launcher of d to its end; the main program must have started."""
         started = time.monotonic()
         p = SESSION.start(d.launcher())
         self.procs.append(p)
@@ -200,19 +214,28 @@ class UpdateEndToEnd(unittest.TestCase):
         self.assertTrue(d.has_record("start "), d.log())  # the main program ran
         return d
 
+    def run_launcher(self, installed=None, run_ms=1200):
+        return self.run_in(self.program_dir(installed, run_ms))
+
     def messages(self, d):
         return [line[len(TAG):] for line in d.log() if line.startswith(TAG)]
 
-    def version(self, d):
+    def setting(self, d, key):
+        """A [System] value of the program directory's Orbelle.ini (None when missing)."""
         with open(os.path.join(d.path, "Orbelle.ini"), newline="") as f:
             for line in f.read().split("\r\n"):
-                if line.startswith("PackageVision="):
+                if line.startswith(key + "="):
                     return line.split("=", 1)[1]
         return None
+
+    def version(self, d):
+        return self.setting(d, "PackageVision")
 
     def package_url(self, name="p.vtzip"):
         return f"http://127.0.0.1:{self.server.port}/pkg/{name}"
 
+
+class UpdateEndToEnd(UpdateCase):
     def test_newer_package_is_downloaded_unpacked_and_recorded(self):
         self.server.put("/pkg/p.vtzip", build_package({
             "Readme.txt": b"new readme\r\n", "Data\\Sub Dir\\table.bin": bytes(range(256)) * 40, "empty.dat": b""}))
@@ -226,8 +249,10 @@ class UpdateEndToEnd(unittest.TestCase):
         unpacked = [line for line in m if line.startswith("DirectoryDecompression File:= ")]
         self.assertEqual(sorted(unpacked), sorted("DirectoryDecompression File:= " + win_dir + n
                                                   for n in ["Readme.txt", "Data\\Sub Dir\\table.bin", "empty.dat"]))
-        expected = ["FCurrVision:= 2.1.0.10", "FMainProcess:= OrbelleTestMain.exe", "FNewVision:= 2.1.0.12",
-                    "FPackageUrl:= " + self.package_url(), "Vision Not equal and Timestamp < 1000",
+        expected = ["FCurrVision:= 2.1.0.10", "FMainProcess:= OrbelleTestMain.exe",
+                    "Update Config Unverified:= no UpdatePublicKey, updates are not verified",
+                    "FNewVision:= 2.1.0.12", "FPackageUrl:= " + self.package_url(),
+                    "Vision Not equal and Timestamp < 1000",
                     "FDownloadPackagePath:= " + win_dir + "NVOrbelle_UpdateConfig.vtzip",
                     "SavePackagePath:= " + win_dir + "NVOrbelle_UpdateConfig.vtzip"] + unpacked + [
                     "DirectoryDecompression Finished", "APath:= " + win_dir + "OrbelleTestMain.exe",

@@ -43,4 +43,24 @@ TEST(Base64, FinalGroupCarriesZeroBits) {
   }
 }
 
+// Decoding takes back exactly what encoding gives and nothing else: keys and signatures
+// have one text each.
+TEST(Base64, DecodesOnlyCanonicalText) {
+  std::string out;
+  for (int n = 0; n < 40; ++n) {
+    std::string bytes;
+    for (int i = 0; i < n; ++i) bytes += static_cast<char>(i * 37 + n);
+    ASSERT_TRUE(net::Base64Decode(net::Base64Encode(bytes), out)) << n;
+    EXPECT_EQ(out, bytes) << n;
+  }
+  for (const char* bad : {"QQ", "QQ=", "QQ===", "QR==", "QUI=QUI=", "QU I", "QUI\n", "Q===", "====", "QUJD=", "QU-_"}) {
+    out = "x";
+    EXPECT_FALSE(net::Base64Decode(bad, out)) << bad;
+    EXPECT_TRUE(out.empty()) << bad;
+  }
+  EXPECT_TRUE(net::Base64Decode("", out));
+  EXPECT_TRUE(net::Base64Decode("QUJD", out));
+  EXPECT_EQ(out, "ABC");
+}
+
 }  // namespace

@@ -180,3 +180,60 @@ TEST(Vtzip, PackRefusesNamesTheCodePageCannotHold) {
             "vtzip: nothing written, 1 file(s) cannot be packed\n");
   EXPECT_FALSE(platform::FileExists(dir / "p.vtzip"));
 }
+
+TEST(Vtzip, KeygenSignAndVerifyConfigMakeAndCheckASignedOffer) {
+  TempDir dir;
+  TRun r = Vtzip({"keygen", dir / "vendor.key", dir / "vendor.pub"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  std::string publicKey = base::Trim(ReadBytes(dir / "vendor.pub"));
+  EXPECT_EQ(publicKey.size(), 44u);
+  EXPECT_NE(r.Out.find("UpdatePublicKey=" + publicKey + "\n"), std::string::npos) << r.Out;
+  // A key pair is never overwritten.
+  r = Vtzip({"keygen", dir / "vendor.key", dir / "other.pub"});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_EQ(r.Err, "vtzip: " + dir / "vendor.key" + ": exists; not overwritten\n");
+  ASSERT_EQ(Vtzip({"keygen", dir / "other.key", dir / "other.pub"}).Code, 0);
+
+  WriteBytes(dir / "p.vtzip", "package bytes");
+  WriteBytes(dir / "offer.ini", "[System]\r\nPackageVision=2.1.0.12\r\nPackagePath=http://h/p.vtzip\r\n");
+  r = Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "41"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out.substr(0, r.Out.find(", Expires")), "signed " + dir / "offer.ini" + ": Serial 41");
+  std::string text = ReadBytes(dir / "offer.ini");
+  EXPECT_NE(text.find("\r\nPackageSize=13\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nSerial=41\r\n"), std::string::npos);
+  EXPECT_EQ(text.rfind("\r\nSignature=") + 12 + 88 + 2, text.size());
+
+  r = Vtzip({"verify-config", dir / "offer.ini", dir / "vendor.pub", dir / "p.vtzip"});
+  EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
+  EXPECT_NE(r.Out.find(dir / "p.vtzip" + ": size and SHA-256 OK\n"), std::string::npos);
+  // Another key, another package, an expired offer: each is refused with its cause.
+  r = Vtzip({"verify-config", dir / "offer.ini", dir / "other.pub"});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_EQ(r.Out,
+            dir / "offer.ini" + ": refused: the signature does not match the configuration and a configured key\n");
+  WriteBytes(dir / "q.vtzip", "package byteS");
+  r = Vtzip({"verify-config", dir / "offer.ini", dir / "vendor.pub", dir / "q.vtzip"});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Out.find(dir / "q.vtzip" + ": refused: the package's SHA-256 "), std::string::npos) << r.Out;
+  ASSERT_EQ(Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "42",
+                   "--expires-days", "-1"})
+                .Code,
+            0);
+  r = Vtzip({"verify-config", dir / "offer.ini", dir / "vendor.pub"});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Out.find(": refused: the offer expired on "), std::string::npos) << r.Out;
+  // Either key of a rotation list verifies.
+  WriteBytes(dir / "both.pub", ReadBytes(dir / "other.pub") + ReadBytes(dir / "vendor.pub"));
+  ASSERT_EQ(Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "43"}).Code, 0);
+  EXPECT_EQ(Vtzip({"verify-config", dir / "offer.ini", dir / "both.pub"}).Code, 0);
+
+  // The public key does not sign; a wrong command line is a usage error.
+  r = Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.pub", "--serial", "44"});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_EQ(r.Err, "vtzip: " + dir / "vendor.pub" + ": not a private key made by vtzip keygen\n");
+  EXPECT_EQ(Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--serial", "44"}).Code, 2);
+  EXPECT_EQ(Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "-4"}).Code, 2);
+  EXPECT_EQ(Vtzip({"pack", dir / "a", dir / "b", "--serial", "4"}).Code, 2);
+  EXPECT_EQ(ReadBytes(dir / "offer.ini").find("Serial=44"), std::string::npos);
+}

@@ -11,6 +11,10 @@
 #include "base/Log.h"
 #include "base/Strings.h"
 #include "base/ZLibStream.h"
+#include "crypto/Ed25519.h"
+#include "crypto/Sha256.h"
+#include "net/Base64.h"
+#include "offer/OfferRules.h"
 #include "package/BlockStream.h"
 #include "package/Decompression.h"
 #include "package/EntryName.h"
@@ -40,6 +44,21 @@ const char kUsage[] =
     "      Unpacks with the launcher's own extractor; --verbose prints its log lines.\n"
     "  verify <package>\n"
     "      Inflates every file and reports every problem the launcher would meet.\n"
+    "  keygen <private key file> <public key file>\n"
+    "      Makes an Ed25519 key pair for signing update offers. The public key file\n"
+    "      holds one base64 line: the value for the launcher's UpdatePublicKey.\n"
+    "      Existing files are not overwritten. Keep the private key off the server.\n"
+    "  sign <config> <package> --key <private key file> --serial N [--expires-days D]\n"
+    "      Writes PackageSize and PackageSha256 of <package>, Serial N and Expires\n"
+    "      (today + D days, UTC; 30 unless given, negative for an expired test offer)\n"
+    "      into the [System] section of the update configuration <config> and signs it:\n"
+    "      its last line becomes Signature=..., over every byte before that line. Give\n"
+    "      every new offer a higher serial: launchers refuse serials lower than one they\n"
+    "      accepted before.\n"
+    "  verify-config <config> <public key file> [<package>]\n"
+    "      Checks the signature (the file may hold several keys, one a line or separated\n"
+    "      by commas), the signed values and the expiry, and with <package> its size\n"
+    "      and SHA-256, as the launcher does.\n"
     "  --help\n"
     "      Prints this text.\n"
     "\n"
@@ -119,6 +138,10 @@ struct TCommandLine {
   std::vector<std::string> Positional;
   int Level = 6;
   bool LevelGiven = false;
+  std::string Key;          // sign: the private key file
+  std::string Serial;       // sign
+  std::string ExpiresDays;  // sign
+  bool SignOptionGiven = false;
   bool Verbose = false;
   bool Help = false;
   std::string Error;
@@ -149,6 +172,14 @@ TCommandLine Parse(const std::vector<std::string>& args) {
       }
       c.Level = v[0] - '0';
       c.LevelGiven = true;
+    } else if (a == "--key" || a == "--serial" || a == "--expires-days") {
+      if (i + 1 >= args.size()) {
+        c.Error = a + " needs a value";
+        return c;
+      }
+      std::string& target = a == "--key" ? c.Key : a == "--serial" ? c.Serial : c.ExpiresDays;
+      target = args[++i];
+      c.SignOptionGiven = true;
     } else if (a.size() > 1 && a[0] == '-') {
       c.Error = "unknown option " + a;
       return c;
@@ -350,6 +381,143 @@ int Extract(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   return report.Refused + report.Failed > 0 ? kExitProblems : kExitOk;
 }
 
+// --- keys and signed offers ----------------------------------------------------------
+
+// A small text file (a key, a configuration) in one piece; false with a message when it
+// cannot be read or is larger than limit.
+bool ReadSmallFile(const std::string& name, int64_t limit, std::string& text, std::ostream& err) {
+  if (!platform::FileExists(name)) {
+    err << "vtzip: " << name << ": no such file\n";
+    return false;
+  }
+  base::TFileStream file(name, platform::fmOpenRead | platform::fmShareDenyWrite);
+  if (file.Size() > limit) {
+    err << "vtzip: " << name << ": larger than " << limit << " bytes\n";
+    return false;
+  }
+  text.resize(static_cast<size_t>(file.Size()));
+  if (!text.empty()) file.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
+  return true;
+}
+
+void WriteFile(const std::string& name, const std::string& text) {
+  base::TFileStream file(name, base::fmCreate);
+  if (!text.empty()) file.WriteBuffer(text.data(), static_cast<int32_t>(text.size()));
+}
+
+constexpr int64_t kKeyFileLimit = 4096;
+
+// The private key file holds the base64 of the 32-byte seed followed by its 32-byte
+// public key: a public key file given by mistake, or a damaged file, is recognised.
+bool ReadPrivateKey(const std::string& name, std::string& seed, std::ostream& err) {
+  std::string text, bytes, derived;
+  if (!ReadSmallFile(name, kKeyFileLimit, text, err)) return false;
+  if (!net::Base64Decode(base::Trim(text), bytes) || bytes.size() != 64 ||
+      !crypto::Ed25519PublicKey(bytes.substr(0, 32), derived) || derived != bytes.substr(32)) {
+    err << "vtzip: " << name << ": not a private key made by vtzip keygen\n";
+    return false;
+  }
+  seed = bytes.substr(0, 32);
+  return true;
+}
+
+int Keygen(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& privateFile = c.Positional[1];
+  const std::string& publicFile = c.Positional[2];
+  for (const std::string& name : {privateFile, publicFile})
+    if (platform::FileExists(name)) {
+      err << "vtzip: " << name << ": exists; not overwritten\n";
+      return kExitProblems;
+    }
+  std::string seed, publicKey, error;
+  if (!crypto::Ed25519Generate(seed, publicKey, error)) {
+    err << "vtzip: no key pair: " << error << "\n";
+    return kExitProblems;
+  }
+  WriteFile(privateFile, "");
+  // Only its owner may read the private key, where the file system has owners.
+  std::error_code ec;
+  fs::permissions(FsPath(privateFile), fs::perms::owner_read | fs::perms::owner_write, ec);
+  WriteFile(privateFile, net::Base64Encode(seed + publicKey) + "\n");
+  std::string publicText = net::Base64Encode(publicKey);
+  WriteFile(publicFile, publicText + "\n");
+  out << "private key: " << privateFile << "\npublic key:  " << publicFile << "\nUpdatePublicKey=" << publicText
+      << "\n";
+  return kExitOk;
+}
+
+int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& configFile = c.Positional[1];
+  const std::string& packageFile = c.Positional[2];
+  auto usage = [&](const std::string& why) {
+    err << "vtzip: " << why << "\n\n" << kUsage;
+    return kExitUsage;
+  };
+  offer::TOfferValues values;
+  if (c.Key.empty()) return usage("sign needs --key <private key file>");
+  if (!offer::ParseCount(c.Serial, values.Serial)) return usage("sign needs --serial with a number of 1 to 18 digits");
+  int64_t days = 30;
+  if (!c.ExpiresDays.empty()) {
+    std::string_view d = c.ExpiresDays;
+    bool negative = !d.empty() && d[0] == '-';
+    if (negative) d.remove_prefix(1);
+    if (!offer::ParseCount(d, days) || days > 36500) return usage("--expires-days needs a number of days up to 36500");
+    if (negative) days = -days;
+  }
+  values.ExpiresDay = offer::TodayUtc() + days;
+  std::string seed, text, error, signedText;
+  if (!ReadPrivateKey(c.Key, seed, err)) return kExitProblems;
+  if (!ReadSmallFile(configFile, offer::kMaxConfigSize, text, err)) return kExitProblems;
+  if (!crypto::Sha256File(packageFile, values.PackageSha256, values.PackageSize, error)) {
+    err << "vtzip: " << packageFile << ": " << error << "\n";
+    return kExitProblems;
+  }
+  if (!offer::SignConfig(text, values, seed, signedText, error)) {
+    err << "vtzip: " << configFile << ": " << error << "\n";
+    return kExitProblems;
+  }
+  if (static_cast<int64_t>(signedText.size()) > offer::kMaxConfigSize) {
+    err << "vtzip: " << configFile << ": signed, it would exceed the launcher's " << offer::kMaxConfigSize
+        << " bytes; nothing written\n";
+    return kExitProblems;
+  }
+  WriteFile(configFile, signedText);
+  out << "signed " << configFile << ": Serial " << values.Serial << ", Expires "
+      << offer::FormatUtcDate(values.ExpiresDay) << ", package " << values.PackageSize << " bytes, SHA-256 "
+      << crypto::ToHex(values.PackageSha256) << "\n";
+  return kExitOk;
+}
+
+int VerifyConfig(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& configFile = c.Positional[1];
+  std::string keyText, problem;
+  if (!ReadSmallFile(c.Positional[2], kKeyFileLimit, keyText, err)) return kExitProblems;
+  for (char& ch : keyText) ch = ch == '\r' || ch == '\n' ? ',' : ch;
+  std::vector<std::string> keys;
+  if (!offer::ParsePublicKeys(keyText, keys, problem) || keys.empty()) {
+    err << "vtzip: " << c.Positional[2] << ": " << (problem.empty() ? "holds no public key" : problem) << "\n";
+    return kExitProblems;
+  }
+  offer::TOfferValues values;
+  // Serials can only be judged by a launcher that remembers the last one it accepted.
+  std::string why = offer::CheckOfferFile(configFile, keys, 0, offer::TodayUtc(), values);
+  if (!why.empty()) {
+    out << configFile << ": refused: " << why << "\n";
+    return kExitProblems;
+  }
+  out << configFile << ": signature OK, Serial " << values.Serial << ", Expires "
+      << offer::FormatUtcDate(values.ExpiresDay) << ", package " << values.PackageSize << " bytes\n";
+  if (c.Positional.size() > 3) {
+    why = offer::CheckPackageFile(c.Positional[3], values);
+    if (!why.empty()) {
+      out << c.Positional[3] << ": refused: " << why << "\n";
+      return kExitProblems;
+    }
+    out << c.Positional[3] << ": size and SHA-256 OK\n";
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -371,11 +539,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     int (*Handler)(const TCommandLine&, std::ostream&, std::ostream&);
   };
   static const TCommand kCommands[] = {
-      {"pack", 2, Pack}, {"list", 1, List}, {"extract", 2, Extract}, {"verify", 1, Verify}};
+      {"pack", 2, Pack},     {"list", 1, List}, {"extract", 2, Extract},           {"verify", 1, Verify},
+      {"keygen", 2, Keygen}, {"sign", 2, Sign}, {"verify-config", 3, VerifyConfig}};
   for (const TCommand& cmd : kCommands) {
     if (command != cmd.Name) continue;
-    if (c.Positional.size() != cmd.Arguments + 1)
+    // verify-config takes its package optionally.
+    size_t given = c.Positional.size() - 1;
+    if (given != cmd.Arguments && !(command == "verify-config" && given == 2))
       return usage(base::Format("%s takes %d argument(s)", cmd.Name, static_cast<int>(cmd.Arguments)));
+    if (c.SignOptionGiven && command != "sign") return usage("--key, --serial and --expires-days belong to sign");
     if (c.LevelGiven && command != "pack") return usage("--level belongs to pack");
     if (c.Verbose && command != "extract") return usage("--verbose belongs to extract");
     try {

@@ -1,0 +1,63 @@
+// A signed update configuration: the vendor's INI text whose [System] section carries,
+// besides PackageVision and PackagePath, the package's size (PackageSize) and SHA-256
+// (PackageSha256, hex), the offer's Serial and its last valid day (Expires, a UTC date
+// YYYY-MM-DD), and whose last line is "Signature=" followed by the base64 of an Ed25519
+// signature over every byte of the file before that line.
+//
+// This file reads and writes that form; OfferRules.h decides whether an offer is taken.
+// Everything here works on untrusted bytes: no reads out of bounds, no unbounded work.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace offer {
+
+constexpr std::string_view kSignaturePrefix = "Signature=";
+
+enum class TSignatureLine {
+  slFound,      // signedLength and signature are set
+  slMissing,    // the last line does not begin with "Signature="
+  slMalformed,  // it does, but its value is not the base64 of 64 bytes
+};
+
+// Finds the signature line: the text's last line, after which one line break (CR LF, LF
+// or CR) may follow. signedLength is where that line begins (all bytes before it are
+// signed), signature its 64 decoded bytes. The value must be exactly the 88 characters
+// of canonical base64; nothing else may stand on the line.
+TSignatureLine SplitSignature(std::string_view text, size_t& signedLength, std::string& signature);
+
+// The signed values of an offer.
+struct TOfferValues {
+  int64_t PackageSize = -1;
+  std::string PackageSha256;  // 32 bytes
+  int64_t Serial = -1;
+  int64_t ExpiresDay = 0;  // days since 1970-01-01, UTC
+};
+
+// The first value of key in the first section named section (both without regard to
+// case), blanks around key and value removed; false when there is none. Lines end with
+// CR LF, LF or CR.
+bool FindIniValue(std::string_view text, std::string_view section, std::string_view key, std::string& value);
+
+// A decimal number of 1 to 18 digits, nothing else.
+bool ParseCount(std::string_view text, int64_t& value);
+
+// "YYYY-MM-DD" of a real calendar day from 1970-01-01 on, as days since that day.
+bool ParseUtcDate(std::string_view text, int64_t& day);
+std::string FormatUtcDate(int64_t day);
+
+// The four values from [System] of text; false with problem naming the first that is
+// missing or malformed.
+bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
+
+// The vendor's side (vtzip sign): text with the four values written into its [System]
+// section (after the section's last line; lines of these names there, and any Signature
+// line, are dropped) and a new signature line by seed at the end. The text's own line
+// breaks are kept; new lines take the text's first kind (CR LF when it has none). False,
+// with problem set, when text has no [System] section or signing fails.
+bool SignConfig(std::string_view text, const TOfferValues& values, std::string_view seed, std::string& signedText,
+                std::string& problem);
+
+}  // namespace offer
