@@ -17,7 +17,11 @@ TApplication& Application() {
   return app;
 }
 
-TApplication::~TApplication() {
+TApplication::~TApplication() { ReleaseForms(true); }
+
+void TApplication::ReleaseFormsForExit() { ReleaseForms(false); }
+
+void TApplication::ReleaseForms(bool destroyWindows) {
   if (FHandle) {
     base::SetWakeMainThread({});
     base::SetApplicationExceptionHandler({});
@@ -31,8 +35,14 @@ TApplication::~TApplication() {
     } catch (...) {
       HandleException(form.get(), std::current_exception());
     }
+    if (!destroyWindows) form->ReleaseHandle();
   }
-  if (FHandle) DestroyWindow(FHandle);
+  if (FHandle) {
+    // Cut off first: a message that still comes (a worker's wake-up) finds no application.
+    SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
+    if (destroyWindows) DestroyWindow(FHandle);
+    FHandle = nullptr;
+  }
 }
 
 void TApplication::Initialize() {
