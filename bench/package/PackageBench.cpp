@@ -197,9 +197,10 @@ void BM_Unzip(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_OrbelleExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_TransactionalApply)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_ZlibInflate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_Unzip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+// CPU time is the whole process's: the transactional apply inflates on worker threads.
+BENCHMARK(BM_OrbelleExtract)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
+BENCHMARK(BM_TransactionalApply)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
+BENCHMARK(BM_ZlibInflate)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
+BENCHMARK(BM_Unzip)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
 
 BENCHMARK_MAIN();

@@ -74,6 +74,9 @@ int RunLauncher() {
   RecoverUpdate();
   app.CreateForm<TSplash>();
   app.Run();
+  // The splash's OnDestroy runs and its download manager goes (canceling what it still
+  // has queued) while the pool is there; its window goes with the process, at once.
+  app.ReleaseFormsForExit();
   // The download workers are stopped and waited for before the configuration goes; one
   // stuck in a name lookup or a connect that cannot be interrupted is left to the end of
   // the process instead of holding the launcher after the main program has ended.

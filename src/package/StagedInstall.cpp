@@ -8,14 +8,14 @@
 #include "base/Log.h"
 #include "base/Stream.h"
 #include "base/Strings.h"
-#include "base/ZLibStream.h"
-#include "package/BlockStream.h"
 #include "package/Decompression.h"
 #include "package/EntryName.h"
 #include "package/PackageReader.h"
+#include "package/StageInflater.h"
 #include "package/UpdateJournal.h"
 #include "platform/Files.h"
 #include "platform/SystemError.h"
+#include "platform/Thread.h"
 
 namespace package {
 namespace {
@@ -118,7 +118,9 @@ class TInstall {
     return false;
   }
   bool Check(const TPackageReader& reader);
-  bool Stage(base::TStream& package, const TPackageReader& reader);
+  // Inflates every entry into the staging folder; false at the first entry that fails.
+  // Returns only when no staging file is being written any more.
+  bool Stage(const TPackageReader& reader);
   bool Commit();
 
   std::string FTargetDir;
@@ -146,28 +148,33 @@ bool TInstall::Check(const TPackageReader& reader) {
   return ok;
 }
 
-bool TInstall::Stage(base::TStream& package, const TPackageReader& reader) {
+bool TInstall::Stage(const TPackageReader& reader) {
   const auto& entries = reader.Entries();
+  std::vector<TStageJob> jobs;
+  for (size_t i = 0; i < entries.size(); ++i)
+    jobs.push_back({entries[i].Offset, entries[i].Size, FJournal.StagedFile(static_cast<int32_t>(i))});
+  // Entries are inflated on every processor; their lines are logged and judged here, in
+  // index order, so the log reads as if they were inflated one after the other and the
+  // first faulty entry is the one reported.
+  TStageInflater inflater(FPackageFile, std::move(jobs), platform::ProcessorCount());
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& target = FTargets[i];
     Log("DirectoryDecompression File:= " + target);
-    std::string staged = FJournal.StagedFile(static_cast<int32_t>(i));
-    try {
-      TBlockStream block(package, entries[i].Offset, entries[i].Size);
-      base::TFileStream file(staged, base::fmCreate);
-      TInflateResult r = InflateBlock(block, &file);
-      FReport.Bytes += r.Size;
-      if (!r.Complete)
-        return Fail("DirectoryDecompression Failed:= " + PrintableName(target) +
-                    " (compressed data ends early; the file is incomplete)");
-      if (r.TrailingBytes > 0)
-        Log("DirectoryDecompression Warning:= " + PrintableName(target) + " (" + std::to_string(r.TrailingBytes) +
-            " bytes after the end of the compressed data ignored)");
-    } catch (const base::EDecompressionError&) {
+    TStageOutcome r = inflater.Take(i);
+    if (r.Kind != TStageOutcome::TKind::skInflated) inflater.Stop();
+    if (r.Kind == TStageOutcome::TKind::skCorrupt)
       return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (corrupt compressed data)");
-    } catch (const std::exception& e) {
-      return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (" + PrintableName(e.what()) + ")");
+    if (r.Kind == TStageOutcome::TKind::skFailed)
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (" + PrintableName(r.Error) + ")");
+    FReport.Bytes += r.Inflate.Size;
+    if (!r.Inflate.Complete) {
+      inflater.Stop();
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(target) +
+                  " (compressed data ends early; the file is incomplete)");
     }
+    if (r.Inflate.TrailingBytes > 0)
+      Log("DirectoryDecompression Warning:= " + PrintableName(target) + " (" + std::to_string(r.Inflate.TrailingBytes) +
+          " bytes after the end of the compressed data ignored)");
   }
   return true;
 }
@@ -232,7 +239,7 @@ void TInstall::Run(const std::string& version) {
     return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
   bool staged = platform::ForceDirectories(FJournal.Stage);
   if (!staged) Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")");
-  staged = staged && Stage(*package, reader);
+  staged = staged && Stage(reader);
   package.reset();
   if (!staged) {
     RemoveStage(FJournal);

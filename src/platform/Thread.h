@@ -23,5 +23,7 @@ void ReleaseThread(ThreadHandle* thread);
 
 uint32_t CurrentThreadId();
 void SleepMs(uint32_t ms);
+// Processors this process can run on (at least 1).
+uint32_t ProcessorCount();
 
 }  // namespace platform

@@ -17,7 +17,11 @@ TApplication& Application() {
   return app;
 }
 
-TApplication::~TApplication() {
+TApplication::~TApplication() { ReleaseForms(true); }
+
+void TApplication::ReleaseFormsForExit() { ReleaseForms(false); }
+
+void TApplication::ReleaseForms(bool destroyWindows) {
   if (FHandle) {
     base::SetWakeMainThread({});
     base::SetApplicationExceptionHandler({});
@@ -31,9 +35,15 @@ TApplication::~TApplication() {
     } catch (...) {
       HandleException(form.get(), std::current_exception());
     }
+    if (!destroyWindows) form->ReleaseHandle();
   }
-  FHintWindow.reset();
-  if (FHandle) DestroyWindow(FHandle);
+  FHintWindow.reset();  // hidden unless a hint shows: its window goes at once
+  if (FHandle) {
+    // Cut off first: a message that still comes (a worker's wake-up) finds no application.
+    SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
+    if (destroyWindows) DestroyWindow(FHandle);
+    FHandle = nullptr;
+  }
 }
 
 void TApplication::Initialize() {

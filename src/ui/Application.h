@@ -28,6 +28,12 @@ class TApplication : public base::TObject {
   // Releases the forms in reverse order of creation (OnDestroy first), then the
   // application window; removes the hooks Initialize installed.
   ~TApplication() override;
+  // The same at the end of the process, except that the windows are not destroyed: they
+  // are cut off from their released forms and left to the system, which removes a
+  // process's windows when it ends. Destroying a shown window hides it first, and under
+  // Wine on an X display without a window manager every hide of a window that was once
+  // active waits 2 s for a confirmation that never comes. Call after the loop has ended.
+  void ReleaseFormsForExit();
 
   // Creates the hidden application window and installs the exception handler and the
   // synchronisation wake-up. Call once, on the thread that will run the message loop.
@@ -88,6 +94,9 @@ class TApplication : public base::TObject {
   // Hides the hint when the message ends it.
   void CheckHintMessage(const MSG& msg);
   void Idle();
+  // Releases the forms newest first and the application window; destroys the windows
+  // or leaves them to the end of the process.
+  void ReleaseForms(bool destroyWindows);
 
   HWND FHandle = nullptr;
   base::AnsiString FTitle;

@@ -10,10 +10,14 @@ namespace ui {
 TForm::TForm(TApplication& owner) : FOwner(owner) {}
 
 TForm::~TForm() {
-  if (FHandle) {
-    SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
-    DestroyWindow(FHandle);
-  }
+  if (HWND wnd = ReleaseHandle()) DestroyWindow(wnd);
+}
+
+HWND TForm::ReleaseHandle() {
+  HWND wnd = FHandle;
+  if (wnd) SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+  FHandle = nullptr;
+  return wnd;
 }
 
 void TForm::SetCaption(const base::AnsiString& caption) {

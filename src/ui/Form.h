@@ -56,6 +56,10 @@ class TForm : public base::TObject {
 
   HWND Handle();
   bool HandleAllocated() const { return FHandle != nullptr; }
+  // Cuts the window off from this form and hands it to the caller, who destroys it or
+  // leaves it to the end of the process; its messages go to the default window
+  // procedure from now on. Null when there is no window.
+  HWND ReleaseHandle();
   bool Visible() const;
   // Shows the window; the first show applies Position.
   void Show();

@@ -21,7 +21,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import launcher_e2e  # noqa: E402
-from launcher_e2e import BANNER, TAG, ProgramDir, wait_until  # noqa: E402
+from launcher_e2e import BANNER, END_LIMIT_S, TAG, ProgramDir, wait_until  # noqa: E402
 from wine_session import WineSession, pe_arch  # noqa: E402
 
 CONFIG_PATH = "/resource/001/258/NVOrbelle_UpdateConfig.ini"
@@ -210,8 +210,12 @@ class UpdateCase(unittest.TestCase):
         while p.poll() is None and time.monotonic() < deadline:
             time.sleep(0.05)
         self.assertIsNotNone(p.poll(), "launcher did not end in time")
+        ended = time.time()
         FIGURES.append(f"{self.id().rsplit('.', 1)[-1]}: launcher ran {time.monotonic() - started:.1f} s")
         self.assertTrue(d.has_record("start "), d.log())  # the main program ran
+        exit_ms = [int(line.rsplit("unixms=", 1)[1]) for line in d.record() if line.startswith("exit ")]
+        self.assertEqual(len(exit_ms), 1, d.record())
+        self.assertLessEqual(ended - exit_ms[0] / 1000, END_LIMIT_S)
         return d
 
     def run_launcher(self, installed=None, run_ms=1200):

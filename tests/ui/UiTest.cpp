@@ -150,6 +150,38 @@ TEST(Form, CreateAndDestroyEventsAndCentredShow) {
   EXPECT_EQ(destroyed, 1);
 }
 
+TEST(Application, ReleaseFormsForExitLeavesTheWindowsCutOffFromTheReleasedForms) {
+  static int destroyed;
+  destroyed = 0;
+  struct TExitForm : TTestForm {
+    explicit TExitForm(TApplication& a) : TTestForm(a) {
+      OnDestroy = {[](void*, base::TObject*) { ++destroyed; }, nullptr};
+    }
+  };
+  TApplication app;
+  app.Initialize();
+  auto* form = app.CreateForm<TExitForm>();
+  form->Show();
+  HWND wnd = form->Handle();
+  HWND appWnd = app.Handle();
+  app.ReleaseFormsForExit();
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(app.MainForm(), nullptr);
+  EXPECT_EQ(app.Handle(), nullptr);
+  // Left as they were, for the end of the process to take.
+  EXPECT_TRUE(IsWindow(wnd));
+  EXPECT_TRUE(IsWindowVisible(wnd));
+  EXPECT_TRUE(IsWindow(appWnd));
+  // Messages that still come reach the default procedure, not the released objects.
+  EXPECT_EQ(SendMessageA(wnd, 3025, 7, 9), 0);
+  EXPECT_EQ(SendMessageA(appWnd, WM_NULL, 0, 0), 0);
+  PostMessageA(wnd, 3025, 1, 2);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  DestroyWindow(appWnd);  // takes the form's window, which it owns
+  EXPECT_FALSE(IsWindow(wnd));
+}
+
 TEST(Bitmap, DibSectionCanvasAndOwnership) {
   TBitmap bitmap;
   EXPECT_TRUE(bitmap.Empty());

@@ -119,6 +119,11 @@ uint32_t CurrentThreadId() {
 }
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+uint32_t ProcessorCount() {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<uint32_t>(n) : 1;
+}
+
 uint32_t TickCount() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -74,6 +74,12 @@ void ReleaseThread(ThreadHandle* thread) {
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 void SleepMs(uint32_t ms) { Sleep(ms); }
 
+uint32_t ProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
 uint32_t TickCount() { return GetTickCount(); }
 
 LocalTime Now() {
