@@ -39,7 +39,7 @@ void THttpTask::DoStatus() {
 bool THttpTask::Fetch(net::THTTPClient& client) {
   try {
     if (FTargetStream) return client.Get(FUrl, FPostData, FTargetStream);
-    if (!FFileName.empty() && FResumable) return DownloadResumable(client, FUrl, FFileName);
+    if (!FFileName.empty() && FResumable) return DownloadResumable(client, FUrl, FFileName, FMaxFileSize, &FTooLarge);
     if (!FFileName.empty()) return DownloadToFile(client, FUrl, FPostData, FFileName);
     return false;
   } catch (const std::exception& e) {
@@ -89,7 +89,7 @@ bool THttpGetFileTask::Matches(TEventKey key) const {
 
 bool THttpGetFileTask::Run(net::THTTPClient& client) {
   bool ok = !FFileName.empty() && THttpTask::Run(client);
-  uint8_t code = ok ? 1 : client.State() == net::hsTimeout ? 3 : 2;
+  uint8_t code = ok ? 1 : FTooLarge ? 4 : client.State() == net::hsTimeout ? 3 : 2;
   NotifyDone(code);
   return ok;
 }
@@ -190,7 +190,36 @@ bool WriteMarker(const std::string& name, const std::string& validator) {
   }
 }
 
-bool FetchRest(net::THTTPClient& client, const std::string& url, const std::string& fileName, bool mayResume) {
+// Passes writes on to the file until it would hold more than its limit.
+class TCappedFile : public base::TStream {
+ public:
+  TCappedFile(base::TStream& file, int64_t room) : FFile(file), FRoom(room) {}
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    if (count > FRoom) {
+      Exceeded = true;
+      return 0;
+    }
+    FRoom -= count;
+    return FFile.Write(buffer, count);
+  }
+  int64_t Seek(int64_t offset, base::TSeekOrigin origin) override { return FFile.Seek(offset, origin); }
+  bool Exceeded = false;
+
+ private:
+  base::TStream& FFile;
+  int64_t FRoom;
+};
+
+void RefuseOversize(net::THTTPClient& client, const std::string& fileName, int64_t maxSize) {
+  platform::DebugOutput(base::Format("Http Download refused: %s is larger than %d bytes", fileName, maxSize));
+  client.Abort();
+  platform::RemoveFile(fileName + kResumeSuffix);
+  platform::RemoveFile(fileName);
+}
+
+bool FetchRest(net::THTTPClient& client, const std::string& url, const std::string& fileName, bool mayResume,
+               int64_t maxSize, bool& tooLarge) {
   const std::string marker = fileName + kResumeSuffix;
   std::string validator = mayResume ? ReadMarker(marker) : std::string();
   int64_t have = validator.empty() ? 0 : platform::FileSize(fileName);
@@ -206,7 +235,7 @@ bool FetchRest(net::THTTPClient& client, const std::string& url, const std::stri
     // 416: the saved part does not fit the file on the server any more.
     if (have > 0 && client.StatusCode == 416) {
       platform::RemoveFile(marker);
-      return FetchRest(client, url, fileName, false);
+      return FetchRest(client, url, fileName, false, maxSize, tooLarge);
     }
     return false;
   }
@@ -218,6 +247,13 @@ bool FetchRest(net::THTTPClient& client, const std::string& url, const std::stri
     return false;
   }
   if (!append) platform::DebugOutput(base::Format("Http Download from the start: %s", fileName));
+  int64_t kept = append ? have : 0;
+  if (maxSize > 0 &&
+      (kept > maxSize || (client.ContentLengthValid() && client.ResponseContentLength() > maxSize - kept))) {
+    RefuseOversize(client, fileName, maxSize);
+    tooLarge = true;
+    return false;
+  }
   std::string current = Validator(client);
   std::unique_ptr<base::TFileStream> file;
   try {
@@ -230,7 +266,22 @@ bool FetchRest(net::THTTPClient& client, const std::string& url, const std::stri
   }
   // The marker goes first: a download that breaks off from here on can continue.
   if (current.empty() || !WriteMarker(marker, current)) platform::RemoveFile(marker);
-  client.ReadBody(*file);
+  if (maxSize > 0) {
+    TCappedFile capped(*file, maxSize - kept);
+    try {
+      client.ReadBody(capped);
+    } catch (const base::EWriteError&) {
+      if (!capped.Exceeded) throw;
+    }
+    if (capped.Exceeded) {
+      file.reset();
+      RefuseOversize(client, fileName, maxSize);
+      tooLarge = true;
+      return false;
+    }
+  } else {
+    client.ReadBody(*file);
+  }
   file.reset();
   if (!client.BodyComplete()) {
     if (current.empty()) platform::RemoveFile(fileName);
@@ -248,12 +299,17 @@ bool FetchRest(net::THTTPClient& client, const std::string& url, const std::stri
 
 }  // namespace
 
-bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName) {
+bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName, int64_t maxSize,
+                       bool* tooLarge) {
+  bool refused = false;
+  if (tooLarge) *tooLarge = false;
   // A whole package from today (one that did not install is kept for the day) is not
   // fetched again; a part left by a broken download is continued.
   base::TDateTime lastWrite;
   if (!platform::FileExists(fileName + kResumeSuffix) && TouchedToday(fileName, lastWrite)) return true;
-  return FetchRest(client, url, fileName, true);
+  bool ok = FetchRest(client, url, fileName, true, maxSize, refused);
+  if (tooLarge) *tooLarge = refused;
+  return ok;
 }
 
 }  // namespace download

@@ -61,6 +61,8 @@ class THttpTask : public base::TObject {
   std::string FFileName;
   std::atomic<bool> FCanceled{false};
   bool FResumable = false;
+  int64_t FMaxFileSize = 0;
+  bool FTooLarge = false;  // the file was refused for its size
   uint8_t FTaskStatus = 0;
   net::THTTPClient* FClient = nullptr;
 
@@ -87,6 +89,8 @@ class THttpGetFileTask : public THttpTask {
   uint8_t ResultCode() const { return FResultCode; }
   // Downloads with DownloadResumable instead of DownloadToFile (set before queuing).
   void SetResumable(bool value) { FResumable = value; }
+  // With a resumable download: the most bytes the file may have (0: no limit).
+  void SetMaxFileSize(int64_t bytes) { FMaxFileSize = bytes; }
 
  private:
   void NotifyDone(uint8_t code);
@@ -109,7 +113,11 @@ bool DownloadToFile(net::THTTPClient& client, const std::string& url, const std:
 // answer without a validator cannot be continued later: a broken download then leaves
 // no partial file. True when the whole file is there (the marker is then removed). A
 // whole file (no marker) last accessed today is taken as it is, as DownloadToFile does.
-bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName);
+// maxSize > 0: a file that would grow past maxSize bytes (by its announced length, or as
+// it arrives) is refused, and neither the part nor the marker is kept.
+// tooLarge (optional) tells whether that was why it failed.
+bool DownloadResumable(net::THTTPClient& client, const std::string& url, const std::string& fileName,
+                       int64_t maxSize = 0, bool* tooLarge = nullptr);
 extern const char* const kResumeSuffix;
 
 }  // namespace download

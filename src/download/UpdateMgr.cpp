@@ -13,7 +13,7 @@ bool TUpdateMgr::DownloadConfig() {
 bool TUpdateMgr::DownloadPackage() {
   // The package is the large download: one that breaks off continues where it stopped.
   return FHttpGet->AddFileTask(PackageUrl, "", SavePackagePath, OnProgress,
-                               base::Method<&TUpdateMgr::PackageDone>(this), this, true);
+                               base::Method<&TUpdateMgr::PackageDone>(this), this, true, MaxPackageSize);
 }
 
 void TUpdateMgr::ConfigDone(THttpTask*, uint8_t code, const std::string&) {

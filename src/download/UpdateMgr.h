@@ -12,7 +12,8 @@
 namespace download {
 
 class TUpdateMgr;
-// (manager, result code): 1 downloaded or current, 2 failed, 3 timed out.
+// (manager, result code): 1 downloaded or current, 2 failed, 3 timed out, 4 refused as
+// larger than MaxPackageSize.
 using TUpdateDoneEvent = base::TClosure<TUpdateMgr*, uint8_t>;
 
 class TUpdateMgr : public base::TObject {
@@ -30,6 +31,8 @@ class TUpdateMgr : public base::TObject {
   net::THttpProgressEvent OnProgress;
   std::string PackageUrl;
   std::string SavePackagePath;
+  // The most bytes the package may have (0: no limit); a larger one is not downloaded.
+  int64_t MaxPackageSize = 0;
 
  private:
   void ConfigDone(THttpTask* task, uint8_t code, const std::string& fileName);

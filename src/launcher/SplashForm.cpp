@@ -204,6 +204,9 @@ void TSplash::DownloadPackage() {
   Log(base::Format("FDownloadPackagePath:= %s", FDownloadPackagePath));
   FDownloadMgr->SavePackagePath = FDownloadPackagePath;
   Log(base::Format("SavePackagePath:= %s", FDownloadMgr->SavePackagePath));
+  // A signed offer names the package's size: a server that sends more is cut off there
+  // instead of filling the disk (the size and digest are checked after the download).
+  if (FVerifyOffer && FOfferValues.PackageSize > 0) FDownloadMgr->MaxPackageSize = FOfferValues.PackageSize;
   FDownloadMgr->OnPackageDownloaded = base::Method<&TSplash::OnPackageDownloaded>(this);
   FDownloadMgr->OnProgress = base::Method<&TSplash::OnPackageProgress>(this);
   FDownloadMgr->DownloadPackage();
@@ -212,6 +215,11 @@ void TSplash::DownloadPackage() {
 void TSplash::OnPackageProgress(base::TObject*, int64_t, int64_t) {}
 
 void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
+  if (code == 4) {
+    // Cut off at the signed size: nothing of it is kept.
+    RefusePackage(base::Format("the package is larger than the %d bytes the offer signed", FOfferValues.PackageSize));
+    return;
+  }
   if (code != 1) {
     Log("Update Package Failed,Run MainProcess");
     RunMainProcess(ExeDir() + FMainProcess);
@@ -262,12 +270,16 @@ bool TSplash::CheckPackage() {
   if (!FVerifyOffer) return true;
   std::string cause = offer::CheckPackageFile(FDownloadPackagePath, FOfferValues);
   if (cause.empty()) return true;
+  RefusePackage(cause);
+  return false;
+}
+
+void TSplash::RefusePackage(const std::string& cause) {
   // Neither file is kept: the next start asks the server again.
   Log("Update Package Refused,Run MainProcess:= " + cause);
   DeleteFileA(FDownloadPackagePath.c_str());
   DeleteFileA(FNewConfigPath.c_str());
   RunMainProcess(ExeDir() + FMainProcess);
-  return false;
 }
 
 bool TSplash::ApplyPackage() {

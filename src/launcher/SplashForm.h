@@ -71,6 +71,7 @@ class TSplash : public ui::TForm {
   // The package against the signed offer; a refused one is deleted with the
   // configuration and the main program started. False when it was refused.
   bool CheckPackage();
+  void RefusePackage(const std::string& cause);
   // Applies the downloaded package; true when every file of it is installed.
   bool ApplyPackage();
   void LoadSplashPicture();

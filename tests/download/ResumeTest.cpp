@@ -157,3 +157,54 @@ TEST(Resume, AWholePackageFromTodayIsNotFetchedAgainButAPartIs) {
   EXPECT_NE(server.Received().find("Range: bytes=13-\r\n"), std::string::npos);
   EXPECT_EQ(platform::FileSize(file), 16);
 }
+
+TEST(Resume, APackageLargerThanItsLimitIsRefusedAndNothingIsKept) {
+  // Announced too long, a part that with the rest would be too long, and a chunked body
+  // that only shows its size as it comes.
+  const std::string chunked =
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nETag: \"v1\"\r\nConnection: close\r\n\r\n";
+  struct TCase {
+    const char* Name;
+    std::string Head;
+    uint64_t Body;
+    bool Part;
+  } cases[] = {
+      {"announced", Head("200 OK", 1001, "\"v1\""), 1001, false},
+      {"rest after a part", Head("206 Partial Content", 600, "\"v1\"", "Content-Range: bytes 500-1099/1100\r\n"), 600,
+       true},
+      {"chunked", chunked + "3e9\r\n", 1001, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    testsupport::TempDir dir;
+    std::string file = dir / "pkg.vtzip";
+    if (c.Part) {
+      testsupport::WriteFile(file, std::string(500, 'x'));
+      testsupport::WriteFile(file + download::kResumeSuffix, "\"v1\"");
+    }
+    TScriptedServer server;
+    server.Expect("\r\n\r\n").Send(c.Head).SendPattern(c.Body).Close();
+    server.Start();
+    net::THTTPClient client;
+    bool tooLarge = false;
+    EXPECT_FALSE(download::DownloadResumable(client, Url(server), file, 1000, &tooLarge));
+    EXPECT_TRUE(tooLarge);
+    EXPECT_FALSE(platform::FileExists(file));
+    EXPECT_FALSE(platform::FileExists(file + download::kResumeSuffix));
+  }
+  // Exactly the limit is fine, in one piece and chunked.
+  for (const std::string& head : {Head("200 OK", 1000, "\"v1\""), chunked + "3e8\r\n"}) {
+    testsupport::TempDir dir;
+    std::string file = dir / "pkg.vtzip";
+    TScriptedServer server;
+    server.Expect("\r\n\r\n").Send(head).SendPattern(1000);
+    if (head == chunked + "3e8\r\n") server.Send("\r\n0\r\n\r\n");
+    server.Close();
+    server.Start();
+    net::THTTPClient client;
+    bool tooLarge = true;
+    ASSERT_TRUE(download::DownloadResumable(client, Url(server), file, 1000, &tooLarge));
+    EXPECT_FALSE(tooLarge);
+    EXPECT_TRUE(HoldsThePattern(file, 1000));
+  }
+}

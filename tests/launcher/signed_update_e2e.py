@@ -127,7 +127,7 @@ class SignedUpdate(UpdateCase):
              REFUSED_PACKAGE + f"the package's SHA-256 {hashlib.sha256(flipped).hexdigest()} is not the signed "
              + digest),
             ("a package one byte longer", good, self.package + b"\0",
-             REFUSED_PACKAGE + f"the package has {size + 1} bytes, the offer signed {size}"),
+             REFUSED_PACKAGE + f"the package is larger than the {size} bytes the offer signed"),
             ("an expired offer", self.signed_offer("2.1.0.12", 5, days=-1), None,
              REFUSED_CONFIG + "the offer expired on " + utc_day(-1)),
             ("a signature by another key", self.signed_offer("2.1.0.12", 5, key="b"), None, BAD_SIGNATURE),
