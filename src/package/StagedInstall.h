@@ -15,8 +15,8 @@
 // Each entry is inflated exactly once, on every processor at once (StageInflater.h); the
 // log and the report read as if the entries were inflated one after the other. Bytes
 // after the end of an entry's zlib stream are ignored with a warning, as the in-place
-// extractor does. When the index names one file twice the later entry wins. Folders created for new files stay when a commit is undone.
-// Every problem is logged as one line with the "[Splash]" tag.
+// extractor does. When the index names one file twice the later entry wins. Folders created for new files stay when a
+// commit is undone. Every problem is logged as one line with the "[Splash]" tag.
 #pragma once
 
 #include <cstdint>
