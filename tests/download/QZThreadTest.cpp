@@ -12,9 +12,12 @@ using namespace base;
 using download::TQZThread;
 
 namespace {
+std::atomic<int> gWorkersFreed{0};
+
 class TWorker : public TQZThread {
  public:
   explicit TWorker(bool suspended) : TQZThread(suspended) {}
+  ~TWorker() override { ++gWorkersFreed; }
   std::atomic<bool> Ran{false};
   bool RunUntilTerminated = false;
 
@@ -50,12 +53,15 @@ TEST(QZThread, FailingOnTerminateGoesToTheApplicationHandler) {
 
 TEST(QZThread, DestroyClearsFreeOnTerminateBeforeWaiting) {
   // A running thread marked FreeOnTerminate that its owner deletes is freed exactly once
-  // (ASan reports the double free otherwise).
+  // (ASan also reports the double free otherwise).
+  gWorkersFreed = 0;
   auto* t = TThread::Create<TWorker>(true);
   t->RunUntilTerminated = true;
   t->SetFreeOnTerminate(true);
   t->Start();
   while (!t->Ran) platform::SleepMs(1);
   t->Destroy();
-  SUCCEED();
+  EXPECT_EQ(gWorkersFreed.load(), 1);
+  platform::SleepMs(50);  // a second free by the ending thread would come by now
+  EXPECT_EQ(gWorkersFreed.load(), 1);
 }
