@@ -37,19 +37,15 @@ TXMLDocument::TXMLDocument(bool creatorOwned)
       FPIClass(NodeClassOf<TXMLProcessingInstruction>("TXMLProcessingInstruction")),
       FTextClass(NodeClassOf<TXMLText>("TXMLText")),
       FParseError(new TXMLParseError),
-      FCreatorOwned(creatorOwned) {
+      FCreatorOwned(creatorOwned),
+      FLink(new TXMLOwnerLink{this}) {
   FName = u"#document";
 }
 
 TXMLDocument::~TXMLDocument() {
-  // Nodes that outlive the document keep no pointer to it.
-  for (TXMLNode* n = FNodes; n;) {
-    TXMLNode* next = n->FDocNext;
-    n->FOwnerDocument = nullptr;
-    n->FDocPrev = n->FDocNext = nullptr;
-    n = next;
-  }
-  FNodes = nullptr;
+  // Nodes that outlive the document see no owner from here on.
+  FLink->Document = nullptr;
+  if (--FLink->Refs == 0) delete FLink;
 }
 
 int32_t TXMLDocument::QueryInterface(const TGUID& iid, void** object) {
@@ -65,22 +61,6 @@ int32_t TXMLDocument::Release() {
   int32_t n = --FRefCount;
   if (n == 0 && !FCreatorOwned) delete this;
   return n;
-}
-
-void TXMLDocument::Track(TXMLNode* node) {
-  node->FDocPrev = nullptr;
-  node->FDocNext = FNodes;
-  if (FNodes) FNodes->FDocPrev = node;
-  FNodes = node;
-}
-
-void TXMLDocument::Untrack(TXMLNode* node) {
-  if (node->FDocPrev)
-    node->FDocPrev->FDocNext = node->FDocNext;
-  else if (FNodes == node)
-    FNodes = node->FDocNext;
-  if (node->FDocNext) node->FDocNext->FDocPrev = node->FDocPrev;
-  node->FDocPrev = node->FDocNext = nullptr;
 }
 
 TXMLNodeArena* LoadArenaOf(TXMLDocument* owner) { return owner ? owner->FLoadArena : nullptr; }
@@ -256,6 +236,7 @@ bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
   } endLoad{FLoadFileName, FLoadArena};
   Children().Clear();
   if (!FArena) FArena = std::make_unique<TXMLNodeArena>();
+  FArena->StartLoad();
   FLoadArena = FArena.get();
   FDocType = nullptr;
   FDepth = 0;

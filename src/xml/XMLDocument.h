@@ -122,8 +122,8 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   TXMLNode* NewNode(const TXMLNodeClass* nodeClass, uint8_t expectedType);
   void EnterElement();
   void LeaveElement() { --FDepth; }
-  void Track(TXMLNode* node);
-  void Untrack(TXMLNode* node);
+  // The link the nodes made with this document as owner share.
+  TXMLOwnerLink* OwnerLink() const { return FLink; }
 
  private:
   TXMLProcessingInstruction* Declaration();
@@ -135,7 +135,7 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   std::string FLoadFileName;
   int32_t FDepth = 0;
   bool FCreatorOwned;
-  TXMLNode* FNodes = nullptr;  // every node made with this document as owner
+  TXMLOwnerLink* FLink;
   // Where loads take their nodes from; kept between loads, so that a block begun by one
   // load is filled by the next. FLoadArena is set only while a load runs.
   std::unique_ptr<TXMLNodeArena> FArena;

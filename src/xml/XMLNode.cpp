@@ -32,8 +32,16 @@ TXMLNode* TXMLNode::FromIntf(IXMLNode* node) {
   return nullptr;
 }
 
-TXMLNode::TXMLNode(TXMLDocument* owner, uint8_t nodeType) : FNodeType(nodeType), FOwnerDocument(owner) {
-  if (owner) owner->Track(this);
+TXMLNode::TXMLNode(TXMLDocument* owner, uint8_t nodeType) : FNodeType(nodeType) {
+  if (owner) {
+    FOwner = owner->OwnerLink();
+    ++FOwner->Refs;
+  }
+}
+
+void TXMLNode::DropOwner() noexcept {
+  if (FOwner && --FOwner->Refs == 0) delete FOwner;
+  FOwner = nullptr;
 }
 
 TXMLNode::~TXMLNode() {
@@ -46,7 +54,7 @@ TXMLNode::~TXMLNode() {
   }
   if (FChildNodes) FChildNodes->ReleaseItems();
   if (FAttributes) FAttributes->ReleaseItems();
-  if (FOwnerDocument) FOwnerDocument->Untrack(this);
+  DropOwner();
 }
 
 int32_t TXMLNode::QueryInterface(const TGUID& iid, void** object) {
@@ -76,13 +84,13 @@ int32_t TXMLNode::Release() {
 
 TXMLNodeList& TXMLNode::Children() {
   if (TXMLNode* host = Host()) return host->Children();
-  if (!FChildNodes) FChildNodes = TIntf<TXMLNodeList>(new (LoadArenaOf(FOwnerDocument)) TXMLNodeList(this));
+  if (!FChildNodes) FChildNodes = TIntf<TXMLNodeList>(new (LoadArenaOf(OwnerDocument())) TXMLNodeList(this));
   return *FChildNodes;
 }
 
 TXMLNamedNodeMap& TXMLNode::Attributes() {
   if (TXMLNode* host = Host()) return host->Attributes();
-  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(FOwnerDocument)) TXMLNamedNodeMap(this));
+  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(OwnerDocument())) TXMLNamedNodeMap(this));
   return *FAttributes;
 }
 
@@ -105,7 +113,7 @@ TIntf<IXMLNamedNodeMap> TXMLNode::GetAttributes() { return TIntf<IXMLNamedNodeMa
 
 TIntf<IXMLNodeList> TXMLNode::GetChildNodes() {
   if (TXMLNode* host = Host()) return host->GetChildNodes();
-  if (FChildListStale || (!FChildNodes && (FWrapped || HasRegistry()))) RebuildChildList();
+  if (FChildListStale || (!FChildNodes && (Wrapped() || HasRegistry()))) RebuildChildList();
   return TIntf<IXMLNodeList>(&Children());
 }
 
@@ -133,20 +141,20 @@ TIntf<IXMLNode> TXMLNode::GetPreviousSibling() {
   return i <= 0 ? TIntf<IXMLNode>() : list->GetItem(i - 1);
 }
 
-WideString TXMLNode::GetNodeName() { return FWrapped ? FWrapped->GetNodeName() : FName; }
+WideString TXMLNode::GetNodeName() { return Wrapped() ? Wrapped()->GetNodeName() : FName; }
 
 uint8_t TXMLNode::GetNodeType() { return NodeType(); }
 
-WideString TXMLNode::GetNodeValue() { return FWrapped ? FWrapped->GetNodeValue() : FValue; }
+WideString TXMLNode::GetNodeValue() { return Wrapped() ? Wrapped()->GetNodeValue() : FValue; }
 
 void TXMLNode::SetNodeValue(const WideString& value) {
-  if (FWrapped)
-    FWrapped->SetNodeValue(value);
+  if (Wrapped())
+    Wrapped()->SetNodeValue(value);
   else
     FValue = value;
 }
 
-TIntf<IXMLDocument> TXMLNode::GetOwnerDocument() { return TIntf<IXMLDocument>(FOwnerDocument); }
+TIntf<IXMLDocument> TXMLNode::GetOwnerDocument() { return TIntf<IXMLDocument>(OwnerDocument()); }
 
 TIntf<IXMLNode> TXMLNode::GetParentNode() { return TIntf<IXMLNode>(FParent); }
 
@@ -303,7 +311,7 @@ TIntf<IXMLNodeList> TXMLNode::GetElementsByTagName(const WideString& name) {
 
 WideString TXMLNode::GetText() {
   WideString value = GetNodeValue();
-  if (FOwnerDocument && FOwnerDocument->GetKeepWhiteSpace()) return value;
+  if (OwnerDocument() && OwnerDocument()->GetKeepWhiteSpace()) return value;
   return TrimWhiteSpace(value);
 }
 
@@ -330,7 +338,7 @@ void TXMLNode::WriteChildValue(const WideString& name, const WideString& value) 
 }
 
 TIntf<IXMLNode> TXMLNode::NewText(const WideString& value) {
-  if (FOwnerDocument) return TIntf<IXMLNode>(FOwnerDocument->CreateTextNode(value).Get());
+  if (OwnerDocument()) return TIntf<IXMLNode>(OwnerDocument()->CreateTextNode(value).Get());
   auto* t = new TXMLText(nullptr);
   TIntf<IXMLNode> node(t);
   t->SetNodeValue(value);
@@ -338,7 +346,7 @@ TIntf<IXMLNode> TXMLNode::NewText(const WideString& value) {
 }
 
 TIntf<IXMLAttr> TXMLNode::NewAttr(const WideString& name) {
-  if (FOwnerDocument) return FOwnerDocument->CreateAttribute(name);
+  if (OwnerDocument()) return OwnerDocument()->CreateAttribute(name);
   auto* a = new TXMLAttr(nullptr);
   a->SetName(name);
   return TIntf<IXMLAttr>(a);
@@ -346,8 +354,8 @@ TIntf<IXMLAttr> TXMLNode::NewAttr(const WideString& name) {
 
 TIntf<IXMLElement> TXMLNode::AppendElement(const WideString& tagName) {
   TIntf<IXMLElement> element;
-  if (FOwnerDocument) {
-    element = FOwnerDocument->CreateElement(tagName);
+  if (OwnerDocument()) {
+    element = OwnerDocument()->CreateElement(tagName);
   } else {
     auto* e = new TXMLElement(nullptr);
     e->SetName(tagName);
@@ -363,7 +371,7 @@ TIntf<IXMLNode> TXMLNode::GetOrAddChild(const WideString& tagName) {
   return TIntf<IXMLNode>(AppendElement(tagName).Get());
 }
 
-TIntf<IXMLNode> TXMLNode::GetWrappedNode() { return FWrapped; }
+TIntf<IXMLNode> TXMLNode::GetWrappedNode() { return TIntf<IXMLNode>(Wrapped()); }
 
 // --- cloning -------------------------------------------------------------------------
 
@@ -411,7 +419,7 @@ TXMLNode* TXMLNode::MakeCopy(TXMLDocument* target) {
   return node;
 }
 
-TIntf<IXMLNode> TXMLNode::CloneNode(bool deep) { return CloneNodeInto(FOwnerDocument, deep); }
+TIntf<IXMLNode> TXMLNode::CloneNode(bool deep) { return CloneNodeInto(OwnerDocument(), deep); }
 
 TIntf<IXMLNode> TXMLNode::CloneNodeInto(IXMLDocument* target, bool deep) {
   TXMLDocument* doc = target ? dynamic_cast<TXMLDocument*>(target) : nullptr;
@@ -451,8 +459,7 @@ void TXMLNode::ResetDocument() {
   while (!stack.empty()) {
     TXMLNode* n = stack.back();
     stack.pop_back();
-    if (n->FOwnerDocument) n->FOwnerDocument->Untrack(n);
-    n->FOwnerDocument = nullptr;
+    n->DropOwner();
     for (TXMLCustomList* list :
          {static_cast<TXMLCustomList*>(n->FChildNodes.Get()), static_cast<TXMLCustomList*>(n->FAttributes.Get())})
       if (list)
@@ -487,14 +494,14 @@ void TXMLNode::RegisterChildNodes(const std::vector<WideString>& tagNames,
 }
 
 void TXMLNode::InitWrapping(IXMLNode* wrapped, TXMLNode* parent) {
-  FWrapped = TIntf<IXMLNode>(wrapped);
+  Binding().Wrapped = TIntf<IXMLNode>(wrapped);
   FParent = parent;
   FChildListStale = true;
   TIntf<IXMLNamedNodeMap> attrs = wrapped->GetAttributes();
   for (int32_t i = 0; i < attrs->GetLength(); ++i) {
-    auto* a = new TXMLAttr(FOwnerDocument);
+    auto* a = new TXMLAttr(OwnerDocument());
     TIntf<IXMLNode> keep(a);
-    a->FWrapped = attrs->GetItem(i);
+    a->Binding().Wrapped = attrs->GetItem(i);
     Attributes().Add(a);
     a->FParent = this;
   }
@@ -502,7 +509,7 @@ void TXMLNode::InitWrapping(IXMLNode* wrapped, TXMLNode* parent) {
 
 void TXMLNode::RebuildChildList() {
   FChildListStale = false;
-  TIntf<IXMLNodeList> source = FWrapped ? FWrapped->GetChildNodes() : TIntf<IXMLNodeList>(&Children());
+  TIntf<IXMLNodeList> source = Wrapped() ? Wrapped()->GetChildNodes() : TIntf<IXMLNodeList>(&Children());
   TIntf<TXMLNodeList> list(new TXMLNodeList(this));
   for (int32_t i = 0; i < source->GetLength(); ++i) {
     TIntf<IXMLNode> child = source->GetItem(i);
@@ -519,7 +526,7 @@ void TXMLNode::RebuildChildList() {
       continue;
     }
     TIntf<IXMLNode> inner = child->GetWrappedNode();
-    TXMLNode* made = nodeClass->Create(FOwnerDocument);
+    TXMLNode* made = nodeClass->Create(OwnerDocument());
     TIntf<IXMLNode> keep(made);
     made->InitWrapping(inner ? inner.Get() : child.Get(), this);
     list->Items().push_back(keep);
@@ -543,9 +550,9 @@ TIntf<IXMLNode> TXMLNode::MakeCollectionNode(const TXMLNodeClass* nodeClass, con
                                              const WideString& itemTag) {
   TXMLNode* root = this;
   while (root->Host()) root = root->Host();
-  TXMLNode* made = nodeClass->Create(root->FOwnerDocument);
+  TXMLNode* made = nodeClass->Create(root->OwnerDocument());
   TIntf<IXMLNode> keep(made);
-  if (root->FWrapped) made->InitWrapping(root->FWrapped.Get(), root->FParent);
+  if (root->Wrapped()) made->InitWrapping(root->Wrapped(), root->FParent);
   made->Binding().Host = root;
   made->Binding().ItemIID = itemIID;
   made->Binding().ItemTag = itemTag;
@@ -599,15 +606,15 @@ WideString TXMLNode::GetMarkup() {
 
 TIntf<IXMLNodeList> TXMLNode::SelectNodeList(const WideString& expression) {
   TIntf<IXMLNode> context(this);
-  if (FOwnerDocument && !expression.empty() && expression[0] == u'/')
-    context = TIntf<IXMLNode>(FOwnerDocument->GetDocumentElement().Get());
+  if (OwnerDocument() && !expression.empty() && expression[0] == u'/')
+    context = TIntf<IXMLNode>(OwnerDocument()->GetDocumentElement().Get());
   TXPathLite path(expression);
   return path.Select(context.Get(), false);
 }
 
 TIntf<IXMLNode> TXMLNode::SelectFirstNode(const WideString& expression) {
   TIntf<IXMLNode> context(this);
-  if (FOwnerDocument && !expression.empty() && expression[0] == u'/') context = TIntf<IXMLNode>(FOwnerDocument);
+  if (OwnerDocument() && !expression.empty() && expression[0] == u'/') context = TIntf<IXMLNode>(OwnerDocument());
   TXPathLite path(expression);
   return path.Select(context.Get(), true)->GetItem(0);
 }

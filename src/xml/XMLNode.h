@@ -8,7 +8,8 @@
 //  - RemoveChild, ReplaceChild and the list operations clear the parent of a node they
 //    take out; AppendChild, InsertBefore and ReplaceChild first take a node out of the
 //    list it is in, and refuse to make a node a child of itself or of its descendants;
-//  - a document knows every node it created and resets their owner when it goes.
+//  - a document and the nodes it made share an owner link, which the document clears
+//    when it goes.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,15 @@ const TXMLNodeClass* NodeClassOf(const char* name = "") {
       name, [](TXMLDocument* owner) -> TXMLNode* { return new (LoadArenaOf(owner)) T(owner); }};
   return &nodeClass;
 }
+
+// The link between a document and the nodes it made: a node reaches its owner through
+// it, and the document clears it when it goes, so that a node that outlives its document
+// has none. The document and each node that names it hold one count; the last one frees
+// it.
+struct TXMLOwnerLink {
+  TXMLDocument* Document;
+  int32_t Refs = 1;
+};
 
 // Parsed nesting is capped so that deep input ends in a parse error instead of running
 // out of stack (a 32-bit program has 1 MB); the same bound keeps the recursive tree
@@ -124,8 +134,10 @@ class TXMLNode : public virtual IXMLNodeAccess {
   TXMLNode* Parent() const { return FParent; }
   // Sets the parent pointer alone (the caller has put the node into parent's list).
   void LinkParent(TXMLNode* parent) { FParent = parent; }
-  TXMLDocument* OwnerDocument() const { return FOwnerDocument; }
-  uint8_t NodeType() const { return FWrapped ? FWrapped->GetNodeType() : FNodeType; }
+  TXMLDocument* OwnerDocument() const { return FOwner ? FOwner->Document : nullptr; }
+  uint8_t NodeType() const { return FBinding && FBinding->Wrapped ? FBinding->Wrapped->GetNodeType() : FNodeType; }
+  // The node this one shows (a wrapping node), or none.
+  IXMLNode* Wrapped() const { return FBinding ? FBinding->Wrapped.Get() : nullptr; }
   const WideString& Name() const { return FName; }
   void SetName(WideString name) { FName = std::move(name); }
   const WideString& Value() const { return FValue; }
@@ -168,16 +180,16 @@ class TXMLNode : public virtual IXMLNodeAccess {
   int32_t FRefCount = 0;
   uint8_t FNodeType;
   bool FChildListStale = false;
-  TIntf<IXMLNode> FWrapped;
-  TXMLDocument* FOwnerDocument;
+  TXMLOwnerLink* FOwner = nullptr;
   TIntf<TXMLNamedNodeMap> FAttributes;  // made on first use
   TIntf<TXMLNodeList> FChildNodes;      // made on first use
   TXMLNode* FParent = nullptr;
   WideString FName;
   WideString FValue;
-  // The node-class registry, host and collection nodes and the user value: made when
-  // first used, so that the nodes of a parsed tree do not carry them.
+  // The wrapped node, the node-class registry, host and collection nodes and the user
+  // value: made when first used, so that the nodes of a parsed tree do not carry them.
   struct TBinding {
+    TIntf<IXMLNode> Wrapped;
     std::vector<std::pair<WideString, const TXMLNodeClass*>> Registry;
     TXMLNode* Host = nullptr;
     int32_t UserValue = 0;
@@ -193,9 +205,8 @@ class TXMLNode : public virtual IXMLNodeAccess {
   bool HasRegistry() const { return FBinding && !FBinding->Registry.empty(); }
   static const TGUID kNoIID;
   static const WideString kNoTag;
-  // The owner document's list of the nodes it made.
-  TXMLNode* FDocPrev = nullptr;
-  TXMLNode* FDocNext = nullptr;
+  // Lets go of the owner link (the node no longer names a document).
+  void DropOwner() noexcept;
 };
 
 }  // namespace xml

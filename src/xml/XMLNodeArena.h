@@ -23,13 +23,19 @@ class TXMLNodeArena {
 
   // size bytes, aligned for any object of the node model.
   void* Allocate(size_t size);
+  // A new load begins: block sizes start over from what a small document needs.
+  void StartLoad() { FTaken = 0; }
 
   struct TBlock;
 
  private:
   void NewBlock(size_t need);
+  // Settles the count of the block allocated from and lets go of it.
+  void LeaveBlock() noexcept;
 
   TBlock* FBlock = nullptr;
+  int32_t FHandedOut = 0;  // objects cut from FBlock so far
+  size_t FTaken = 0;       // bytes of the blocks taken since StartLoad
   char* FNext = nullptr;
   char* FEnd = nullptr;
   size_t FNextBlockSize = 0;  // 0 until the first block
@@ -39,6 +45,8 @@ class TXMLNodeArena {
 // heap. FreeNodeMemory gives back either kind; size is the object's size, or 0 when
 // it is not known.
 void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena);
+// Bytes of arena blocks mapped from the system directly (past the heap), process-wide.
+size_t MappedArenaBytes();
 void FreeNodeMemory(void* object, size_t size) noexcept;
 constexpr size_t kNodeMemoryAlign = 8;
 

@@ -117,7 +117,7 @@ TIntf<IXMLNode> TXMLCustomList::FindNode(const WideString& name) {
 int32_t TXMLCustomList::IndexOfNodeName(const WideString& name) {
   for (size_t i = 0; i < FItems.size(); ++i) {
     TXMLNode* n = TXMLNode::FromIntf(FItems[i].Get());
-    if (n && !n->FWrapped ? SameName(n->Name(), name) : SameName(FItems[i]->GetNodeName(), name))
+    if (n && !n->Wrapped() ? SameName(n->Name(), name) : SameName(FItems[i]->GetNodeName(), name))
       return static_cast<int32_t>(i);
   }
   return -1;

@@ -41,7 +41,7 @@ XML_QUERY_INTERFACE(TXMLDocumentFragment, TXMLNode, IXMLDocumentFragment)
 // --- values --------------------------------------------------------------------------
 
 WideString TXMLElement::GetNodeValue() {
-  if (FWrapped) return FWrapped->GetNodeValue();
+  if (Wrapped()) return Wrapped()->GetNodeValue();
   WideString value;
   TIntf<IXMLNodeList> list = GetChildNodes();
   for (int32_t i = 0; i < list->GetLength(); ++i) {
@@ -53,8 +53,8 @@ WideString TXMLElement::GetNodeValue() {
 }
 
 void TXMLElement::SetNodeValue(const WideString& value) {
-  if (FWrapped) {
-    FWrapped->SetNodeValue(value);
+  if (Wrapped()) {
+    Wrapped()->SetNodeValue(value);
     return;
   }
   TIntf<IXMLNodeList> list = GetChildNodes();
@@ -66,18 +66,18 @@ void TXMLElement::SetNodeValue(const WideString& value) {
   AppendChild(NewText(value).Get());
 }
 
-WideString TXMLProcessingInstruction::GetNodeValue() { return FWrapped ? FWrapped->GetNodeValue() : FData; }
+WideString TXMLProcessingInstruction::GetNodeValue() { return Wrapped() ? Wrapped()->GetNodeValue() : FData; }
 
 void TXMLProcessingInstruction::SetNodeValue(const WideString& value) {
-  if (FWrapped)
-    FWrapped->SetNodeValue(value);
+  if (Wrapped())
+    Wrapped()->SetNodeValue(value);
   else
     FData = value;
 }
 
 void TXMLCharacterData::SetNodeValue(const WideString& value) {
-  if (FWrapped)
-    FWrapped->SetNodeValue(NormalizeLineBreaks(value));
+  if (Wrapped())
+    Wrapped()->SetNodeValue(NormalizeLineBreaks(value));
   else
     FValue = NormalizeLineBreaks(value);
 }

@@ -83,7 +83,7 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
           WideString& token = s.Token();
           while (!token.empty() && IsWhiteSpaceChar(token.back())) token.pop_back();
           WideString name = s.TakeToken();
-          if (name == parent->GetNodeName()) return;
+          if (parent->Wrapped() ? name == parent->GetNodeName() : name == parent->Name()) return;
           throw EXMLException(3, 67, {MessageArg(name), MessageArg(parent->GetNodeName())});
         }
         s.AppendToken(c);
@@ -121,16 +121,17 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
 }
 
 void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
-  if (FOwnerDocument) FOwnerDocument->ReadNode(this, stream);
+  if (TXMLDocument* doc = OwnerDocument()) doc->ReadNode(this, stream);
 }
 
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, Attributes, AfterSlash } state = Name;
+  TXMLDocument* doc = OwnerDocument();
   auto readContent = [&] {
-    if (!FOwnerDocument) return;
-    FOwnerDocument->EnterElement();
-    FOwnerDocument->ReadNode(this, s);
-    FOwnerDocument->LeaveElement();
+    if (!doc) return;
+    doc->EnterElement();
+    doc->ReadNode(this, s);
+    doc->LeaveElement();
   };
   s.AppendRun(s.Token(), NotNameChar);
   char16_t c;
@@ -167,8 +168,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
           s.ClearToken();
           s.AppendToken(c);
-          TXMLNode* attr = FOwnerDocument ? FOwnerDocument->NewNode(FOwnerDocument->FAttrClass, ATTRIBUTE_NODE)
-                                          : new TXMLAttr(nullptr);
+          TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
           // Appended as read: an attribute of the same name is not looked for.
           TXMLNode::Attributes().AppendNew(attr);
           attr->LinkParent(this);
@@ -187,7 +187,6 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
   char16_t quote = 0;
-  auto valueEnd = [&quote](char16_t d) { return d == quote || d == u'&' || d == u'<'; };
   s.AppendRun(s.Token(), NotNameChar);
   char16_t c;
   while (s.Next(c)) {
@@ -215,7 +214,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
         if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
         quote = c;
         state = Value;
-        s.AppendRun(s.Token(), valueEnd);
+        s.AppendUntil(s.Token(), quote, u'&', u'<');
         break;
       case Value:
         if (c == quote) {
@@ -228,7 +227,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
           throw EXMLException(5, 11);
         else
           s.AppendToken(c);
-        s.AppendRun(s.Token(), valueEnd);
+        s.AppendUntil(s.Token(), quote, u'&', u'<');
         break;
     }
   }
@@ -238,7 +237,6 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   TIntf<IXMLNode> keep(this);  // may leave the parent's list below
   WideString& token = s.Token();
-  auto textEnd = [](char16_t d) { return d == u'<' || d == u'&'; };
   char16_t c;
   while (s.Next(c)) {
     if (c == u'<') {
@@ -249,7 +247,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
       AppendCodePoint(token, ReadCharReference(s));
     else
       token.push_back(c);
-    s.AppendRun(token, textEnd);
+    s.AppendUntil(token, u'<', u'&', u'<');
   }
   // Text cut off by the end of the input is kept like any other.
   if (token.empty()) {
@@ -258,7 +256,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   }
   WideString value = s.TakeToken();
   if (!FValue.empty()) value.insert(0, FValue);
-  if (FOwnerDocument && !FOwnerDocument->GetKeepWhiteSpace()) value = TrimWhiteSpace(value);
+  if (TXMLDocument* doc = OwnerDocument(); doc && !doc->GetKeepWhiteSpace()) value = TrimWhiteSpace(value);
   if (value.empty()) {
     RemoveFromParent(this, parent);
     return;
@@ -361,7 +359,7 @@ void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {
           state = Dash;
         } else {
           s.AppendToken(c);
-          s.AppendRun(s.Token(), [](char16_t d) { return d == u'-'; });
+          s.AppendUntil(s.Token(), u'-', u'-', u'-');
         }
         break;
       case Dash:
@@ -403,7 +401,7 @@ void TXMLCDATASection::ReadNode(TXMLNode*, TXMLTextStream& s) {
     token.append(brackets, u']');
     brackets = 0;
     token.push_back(c);
-    s.AppendRun(token, [](char16_t d) { return d == u']'; });
+    s.AppendUntil(token, u']', u']', u']');
   }
   token.append(brackets, u']');
   SetNodeValue(s.TakeToken());

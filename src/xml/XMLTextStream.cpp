@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/Exceptions.h"
 #include "platform/TextCodec.h"
@@ -38,6 +41,7 @@ TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t
     FWideTarget = (FText->Flags() & text::rkfUnicode) != 0;
   }
   FToken.reserve(256);
+  FPrevToken.reserve(256);
 }
 
 TXMLTextStream::~TXMLTextStream() = default;
@@ -90,42 +94,126 @@ bool TXMLTextStream::ReadString(int32_t count, WideString& text) {
   return true;
 }
 
-WideString TXMLTextStream::TakeToken() {
-  // The token's own buffer goes to the caller (most end up as a node's name or value);
-  // the copy kept for error reports reuses its buffer.
-  FPrevToken.assign(FToken);
-  WideString token = std::move(FToken);
-  FToken.clear();
-  return token;
+void TXMLTextStream::UnreadChar() {
+  if (FCanUndo) {
+    --FPos;
+    FCanUndo = false;
+    FReread = true;
+  } else {
+    FUndoRefused = true;
+  }
+  FLimit = FPos;  // the next read goes through NextSlow
 }
 
-char16_t TXMLTextStream::TakeUndoChar() {
-  if (!FCanUndo) throw EXMLException(5, 23, {"Only one undo level is supported"});
-  FCanUndo = false;
-  return FPrevChar;
+bool TXMLTextStream::NextSlow(char16_t& ch) {
+  FLimit = FEnd;
+  if (FUndoRefused) {
+    FUndoRefused = false;
+    throw EXMLException(5, 23, {"Only one undo level is supported"});
+  }
+  if (FReread) {
+    // The pushed-back character: read again, and not to be pushed back once more.
+    FReread = false;
+    ch = FBuffer[FPos++];
+    FCanUndo = false;
+    return true;
+  }
+  if (FPos == FEnd && !Fill()) return false;
+  ch = FBuffer[FPos++];
+  FCanUndo = true;
+  return true;
 }
 
 bool TXMLTextStream::Fill() {
   if (FAtEnd || FMode != xmRead) return false;
+  // The lines of what leaves the buffer are counted now.
+  CountLines(FEnd, FLine, FColumn);
   // Keep the tail of what was read, so the current line can still be shown after an error.
   size_t keep = std::min(FEnd, kLineKeep);
   if (keep && FEnd != keep) std::memmove(FBuffer.get(), FBuffer.get() + FEnd - keep, keep * sizeof(char16_t));
-  FPos = FEnd = keep;
+  FBase += static_cast<int64_t>(FEnd - keep);
+  FPos = FEnd = FLimit = FMark = keep;
   size_t want = FExact ? 1 : kChunk;
   int32_t got = FText->Read(FBuffer.get() + keep, static_cast<int32_t>(want * sizeof(char16_t)));
   if (got < 2) {
     FAtEnd = true;
     return false;
   }
-  FEnd = keep + static_cast<size_t>(got) / sizeof(char16_t);
+  FEnd = FLimit = keep + static_cast<size_t>(got) / sizeof(char16_t);
   return true;
 }
 
+void TXMLTextStream::CountLines(size_t to, int32_t& line, int32_t& column) const {
+  const char16_t* buf = FBuffer.get();
+  size_t i = FMark;
+  size_t lastBreak = 0;
+  int32_t breaks = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi16(static_cast<short>(u'\n'));
+  for (; i + 8 <= to; i += 8) {
+    auto mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), lf)));
+    if (mask) {
+      breaks += __builtin_popcount(mask) / 2;
+      lastBreak = i + static_cast<size_t>(31 - __builtin_clz(mask)) / 2;
+    }
+  }
+#endif
+  for (; i < to; ++i)
+    if (buf[i] == u'\n') {
+      ++breaks;
+      lastBreak = i;
+    }
+  if (breaks) {
+    line += breaks;
+    column = static_cast<int32_t>(to - lastBreak - 1);
+  } else if (to > FMark) {
+    column += static_cast<int32_t>(to - FMark);
+  }
+}
+
+int32_t TXMLTextStream::GetLine() const {
+  int32_t line = FLine, column = FColumn;
+  if (FBuffer) CountLines(FPos, line, column);
+  return line;
+}
+
+int32_t TXMLTextStream::GetColumn() const {
+  int32_t line = FLine, column = FColumn;
+  if (FBuffer) CountLines(FPos, line, column);
+  return column;
+}
+
+char16_t TXMLTextStream::GetPreviousChar() const {
+  if (!FBuffer) return 0;
+  if (FReread) return FBuffer[FPos];  // pushed back
+  return FPos > 0 ? FBuffer[FPos - 1] : 0;
+}
+
 WideString TXMLTextStream::CurrentLineText() const {
-  if (FColumn <= 0 || !FBuffer) return WideString();
+  int32_t column = GetColumn();
+  if (column <= 0 || !FBuffer) return WideString();
   size_t end = FPos;
-  size_t n = std::min<size_t>(static_cast<size_t>(FColumn), end);
+  size_t n = std::min<size_t>(static_cast<size_t>(column), end);
   return WideString(FBuffer.get() + end - n, n);
+}
+
+size_t TXMLTextStream::FindAny(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+  for (; i + 8 <= n; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
+    if (int mask = _mm_movemask_epi8(hit))
+      return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] == a || p[i] == b || p[i] == c) return i;
+  return n;
 }
 
 void TXMLTextStream::Flush() {

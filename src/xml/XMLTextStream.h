@@ -8,6 +8,9 @@
 // takes one character at a time from the encoded stream, so that an encoding named by the
 // XML declaration applies exactly from the character after it. Input that starts with a
 // byte order mark, or that is UTF-16, never changes its code page (CanSwitchCodePage).
+// Reading a character only moves the buffer position: lines and columns are counted
+// when they are asked for and when the buffer is refilled, and a pushed-back character
+// is read again from the buffer.
 #pragma once
 
 #include <cstdint>
@@ -47,33 +50,32 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   void IncIndent() override;
   void DecIndent() override;
   void WriteLineBreak(bool force) override;
-  void UnreadChar() override { FReadFromUndo = true; }
+  void UnreadChar() override;
   bool NextChar(char16_t& ch) override { return Next(ch); }
   bool ReadString(int32_t count, WideString& text) override;
   void AppendToken(char16_t ch) override { FToken.push_back(ch); }
-  WideString TakeToken() override;
+  WideString TakeToken() override {
+    // The caller gets a copy of exactly the token's size (a short name needs no heap at
+    // all); the token itself becomes the one kept for error reports, and the buffer of
+    // the previous one collects the next token. So both buffers keep their room, and
+    // reading allocates once for a long name or value and never while collecting it.
+    WideString token(FToken);
+    FPrevToken.swap(FToken);
+    FToken.clear();
+    return token;
+  }
   int32_t TokenLength() override { return static_cast<int32_t>(FToken.size()); }
   void ClearToken() override { FToken.clear(); }
   void WriteString(const WideString& text) override { Write(text); }
 
   // The parser's fast path (not virtual).
   bool Next(char16_t& ch) {
-    if (FReadFromUndo) {
-      FReadFromUndo = false;
-      ch = TakeUndoChar();
+    if (FPos < FLimit) [[likely]] {
+      ch = FBuffer[FPos++];
+      FCanUndo = true;
       return true;
     }
-    if (FPos == FEnd && !Fill()) return false;
-    ch = FBuffer[FPos++];
-    ++FConsumed;
-    FCanUndo = true;
-    FPrevChar = ch;
-    ++FColumn;
-    if (ch == u'\n') {
-      ++FLine;
-      FColumn = 0;
-    }
-    return true;
+    return NextSlow(ch);
   }
   // The readers' bulk paths: the characters from here up to the first one for which
   // stop(c) is true, or to the end of what is buffered, are appended to `to` (AppendRun)
@@ -88,6 +90,16 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   template <class Stop>
   void SkipRun(Stop stop) {
     TakeRun(stop);
+  }
+  // AppendRun up to the first of the characters a, b or c: the long runs of text,
+  // values and comments, taken several characters at a time.
+  void AppendUntil(WideString& to, char16_t a, char16_t b, char16_t c) {
+    size_t from = FPos;
+    size_t n = FindAny(FBuffer.get() + from, FLimit - from, a, b, c);
+    if (n == 0) return;
+    FPos = from + n;
+    FCanUndo = true;
+    to.append(FBuffer.get() + from, n);
   }
   void Write(std::u16string_view text) {
     FOut.append(text);
@@ -106,15 +118,15 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   void Flush();
 
   // Characters read so far, one less while a pushed-back character is pending.
-  int64_t StreamPosition() const { return FConsumed - (FReadFromUndo ? 1 : 0); }
-  int32_t GetLine() const { return FLine; }
-  int32_t GetColumn() const { return FColumn; }
+  int64_t StreamPosition() const { return FBase + static_cast<int64_t>(FPos); }
+  // The line (from 0) and column (characters since its start) of the read position.
+  int32_t GetLine() const;
+  int32_t GetColumn() const;
   // The current line up to the last character read (at most its last kLineKeep units).
   WideString CurrentLineText() const;
   const WideString& GetPreviousToken() const { return FPrevToken; }
-  char16_t GetPreviousChar() const { return FPrevChar; }
-  // The pushed-back character; XML code 23 when there is none to give back.
-  char16_t TakeUndoChar();
+  // The last character given out (the pushed-back one while it is pending), or 0.
+  char16_t GetPreviousChar() const;
   int32_t IndentLevel() const { return FIndent; }
 
   // True while an encoding named by the document may still change the code page: the
@@ -129,37 +141,24 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
-  // Moves FPos over the run and books it as Next would; false for an empty run.
+  // Moves FPos over the run as Next would; false for an empty run.
   template <class Stop>
   bool TakeRun(Stop stop) {
-    if (FReadFromUndo) return false;
     const char16_t* buf = FBuffer.get();
     size_t i = FPos;
-    size_t lastBreak = 0;
-    int32_t breaks = 0;
-    for (; i < FEnd; ++i) {
-      char16_t c = buf[i];
-      if (stop(c)) break;
-      if (c == u'\n') {
-        ++breaks;
-        lastBreak = i;
-      }
-    }
-    size_t n = i - FPos;
-    if (n == 0) return false;
-    FConsumed += static_cast<int64_t>(n);
-    FCanUndo = true;
-    FPrevChar = buf[i - 1];
-    if (breaks) {
-      FLine += breaks;
-      FColumn = static_cast<int32_t>(i - lastBreak - 1);
-    } else {
-      FColumn += static_cast<int32_t>(n);
-    }
+    while (i < FLimit && !stop(buf[i])) ++i;
+    if (i == FPos) return false;
     FPos = i;
+    FCanUndo = true;
     return true;
   }
+  // The length of the run of n characters at p before the first a, b or c (n if none).
+  static size_t FindAny(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c);
+  // Next beyond FLimit: a pushed-back character, or the end of the buffer.
+  bool NextSlow(char16_t& ch);
   bool Fill();
+  // Lines and columns from FMark up to `to` (a buffer index), added to line and column.
+  void CountLines(size_t to, int32_t& line, int32_t& column) const;
   bool CanEncode(char16_t ch);
 
   static constexpr size_t kChunk = 16384;
@@ -170,22 +169,27 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   uint8_t FMode;
   std::unique_ptr<text::TRkTextStream> FText;
   int64_t FSize = 0;
-  int32_t FLine = 0;
-  int32_t FColumn = 0;
-  bool FCanUndo = false;
-  bool FReadFromUndo = false;
-  char16_t FPrevChar = 0;
   int32_t FIndent = -1;
   uint8_t FFormat = FormatCompact;
   WideString FToken;
   WideString FPrevToken;
 
   // Reading: FBuffer[0, FEnd) holds kept line text followed by decoded characters;
-  // FBuffer[FPos] is the next one to give out.
+  // FBuffer[FPos] is the next one to give out. Next takes characters below FLimit
+  // directly; FLimit is FEnd except while a pushed-back character (or a push-back that
+  // was refused) waits for NextSlow.
   std::unique_ptr<char16_t[]> FBuffer;
   size_t FPos = 0;
   size_t FEnd = 0;
-  int64_t FConsumed = 0;
+  size_t FLimit = 0;
+  int64_t FBase = 0;  // characters that were read before FBuffer[0]
+  // The line and column at FBuffer[FMark]; the characters after it are counted when asked.
+  int32_t FLine = 0;
+  int32_t FColumn = 0;
+  size_t FMark = 0;
+  bool FCanUndo = false;      // the last character read may be pushed back
+  bool FReread = false;       // FBuffer[FPos] was pushed back
+  bool FUndoRefused = false;  // a push-back with nothing to give back: code 23 on the next read
   bool FExact = false;
   bool FMayDeclare = false;
   bool FAtEnd = false;

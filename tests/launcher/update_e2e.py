@@ -144,9 +144,12 @@ http {{
 def vtzip(*args):
     """Runs vtzip.exe under Wine, absolute paths given as Wine paths; raises when it fails."""
     wine_args = ["Z:" + a.replace("/", "\\") if a.startswith("/") else a for a in args]
-    p = SESSION.start(os.path.join(BIN, "vtzip.exe"), *wine_args)
-    if p.wait(60) != 0:
-        raise RuntimeError(f"vtzip {' '.join(args)} failed with {p.returncode}")
+    p = subprocess.Popen([SESSION.loader, os.path.join(BIN, "vtzip.exe"), *wine_args], env=SESSION.env,
+                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    output, _ = p.communicate(timeout=60)
+    if p.returncode != 0:
+        text = output.decode("utf-8", "replace").strip()
+        raise RuntimeError(f"vtzip {' '.join(args)} failed with {p.returncode}: {text}")
 
 
 def build_package(files):
