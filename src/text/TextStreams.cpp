@@ -59,11 +59,24 @@ void TRkTextStream::CheckWindowsCall(bool condition, const std::string& methodNa
 
 uint8_t* TRkTextStream::GetWorkBuffer(int32_t size) {
   if (size <= kWorkBufferSize) return FWorkBuffer.get();
-  return new uint8_t[static_cast<size_t>(size)];
+  auto need = static_cast<size_t>(size);
+  if (FLargeWorkInUse) return new uint8_t[need];
+  if (FLargeWorkSize < need) {
+    FLargeWorkBuffer.reset();
+    FLargeWorkSize = 0;
+    FLargeWorkBuffer.reset(new uint8_t[need]);
+    FLargeWorkSize = need;
+  }
+  FLargeWorkInUse = true;
+  return FLargeWorkBuffer.get();
 }
 
 void TRkTextStream::ReleaseWorkBuffer(uint8_t* buffer) {
-  if (buffer != FWorkBuffer.get()) delete[] buffer;
+  if (buffer == FWorkBuffer.get()) return;
+  if (buffer == FLargeWorkBuffer.get())
+    FLargeWorkInUse = false;
+  else
+    delete[] buffer;
 }
 
 void TRkTextStream::SwitchCodePage(uint16_t codePage) {

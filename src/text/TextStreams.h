@@ -84,7 +84,8 @@ class TRkTextStream : public TRkStreamWrapper {
   TRkTextAccess Access() const { return FAccess; }
 
  protected:
-  // Sizes up to kWorkBufferSize use the buffer allocated at creation.
+  // Sizes up to kWorkBufferSize use the buffer allocated at creation; a larger one is
+  // kept for the next large request (a reader asks for the same size again and again).
   virtual uint8_t* GetWorkBuffer(int32_t size);
   virtual void ReleaseWorkBuffer(uint8_t* buffer);
   virtual void HandleByteOrderMark();
@@ -106,6 +107,10 @@ class TRkTextStream : public TRkStreamWrapper {
   uint32_t FLastWindowsError = 0;
 
  private:
+  std::unique_ptr<uint8_t[]> FLargeWorkBuffer;
+  size_t FLargeWorkSize = 0;
+  bool FLargeWorkInUse = false;
+
   bool DetectMark(bool fourByteFirst);
   void WriteMark();
   size_t ReadUnits(char16_t* out, size_t units);

@@ -229,15 +229,18 @@ bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
   struct TEndLoad {
     std::string& Name;
     TXMLNodeArena*& Arena;
+    TXMLNodeArena* Outer;  // of a load this one runs in, if any
     ~TEndLoad() {
       Name.clear();
       Arena = nullptr;
+      SetCurrentLoadArena(Outer);
     }
-  } endLoad{FLoadFileName, FLoadArena};
+  } endLoad{FLoadFileName, FLoadArena, CurrentLoadArena()};
   Children().Clear();
   if (!FArena) FArena = std::make_unique<TXMLNodeArena>();
   FArena->StartLoad();
   FLoadArena = FArena.get();
+  SetCurrentLoadArena(FLoadArena);
   FDocType = nullptr;
   FDepth = 0;
   TIntf<TXMLTextStream> s(new TXMLTextStream(stream, codePage, xmRead));

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -115,6 +116,10 @@ void TXMLNodeArena::LeaveBlock() noexcept {
   FHandedOut = 0;
 }
 
+// Objects this large (the item arrays of long lists) come from the heap: a block of
+// their own would leave the rest of the current block unused.
+constexpr size_t kLargeObject = kMaxBlockSize / 4;
+
 void TXMLNodeArena::NewBlock(size_t need) {
   FNextBlockSize = FNextBlockSize ? std::min(FNextBlockSize * 2, kMaxBlockSize) : kFirstBlockSize;
   size_t size = std::max(FNextBlockSize, kBlockHeader + need);
@@ -151,8 +156,16 @@ void* TXMLNodeArena::Allocate(size_t size) {
 
 size_t MappedArenaBytes() { return gMappedBytes.load(std::memory_order_relaxed); }
 
+namespace {
+thread_local TXMLNodeArena* tCurrentArena = nullptr;
+}  // namespace
+
+TXMLNodeArena* CurrentLoadArena() { return tCurrentArena; }
+
+TXMLNodeArena* SetCurrentLoadArena(TXMLNodeArena* arena) { return std::exchange(tCurrentArena, arena); }
+
 void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena) {
-  if (arena) return arena->Allocate(size);
+  if (arena && size <= kLargeObject) return arena->Allocate(size);
   char* slot = static_cast<char*>(::operator new(kSlot + size));
   *reinterpret_cast<TXMLNodeArena::TBlock**>(slot) = nullptr;
   return slot + kSlot;

@@ -47,6 +47,23 @@ class TXMLNodeArena {
 void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena);
 // Bytes of arena blocks mapped from the system directly (past the heap), process-wide.
 size_t MappedArenaBytes();
+
+// The arena of the load running on this thread, or none; Set returns the one before.
+TXMLNodeArena* CurrentLoadArena();
+TXMLNodeArena* SetCurrentLoadArena(TXMLNodeArena* arena);
+
+// The allocator of the containers inside the node model (a list's items): from the
+// arena of the load running on this thread, else from the heap.
+template <class T>
+struct TNodeAllocator {
+  using value_type = T;
+  TNodeAllocator() = default;
+  template <class U>
+  TNodeAllocator(const TNodeAllocator<U>&) noexcept {}
+  T* allocate(size_t n) { return static_cast<T*>(AllocateNodeMemory(n * sizeof(T), CurrentLoadArena())); }
+  void deallocate(T* p, size_t n) noexcept { FreeNodeMemory(p, n * sizeof(T)); }
+  friend bool operator==(const TNodeAllocator&, const TNodeAllocator&) { return true; }
+};
 void FreeNodeMemory(void* object, size_t size) noexcept;
 constexpr size_t kNodeMemoryAlign = 8;
 

@@ -99,7 +99,7 @@ void TXMLCustomList::Delete(int32_t index) {
 }
 
 void TXMLCustomList::Clear() {
-  std::vector<TIntf<IXMLNode>> items;
+  TXMLNodeItems items;
   items.swap(FItems);
   for (auto& item : items) LetGo(item.Get());
 }

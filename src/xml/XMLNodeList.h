@@ -11,6 +11,9 @@
 
 namespace xml {
 
+// The items of a list: counted references, kept in the load's arena while it runs.
+using TXMLNodeItems = std::vector<TIntf<IXMLNode>, TNodeAllocator<TIntf<IXMLNode>>>;
+
 class TXMLCustomList : public virtual IXMLCustomList {
  public:
   explicit TXMLCustomList(TXMLNode* owner) : FOwner(owner) {}
@@ -40,7 +43,7 @@ class TXMLCustomList : public virtual IXMLCustomList {
   int32_t RemoveByName(const WideString& name) override;
   TIntf<IXMLEnumerator> GetEnumerator() override;
 
-  std::vector<TIntf<IXMLNode>>& Items() { return FItems; }
+  TXMLNodeItems& Items() { return FItems; }
   // Appends a node the reader has just made. The first one makes room for three: a
   // list with one item costs the same heap block, and most lists get more.
   void AppendNew(IXMLNode* node) {
@@ -57,7 +60,7 @@ class TXMLCustomList : public virtual IXMLCustomList {
 
   int32_t FRefCount = 0;
   TXMLNode* FOwner;
-  std::vector<TIntf<IXMLNode>> FItems;
+  TXMLNodeItems FItems;
 };
 
 class TXMLNodeList final : public TXMLCustomList, public virtual IXMLNodeList {

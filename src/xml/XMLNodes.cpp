@@ -75,6 +75,13 @@ void TXMLProcessingInstruction::SetNodeValue(const WideString& value) {
     FData = value;
 }
 
+void TXMLCharacterData::StoreReadValue(WideString&& value) {
+  if (Wrapped())
+    SetNodeValue(value);
+  else
+    FValue = NormalizeLineBreaks(std::move(value));
+}
+
 void TXMLCharacterData::SetNodeValue(const WideString& value) {
   if (Wrapped())
     Wrapped()->SetNodeValue(NormalizeLineBreaks(value));

@@ -61,6 +61,12 @@ class TXMLCharacterData : public TXMLNode, public virtual IXMLCharacterData {
   void ReplaceData(int32_t offset, int32_t count, const WideString& data) override;
   // Values are stored with line breaks normalised to LF.
   void SetNodeValue(const WideString& value) override;
+
+ protected:
+  // How the reader stores the value it has read: as SetNodeValue, but taking the string
+  // over instead of copying it. A class that checks values in SetNodeValue overrides
+  // this too.
+  virtual void StoreReadValue(WideString&& value);
 };
 
 class TXMLText : public TXMLCharacterData, public virtual IXMLText {
@@ -82,6 +88,9 @@ class TXMLCDATASection : public TXMLText, public virtual IXMLCDATASection {
   void SetNodeValue(const WideString& value) override;
   void WriteNode(TXMLTextStream& stream) override;
   void ReadNode(TXMLNode* parent, TXMLTextStream& stream) override;
+
+ protected:
+  void StoreReadValue(WideString&& value) override { SetNodeValue(value); }
 };
 
 class TXMLDocumentType : public TXMLText, public virtual IXMLDocumentType {

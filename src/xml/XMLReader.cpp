@@ -82,11 +82,12 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
           // White space may follow the name of an end tag.
           WideString& token = s.Token();
           while (!token.empty() && IsWhiteSpaceChar(token.back())) token.pop_back();
-          WideString name = s.TakeToken();
+          const WideString& name = s.RetireToken();
           if (parent->Wrapped() ? name == parent->GetNodeName() : name == parent->Name()) return;
           throw EXMLException(3, 67, {MessageArg(name), MessageArg(parent->GetNodeName())});
         }
         s.AppendToken(c);
+        s.AppendUntil(s.Token(), u'>', u'>', u'>');
         break;
       case AfterBang:
         if (c == u'-') {
@@ -261,7 +262,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     RemoveFromParent(this, parent);
     return;
   }
-  SetNodeValue(value);
+  StoreReadValue(std::move(value));
 }
 
 void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {

@@ -64,6 +64,13 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     FToken.clear();
     return token;
   }
+  // Ends the token without handing it out (the caller only looks at it): it becomes the
+  // previous token, which is returned.
+  const WideString& RetireToken() {
+    FPrevToken.swap(FToken);
+    FToken.clear();
+    return FPrevToken;
+  }
   int32_t TokenLength() override { return static_cast<int32_t>(FToken.size()); }
   void ClearToken() override { FToken.clear(); }
   void WriteString(const WideString& text) override { Write(text); }
