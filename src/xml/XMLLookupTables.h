@@ -49,6 +49,9 @@ bool LookupCodePage(std::u16string_view name, uint16_t& codePage);
 WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe);
 // CR LF and lone CR become LF.
 WideString NormalizeLineBreaks(WideString text);
+// The length of the run of n characters at p before the first a, b or c (n if none),
+// eight characters at a time where the processor can.
+size_t FindFirstOf(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c);
 // LF becomes CR LF.
 WideString ExpandLineBreaks(const WideString& text);
 // Without leading and trailing white space (IsWhiteSpaceChar).

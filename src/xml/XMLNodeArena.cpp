@@ -10,14 +10,7 @@
 #include <sys/mman.h>
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORBELLE_ARENA_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORBELLE_ARENA_ASAN 1
-#endif
-#endif
-#if defined(ORBELLE_ARENA_ASAN)
+#if defined(XML_ARENA_POISONS)
 #include <sanitizer/asan_interface.h>
 #define ARENA_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
 #define ARENA_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
@@ -28,9 +21,7 @@
 
 namespace xml {
 
-// Every object is preceded by one slot naming its block (none for heap memory); objects
-// start on multiples of the slot, enough for every type of the node model.
-constexpr size_t kSlot = 8;
+constexpr size_t kSlot = kArenaSlot;
 static_assert(sizeof(void*) <= kSlot);
 
 // The first block of a load is small (most documents are a few kilobytes); blocks
@@ -116,9 +107,7 @@ void TXMLNodeArena::LeaveBlock() noexcept {
   FHandedOut = 0;
 }
 
-// Objects this large (the item arrays of long lists) come from the heap: a block of
-// their own would leave the rest of the current block unused.
-constexpr size_t kLargeObject = kMaxBlockSize / 4;
+static_assert(kLargeNodeObject <= kMaxBlockSize / 4);
 
 void TXMLNodeArena::NewBlock(size_t need) {
   FNextBlockSize = FNextBlockSize ? std::min(FNextBlockSize * 2, kMaxBlockSize) : kFirstBlockSize;
@@ -143,8 +132,7 @@ void TXMLNodeArena::NewBlock(size_t need) {
   ARENA_POISON(FNext, static_cast<size_t>(FEnd - FNext));
 }
 
-void* TXMLNodeArena::Allocate(size_t size) {
-  size_t need = kSlot + RoundUp(size);
+void* TXMLNodeArena::AllocateSlow(size_t need) {
   if (static_cast<size_t>(FEnd - FNext) < need) NewBlock(need);
   char* slot = FNext;
   FNext += need;
@@ -164,8 +152,7 @@ TXMLNodeArena* CurrentLoadArena() { return tCurrentArena; }
 
 TXMLNodeArena* SetCurrentLoadArena(TXMLNodeArena* arena) { return std::exchange(tCurrentArena, arena); }
 
-void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena) {
-  if (arena && size <= kLargeObject) return arena->Allocate(size);
+void* AllocateHeapNodeMemory(size_t size) {
   char* slot = static_cast<char*>(::operator new(kSlot + size));
   *reinterpret_cast<TXMLNodeArena::TBlock**>(slot) = nullptr;
   return slot + kSlot;

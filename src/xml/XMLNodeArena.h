@@ -12,7 +12,22 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define XML_ARENA_POISONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XML_ARENA_POISONS 1
+#endif
+#endif
+
 namespace xml {
+
+// Every object of an arena is preceded by one slot naming its block (none for heap
+// memory); objects start on multiples of the slot, enough for every type of the model.
+constexpr size_t kArenaSlot = 8;
+// Objects larger than this (the item arrays of long lists) come from the heap: a block
+// of their own would leave the rest of the current block unused.
+constexpr size_t kLargeNodeObject = 16 * 1024;
 
 class TXMLNodeArena {
  public:
@@ -22,13 +37,27 @@ class TXMLNodeArena {
   ~TXMLNodeArena();
 
   // size bytes, aligned for any object of the node model.
-  void* Allocate(size_t size);
+  void* Allocate(size_t size) {
+    size_t need = kArenaSlot + ((size + kArenaSlot - 1) & ~(kArenaSlot - 1));
+#if !defined(XML_ARENA_POISONS)
+    if (static_cast<size_t>(FEnd - FNext) >= need) {
+      char* slot = FNext;
+      FNext += need;
+      *reinterpret_cast<TBlock**>(slot) = FBlock;
+      ++FHandedOut;
+      return slot + kArenaSlot;
+    }
+#endif
+    return AllocateSlow(need);
+  }
   // A new load begins: block sizes start over from what a small document needs.
   void StartLoad() { FTaken = 0; }
 
   struct TBlock;
 
  private:
+  // Allocate past the end of the block, and every allocation where memory is poisoned.
+  void* AllocateSlow(size_t need);
   void NewBlock(size_t need);
   // Settles the count of the block allocated from and lets go of it.
   void LeaveBlock() noexcept;
@@ -44,7 +73,11 @@ class TXMLNodeArena {
 // Memory for an object of the node model: from arena when there is one, else from the
 // heap. FreeNodeMemory gives back either kind; size is the object's size, or 0 when
 // it is not known.
-void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena);
+void* AllocateHeapNodeMemory(size_t size);
+inline void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena) {
+  if (arena && size <= kLargeNodeObject) return arena->Allocate(size);
+  return AllocateHeapNodeMemory(size);
+}
 // Bytes of arena blocks mapped from the system directly (past the heap), process-wide.
 size_t MappedArenaBytes();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -40,8 +41,7 @@ TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t
     FText = std::make_unique<text::TRkTextStream>(stream, codePage, flags, text::rkaWrite);
     FWideTarget = (FText->Flags() & text::rkfUnicode) != 0;
   }
-  FToken.reserve(256);
-  FPrevToken.reserve(256);
+  for (WideString& buffer : FTokenBuffers) buffer.reserve(256);
 }
 
 TXMLTextStream::~TXMLTextStream() = default;
@@ -154,8 +154,10 @@ void TXMLTextStream::CountLines(size_t to, int32_t& line, int32_t& column) const
     auto mask = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), lf)));
     if (mask) {
-      breaks += __builtin_popcount(mask) / 2;
       lastBreak = i + static_cast<size_t>(31 - __builtin_clz(mask)) / 2;
+      int32_t bits = 0;
+      for (; mask; mask &= mask - 1) ++bits;
+      breaks += bits / 2;  // two bits for each line feed
     }
   }
 #endif
@@ -196,24 +198,6 @@ WideString TXMLTextStream::CurrentLineText() const {
   size_t end = FPos;
   size_t n = std::min<size_t>(static_cast<size_t>(column), end);
   return WideString(FBuffer.get() + end - n, n);
-}
-
-size_t TXMLTextStream::FindAny(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
-  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
-  for (; i + 8 <= n; i += 8) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
-    if (int mask = _mm_movemask_epi8(hit))
-      return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-  }
-#endif
-  for (; i < n; ++i)
-    if (p[i] == a || p[i] == b || p[i] == c) return i;
-  return n;
 }
 
 void TXMLTextStream::Flush() {
@@ -269,7 +253,8 @@ void TXMLTextStream::WriteEscaped(std::u16string_view text) {
 
 char32_t ReadCharReference(TXMLTextStream& stream) {
   enum { First, Name, Numeric, Decimal, Hex } state = First;
-  WideString name;
+  char16_t name[64];  // no entity name is longer
+  size_t length = 0;
   uint32_t value = 0;
   char16_t c;
   while (stream.Next(c)) {
@@ -280,18 +265,19 @@ char32_t ReadCharReference(TXMLTextStream& stream) {
           state = Numeric;
         } else {
           if (!IsNameStartChar(c)) throw EXMLException(5, 9);
-          name.push_back(c);
+          name[length++] = c;
           state = Name;
         }
         break;
       case Name:
         if (c == u';') {
           char16_t ch;
-          if (!LookupCharEntity(name, ch)) throw EXMLException(5, 91, {MessageArg(name)});
+          std::u16string_view read(name, length);
+          if (!LookupCharEntity(read, ch)) throw EXMLException(5, 91, {MessageArg(read)});
           return ch;
         }
         if (!IsNameChar(c)) throw EXMLException(5, 18);
-        if (name.size() < 64) name.push_back(c);  // no entity name is longer
+        if (length < std::size(name)) name[length++] = c;
         break;
       case Numeric:
         if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);

@@ -19,6 +19,7 @@
 
 #include "base/Stream.h"
 #include "xml/XMLIntf.h"
+#include "xml/XMLLookupTables.h"
 
 namespace text {
 class TRkTextStream;
@@ -53,26 +54,26 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   void UnreadChar() override;
   bool NextChar(char16_t& ch) override { return Next(ch); }
   bool ReadString(int32_t count, WideString& text) override;
-  void AppendToken(char16_t ch) override { FToken.push_back(ch); }
+  void AppendToken(char16_t ch) override { FToken->push_back(ch); }
   WideString TakeToken() override {
     // The caller gets a copy of exactly the token's size (a short name needs no heap at
     // all); the token itself becomes the one kept for error reports, and the buffer of
     // the previous one collects the next token. So both buffers keep their room, and
     // reading allocates once for a long name or value and never while collecting it.
-    WideString token(FToken);
-    FPrevToken.swap(FToken);
-    FToken.clear();
+    WideString token(*FToken);
+    std::swap(FToken, FPrevToken);
+    FToken->clear();
     return token;
   }
   // Ends the token without handing it out (the caller only looks at it): it becomes the
   // previous token, which is returned.
   const WideString& RetireToken() {
-    FPrevToken.swap(FToken);
-    FToken.clear();
-    return FPrevToken;
+    std::swap(FToken, FPrevToken);
+    FToken->clear();
+    return *FPrevToken;
   }
-  int32_t TokenLength() override { return static_cast<int32_t>(FToken.size()); }
-  void ClearToken() override { FToken.clear(); }
+  int32_t TokenLength() override { return static_cast<int32_t>(FToken->size()); }
+  void ClearToken() override { FToken->clear(); }
   void WriteString(const WideString& text) override { Write(text); }
 
   // The parser's fast path (not virtual).
@@ -102,7 +103,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   // values and comments, taken several characters at a time.
   void AppendUntil(WideString& to, char16_t a, char16_t b, char16_t c) {
     size_t from = FPos;
-    size_t n = FindAny(FBuffer.get() + from, FLimit - from, a, b, c);
+    size_t n = FindFirstOf(FBuffer.get() + from, FLimit - from, a, b, c);
     if (n == 0) return;
     FPos = from + n;
     FCanUndo = true;
@@ -119,7 +120,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   // Writes text that is already escaped for markup; characters the target code page
   // cannot hold are written as character references instead of being replaced.
   void WriteEscaped(std::u16string_view text);
-  WideString& Token() { return FToken; }
+  WideString& Token() { return *FToken; }
   // Hands everything written so far to the encoded stream; EWriteError "Stream write
   // error" when the stream takes less.
   void Flush();
@@ -131,7 +132,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   int32_t GetColumn() const;
   // The current line up to the last character read (at most its last kLineKeep units).
   WideString CurrentLineText() const;
-  const WideString& GetPreviousToken() const { return FPrevToken; }
+  const WideString& GetPreviousToken() const { return *FPrevToken; }
   // The last character given out (the pushed-back one while it is pending), or 0.
   char16_t GetPreviousChar() const;
   int32_t IndentLevel() const { return FIndent; }
@@ -159,8 +160,6 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     FCanUndo = true;
     return true;
   }
-  // The length of the run of n characters at p before the first a, b or c (n if none).
-  static size_t FindAny(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c);
   // Next beyond FLimit: a pushed-back character, or the end of the buffer.
   bool NextSlow(char16_t& ch);
   bool Fill();
@@ -178,8 +177,11 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   int64_t FSize = 0;
   int32_t FIndent = -1;
   uint8_t FFormat = FormatCompact;
-  WideString FToken;
-  WideString FPrevToken;
+  // The token being collected and the last one taken: the two buffers change roles at
+  // each take, so that neither is copied.
+  WideString FTokenBuffers[2];
+  WideString* FToken = &FTokenBuffers[0];
+  WideString* FPrevToken = &FTokenBuffers[1];
 
   // Reading: FBuffer[0, FEnd) holds kept line text followed by decoded characters;
   // FBuffer[FPos] is the next one to give out. Next takes characters below FLimit
