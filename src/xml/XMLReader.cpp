@@ -134,19 +134,21 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
     doc->ReadNode(this, s);
     doc->LeaveElement();
   };
-  s.AppendRun(s.Token(), NotNameChar);
+  // A name in one piece is taken straight from the buffer (named); else it is collected.
+  bool named = s.TakeNameDirect(FName, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'/' || d == u'>'; });
+  if (!named) s.AppendRun(s.Token(), NotNameChar);
   char16_t c;
   while (s.Next(c)) {
     switch (state) {
       case Name:
         if (IsWhiteSpaceChar(c)) {
-          FName = s.TakeToken();
+          if (!named) FName = s.TakeToken();
           state = Attributes;
         } else if (c == u'/') {
-          FName = s.TakeToken();
+          if (!named) FName = s.TakeToken();
           state = AfterSlash;
         } else if (c == u'>') {
-          FName = s.TakeToken();
+          if (!named) FName = s.TakeToken();
           readContent();
           return;
         } else {
@@ -182,22 +184,24 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
         throw EXMLException(5, 15);
     }
   }
-  if (state == Name) FName = s.TakeToken();
+  if (state == Name && !named) FName = s.TakeToken();
 }
 
 void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
   char16_t quote = 0;
-  s.AppendRun(s.Token(), NotNameChar);
+  // A name or value in one piece is taken straight from the buffer; else it is collected.
+  bool named = s.TakeNameDirect(FName, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'='; });
+  if (!named) s.AppendRun(s.Token(), NotNameChar);
   char16_t c;
   while (s.Next(c)) {
     switch (state) {
       case Name:
         if (IsWhiteSpaceChar(c)) {
-          FName = s.TakeToken();
+          if (!named) FName = s.TakeToken();
           state = BeforeEquals;
         } else if (c == u'=') {
-          FName = s.TakeToken();
+          if (!named) FName = s.TakeToken();
           state = BeforeValue;
         } else {
           if (!IsNameChar(c)) throw EXMLException(5, 10);
@@ -214,6 +218,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
         if (IsWhiteSpaceChar(c)) break;
         if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
         quote = c;
+        if (s.TakeValueDirect(FValue, quote)) return;
         state = Value;
         s.AppendUntil(s.Token(), quote, u'&', u'<');
         break;
@@ -232,7 +237,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
         break;
     }
   }
-  if (state == Name) FName = s.TakeToken();
+  if (state == Name && !named) FName = s.TakeToken();
 }
 
 void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {

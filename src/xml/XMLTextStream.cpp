@@ -36,7 +36,7 @@ TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t
     FSize = stream->Size();
     FMayDeclare = !mark && !IsWideCodePage(FText->CodePage());
     FExact = FMayDeclare;
-    FBuffer = std::make_unique<char16_t[]>(kLineKeep + kChunk);
+    FBuffer = std::make_unique<char16_t[]>(kLineKeep + kChunk + kPadding);
   } else {
     FText = std::make_unique<text::TRkTextStream>(stream, codePage, flags, text::rkaWrite);
     FWideTarget = (FText->Flags() & text::rkfUnicode) != 0;
@@ -124,8 +124,20 @@ bool TXMLTextStream::NextSlow(char16_t& ch) {
   return true;
 }
 
+void TXMLTextStream::KeepPreviousToken() {
+  if (!FPrevInBuffer) return;
+  FPrevToken->assign(FBuffer.get() + FPrevFrom, FPrevLength);
+  FPrevInBuffer = false;
+}
+
+const WideString& TXMLTextStream::GetPreviousToken() {
+  KeepPreviousToken();
+  return *FPrevToken;
+}
+
 bool TXMLTextStream::Fill() {
   if (FAtEnd || FMode != xmRead) return false;
+  KeepPreviousToken();
   // The lines of what leaves the buffer are counted now.
   CountLines(FEnd, FLine, FColumn);
   // Keep the tail of what was read, so the current line can still be shown after an error.

@@ -16,6 +16,9 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/Stream.h"
 #include "xml/XMLIntf.h"
@@ -63,6 +66,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     WideString token(*FToken);
     std::swap(FToken, FPrevToken);
     FToken->clear();
+    FPrevInBuffer = false;
     return token;
   }
   // Ends the token without handing it out (the caller only looks at it): it becomes the
@@ -70,6 +74,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   const WideString& RetireToken() {
     std::swap(FToken, FPrevToken);
     FToken->clear();
+    FPrevInBuffer = false;
     return *FPrevToken;
   }
   int32_t TokenLength() override { return static_cast<int32_t>(FToken->size()); }
@@ -103,12 +108,50 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   // values and comments, taken several characters at a time.
   void AppendUntil(WideString& to, char16_t a, char16_t b, char16_t c) {
     size_t from = FPos;
-    size_t n = FindFirstOf(FBuffer.get() + from, FLimit - from, a, b, c);
+    size_t n = FindFirstOfPadded(FBuffer.get() + from, FLimit - from, a, b, c);
     if (n == 0) return;
     FPos = from + n;
     FCanUndo = true;
     to.append(FBuffer.get() + from, n);
   }
+  // The readers' direct paths, for a name or value written in one piece inside the
+  // buffer: it goes straight into the node's string, as if it had been collected as the
+  // token and taken (it becomes the previous token).
+  //
+  // TakeNameDirect: the name whose first character was just read and is the token's only
+  // one, when the character after it is in the buffer and accept(that character) holds.
+  // The name is read; the character after it is not. False, and nothing read, otherwise.
+  template <class Accept>
+  bool TakeNameDirect(WideString& to, Accept accept) {
+    if (FToken->size() != 1 || FPos == 0 || FReread || FUndoRefused) return false;
+    const char16_t* buf = FBuffer.get();
+    size_t start = FPos - 1;
+    if (buf[start] != (*FToken)[0]) return false;
+    size_t i = FPos;
+    while (i < FEnd && IsNameChar(buf[i])) ++i;
+    if (i == FEnd || !accept(buf[i])) return false;
+    to.assign(buf + start, i - start);
+    FToken->clear();
+    RememberDirect(start, i - start);
+    if (i > FPos) FCanUndo = true;
+    FPos = i;
+    return true;
+  }
+  // TakeValueDirect: a quoted value up to its closing quote, when that comes before any
+  // "&" or "<" and inside the buffer; the closing quote is read too. False, and nothing
+  // read, otherwise.
+  bool TakeValueDirect(WideString& to, char16_t quote) {
+    if (!FToken->empty() || FReread || FUndoRefused) return false;
+    const char16_t* buf = FBuffer.get();
+    size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, quote, u'&', u'<');
+    if (FPos + n == FEnd || buf[FPos + n] != quote) return false;
+    to.assign(buf + FPos, n);
+    RememberDirect(FPos, n);
+    FPos += n + 1;
+    FCanUndo = true;
+    return true;
+  }
+
   void Write(std::u16string_view text) {
     FOut.append(text);
     if (FOut.size() >= kFlushSize) Flush();
@@ -132,7 +175,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   int32_t GetColumn() const;
   // The current line up to the last character read (at most its last kLineKeep units).
   WideString CurrentLineText() const;
-  const WideString& GetPreviousToken() const { return *FPrevToken; }
+  const WideString& GetPreviousToken();
   // The last character given out (the pushed-back one while it is pending), or 0.
   char16_t GetPreviousChar() const;
   int32_t IndentLevel() const { return FIndent; }
@@ -149,6 +192,25 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
+  // FindFirstOf where the characters after the n at p may be read too, up to the next
+  // multiple of eight (the buffer has room for them): no character is looked at alone.
+  static size_t FindFirstOfPadded(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+    const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+    for (size_t i = 0; i < n; i += 8) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
+      auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      if (n - i < 8) mask &= (1u << (2 * (n - i))) - 1;  // only the characters of the run
+      if (mask) return i + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+    }
+    return n;
+#else
+    return FindFirstOf(p, n, a, b, c);
+#endif
+  }
   // Moves FPos over the run as Next would; false for an empty run.
   template <class Stop>
   bool TakeRun(Stop stop) {
@@ -162,12 +224,20 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   }
   // Next beyond FLimit: a pushed-back character, or the end of the buffer.
   bool NextSlow(char16_t& ch);
+  void RememberDirect(size_t from, size_t length) {
+    FPrevInBuffer = true;
+    FPrevFrom = from;
+    FPrevLength = length;
+  }
+  // Copies a previous token that is still in the buffer into *FPrevToken.
+  void KeepPreviousToken();
   bool Fill();
   // Lines and columns from FMark up to `to` (a buffer index), added to line and column.
   void CountLines(size_t to, int32_t& line, int32_t& column) const;
   bool CanEncode(char16_t ch);
 
   static constexpr size_t kChunk = 16384;
+  static constexpr size_t kPadding = 8;  // readable units behind the buffer's end
   static constexpr size_t kLineKeep = 256;
   static constexpr size_t kFlushSize = 16384;
 
@@ -182,6 +252,11 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   WideString FTokenBuffers[2];
   WideString* FToken = &FTokenBuffers[0];
   WideString* FPrevToken = &FTokenBuffers[1];
+  // Taken by a direct path, the previous token is FBuffer[FPrevFrom, + FPrevLength) until
+  // the buffer moves on.
+  bool FPrevInBuffer = false;
+  size_t FPrevFrom = 0;
+  size_t FPrevLength = 0;
 
   // Reading: FBuffer[0, FEnd) holds kept line text followed by decoded characters;
   // FBuffer[FPos] is the next one to give out. Next takes characters below FLimit
