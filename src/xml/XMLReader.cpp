@@ -65,6 +65,7 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
           state = Text;
         } else if (c == u'/') {
           s.ClearToken();
+          if (!parent->Wrapped() && s.TakeEndTagDirect(parent->Name())) return;
           state = EndTag;
         } else {
           if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
@@ -243,8 +244,10 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   TIntf<IXMLNode> keep(this);  // may leave the parent's list below
   WideString& token = s.Token();
+  WideString direct;  // the text, when it is in the buffer in one piece
+  bool whole = s.TakeTextDirect(direct);
   char16_t c;
-  while (s.Next(c)) {
+  while (!whole && s.Next(c)) {
     if (c == u'<') {
       s.UnreadChar();
       break;
@@ -256,11 +259,11 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     s.AppendUntil(token, u'<', u'&', u'<');
   }
   // Text cut off by the end of the input is kept like any other.
-  if (token.empty()) {
+  if (!whole && token.empty()) {
     RemoveFromParent(this, parent);
     return;
   }
-  WideString value = s.TakeToken();
+  WideString value = whole ? std::move(direct) : s.TakeToken();
   if (!FValue.empty()) value.insert(0, FValue);
   if (TXMLDocument* doc = OwnerDocument(); doc && !doc->GetKeepWhiteSpace()) value = TrimWhiteSpace(value);
   if (value.empty()) {

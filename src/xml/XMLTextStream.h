@@ -152,6 +152,37 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     return true;
   }
 
+  // TakeEndTagDirect: an end tag's name and the ">" after it, when they are in the buffer
+  // and the name (without the white space that may follow it) is `expected`.
+  bool TakeEndTagDirect(std::u16string_view expected) {
+    if (!FToken->empty() || FReread || FUndoRefused) return false;
+    const char16_t* buf = FBuffer.get();
+    size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'>', u'>', u'>');
+    if (FPos + n == FEnd) return false;
+    size_t length = n;
+    while (length && IsWhiteSpaceChar(buf[FPos + length - 1])) --length;
+    if (std::u16string_view(buf + FPos, length) != expected) return false;
+    RememberDirect(FPos, length);
+    FPos += n + 1;
+    FCanUndo = true;
+    return true;
+  }
+  // TakeTextDirect: text from the read position (a pushed-back character included) up to
+  // the "<" after it, when that comes before any "&" and inside the buffer; the "<" stays
+  // unread.
+  bool TakeTextDirect(WideString& to) {
+    if (!FToken->empty() || FUndoRefused) return false;
+    const char16_t* buf = FBuffer.get();
+    size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'&', u'<');
+    if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
+    to.assign(buf + FPos, n);
+    RememberDirect(FPos, n);
+    FPos += n;
+    FLimit = FEnd;
+    FReread = false;
+    FCanUndo = true;
+    return true;
+  }
   void Write(std::u16string_view text) {
     FOut.append(text);
     if (FOut.size() >= kFlushSize) Flush();
