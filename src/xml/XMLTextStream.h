@@ -130,7 +130,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     size_t i = FPos;
     while (i < FEnd && IsNameChar(buf[i])) ++i;
     if (i == FEnd || !accept(buf[i])) return false;
-    to.assign(buf + start, i - start);
+    to = WideString(buf + start, i - start);  // cheaper than assign, which allows for overlap
     FToken->clear();
     RememberDirect(start, i - start);
     if (i > FPos) FCanUndo = true;
@@ -145,7 +145,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     const char16_t* buf = FBuffer.get();
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, quote, u'&', u'<');
     if (FPos + n == FEnd || buf[FPos + n] != quote) return false;
-    to.assign(buf + FPos, n);
+    to = WideString(buf + FPos, n);
     RememberDirect(FPos, n);
     FPos += n + 1;
     FCanUndo = true;
@@ -175,7 +175,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     const char16_t* buf = FBuffer.get();
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'&', u'<');
     if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
-    to.assign(buf + FPos, n);
+    to = WideString(buf + FPos, n);
     RememberDirect(FPos, n);
     FPos += n;
     FLimit = FEnd;
