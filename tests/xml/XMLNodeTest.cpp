@@ -187,6 +187,32 @@ TEST(XMLNode, NodesOfEarlierLoadsOutliveReloadsAndTheDocument) {
   EXPECT_EQ(Dump(kept[0]->GetChildNodes()->GetItem(2999)), "e[n=2999](\"t2999\")");
 }
 
+TEST(XMLNode, LargeLoadsOutliveTheirDocumentAndGiveTheirBlocksBack) {
+  // A load this large goes on in the large blocks (mapped from the system on Linux); a
+  // node kept from it stays whole after the document, and the blocks go back with it.
+  size_t mappedBefore = MappedArenaBytes();
+  std::string input = "<r>";
+  for (int i = 0; i < 40000; ++i)
+    input += "<item name='button" + std::to_string(i) + "' image='img/b.png'><cap>text " + std::to_string(i) +
+             "</cap></item>";
+  input += "</r>";
+  TIntf<IXMLNode> kept;
+  {
+    TIntf<TXMLDocument> doc(new TXMLDocument);
+    base::TStringStream stream(input);
+    ASSERT_TRUE(doc->Load(&stream, 65001));
+#if defined(__linux__)
+    EXPECT_GT(MappedArenaBytes(), mappedBefore);
+#endif
+    kept = TIntf<IXMLNode>(doc->GetDocumentElement().Get())->GetChildNodes()->GetItem(39999);
+  }
+  EXPECT_EQ(kept->GetOwnerDocument(), nullptr);
+  EXPECT_EQ(kept->GetParentNode(), nullptr);
+  EXPECT_EQ(Dump(kept), "item[name=button39999 image=img/b.png](cap(\"text 39999\"))");
+  kept = nullptr;
+  EXPECT_EQ(MappedArenaBytes(), mappedBefore);
+}
+
 TEST(XMLNode, CreatorOwnedDocumentSurvivesCountedUse) {
   auto* doc = new TXMLDocument(true);
   ASSERT_TRUE(doc->LoadFromText(u"<a><b/></a>"));

@@ -25,6 +25,8 @@ TEST(XMLParser, ReadsWhatItAccepts) {
       {"<!DOCTYPE r [ <!ENTITY x 'y'> <r/>", ""},
       {"<r/><?", "r"},
       {"<a>x</a >", "a(\"x\")"},
+      {"<a><b\tc\n=\n'1'\r\n></b\n></a>", "a(b[c=1])"},
+      {"<a b='x&amp;y' c=\"'\">t<u/>v&#65;</a>", "a[b=x&y c='](\"t\",u,\"vA\")"},
       {"<!-- x -- y --><r/>", "<!-- x -->,r"},
       {"<r><![CDATA[a]b]]></r>", "r(<![a]b]>)"},
       {"<r><![CDATA[a]]b]]></r>", "r(<![a]]b]>)"},
@@ -142,6 +144,23 @@ TEST(XMLParser, PositionsStayExactAcrossLongRunsAndBufferEnds) {
   EXPECT_EQ(Dump(last), "item399[a" + std::string(40, 'n') + "=v\n" + std::string(60, 'v') + "](\"text\n\n" +
                             std::string(50, 't') + " & 399\",<!--c\n-" + std::string(30, 'c') + "-->,<![x\n]" +
                             std::string(20, 'd') + "]>)");
+}
+
+TEST(XMLParser, ErrorAtALineStartShowsThePreviousTokenWhereverTheBufferEnds) {
+  // The error comes at a line feed, so the record shows the last token read (the value)
+  // instead of the line; the value is moved across the reader's buffer end step by step.
+  for (size_t pad = 16300; pad < 16420; pad += 3) {
+    std::string input = "<r>" + std::string(pad, ' ') + "<i v='value" + std::to_string(pad) + "'/\n></r>";
+    bool ok = true;
+    TIntf<TXMLDocument> doc = LoadUtf8(input, &ok);
+    ASSERT_FALSE(ok) << pad;
+    IXMLParseError* error = doc->GetParseError().Get();
+    EXPECT_EQ(error->GetCode(), 24) << pad;
+    EXPECT_EQ(error->GetLineNumber(), 2) << pad;
+    EXPECT_EQ(error->GetColumn(), 0) << pad;
+    EXPECT_EQ(error->GetFileOffset(), static_cast<int32_t>(input.find('\n') + 1)) << pad;
+    EXPECT_EQ(U(error->GetSourceLine()), "value" + std::to_string(pad)) << pad;
+  }
 }
 
 TEST(XMLParser, UnknownDeclarationIsAnErrorThatLoadPassesOn) {
