@@ -129,6 +129,7 @@ void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, Attributes, AfterSlash } state = Name;
   TXMLDocument* doc = OwnerDocument();
+  TXMLNamedNodeMap* attributes = nullptr;  // once the first attribute is read
   auto readContent = [&] {
     if (!doc) return;
     doc->EnterElement();
@@ -174,7 +175,8 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           s.AppendToken(c);
           TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
           // Appended as read: an attribute of the same name is not looked for.
-          TXMLNode::Attributes().AppendNew(attr);
+          if (!attributes) attributes = &TXMLNode::Attributes();
+          attributes->AppendNew(attr);
           attr->LinkParent(this);
           attr->ReadNode(this, s);
         }

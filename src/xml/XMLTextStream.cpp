@@ -264,6 +264,7 @@ void TXMLTextStream::WriteEscaped(std::u16string_view text) {
 // --- character references ------------------------------------------------------------
 
 char32_t ReadCharReference(TXMLTextStream& stream) {
+  if (char16_t ch; stream.TakeMarkupEntity(ch)) return ch;
   enum { First, Name, Numeric, Decimal, Hex } state = First;
   char16_t name[64];  // no entity name is longer
   size_t length = 0;

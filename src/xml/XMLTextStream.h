@@ -152,6 +152,31 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     return true;
   }
 
+  // TakeMarkupEntity: the rest of one of the five markup references ("amp;", "lt;",
+  // "gt;", "quot;", "apos;") after its "&", when it is in the buffer; ch is its character.
+  bool TakeMarkupEntity(char16_t& ch) {
+    if (FReread || FUndoRefused) return false;
+    const char16_t* p = FBuffer.get() + FPos;
+    size_t room = FEnd - FPos;
+    size_t length = 0;
+    if (room >= 3 && p[1] == u't' && p[2] == u';' && (p[0] == u'l' || p[0] == u'g')) {
+      ch = p[0] == u'l' ? u'<' : u'>';
+      length = 3;
+    } else if (room >= 4 && p[0] == u'a' && p[1] == u'm' && p[2] == u'p' && p[3] == u';') {
+      ch = u'&';
+      length = 4;
+    } else if (room >= 5 && p[4] == u';' &&
+               ((p[0] == u'q' && p[1] == u'u' && p[2] == u'o' && p[3] == u't') ||
+                (p[0] == u'a' && p[1] == u'p' && p[2] == u'o' && p[3] == u's'))) {
+      ch = p[0] == u'q' ? u'"' : u'\'';
+      length = 5;
+    } else {
+      return false;
+    }
+    FPos += length;
+    FCanUndo = true;
+    return true;
+  }
   // TakeEndTagDirect: an end tag's name and the ">" after it, when they are in the buffer
   // and the name (without the white space that may follow it) is `expected`.
   bool TakeEndTagDirect(std::u16string_view expected) {
