@@ -111,9 +111,23 @@ bool THttpWorkerThread::Accepting() {
 }
 
 bool THttpWorkerThread::IsIdle() {
-  if (FQueue.Count() != 0 || FCurrentTask) return false;
+  {
+    // Under the task lock a task is either still queued or already the current one
+    // (PopTask), never in between: a worker about to run a task is not idle.
+    base::TLockGuard g(FTaskLock);
+    if (FQueue.Count() != 0 || FCurrentTask) return false;
+  }
   base::TLockGuard g(FServerLock);
   return !FConnected;
+}
+
+bool THttpWorkerThread::PopTask(THttpTask*& task) {
+  base::TLockGuard g(FTaskLock);
+  base::TObject* item;
+  if (!FQueue.TryPop(item)) return false;
+  task = static_cast<THttpTask*>(item);
+  FCurrentTask = task;
+  return true;
 }
 
 void THttpWorkerThread::PublishConnection() {
@@ -192,8 +206,8 @@ void THttpWorkerThread::RunTask(THttpTask* task) {
 void THttpWorkerThread::Execute() {
   try {
     while (!Terminated()) {
-      base::TObject* item;
-      while (!Terminated() && FQueue.TryPop(item)) RunTask(static_cast<THttpTask*>(item));
+      THttpTask* next;
+      while (!Terminated() && PopTask(next)) RunTask(next);
       if (Terminated()) break;
       THttpTask* waiting;
       if (FPool && FPool->TakeQueuedTask(waiting)) {

@@ -64,6 +64,8 @@ class THttpWorkerThread : public TQZThread {
   void Execute() override;
 
  private:
+  // Takes the next queued task and makes it the current one, in one step.
+  bool PopTask(THttpTask*& task);
   void RunTask(THttpTask* task);
   void ServeServer(const std::string& url);
 
