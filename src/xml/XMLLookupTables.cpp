@@ -4,10 +4,6 @@
 
 #include "platform/TextCodec.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace xml {
 
 uint8_t XMLCharClasses[65536];
@@ -202,15 +198,9 @@ WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe) {
 size_t FindFirstOf(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
   size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
-  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
-  for (; i + 8 <= n; i += 8) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
-    if (int mask = _mm_movemask_epi8(hit))
-      return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-  }
+  const TFirstOf8 any(a, b, c);
+  for (; i + 8 <= n; i += 8)
+    if (unsigned mask = any.Hits(p + i)) return i + TFirstOf8::First(mask);
 #endif
   for (; i < n; ++i)
     if (p[i] == a || p[i] == b || p[i] == c) return i;

@@ -58,8 +58,6 @@ namespace {
 
 std::atomic<size_t> gMappedBytes{0};
 
-constexpr size_t RoundUp(size_t n) { return (n + kSlot - 1) & ~(kSlot - 1); }
-
 // Adds delta to the block's count; the block goes back to the heap when that ends it.
 void AdjustBlock(TXMLNodeArena::TBlock* block, int32_t delta) noexcept {
   if (block->Refs.fetch_add(delta, std::memory_order_acq_rel) + delta != 0) return;
@@ -167,7 +165,7 @@ void FreeNodeMemory(void* object, size_t size) noexcept {
     return;
   }
   // A freed object's memory must not be touched again; ASan builds report it.
-  ARENA_POISON(slot, size ? kSlot + RoundUp(size) : kSlot);
+  ARENA_POISON(slot, size ? ArenaRoom(size) : kSlot);
   AdjustBlock(block, -1);
 }
 

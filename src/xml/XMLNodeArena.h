@@ -28,6 +28,8 @@ constexpr size_t kArenaSlot = 8;
 // Objects larger than this (the item arrays of long lists) come from the heap: a block
 // of their own would leave the rest of the current block unused.
 constexpr size_t kLargeNodeObject = 16 * 1024;
+// The room an object of size bytes takes in a block, its slot included.
+constexpr size_t ArenaRoom(size_t size) { return kArenaSlot + ((size + kArenaSlot - 1) & ~(kArenaSlot - 1)); }
 
 class TXMLNodeArena {
  public:
@@ -38,7 +40,7 @@ class TXMLNodeArena {
 
   // size bytes, aligned for any object of the node model.
   void* Allocate(size_t size) {
-    size_t need = kArenaSlot + ((size + kArenaSlot - 1) & ~(kArenaSlot - 1));
+    size_t need = ArenaRoom(size);
 #if !defined(XML_ARENA_POISONS)
     if (static_cast<size_t>(FEnd - FNext) >= need) {
       char* slot = FNext;

@@ -16,9 +16,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "base/Stream.h"
 #include "xml/XMLIntf.h"
@@ -146,9 +143,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, quote, u'&', u'<');
     if (FPos + n == FEnd || buf[FPos + n] != quote) return false;
     to = WideString(buf + FPos, n);
-    RememberDirect(FPos, n);
-    FPos += n + 1;
-    FCanUndo = true;
+    FinishDirect(n, n + 1);
     return true;
   }
 
@@ -187,9 +182,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     size_t length = n;
     while (length && IsWhiteSpaceChar(buf[FPos + length - 1])) --length;
     if (std::u16string_view(buf + FPos, length) != expected) return false;
-    RememberDirect(FPos, length);
-    FPos += n + 1;
-    FCanUndo = true;
+    FinishDirect(length, n + 1);
     return true;
   }
   // TakeTextDirect: text from the read position (a pushed-back character included) up to
@@ -201,11 +194,9 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'&', u'<');
     if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
     to = WideString(buf + FPos, n);
-    RememberDirect(FPos, n);
-    FPos += n;
-    FLimit = FEnd;
+    FLimit = FEnd;  // the pushed-back character is part of the text
     FReread = false;
-    FCanUndo = true;
+    FinishDirect(n, n);
     return true;
   }
   void Write(std::u16string_view text) {
@@ -252,15 +243,11 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   // multiple of eight (the buffer has room for them): no character is looked at alone.
   static size_t FindFirstOfPadded(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
 #if defined(__SSE2__)
-    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-    const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
-    const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+    const TFirstOf8 any(a, b, c);
     for (size_t i = 0; i < n; i += 8) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
-      auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      unsigned mask = any.Hits(p + i);
       if (n - i < 8) mask &= (1u << (2 * (n - i))) - 1;  // only the characters of the run
-      if (mask) return i + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+      if (mask) return i + TFirstOf8::First(mask);
     }
     return n;
 #else
@@ -284,6 +271,13 @@ class TXMLTextStream final : public virtual IXMLTextStream {
     FPrevInBuffer = true;
     FPrevFrom = from;
     FPrevLength = length;
+  }
+  // The end of a direct path that took the token of `length` units at the read position
+  // and reads `read` units in all.
+  void FinishDirect(size_t length, size_t read) {
+    RememberDirect(FPos, length);
+    FPos += read;
+    FCanUndo = true;
   }
   // Copies a previous token that is still in the buffer into *FPrevToken.
   void KeepPreviousToken();
