@@ -135,6 +135,8 @@ class TInstall {
 
 bool TInstall::Check(const TPackageReader& reader) {
   bool ok = true;
+  int64_t bad = 0;
+  std::string first;
   if (reader.Entries().size() > static_cast<size_t>(kMaxJournalEntries))
     return Fail(base::Format("DirectoryDecompression Refused:= %s (%d files, more than the %d one update takes)",
                              PrintableName(FPackageFile), static_cast<int64_t>(reader.Entries().size()),
@@ -148,9 +150,11 @@ bool TInstall::Check(const TPackageReader& reader) {
     // The journal must be able to name the file and its backup.
     if (why.empty() && target.size() + std::char_traits<char>::length(kBackupSuffix) + 4 > kMaxJournalPath)
       why = "path too long";
-    if (!why.empty()) ok = Fail("DirectoryDecompression Refused:= " + PrintableName(e.Name) + " (" + why + ")");
+    if (!why.empty() && bad++ == 0) first = PrintableName(e.Name) + " (" + why;
     FTargets.push_back(target);
   }
+  // One line however many names are bad: the index is untrusted.
+  if (bad > 0) ok = Fail(base::Format("DirectoryDecompression Refused:= %s; %d bad index lines)", first, bad));
   return ok;
 }
 
@@ -232,7 +236,10 @@ void TInstall::Run(const std::string& version) {
   } catch (const std::exception& e) {
     return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
   }
-  TPackageReader reader(*package);
+  TPackageLimits limits;
+  limits.Strict = true;
+  limits.MaxFiles = kMaxJournalEntries;
+  TPackageReader reader(*package, limits);
   if (reader.Status() != TPackageStatus::psOk)
     return void(
         Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + reader.Problem() + ")"));

@@ -188,7 +188,7 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
       {"parent folder", Line("..\\evil.txt", a), "..\\evil.txt"},
       {"the staging folder", Line(std::string(kStageFolderName) + "\\0.new", a), "~OrbelleUpdate.stage\\0.new"},
       {"a backup name", Line(std::string("f01.bin") + kBackupSuffix, a), "f01.bin.~orbelle-old"},
-      {"a line without size", "f01.bin", "f01.bin"},
+      {"a line without size", "f01.bin", ""},  // refused with the index, naming the package
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
@@ -197,7 +197,7 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
     TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
     EXPECT_FALSE(r.Installed);
     ASSERT_EQ(r.Problems.size(), 1u);
-    std::string expected = "DirectoryDecompression Refused:= " + c.Refused + " (";
+    std::string expected = "DirectoryDecompression Refused:= " + (c.Refused.empty() ? t.PackageFile : c.Refused) + " (";
     EXPECT_EQ(r.Problems[0].substr(0, expected.size()), expected);
     EXPECT_TRUE(t.AllOld());
     EXPECT_EQ(t.Strays(), std::vector<std::string>{});
@@ -209,6 +209,46 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
   TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
   EXPECT_FALSE(r.Installed);
   EXPECT_TRUE(t.AllOld());
+}
+
+TEST(StagedInstall, AFloodingIndexCostsOneLogLine) {
+  // Indexes of a million lines: each is refused with one line that counts the bad lines,
+  // before any line is kept.
+  std::string a = Zlib("aaa");
+  std::string bars, names, tiny;
+  for (int i = 0; i < 1000000; ++i) bars += "x\n";
+  for (int i = 0; i < 1000; ++i) names += "..\\x|" + std::to_string(a.size()) + "\n";
+  for (int i = 0; i < 50000; ++i) tiny += "f|8\n";
+  std::string thousand;
+  for (int i = 0; i < 1000; ++i) thousand += a;
+  struct TCase {
+    const char* What;
+    std::string Index, Blocks;
+    std::string Line;  // after "DirectoryDecompression Refused:= "
+  };
+  std::vector<TCase> cases = {
+      {"a million lines without a bar", bars, a,
+       "@ (index line 1 \"x\": index line without '|'; 1000000 bad index lines)"},
+      {"a thousand names that leave the folder", names, thousand,
+       "..\\x (parent-directory part; 1000 bad index lines)"},
+      {"more files than the blocks can hold", tiny, std::string(399999, 'z'),
+       "@ (the index lists 50000 files, more than its 399999 bytes of compressed data can hold)"},
+      {"more files than one update takes", tiny + tiny + tiny, std::string(1200000, 'z'),
+       "@ (the index lists 150000 files, more than the 100000 of one update)"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TInstalled t;
+    WriteBytes(t.PackageFile, Package(c.Index, c.Blocks));
+    TLogCapture log;
+    TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
+    EXPECT_FALSE(r.Installed);
+    std::string line = c.Line[0] == '@' ? t.PackageFile + c.Line.substr(1) : c.Line;
+    EXPECT_EQ(log.Lines,
+              std::vector<std::string>{"[Splash]==================== DirectoryDecompression Refused:= " + line});
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+  }
 }
 
 TEST(StagedInstall, PlantedJournalsAreSetAsideAndMoveNothing) {
