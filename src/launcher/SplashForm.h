@@ -21,6 +21,10 @@
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
 
+namespace package {
+class TPackageFile;
+}
+
 namespace launcher {
 
 // Sent by the main program to the handle on its command line: hides the splash.
@@ -93,6 +97,9 @@ class TSplash : public ui::TForm {
   bool FConfigDecided = false;  // the answer or the time limit has ended the configuration check
   bool FVerifyOffer = false;    // update keys are configured: the offer was checked
   offer::TOfferValues FOfferValues;
+  // The downloaded package, held open (writes denied) from its check to its install, so
+  // that what is installed is what was checked.
+  std::unique_ptr<package::TPackageFile> FPackage;
 };
 
 }  // namespace launcher

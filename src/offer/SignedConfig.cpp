@@ -146,8 +146,11 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
            [&](const std::string& v) { return v.size() == 64 && crypto::FromHex(v, values.PackageSha256); }) &&
       read("Serial", "a decimal number", [&](const std::string& v) { return ParseCount(v, values.Serial); }) &&
       read("Expires", "a date YYYY-MM-DD", [&](const std::string& v) { return ParseUtcDate(v, values.ExpiresDay); });
-  if (ok) problem.clear();
-  return ok;
+  if (!ok) return false;
+  problem.clear();
+  FindIniValue(text, "System", "PackageVision", values.PackageVision);
+  FindIniValue(text, "System", "PackagePath", values.PackagePath);
+  return true;
 }
 
 bool SignConfig(std::string_view text, const TOfferValues& values, std::string_view seed, std::string& signedText,

@@ -34,6 +34,11 @@ struct TOfferValues {
   std::string PackageSha256;  // 32 bytes
   int64_t Serial = -1;
   int64_t ExpiresDay = 0;  // days since 1970-01-01, UTC
+  // What the offer offers, read from the same signed bytes (the launcher takes them from
+  // here, never from the file again): [System] PackageVision (default "0.0.0.0") and
+  // PackagePath (default empty).
+  std::string PackageVision = "0.0.0.0";
+  std::string PackagePath;
 };
 
 // The first value of key in the first section named section (both without regard to
@@ -48,8 +53,8 @@ bool ParseCount(std::string_view text, int64_t& value);
 bool ParseUtcDate(std::string_view text, int64_t& day);
 std::string FormatUtcDate(int64_t day);
 
-// The four values from [System] of text; false with problem naming the first that is
-// missing or malformed.
+// The four signed values from [System] of text, and PackageVision and PackagePath where
+// present; false with problem naming the first of the four that is missing or malformed.
 bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
 
 // The vendor's side (vtzip sign): text with the four values written into its [System]
