@@ -401,6 +401,7 @@ class RobustUpdate(unittest.TestCase):
             f.write(("[OrbelleUpdateJournal]\r\nVersion=2.1.0.12\r\nStage=" + stage +
                      "\r\nEntries=2147483647\r\n").encode())
         launcher_e2e.remove_fetched_config()
+        os.remove(os.path.join(d.path, "MainProgram.record.txt"))
         earlier = len(self.messages(d))
         started = time.time()
         self.finish(self.start(d))
