@@ -459,6 +459,12 @@ TRecoveryReport RecoverForeignJournal(const std::string& targetDir, const std::s
   TRecoveryReport r;
   try {
     if (!platform::FileExists(journalFile)) return r;
+    // While the program folder's own journal waits (its undo failed, the next start tries
+    // again), the backups it lists are the only copies of the installed files: nothing
+    // read from elsewhere may remove them first. This journal waits for a later start.
+    std::string own = targetDir;
+    if (!own.empty() && (own.back() == '\\' || own.back() == '/')) own.pop_back();
+    if (platform::FileExists(own + "\\" + kJournalFileName)) return r;
     TUpdateJournal journal;
     if (LoadJournal(targetDir, journalFile, journal, r)) {
       if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup) {

@@ -97,7 +97,8 @@ TRecoveryReport RecoverInstall(const std::string& targetDir, const std::string& 
 // leftovers of a finished update (backup and discard files, which hold nothing but old
 // program files) are removed; its version is never reported, and a journal of an
 // unfinished update is set aside like a refused one (roRefused), since its moves could
-// be planted. Never raises.
+// be planted. Left alone (roNothing) while targetDir holds its own journal
+// (kJournalFileName): the backups that one still needs are not removed. Never raises.
 TRecoveryReport RecoverForeignJournal(const std::string& targetDir, const std::string& journalFile);
 
 }  // namespace package

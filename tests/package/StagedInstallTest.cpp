@@ -407,4 +407,19 @@ TEST(StagedInstall, AForeignJournalOnlyLosesLeftovers) {
   EXPECT_EQ(planted.Outcome, TRecoveryOutcome::roRefused);
   EXPECT_TRUE(platform::FileExists(u.Journal + ".refused"));
   EXPECT_FALSE(u.AllOld());  // nothing was moved back either
+
+  // The program folder's own journal still waits to be undone (as after a start whose
+  // undo failed): its backups are the only copies of the old files, and a foreign journal
+  // naming them waits until that journal is done.
+  TInstalled w;
+  w.WritePackage();
+  std::string own = w.In(kJournalFileName);
+  EXPECT_FALSE(InstallPackage(w.Target, w.PackageFile, own, "2.1.0.12", options).Installed);
+  WriteBytes(w.Journal,
+             "[OrbelleUpdateJournal]\r\nRemove=" + w.In(TInstalled::Name(1)) + kBackupSuffix + "\r\nCleanup\r\n");
+  EXPECT_EQ(RecoverForeignJournal(w.Target, w.Journal).Outcome, TRecoveryOutcome::roNothing);
+  EXPECT_EQ(RecoverInstall(w.Target, own).Outcome, TRecoveryOutcome::roOld);
+  EXPECT_TRUE(w.AllOld());
+  EXPECT_EQ(RecoverForeignJournal(w.Target, w.Journal).Outcome, TRecoveryOutcome::roLeftover);
+  EXPECT_FALSE(platform::FileExists(w.Journal));
 }
