@@ -93,8 +93,9 @@ TEST(Ed25519, TheRfcVectorsAndOnlyCanonicalSignatures) {
   }
 
   // Second forms of a valid signature, and keys written non-canonically (made by
-  // data/make_ed25519_cases.py from the curve's definition). Each would verify if the
-  // encodings were reduced instead of refused.
+  // data/make_ed25519_cases.py from the curve's definition). S + L verifies in the
+  // underlying library; the other forms it refuses on its own today, and they stay here
+  // so that a library that reduces them instead cannot slip through.
   std::string key = Hex(vectors[0].Public);
   EXPECT_FALSE(crypto::Ed25519Verify(key, "",
                                      Hex("e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901554c8c7872aa06"
