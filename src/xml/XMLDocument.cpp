@@ -277,7 +277,9 @@ bool TXMLDocument::LoadFromFile(const WideString& fileName) {
   base::TMemoryStream memory;
   {
     text::TWideFileStream file(fileName, platform::fmOpenRead | platform::fmShareDenyWrite);
-    memory.CopyFrom(file, 0);
+    // Read to the end rather than to the size: a pipe or a device has none.
+    uint8_t chunk[65536];
+    for (int32_t got; (got = file.Read(chunk, sizeof chunk)) > 0;) memory.WriteBuffer(chunk, got);
   }
   memory.SetPosition(0);
   FLoadFileName = base::WideToAnsi(fileName);  // Load clears it again
