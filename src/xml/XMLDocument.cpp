@@ -1,5 +1,6 @@
 #include "xml/XMLDocument.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Format.h"
@@ -7,6 +8,7 @@
 #include "xml/XMLException.h"
 #include "xml/XMLLookupTables.h"
 #include "xml/XMLNodeList.h"
+#include "xml/XMLStrictReader.h"
 #include "xml/XMLTextStream.h"
 
 namespace xml {
@@ -243,6 +245,7 @@ bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
   SetCurrentLoadArena(FLoadArena);
   FDocType = nullptr;
   FDepth = 0;
+  if (FStrict) return LoadStrict(stream, codePage);
   TIntf<TXMLTextStream> s(new TXMLTextStream(stream, codePage, xmRead));
   try {
     ReadNode(this, *s);
@@ -259,6 +262,33 @@ bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
     if (source.empty()) source = s->GetPreviousToken();
     if (source.empty() && s->GetPreviousChar()) source = WideString(1, s->GetPreviousChar());
     error.SetSrcText(source);
+    error.SetURL(FLoadFileName);
+    return false;
+  }
+}
+
+bool TXMLDocument::LoadStrict(base::TStream* stream, uint16_t codePage) {
+  TStrictPosition at;
+  try {
+    ReadStrict(*this, stream, codePage, at);
+    return true;
+  } catch (const EXMLException& e) {
+    // The place: lines and columns of the decoded text, the offending character counted.
+    size_t offset = std::min(at.Offset, at.Text.size());
+    size_t lineStart = at.Text.rfind(u'\n', offset ? offset - 1 : 0);
+    lineStart = lineStart == WideString::npos || offset == 0 ? 0 : lineStart + 1;
+    if (offset > 0 && at.Text[offset - 1] == u'\n') lineStart = offset;
+    size_t through = std::min(offset + 1, at.Text.size());
+    int32_t line = 1;
+    for (size_t i = 0; i < offset; ++i) line += at.Text[i] == u'\n';
+    TXMLParseError& error = *FParseError;
+    error.SetCode(e.XMLCode());
+    error.SetFilePos(static_cast<int32_t>(through));
+    error.SetLine(line);
+    error.SetLinePos(static_cast<int32_t>(through - lineStart));
+    error.SetReason(XMLMessageTemplate(e.XMLCode()));
+    error.SetMessage(e.Message());
+    error.SetSrcText(at.Text.substr(lineStart, through - lineStart));
     error.SetURL(FLoadFileName);
     return false;
   }

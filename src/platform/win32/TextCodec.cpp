@@ -69,21 +69,26 @@ CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, s
     int r = convert(0, n, out, outCap);
     if (r > 0) return {n, static_cast<size_t>(r), 0};
     if (GetLastError() != ERROR_NO_UNICODE_TRANSLATION) return {0, 0, ERROR_INVALID_PARAMETER};
-    // Find the first character that does not convert: the longest prefix that does.
-    size_t good = 0, bad = n;
-    while (bad - good > 1) {
-      size_t mid = good + (bad - good) / 2;
-      if (convert(0, mid, out, outCap) > 0)
-        good = mid;
-      else
-        bad = mid;
-    }
-    // good may end inside a double-byte character; step back to where one starts.
+    // Find the first character that does not convert. Single- and double-byte code pages
+    // are walked a character at a time; others by the longest prefix that converts.
     size_t start = 0;
-    while (start < good) {
-      size_t len = FHandle && IsDbcsLead(in[start]) ? 2 : 1;
-      if (start + len > good) break;
-      start += len;
+    if (!NeedsZeroFlags(FCodePage)) {
+      char16_t one[2];
+      while (start < n) {
+        size_t len = FHandle && IsDbcsLead(in[start]) ? 2 : 1;
+        if (start + len > n || convert(start, len, one, 2) <= 0) break;
+        start += len;
+      }
+    } else {
+      size_t good = 0, bad = n;
+      while (bad - good > 1) {
+        size_t mid = good + (bad - good) / 2;
+        if (convert(0, mid, out, outCap) > 0)
+          good = mid;
+        else
+          bad = mid;
+      }
+      start = good;
     }
     int made = start ? convert(0, start, out, outCap) : 0;
     return {start, static_cast<size_t>(made > 0 ? made : 0), 0, true};
