@@ -148,6 +148,7 @@ class TXMLStrictReader {
   std::unordered_map<WideString, std::unique_ptr<TEntity>> FParameter;
   bool FExternalSubset = false;  // a DOCTYPE with an external identifier
   bool FUnreadPE = false;        // a reference to a parameter entity not read (external)
+  bool FPEReference = false;     // any reference to a parameter entity
   bool FStandalone = false;
   size_t FExpanded = 0;
   int32_t FEntityDepth = 0;
@@ -217,7 +218,7 @@ TEntity* TXMLStrictReader::LookupGeneral(TInput& in, const WideString& name, boo
   if (it == FGeneral.end()) {
     // Declarations this reader did not read may declare it (not a well-formedness
     // question then); the reference is skipped.
-    if ((FExternalSubset || FUnreadPE) && !FStandalone) return nullptr;
+    if ((FExternalSubset || FPEReference) && !FStandalone) return nullptr;
     Fail(in, 91, {MessageArg(name)});
   }
   TEntity* e = it->second.get();
@@ -397,9 +398,12 @@ void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
       ++in.Pos;
       WideString name = ReadName(in);
       Expect(in, u";", 18);
+      // With parameter-entity references about, a declaration this reader did not see
+      // may exist: an undeclared name is then not a well-formedness question.
+      FPEReference = true;
       auto it = FParameter.find(name);
       if (it == FParameter.end()) {
-        if (FExternalSubset && !FStandalone) {
+        if (!FStandalone) {
           FUnreadPE = true;
           continue;
         }
