@@ -274,13 +274,13 @@ bool TXMLDocument::LoadStrict(base::TStream* stream, uint16_t codePage) {
     return true;
   } catch (const EXMLException& e) {
     // The place: lines and columns of the decoded text, the offending character counted.
-    size_t offset = std::min(at.Offset, at.Text.size());
-    size_t lineStart = at.Text.rfind(u'\n', offset ? offset - 1 : 0);
-    lineStart = lineStart == WideString::npos || offset == 0 ? 0 : lineStart + 1;
-    if (offset > 0 && at.Text[offset - 1] == u'\n') lineStart = offset;
-    size_t through = std::min(offset + 1, at.Text.size());
+    std::u16string_view text(at.Text ? at.Text : u"", at.Text ? at.Length : 0);
+    size_t offset = std::min(at.Offset, text.size());
+    size_t lineStart = offset == 0 ? 0 : text.rfind(u'\n', offset - 1);
+    lineStart = lineStart == std::u16string_view::npos ? 0 : offset == 0 ? 0 : lineStart + 1;
+    size_t through = std::min(offset + 1, text.size());
     int32_t line = 1;
-    for (size_t i = 0; i < offset; ++i) line += at.Text[i] == u'\n';
+    for (size_t i = 0; i < offset; ++i) line += text[i] == u'\n';
     TXMLParseError& error = *FParseError;
     error.SetCode(e.XMLCode());
     error.SetFilePos(static_cast<int32_t>(through));
@@ -288,7 +288,7 @@ bool TXMLDocument::LoadStrict(base::TStream* stream, uint16_t codePage) {
     error.SetLinePos(static_cast<int32_t>(through - lineStart));
     error.SetReason(XMLMessageTemplate(e.XMLCode()));
     error.SetMessage(e.Message());
-    error.SetSrcText(at.Text.substr(lineStart, through - lineStart));
+    error.SetSrcText(WideString(text.substr(lineStart, through - lineStart)));
     error.SetURL(FLoadFileName);
     return false;
   }

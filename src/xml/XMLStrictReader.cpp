@@ -1,5 +1,7 @@
 #include "xml/XMLStrictReader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -19,6 +21,8 @@ namespace xml {
 namespace strictreader {
 
 using std::u16string_view;
+
+constexpr size_t kReferenceCost = 8;  // characters of expansion a reference counts for
 
 bool IsS(char16_t c) { return c == 0x20 || c == 0x9 || c == 0xA || c == 0xD; }
 bool IsHighHalf(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -70,7 +74,7 @@ struct TInput {
 
 class TXMLStrictReader {
  public:
-  TXMLStrictReader(TXMLDocument& doc, const std::u16string& text) : FDoc(doc), FText(text) {}
+  TXMLStrictReader(TXMLDocument& doc, const char16_t* text, size_t length) : FDoc(doc), FText(text), FLength(length) {}
   void Run();
   // The place in the document of the error (of the outermost reference inside an entity).
   size_t ErrorOffset() const { return FErrorAt; }
@@ -107,7 +111,8 @@ class TXMLStrictReader {
     if (!IsCharUnit(c) || IsLowHalf(c)) Fail(in, code);
     ++in.Pos;
   }
-  WideString ReadName(TInput& in, bool nmtoken = false);
+  // The name at in.Pos, a view of the input's text (which outlives the parse).
+  u16string_view ReadName(TInput& in, bool nmtoken = false);
   void CheckReplacementChars(TInput& in, u16string_view text);
   char32_t ReadCharRef(TInput& in);
   TEntity* LookupGeneral(TInput& in, const WideString& name, bool inAttribute);
@@ -141,7 +146,8 @@ class TXMLStrictReader {
   void FlushText(TXMLNode* parent, WideString& pending);
 
   TXMLDocument& FDoc;
-  const std::u16string& FText;
+  const char16_t* FText;
+  size_t FLength;
   size_t FErrorAt = 0;
   size_t FReferenceAt = 0;  // where the outermost entity reference being expanded is
   std::unordered_map<WideString, std::unique_ptr<TEntity>> FGeneral;
@@ -156,7 +162,7 @@ class TXMLStrictReader {
   std::unordered_set<u16string_view> FAttrSet;
 };
 
-WideString TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
+u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
   size_t from = in.Pos;
   bool first = !nmtoken;
   while (in.Pos < in.End) {
@@ -173,7 +179,7 @@ WideString TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
     first = false;
   }
   if (in.Pos == from) Fail(in, 9);
-  return WideString(in.P + from, in.Pos - from);
+  return u16string_view(in.P + from, in.Pos - from);
 }
 
 char32_t TXMLStrictReader::ReadCharRef(TInput& in) {
@@ -234,7 +240,8 @@ void TXMLStrictReader::EnterEntity(TInput& in, TEntity* e) {
     FailWith(in, 98,
              base::Format("Error while parsing entity %s. Entity references nest more than %d deep.",
                           MessageArg(e->Name), kMaxEntityDepth));
-  FExpanded += e->Text.size();
+  // Each reference costs a little beyond its text, so that many tiny ones are bounded too.
+  FExpanded += e->Text.size() + kReferenceCost;
   if (FExpanded > kMaxEntityExpansion)
     FailWith(in, 98,
              base::Format("Error while parsing entity %s. Entities expand to more than %d characters.",
@@ -396,7 +403,7 @@ void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
     if (c == u'%') {
       // A parameter-entity reference between declarations: its text is declarations.
       ++in.Pos;
-      WideString name = ReadName(in);
+      WideString name(ReadName(in));
       Expect(in, u";", 18);
       // With parameter-entity references about, a declaration this reader did not see
       // may exist: an undeclared name is then not a well-formedness question.
@@ -461,7 +468,7 @@ void TXMLStrictReader::ParseElementDecl(TInput& in) {
       while (in.Peek() == u'|') {
         ++in.Pos;
         SkipS(in);
-        WideString name = ReadName(in);
+        WideString name(ReadName(in));
         if (!seen.insert(name).second) Fail(in, 100, {MessageArg(name)});
         names = true;
         SkipS(in);
@@ -610,7 +617,7 @@ void TXMLStrictReader::ParseEntityDecl(TInput& in) {
     NeedS(in);
     parameter = true;
   }
-  WideString name = ReadName(in);
+  WideString name(ReadName(in));
   NeedS(in);
   auto e = std::make_unique<TEntity>();
   e->Name = name;
@@ -664,7 +671,7 @@ void TXMLStrictReader::NormalizeAttText(TInput& in, u16string_view text, WideStr
         continue;
       }
       ++t.Pos;
-      WideString name = ReadName(t);
+      WideString name(ReadName(t));
       Expect(t, u";", 18);
       char16_t ch;
       if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
@@ -705,7 +712,7 @@ void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth
         continue;
       }
       size_t refAt = in.Pos++;
-      WideString name = ReadName(in);
+      WideString name(ReadName(in));
       Expect(in, u";", 18);
       char16_t ch;
       if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
@@ -755,7 +762,7 @@ void TXMLStrictReader::ParseComment(TInput& in, TXMLNode* parent) {
 
 void TXMLStrictReader::ParsePI(TInput& in, TXMLNode* parent) {
   in.Pos += 2;
-  WideString target = ReadName(in);
+  WideString target(ReadName(in));
   if (SameName(target, u"xml")) Fail(in, target == u"xml" ? 84 : 76);
   size_t from = in.Pos;
   if (!in.Looking(u"?>")) {
@@ -803,10 +810,10 @@ void TXMLStrictReader::FlushText(TXMLNode* parent, WideString& pending) {
 
 void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   ++in.Pos;  // "<"
-  WideString name = ReadName(in);
+  u16string_view name = ReadName(in);
   TXMLNode* element = FDoc.NewNode(FDoc.FElementClass, ELEMENT_NODE);
   parent->AppendNew(element);
-  element->SetName(name);
+  element->FName.assign(name.data(), name.size());
   size_t firstAttr = FAttrNames.size();
   bool empty = false;
   for (;;) {
@@ -824,7 +831,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     }
     if (!space) Fail(in, 14);
     size_t attrFrom = in.Pos;
-    WideString attrName = ReadName(in);
+    u16string_view attrName = ReadName(in);
     // Unique Att Spec: names compare exactly.
     size_t count = FAttrNames.size() - firstAttr;
     bool repeated = false;
@@ -837,7 +844,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
         for (size_t k = firstAttr; k < FAttrNames.size(); ++k)
           FAttrSet.insert(u16string_view(FAttrNames[k].first, FAttrNames[k].second));
       }
-      repeated = !FAttrSet.insert(u16string_view(in.P + attrFrom, attrName.size())).second;
+      repeated = !FAttrSet.insert(attrName).second;
     }
     if (repeated) {
       in.Pos = attrFrom;
@@ -850,7 +857,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     TXMLNode* attr = FDoc.NewNode(FDoc.FAttrClass, ATTRIBUTE_NODE);
     element->Attributes().AppendNew(attr);
     attr->LinkParent(element);
-    attr->SetName(std::move(attrName));
+    attr->FName.assign(attrName.data(), attrName.size());
     ReadAttValue(in, attr->FValue, 0);
   }
   FAttrNames.resize(firstAttr);
@@ -865,7 +872,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   if (in.AtEnd()) Fail(in, 52);
   in.Pos += 2;
   size_t endFrom = in.Pos;
-  WideString endName = ReadName(in);
+  u16string_view endName = ReadName(in);
   if (endName != name) {
     in.Pos = endFrom;
     Fail(in, 67, {MessageArg(endName), MessageArg(name)});
@@ -906,7 +913,7 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
         continue;
       }
       size_t refAt = in.Pos++;
-      WideString name = ReadName(in);
+      WideString name(ReadName(in));
       Expect(in, u";", 18);
       char16_t ch;
       if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
@@ -956,7 +963,7 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
 }
 
 void TXMLStrictReader::Run() {
-  TInput in{FText.data(), 0, FText.size(), nullptr};
+  TInput in{FText, 0, FLength, nullptr};
   ParseProlog(in);
   if (in.AtEnd()) Fail(in, 46);
   if (in.Peek() != u'<' || !(IsNameStart5(in.Peek(1)) || IsHighHalf(in.Peek(1)))) Fail(in, 44);
@@ -974,13 +981,18 @@ using strictreader::IsS;
 
 [[noreturn]] void FailDecoding(const std::string& message) { throw EXMLException::Formatted(5, 25, message); }
 
-void DecodeUtf8Exact(const uint8_t* p, size_t n, std::u16string& out) {
-  out.reserve(n);
+// Into o, which has room for n units (never more units than bytes); the units made.
+size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o) {
+  size_t w = 0;
   for (size_t i = 0; i < n;) {
     uint8_t b = p[i];
     if (b < 0x80) {
-      out.push_back(b);
-      ++i;
+      // ASCII runs, the bulk of most documents, a unit a byte.
+      do {
+        o[w++] = b;
+        if (++i == n) break;
+        b = p[i];
+      } while (b < 0x80);
       continue;
     }
     size_t need = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
@@ -993,16 +1005,21 @@ void DecodeUtf8Exact(const uint8_t* p, size_t n, std::u16string& out) {
     ok = ok && !(need == 3 && v < 0x800) && !(need == 4 && (v < 0x10000 || v > 0x10FFFF)) &&
          !(v >= 0xD800 && v <= 0xDFFF);
     if (!ok) FailDecoding(base::Format("Byte offset %d: no UTF-8 character starts here.", static_cast<int>(i)));
-    AppendCodePoint(out, v);
+    if (v >= 0x10000) {
+      v -= 0x10000;
+      o[w++] = static_cast<char16_t>(0xD800 + (v >> 10));
+      o[w++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+    } else {
+      o[w++] = static_cast<char16_t>(v);
+    }
     i += need;
   }
+  return w;
 }
 
 // The whole input as UTF-16 with line ends folded (CR LF and CR become LF).
-std::u16string DecodeStrict(const std::string& bytes, uint16_t codePage) {
-  auto p = reinterpret_cast<const uint8_t*>(bytes.data());
-  size_t n = bytes.size();
-  std::u16string out;
+// UTF-16LE input without CR is read where it lies.
+void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition& pos) {
   size_t start = 0;
   int wide = 0;  // 1 UTF-16LE, 2 UTF-16BE, 4 UTF-32LE
   if (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0) {
@@ -1024,7 +1041,7 @@ std::u16string DecodeStrict(const std::string& bytes, uint16_t codePage) {
   } else {
     // An ASCII-compatible encoding: the declaration, if any, names it.
     codePage = codePage == 1200 || codePage == 1201 || codePage == 12000 ? 65001 : codePage;
-    std::string head = bytes.substr(0, 1024);
+    std::string head(reinterpret_cast<const char*>(p), std::min<size_t>(n, 1024));
     if (head.compare(0, 5, "<?xml") == 0 && head.size() > 5 && IsS(static_cast<char16_t>(head[5]))) {
       size_t end = head.find("?>");
       if (end != std::string::npos) {
@@ -1052,71 +1069,114 @@ std::u16string DecodeStrict(const std::string& bytes, uint16_t codePage) {
       }
     }
   }
+  auto own = [&pos](size_t units) {
+    pos.Owned.reset(new char16_t[units + 1]);
+    pos.Text = pos.Owned.get();
+    return pos.Owned.get();
+  };
+  size_t made = 0;
   if (wide == 1 || wide == 2) {
     if ((n - start) % 2) FailDecoding("An odd number of bytes is no UTF-16 text.");
-    out.resize((n - start) / 2);
-    for (size_t i = 0; i < out.size(); ++i) {
-      uint8_t a = p[start + 2 * i], b = p[start + 2 * i + 1];
-      out[i] = static_cast<char16_t>(wide == 1 ? a | b << 8 : b | a << 8);
+    made = (n - start) / 2;
+    const uint8_t* q = p + start;
+    if (wide == 1 && reinterpret_cast<uintptr_t>(q) % alignof(char16_t) == 0) {
+      pos.Text = reinterpret_cast<const char16_t*>(q);
+      if (std::u16string_view(pos.Text, made).find(u'\r') != std::u16string_view::npos)
+        std::memcpy(own(made), q, made * 2);
+    } else {
+      char16_t* o = own(made);
+      for (size_t i = 0; i < made; ++i)
+        o[i] = static_cast<char16_t>(wide == 1 ? q[2 * i] | q[2 * i + 1] << 8 : q[2 * i + 1] | q[2 * i] << 8);
     }
   } else if (wide == 4) {
     if ((n - start) % 4) FailDecoding("A cut UTF-32 unit ends the input.");
+    char16_t* o = own((n - start) / 2);
     for (size_t i = start; i < n; i += 4) {
       uint32_t v = p[i] | p[i + 1] << 8 | p[i + 2] << 16 | static_cast<uint32_t>(p[i + 3]) << 24;
       if (v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
         FailDecoding(base::Format("Byte offset %d: no UTF-32 character.", static_cast<int>(i)));
-      AppendCodePoint(out, v);
+      if (v >= 0x10000) {
+        v -= 0x10000;
+        o[made++] = static_cast<char16_t>(0xD800 + (v >> 10));
+        o[made++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+      } else {
+        o[made++] = static_cast<char16_t>(v);
+      }
     }
   } else if (codePage == 65001) {
-    DecodeUtf8Exact(p + start, n - start, out);
+    made = DecodeUtf8Exact(p + start, n - start, own(n - start));
   } else {
     platform::TextDecoder decoder(codePage);
     decoder.SetExact(true);
     if (decoder.Error())
       throw EXMLException::Formatted(5, 68, base::Format("System does not support code page %d.", codePage));
-    out.resize(n - start + 2);
-    size_t used = start, made = 0;
+    // At most two units a byte (a pair from four bytes is fewer).
+    char16_t* o = own(2 * (n - start) + 2);
+    size_t used = start;
     while (used < n) {
-      if (out.size() - made < 4) out.resize(out.size() * 2);
-      platform::CodecStep step = decoder.Convert(p + used, n - used, out.data() + made, out.size() - made, true);
+      platform::CodecStep step = decoder.Convert(p + used, n - used, o + made, 2 * (n - start) + 2 - made, true);
       used += step.InUsed;
       made += step.OutUsed;
       if (step.Invalid || step.Error)
         FailDecoding(base::Format("Byte offset %d: no character of code page %d.", static_cast<int>(used), codePage));
       if (step.InUsed == 0 && step.OutUsed == 0) break;
     }
-    out.resize(made);
   }
+  pos.Length = made;
+  if (!pos.Owned) return;
   // Line ends, as XML folds them before anything else.
+  char16_t* o = pos.Owned.get();
   size_t w = 0;
-  for (size_t r = 0; r < out.size(); ++r) {
-    char16_t c = out[r];
+  while (w < made && o[w] != u'\r') ++w;
+  for (size_t r = w; r < made; ++r) {
+    char16_t c = o[r];
     if (c == u'\r') {
       c = u'\n';
-      if (r + 1 < out.size() && out[r + 1] == u'\n') ++r;
+      if (r + 1 < made && o[r + 1] == u'\n') ++r;
     }
-    out[w++] = c;
+    o[w++] = c;
   }
-  out.resize(w);
-  return out;
+  pos.Length = w;
 }
 
 }  // namespace
 
 void ReadStrict(TXMLDocument& doc, base::TStream* stream, uint16_t codePage, TStrictPosition& position) {
+  position = TStrictPosition();
+  // The bytes where they are when the stream is a block of memory; else read whole.
   std::string bytes;
-  char chunk[65536];
-  for (int32_t got; (got = stream->Read(chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
-  position.Text.clear();
-  position.Offset = 0;
-  position.Text = DecodeStrict(bytes, codePage);
-  strictreader::TXMLStrictReader reader(doc, position.Text);
+  const uint8_t* p = nullptr;
+  size_t n = 0;
+  int64_t at = stream->Position();
+  if (auto* memory = dynamic_cast<base::TMemoryStream*>(stream); memory && at <= memory->Size()) {
+    p = memory->Memory() + at;
+    n = static_cast<size_t>(memory->Size() - at);
+  } else if (auto* text = dynamic_cast<base::TStringStream*>(stream);
+             text && at <= static_cast<int64_t>(text->DataString().size())) {
+    p = reinterpret_cast<const uint8_t*>(text->DataString().data()) + at;
+    n = text->DataString().size() - static_cast<size_t>(at);
+  } else {
+    char chunk[65536];
+    for (int32_t got; (got = stream->Read(chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
+    p = reinterpret_cast<const uint8_t*>(bytes.data());
+    n = bytes.size();
+  }
+  if (!p) p = reinterpret_cast<const uint8_t*>("");
+  DecodeStrict(p, n, codePage, position);
+  strictreader::TXMLStrictReader reader(doc, position.Text, position.Length);
   try {
     reader.Run();
   } catch (...) {
     position.Offset = reader.ErrorOffset();
+    if (!position.Owned) {
+      // The error record outlives the input it was read from.
+      position.Owned.reset(new char16_t[position.Length + 1]);
+      std::memcpy(position.Owned.get(), position.Text, position.Length * sizeof(char16_t));
+      position.Text = position.Owned.get();
+    }
     throw;
   }
+  stream->SetPosition(at + static_cast<int64_t>(n));
 }
 
 }  // namespace xml

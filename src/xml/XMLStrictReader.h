@@ -8,11 +8,13 @@
 // declared non-CDATA attribute types are not applied.
 //
 // Entity expansion is bounded: at most kMaxEntityExpansion characters of replacement
-// text in all and kMaxEntityDepth references inside one another; beyond either the load
+// text in all (each reference counting eight more) and kMaxEntityDepth references inside
+// one another; beyond either the load
 // fails with XML code 98 naming the entity.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/Stream.h"
@@ -24,10 +26,13 @@ class TXMLDocument;
 constexpr size_t kMaxEntityExpansion = 1024 * 1024;
 constexpr int32_t kMaxEntityDepth = 16;
 
-// Where a strict load stopped: the text up to the error (for line, column and the source
-// line), or nothing when the input could not be decoded.
+// The decoded text of a strict load, kept for the error record: line, column and the
+// source line of the place where the load stopped (Offset), or nothing when the input
+// could not be decoded.
 struct TStrictPosition {
-  std::u16string Text;
+  std::unique_ptr<char16_t[]> Owned;  // the decoded text, unless it is the input itself
+  const char16_t* Text = nullptr;
+  size_t Length = 0;
   size_t Offset = 0;
 };
 

@@ -218,7 +218,7 @@ TEST(XMLStrict, ExpansionAttacksAreRefusedQuicklyAndLenientReadingStays) {
     EXPECT_EQ(StrictCode(*attack, &doc), 98);
     EXPECT_NE(doc->ParseError().Message().find("Entities expand to more than 1048576 characters."), std::string::npos)
         << doc->ParseError().Message();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // under sanitizers, too
     // The lenient reader keeps the subset as text and knows no such entity, as before.
     bool ok = true;
     TIntf<TXMLDocument> lenient = LoadUtf8(*attack, &ok);
