@@ -80,9 +80,8 @@ class TextEncoder {
   uint32_t FError = 0;
   bool FExact = false;
   uintptr_t FHandle = 0;
-  // Natively, the bytes of a single-byte code page kept as a table of its own (1252):
-  // per UTF-16 unit its byte, 0 for none (U+0000 is byte 0).
-  std::unique_ptr<uint8_t[]> FSingleByte;
+  // Natively, a single-byte code page converted by a table of its own (1252).
+  [[maybe_unused]] bool FOwnTable = false;
 };
 
 // The default ANSI code page of the language of the calling thread's keyboard layout;

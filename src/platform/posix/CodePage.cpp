@@ -100,10 +100,18 @@ char16_t Cp1252ToWide(uint8_t c) {
   return w ? w : c;
 }
 
+int WideToCp1252(char16_t w) {
+  if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) return w;
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] == w || (kCp1252High[i] == 0 && w == 0x80 + i)) return 0x80 + i;
+  return -1;
+}
+
 uint32_t AnsiCodePage() { return kCp1252; }
 
-// Every code page but UTF-8 goes through the stream coders, so a string and a stream in
-// the same code page always convert alike.
+// The system code page from its table directly (strings are converted often: names, log
+// lines); the others through the stream coders. Both use the same table, so a string and
+// a stream in the same code page always convert alike.
 bool IsValidCodePage(uint32_t codePage) {
   codePage = Resolve(codePage);
   return codePage == kCodePageUtf8 || TextDecoder(codePage).Error() == 0;
@@ -113,6 +121,11 @@ std::u16string MultiByteToWide(std::string_view text, uint32_t codePage, bool* o
   if (ok) *ok = true;
   codePage = Resolve(codePage);
   if (codePage == kCodePageUtf8) return Utf8ToWide(text);
+  if (codePage == kCp1252) {
+    std::u16string out(text.size(), u'\0');
+    for (size_t i = 0; i < text.size(); ++i) out[i] = Cp1252ToWide(static_cast<uint8_t>(text[i]));
+    return out;
+  }
   TextDecoder decoder(codePage);
   if (decoder.Error()) {
     if (ok) *ok = false;
@@ -136,6 +149,12 @@ std::string WideToMultiByte(std::u16string_view text, uint32_t codePage, bool* o
   if (ok) *ok = true;
   codePage = Resolve(codePage);
   if (codePage == kCodePageUtf8) return WideToUtf8(text);
+  if (codePage == kCp1252) {
+    std::string out(text.size(), '?');
+    for (size_t i = 0; i < text.size(); ++i)
+      if (int b = WideToCp1252(text[i]); b >= 0) out[i] = static_cast<char>(b);
+    return out;
+  }
   TextEncoder encoder(codePage);
   if (encoder.Error()) {
     if (ok) *ok = false;

@@ -10,5 +10,7 @@ namespace platform {
 // Windows-1252 as Windows converts it: the five bytes the code page leaves unassigned
 // (81, 8D, 8F, 90, 9D) stand for the C1 control code points of the same value.
 char16_t Cp1252ToWide(uint8_t byte);
+// The byte of a UTF-16 unit in Windows-1252, or -1 when it has none.
+int WideToCp1252(char16_t unit);
 
 }  // namespace platform

@@ -145,11 +145,7 @@ CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, s
 
 TextEncoder::TextEncoder(uint32_t codePage) : FCodePage(codePage) {
   FHandle = Open(IconvName(codePage), "UTF-16LE", FError);
-  if (FHandle && IsCp1252(codePage)) {
-    // The reverse of the decoder's own table.
-    FSingleByte = std::make_unique<uint8_t[]>(0x10000);
-    for (int b = 1; b < 256; ++b) FSingleByte[Cp1252ToWide(static_cast<uint8_t>(b))] = static_cast<uint8_t>(b);
-  }
+  FOwnTable = FHandle && IsCp1252(codePage);  // the reverse of the decoder's own table
 }
 
 TextEncoder::~TextEncoder() {
@@ -158,13 +154,14 @@ TextEncoder::~TextEncoder() {
 
 CodecStep TextEncoder::Convert(const char16_t* in, size_t inLen, uint8_t* out, size_t outCap, bool final) {
   if (FError) return {0, 0, FError};
-  if (FSingleByte) {
+  if (FOwnTable) {
     size_t i = 0, o = 0;
     while (i < inLen && o < outCap) {
       char16_t c = in[i];
-      uint8_t b = FSingleByte[c];
+      int mapped = WideToCp1252(c);
+      auto b = static_cast<uint8_t>(mapped);
       size_t used = 1;
-      if (b == 0 && c != 0) {
+      if (mapped < 0) {
         bool high = c >= 0xD800 && c <= 0xDBFF;
         if (high && i + 1 == inLen && !final) break;  // waits for its low half
         if (FExact) return {i, o, 0, true};
