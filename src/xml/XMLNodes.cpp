@@ -175,7 +175,13 @@ void TXMLCDATASection::WriteNode(TXMLTextStream& stream) {
 void TXMLComment::WriteNode(TXMLTextStream& stream) {
   stream.WriteLineBreak(true);
   stream.Write(u"<!--");
-  stream.Write(ExpandLineBreaks(GetNodeValue()));
+  // A comment cannot hold "--" or end in "-" (a value set so, or cut off by the end of
+  // the input): a space goes between, so that what is written stays well-formed.
+  WideString value = ExpandLineBreaks(GetNodeValue());
+  for (size_t at = value.find(u"--"); at != WideString::npos; at = value.find(u"--", at + 2))
+    value.insert(at + 1, 1, u' ');
+  if (!value.empty() && value.back() == u'-') value.push_back(u' ');
+  stream.Write(value);
   stream.Write(u"-->");
 }
 

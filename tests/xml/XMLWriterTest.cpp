@@ -172,6 +172,11 @@ TEST(XMLWriter, WhatIsWrittenReadsBackExactlyAndWellFormed) {
   // only in case are different names. Past eight attributes the check takes another path.
   TIntf<TXMLDocument> dup = Parse(u"<r x='1' X='2' x='3'/>");
   EXPECT_EQ(U(dup->GetMarkup()), "<r x=\"1\" X=\"2\"/>");
+  // A comment cut off after a "-", or given "--", is written so that it reads back.
+  TIntf<TXMLDocument> cut = Parse(u"<r><!--a-");
+  EXPECT_EQ(U(cut->GetMarkup()), "<r><!--a- --></r>");
+  cut->GetDocumentElement()->GetFirstChild()->SetNodeValue(u"x--y---");
+  EXPECT_EQ(U(cut->GetMarkup()), "<r><!--x- -y- - - --></r>");
   dup = Parse(u"<r a='1' b='2' c='3' d='4' e='5' f='6' g='7' h='8' i='9' b='x' i='y' j='10'/>");
   EXPECT_EQ(U(dup->GetMarkup()),
             "<r a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" i=\"9\" j=\"10\"/>");
