@@ -19,6 +19,9 @@ struct CodecStep {
   size_t InUsed = 0;
   size_t OutUsed = 0;
   uint32_t Error = 0;
+  // Exact mode: the conversion stopped at input it could not convert exactly, which
+  // starts at InUsed (Error stays 0).
+  bool Invalid = false;
 };
 
 // Bytes in a code page -> UTF-16. Bytes that are not valid in the code page become
@@ -33,14 +36,19 @@ class TextDecoder {
   uint32_t CodePage() const { return FCodePage; }
   // Non-zero (a system error code) when this host cannot convert the code page.
   uint32_t Error() const { return FError; }
+  // Exact mode: bytes that are no character of the code page (and a character cut by
+  // the end of final input) stop the conversion with Invalid instead of being replaced.
+  void SetExact(bool exact) { FExact = exact; }
   // Converts as much of in as fits into out (outCap >= 2 guarantees progress). A
   // character cut by the end of in stays unconsumed unless final is set, in which case it
   // becomes a replacement character.
   CodecStep Convert(const uint8_t* in, size_t inLen, char16_t* out, size_t outCap, bool final);
 
  private:
+  bool IsDbcsLead(uint8_t byte) const;  // Windows: in the lead-byte ranges
   uint32_t FCodePage;
   uint32_t FError = 0;
+  bool FExact = false;
   uintptr_t FHandle = 0;                         // iconv descriptor natively; DBCS flag on Windows
   [[maybe_unused]] uint8_t FLeadBytes[12] = {};  // lead-byte ranges of a double-byte code page (Windows)
   // Natively, the 256 characters of a single-byte code page, asked of the converter once.
@@ -58,6 +66,9 @@ class TextEncoder {
 
   uint32_t CodePage() const { return FCodePage; }
   uint32_t Error() const { return FError; }
+  // Exact mode: a character the code page lacks (or a lone surrogate) stops the
+  // conversion with Invalid instead of becoming the default character.
+  void SetExact(bool exact) { FExact = exact; }
   // Converts as much of in as fits into out. A high surrogate at the end of in stays
   // unconsumed unless final is set. With final the encoder returns to its initial shift
   // state afterwards, so every final step ends a complete byte sequence. outCap >= 16
@@ -67,7 +78,10 @@ class TextEncoder {
  private:
   uint32_t FCodePage;
   uint32_t FError = 0;
+  bool FExact = false;
   uintptr_t FHandle = 0;
+  // Natively, a single-byte code page converted by a table of its own (1252).
+  [[maybe_unused]] bool FOwnTable = false;
 };
 
 // The default ANSI code page of the language of the calling thread's keyboard layout;

@@ -11,7 +11,9 @@
 namespace text {
 namespace {
 
-bool IsUnicodeCodePage(uint16_t cp) { return cp == kCodePageUtf16 || cp == kCodePageUtf32 || cp == kCodePageUtf8; }
+bool IsUnicodeCodePage(uint16_t cp) {
+  return cp == kCodePageUtf16 || cp == kCodePageUtf16BE || cp == kCodePageUtf32 || cp == kCodePageUtf8;
+}
 bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -24,7 +26,8 @@ constexpr size_t kEncodePiece = 480;
 
 TRkTextStream::TRkTextStream(TStream* stream, uint16_t codePage, uint8_t flags, TRkTextAccess access)
     : TRkStreamWrapper(stream), FAccess(access) {
-  if ((flags & rkfUnicode) && codePage != kCodePageUtf8 && codePage != kCodePageUtf32) codePage = kCodePageUtf16;
+  if ((flags & rkfUnicode) && codePage != kCodePageUtf8 && codePage != kCodePageUtf32 && codePage != kCodePageUtf16BE)
+    codePage = kCodePageUtf16;
   FFlags = flags;
   SwitchCodePage(codePage);
   FWorkBuffer = std::make_unique<uint8_t[]>(kWorkBufferSize);
@@ -137,6 +140,9 @@ void TRkTextStream::WriteMark() {
     FStream->WriteBuffer(kUtf32, 4);
   else if (FCodePage == kCodePageUtf8) {
     if (FFlags & rkfUtf8Mark) FStream->WriteBuffer(kUtf8, 3);
+  } else if (FCodePage == kCodePageUtf16BE) {
+    static const uint8_t kUtf16BE[] = {0xFE, 0xFF};
+    FStream->WriteBuffer(kUtf16BE, 2);
   } else {
     FStream->WriteBuffer(kUtf16, 2);
   }
@@ -328,7 +334,7 @@ int32_t TRkTextStream::Read(void* buffer, int32_t count) {
   if (!(FFlags & rkfUnicode)) {
     if (count & 1)
       Raise(rkeOddByteCount, base::Format("%s:Cannot convert odd number of bytes: %d", MessagePrefix(""), count));
-  } else if (FCodePage != kCodePageUtf8 && FCodePage != kCodePageUtf32 && !(FFlags & rkfReversed)) {
+  } else if (FCodePage == kCodePageUtf16 && !(FFlags & rkfReversed)) {
     return static_cast<int32_t>(ReadRaw(static_cast<uint8_t*>(buffer), static_cast<size_t>(count)));
   }
   size_t units = static_cast<size_t>(count) / 2;
@@ -417,7 +423,8 @@ void TRkTextStream::FlushHeldUnit() {
   if (!FHeldHigh) return;
   char16_t unit = FHeldHigh;
   FHeldHigh = 0;
-  if ((FFlags & rkfUnicode) && FCodePage != kCodePageUtf8 && FCodePage != kCodePageUtf32) {
+  if ((FFlags & rkfUnicode) && (FCodePage == kCodePageUtf16 || FCodePage == kCodePageUtf16BE)) {
+    if (FCodePage == kCodePageUtf16BE) unit = static_cast<char16_t>(unit << 8 | unit >> 8);
     FStream->Write(&unit, 2);
     return;
   }
@@ -430,7 +437,24 @@ int32_t TRkTextStream::Write(const void* buffer, int32_t count) {
   bool unicode = (FFlags & rkfUnicode) != 0;
   if (!unicode && (count & 1))
     Raise(rkeOddByteCount, base::Format("%s:Cannot convert odd number of bytes: %d", MessagePrefix(""), count));
-  if (unicode && FCodePage != kCodePageUtf8 && FCodePage != kCodePageUtf32) return FStream->Write(buffer, count);
+  if (unicode && FCodePage == kCodePageUtf16) return FStream->Write(buffer, count);
+  if (unicode && FCodePage == kCodePageUtf16BE) {
+    // Each unit with its bytes swapped, a work buffer at a time.
+    auto* src = static_cast<const uint8_t*>(buffer);
+    uint8_t* swapped = FWorkBuffer.get();
+    bool ok = true;
+    for (int32_t done = 0; done < count;) {
+      int32_t n = std::min<int32_t>((count - done) & ~1, kWorkBufferSize);
+      if (n == 0) break;
+      for (int32_t k = 0; k < n; k += 2) {
+        swapped[k] = src[done + k + 1];
+        swapped[k + 1] = src[done + k];
+      }
+      ok = FStream->Write(swapped, n) == n && ok;
+      done += n;
+    }
+    return ok ? count : 0;
+  }
   size_t units = static_cast<size_t>(count) / 2;
   bool ok = true;
   if (reinterpret_cast<uintptr_t>(buffer) % alignof(char16_t) == 0) {

@@ -1,5 +1,6 @@
 // TRkTextStream: a stream filter that exchanges UTF-16 text with its user while the bytes
-// of the wrapped stream are in a chosen code page: UTF-16LE (1200), UTF-32LE (12000),
+// of the wrapped stream are in a chosen code page: UTF-16LE (1200), UTF-16BE (1201),
+// UTF-32LE (12000),
 // UTF-8 (65001, its own coder) or any single- or multi-byte code page of the system.
 // Read and Write count bytes of UTF-16 on the caller's side. Read access detects a byte
 // order mark and switches to its code page; write access truncates the stream and
@@ -56,6 +57,7 @@ constexpr uint8_t rkfReversed = 2;   // big-endian units (read only)
 constexpr uint8_t rkfUtf8Mark = 16;  // write access with 65001 writes EF BB BF
 
 constexpr uint16_t kCodePageUtf16 = 1200;
+constexpr uint16_t kCodePageUtf16BE = 1201;  // read and written with each unit's bytes swapped
 constexpr uint16_t kCodePageUtf32 = 12000;
 constexpr uint16_t kCodePageUtf8 = 65001;
 

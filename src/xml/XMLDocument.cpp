@@ -1,5 +1,6 @@
 #include "xml/XMLDocument.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Format.h"
@@ -7,6 +8,7 @@
 #include "xml/XMLException.h"
 #include "xml/XMLLookupTables.h"
 #include "xml/XMLNodeList.h"
+#include "xml/XMLStrictReader.h"
 #include "xml/XMLTextStream.h"
 
 namespace xml {
@@ -243,6 +245,7 @@ bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
   SetCurrentLoadArena(FLoadArena);
   FDocType = nullptr;
   FDepth = 0;
+  if (FStrict) return LoadStrict(stream, codePage);
   TIntf<TXMLTextStream> s(new TXMLTextStream(stream, codePage, xmRead));
   try {
     ReadNode(this, *s);
@@ -264,6 +267,33 @@ bool TXMLDocument::Load(base::TStream* stream, uint16_t codePage) {
   }
 }
 
+bool TXMLDocument::LoadStrict(base::TStream* stream, uint16_t codePage) {
+  TStrictPosition at;
+  try {
+    ReadStrict(*this, stream, codePage, at);
+    return true;
+  } catch (const EXMLException& e) {
+    // The place: lines and columns of the decoded text, the offending character counted.
+    std::u16string_view text(at.Text ? at.Text : u"", at.Text ? at.Length : 0);
+    size_t offset = std::min(at.Offset, text.size());
+    size_t lineStart = offset == 0 ? 0 : text.rfind(u'\n', offset - 1);
+    lineStart = lineStart == std::u16string_view::npos ? 0 : offset == 0 ? 0 : lineStart + 1;
+    size_t through = std::min(offset + 1, text.size());
+    int32_t line = 1;
+    for (size_t i = 0; i < offset; ++i) line += text[i] == u'\n';
+    TXMLParseError& error = *FParseError;
+    error.SetCode(e.XMLCode());
+    error.SetFilePos(static_cast<int32_t>(through));
+    error.SetLine(line);
+    error.SetLinePos(static_cast<int32_t>(through - lineStart));
+    error.SetReason(XMLMessageTemplate(e.XMLCode()));
+    error.SetMessage(e.Message());
+    error.SetSrcText(WideString(text.substr(lineStart, through - lineStart)));
+    error.SetURL(FLoadFileName);
+    return false;
+  }
+}
+
 bool TXMLDocument::LoadFromText(const WideString& text) {
   base::TMemoryStream memory;
   static const uint8_t kMark[2] = {0xFF, 0xFE};
@@ -277,7 +307,9 @@ bool TXMLDocument::LoadFromFile(const WideString& fileName) {
   base::TMemoryStream memory;
   {
     text::TWideFileStream file(fileName, platform::fmOpenRead | platform::fmShareDenyWrite);
-    memory.CopyFrom(file, 0);
+    // Read to the end rather than to the size: a pipe or a device has none.
+    uint8_t chunk[65536];
+    for (int32_t got; (got = file.Read(chunk, sizeof chunk)) > 0;) memory.WriteBuffer(chunk, got);
   }
   memory.SetPosition(0);
   FLoadFileName = base::WideToAnsi(fileName);  // Load clears it again

@@ -76,6 +76,11 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   TIntf<IXMLElement> GetDocumentElement() override;
   void SetDocumentElement(IXMLElement* element) override;
   bool GetKeepWhiteSpace() override { return FKeepWhiteSpace; }
+  // Strict loading: XML 1.0 well-formedness for documents that need nothing from outside
+  // (see XMLStrictReader.h); a load that is not well-formed fails with a parse error.
+  // Off by default: the lenient reader takes what it can.
+  bool GetStrict() const { return FStrict; }
+  void SetStrict(bool strict) { FStrict = strict; }
   void SetKeepWhiteSpace(bool keep) override { FKeepWhiteSpace = keep; }
   TIntf<IXMLAttr> CreateAttribute(const WideString& name) override;
   TIntf<IXMLCDATASection> CreateCDATASection(const WideString& data) override;
@@ -127,11 +132,13 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
 
  private:
   TXMLProcessingInstruction* Declaration();
+  bool LoadStrict(base::TStream* stream, uint16_t codePage);
   void SetDeclarationValue(int which, const WideString& value);
 
   TIntf<IXMLDocumentType> FDocType;
   TIntf<TXMLParseError> FParseError;
   bool FKeepWhiteSpace = true;
+  bool FStrict = false;
   std::string FLoadFileName;
   int32_t FDepth = 0;
   bool FCreatorOwned;
@@ -141,6 +148,7 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   std::unique_ptr<TXMLNodeArena> FArena;
   TXMLNodeArena* FLoadArena = nullptr;
   friend TXMLNodeArena* LoadArenaOf(TXMLDocument* owner);
+  friend class strictreader::TXMLStrictReader;
 };
 
 }  // namespace xml

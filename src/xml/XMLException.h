@@ -29,6 +29,14 @@ class EXMLException : public base::Exception {
   // A plain message; both codes 0.
   explicit EXMLException(std::string message) : Exception(std::move(message)) {}
 
+  // The codes with a message of the caller's (one that names what the template cannot).
+  static EXMLException Formatted(int32_t domCode, int32_t xmlCode, std::string message) {
+    EXMLException e(std::move(message));
+    e.FDOMCode = domCode;
+    e.FXMLCode = xmlCode;
+    return e;
+  }
+
   int32_t DOMCode() const { return FDOMCode; }
   int32_t XMLCode() const { return FXMLCode; }
 

@@ -4,6 +4,14 @@
 
 #include "platform/TextCodec.h"
 
+// A build for processors without SSE2 (the 32-bit product) still takes the eight-at-a-time
+// search where the processor has it, chosen when first needed.
+#if !defined(__SSE2__) && defined(__i386__)
+#include <cpuid.h>
+#include <emmintrin.h>
+#define XML_SSE2_AT_RUN_TIME 1
+#endif
+
 namespace xml {
 
 uint8_t XMLCharClasses[65536];
@@ -112,13 +120,182 @@ struct TCodePageName {
   uint16_t CodePage;
 };
 
-constexpr TCodePageName kCodePages[] = {
-    {"shift-jis", 932},     {"utf-16", 1200},       {"windows-1250", 1250}, {"windows-1251", 1251},
-    {"windows-1252", 1252}, {"windows-1253", 1253}, {"windows-1254", 1254}, {"windows-1255", 1255},
-    {"windows-1256", 1256}, {"windows-1257", 1257}, {"windows-1258", 1258}, {"utf-8", 65001},
-    {"iso-8859-1", 28591},  {"iso-8859-2", 28592},  {"iso-8859-3", 28593},  {"iso-8859-4", 28594},
-    {"iso-8859-5", 28595},  {"iso-8859-6", 28596},  {"iso-8859-7", 28597},  {"iso-8859-8", 28598},
-    {"iso-8859-9", 28599},  {"iso-2022-jp", 50220}, {"euc-jp", 51932}};
+// The names of the product's first table come first; after them the registered names
+// and aliases of the character sets the platform converts, under Windows code-page
+// numbers. Whether this host can convert one is asked of the platform when it is used.
+constexpr TCodePageName kCodePages[] = {{"shift-jis", 932},
+                                        {"utf-16", 1200},
+                                        {"windows-1250", 1250},
+                                        {"windows-1251", 1251},
+                                        {"windows-1252", 1252},
+                                        {"windows-1253", 1253},
+                                        {"windows-1254", 1254},
+                                        {"windows-1255", 1255},
+                                        {"windows-1256", 1256},
+                                        {"windows-1257", 1257},
+                                        {"windows-1258", 1258},
+                                        {"utf-8", 65001},
+                                        {"iso-8859-1", 28591},
+                                        {"iso-8859-2", 28592},
+                                        {"iso-8859-3", 28593},
+                                        {"iso-8859-4", 28594},
+                                        {"iso-8859-5", 28595},
+                                        {"iso-8859-6", 28596},
+                                        {"iso-8859-7", 28597},
+                                        {"iso-8859-8", 28598},
+                                        {"iso-8859-9", 28599},
+                                        {"iso-2022-jp", 50220},
+                                        {"euc-jp", 51932},
+                                        // Unicode.
+                                        {"csutf8", 65001},
+                                        {"utf-16le", 1200},
+                                        {"csutf16le", 1200},
+                                        {"utf-16be", 1201},
+                                        {"csutf16be", 1201},
+                                        {"csutf16", 1200},
+                                        {"iso-10646-ucs-2", 1200},
+                                        {"csunicode", 1200},
+                                        {"utf-32", 12000},
+                                        {"utf-32le", 12000},
+                                        {"csutf32", 12000},
+                                        {"csutf32le", 12000},
+                                        // Japanese, Chinese, Korean.
+                                        {"shift_jis", 932},
+                                        {"ms_kanji", 932},
+                                        {"csshiftjis", 932},
+                                        {"windows-31j", 932},
+                                        {"cswindows31j", 932},
+                                        {"extended_unix_code_packed_format_for_japanese", 51932},
+                                        {"cseucpkdfmtjapanese", 51932},
+                                        {"csiso2022jp", 50220},
+                                        {"gbk", 936},
+                                        {"cp936", 936},
+                                        {"ms936", 936},
+                                        {"windows-936", 936},
+                                        {"csgbk", 936},
+                                        {"gb2312", 936},
+                                        {"csgb2312", 936},
+                                        {"gb18030", 54936},
+                                        {"csgb18030", 54936},
+                                        {"big5", 950},
+                                        {"csbig5", 950},
+                                        {"euc-kr", 51949},
+                                        {"cseuckr", 51949},
+                                        {"ks_c_5601-1987", 949},
+                                        {"iso-ir-149", 949},
+                                        {"ks_c_5601-1989", 949},
+                                        {"ksc_5601", 949},
+                                        {"korean", 949},
+                                        {"csksc56011987", 949},
+                                        // Windows and DOS code pages.
+                                        {"cswindows1250", 1250},
+                                        {"cswindows1251", 1251},
+                                        {"cswindows1252", 1252},
+                                        {"cswindows1253", 1253},
+                                        {"cswindows1254", 1254},
+                                        {"cswindows1255", 1255},
+                                        {"cswindows1256", 1256},
+                                        {"cswindows1257", 1257},
+                                        {"cswindows1258", 1258},
+                                        {"windows-874", 874},
+                                        {"cswindows874", 874},
+                                        {"ibm437", 437},
+                                        {"cp437", 437},
+                                        {"437", 437},
+                                        {"cspc8codepage437", 437},
+                                        {"ibm850", 850},
+                                        {"cp850", 850},
+                                        {"850", 850},
+                                        {"cspc850multilingual", 850},
+                                        {"ibm852", 852},
+                                        {"cp852", 852},
+                                        {"852", 852},
+                                        {"cspcp852", 852},
+                                        {"ibm866", 866},
+                                        {"cp866", 866},
+                                        {"866", 866},
+                                        {"csibm866", 866},
+                                        {"koi8-r", 20866},
+                                        {"cskoi8r", 20866},
+                                        {"koi8-u", 21866},
+                                        {"cskoi8u", 21866},
+                                        {"macintosh", 10000},
+                                        {"mac", 10000},
+                                        {"csmacintosh", 10000},
+                                        // ASCII and the ISO 8859 family.
+                                        {"us-ascii", 20127},
+                                        {"ansi_x3.4-1968", 20127},
+                                        {"iso-ir-6", 20127},
+                                        {"ansi_x3.4-1986", 20127},
+                                        {"iso_646.irv:1991", 20127},
+                                        {"iso646-us", 20127},
+                                        {"us", 20127},
+                                        {"ibm367", 20127},
+                                        {"cp367", 20127},
+                                        {"csascii", 20127},
+                                        {"iso_8859-1:1987", 28591},
+                                        {"iso-ir-100", 28591},
+                                        {"iso_8859-1", 28591},
+                                        {"latin1", 28591},
+                                        {"l1", 28591},
+                                        {"ibm819", 28591},
+                                        {"cp819", 28591},
+                                        {"csisolatin1", 28591},
+                                        {"iso_8859-2:1987", 28592},
+                                        {"iso-ir-101", 28592},
+                                        {"iso_8859-2", 28592},
+                                        {"latin2", 28592},
+                                        {"l2", 28592},
+                                        {"csisolatin2", 28592},
+                                        {"iso_8859-3:1988", 28593},
+                                        {"iso-ir-109", 28593},
+                                        {"iso_8859-3", 28593},
+                                        {"latin3", 28593},
+                                        {"l3", 28593},
+                                        {"csisolatin3", 28593},
+                                        {"iso_8859-4:1988", 28594},
+                                        {"iso-ir-110", 28594},
+                                        {"iso_8859-4", 28594},
+                                        {"latin4", 28594},
+                                        {"l4", 28594},
+                                        {"csisolatin4", 28594},
+                                        {"iso_8859-5:1988", 28595},
+                                        {"iso-ir-144", 28595},
+                                        {"iso_8859-5", 28595},
+                                        {"cyrillic", 28595},
+                                        {"csisolatincyrillic", 28595},
+                                        {"iso_8859-6:1987", 28596},
+                                        {"iso-ir-127", 28596},
+                                        {"iso_8859-6", 28596},
+                                        {"ecma-114", 28596},
+                                        {"asmo-708", 28596},
+                                        {"arabic", 28596},
+                                        {"csisolatinarabic", 28596},
+                                        {"iso_8859-7:1987", 28597},
+                                        {"iso-ir-126", 28597},
+                                        {"iso_8859-7", 28597},
+                                        {"elot_928", 28597},
+                                        {"ecma-118", 28597},
+                                        {"greek", 28597},
+                                        {"greek8", 28597},
+                                        {"csisolatingreek", 28597},
+                                        {"iso_8859-8:1988", 28598},
+                                        {"iso-ir-138", 28598},
+                                        {"iso_8859-8", 28598},
+                                        {"hebrew", 28598},
+                                        {"csisolatinhebrew", 28598},
+                                        {"iso_8859-9:1989", 28599},
+                                        {"iso-ir-148", 28599},
+                                        {"iso_8859-9", 28599},
+                                        {"latin5", 28599},
+                                        {"l5", 28599},
+                                        {"csisolatin5", 28599},
+                                        {"iso-8859-13", 28603},
+                                        {"csiso885913", 28603},
+                                        {"iso-8859-15", 28605},
+                                        {"iso_8859-15", 28605},
+                                        {"latin-9", 28605},
+                                        {"csiso885915", 28605}};
 
 char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
@@ -167,6 +344,40 @@ bool LookupCodePage(std::u16string_view name, uint16_t& codePage) {
   return false;
 }
 
+bool CanConvertCodePage(uint16_t codePage) {
+  if (codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 65001) return true;
+  return platform::TextDecoder(codePage).Error() == 0 && platform::TextEncoder(codePage).Error() == 0;
+}
+
+WideString EscapeExact(std::u16string_view text, bool attribute) {
+  WideString out;
+  out.reserve(text.size() + text.size() / 10);
+  for (char16_t c : text) {
+    switch (c) {
+      case u'\r': out += u"&#13;"; break;
+      case u'\n': out += u"&#10;"; break;
+      case u'\t':
+        if (attribute)
+          out += u"&#9;";
+        else
+          out += c;
+        break;
+      case u'"': out += u"&quot;"; break;
+      case u'&': out += u"&amp;"; break;
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'\'':
+        if (attribute)
+          out += c;
+        else
+          out += u"&apos;";
+        break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe) {
   WideString out;
   out.reserve(text.size() + text.size() / 10);
@@ -195,8 +406,39 @@ WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe) {
   return out;
 }
 
+#ifdef XML_SSE2_AT_RUN_TIME
+namespace {
+
+__attribute__((target("sse2"))) size_t FindFirstOfSse2(const char16_t* p, size_t n, char16_t a, char16_t b,
+                                                       char16_t c) {
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a)), vb = _mm_set1_epi16(static_cast<short>(b)),
+                vc = _mm_set1_epi16(static_cast<short>(c));
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
+    if (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)))
+      return i + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+  }
+  for (; i < n; ++i)
+    if (p[i] == a || p[i] == b || p[i] == c) return i;
+  return n;
+}
+
+bool DetectSse2() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
+}
+
+}  // namespace
+#endif
+
 size_t FindFirstOf(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
   size_t i = 0;
+#ifdef XML_SSE2_AT_RUN_TIME
+  static const bool sse2 = DetectSse2();
+  if (sse2 && n >= 8) return FindFirstOfSse2(p, n, a, b, c);
+#endif
 #if defined(__SSE2__)
   const TFirstOf8 any(a, b, c);
   for (; i + 8 <= n; i += 8)

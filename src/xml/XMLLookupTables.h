@@ -47,10 +47,17 @@ bool LookupCharEntity(std::u16string_view name, char16_t& ch);
 // The Windows code page of an encoding name ("utf-8", "windows-1252", ...), compared
 // without regard to case. An unknown name answers false and leaves codePage alone.
 bool LookupCodePage(std::u16string_view name, uint16_t& codePage);
+// True when this host can read and write text in the code page (the Unicode ones always).
+bool CanConvertCodePage(uint16_t codePage);
 
 // Markup characters as references; every line break (CR LF, lone CR or LF) becomes one
 // "&#10;", so that blank lines survive. The apostrophe is escaped only when asked.
 WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe);
+// The writer's escaping, which reads back exactly: markup characters as references, and
+// every CR as "&#13;" and LF as "&#10;" (a reader would fold literal line breaks). In an
+// attribute value (attribute true) a tab is "&#9;" too, since readers turn a literal one
+// into a space, and the apostrophe stays; in text the apostrophe is "&apos;".
+WideString EscapeExact(std::u16string_view text, bool attribute);
 // CR LF and lone CR become LF.
 WideString NormalizeLineBreaks(WideString text);
 // The length of the run of n characters at p before the first a, b or c (n if none),

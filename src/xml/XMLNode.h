@@ -22,6 +22,10 @@
 
 namespace xml {
 
+namespace strictreader {
+class TXMLStrictReader;
+}
+
 class TXMLTextStream;
 class TXMLNodeList;
 class TXMLNamedNodeMap;
@@ -173,6 +177,7 @@ class TXMLNode : public virtual IXMLNodeAccess {
   virtual TXMLNode* MakeCopy(TXMLDocument* target);
 
   friend class TXMLDocument;
+  friend class strictreader::TXMLStrictReader;
   friend class TXMLCustomList;
   friend class TXMLNamedNodeMap;
 

@@ -1,5 +1,9 @@
 #include "xml/XMLNodes.h"
 
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
 #include "xml/XMLDocument.h"
 #include "xml/XMLException.h"
 #include "xml/XMLLookupTables.h"
@@ -108,8 +112,25 @@ void TXMLElement::WriteNode(TXMLTextStream& stream) {
   stream.Write(u'<');
   stream.Write(GetNodeName());
   TIntf<IXMLNamedNodeMap> attrs = GetAttributes();
-  for (int32_t i = 0; i < attrs->GetLength(); ++i) {
+  int32_t count = attrs->GetLength();
+  // A name may stand only once in a tag: of attributes with the same name (the lenient
+  // reader keeps them all) the first is written. Names compare exactly here, as XML does.
+  std::unordered_set<std::u16string_view> seen;
+  std::vector<WideString> names;
+  if (count > 1) names.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) {
     TIntf<IXMLNode> a = attrs->GetItem(i);
+    if (count > 1) {
+      names.push_back(a->GetNodeName());
+      bool repeated = false;
+      if (count <= 8) {
+        for (size_t k = 0; k + 1 < names.size() && !repeated; ++k) repeated = names[k] == names.back();
+      } else {
+        if (seen.empty()) seen.reserve(static_cast<size_t>(count));
+        repeated = !seen.insert(names.back()).second;
+      }
+      if (repeated) continue;
+    }
     if (TXMLNode* n = FromIntf(a.Get()))
       n->WriteNode(stream);
     else
@@ -138,13 +159,11 @@ void TXMLAttr::WriteNode(TXMLTextStream& stream) {
   stream.Write(u' ');
   stream.Write(GetNodeName());
   stream.Write(u"=\"");
-  stream.WriteEscaped(EscapeMarkup(GetNodeValue(), false));
+  stream.WriteEscaped(EscapeExact(GetNodeValue(), true));
   stream.Write(u'"');
 }
 
-void TXMLText::WriteNode(TXMLTextStream& stream) {
-  stream.WriteEscaped(EscapeMarkup(ExpandLineBreaks(GetNodeValue()), true));
-}
+void TXMLText::WriteNode(TXMLTextStream& stream) { stream.WriteEscaped(EscapeExact(GetNodeValue(), false)); }
 
 void TXMLCDATASection::WriteNode(TXMLTextStream& stream) {
   stream.WriteLineBreak(true);
@@ -156,7 +175,13 @@ void TXMLCDATASection::WriteNode(TXMLTextStream& stream) {
 void TXMLComment::WriteNode(TXMLTextStream& stream) {
   stream.WriteLineBreak(true);
   stream.Write(u"<!--");
-  stream.Write(ExpandLineBreaks(GetNodeValue()));
+  // A comment cannot hold "--" or end in "-" (a value set so, or cut off by the end of
+  // the input): a space goes between, so that what is written stays well-formed.
+  WideString value = ExpandLineBreaks(GetNodeValue());
+  for (size_t at = value.find(u"--"); at != WideString::npos; at = value.find(u"--", at + 2))
+    value.insert(at + 1, 1, u' ');
+  if (!value.empty() && value.back() == u'-') value.push_back(u' ');
+  stream.Write(value);
   stream.Write(u"-->");
 }
 

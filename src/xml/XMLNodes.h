@@ -120,5 +120,7 @@ class TXMLDocumentFragment : public TXMLNode, public virtual IXMLDocumentFragmen
 
 // The code page an "xml" instruction's encoding= names, when it names a known one.
 bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage);
+// The name an "xml" instruction's encoding= gives in quotes, known or not.
+bool DeclaredEncodingName(IXMLProcessingInstruction* pi, WideString& name);
 
 }  // namespace xml

@@ -25,6 +25,30 @@ bool ReadGroup(TXMLTextStream& s, std::u16string_view expected) {
 bool NotNameChar(char16_t c) { return !IsNameChar(c); }
 bool NotWhiteSpace(char16_t c) { return !IsWhiteSpaceChar(c); }
 
+// Literal line breaks of s[from, end) as XML folds them before anything else: CR LF and a
+// lone CR become LF. In an attribute value (attribute true) every literal white-space
+// character then becomes a space, so CR LF is one space. Characters that references
+// stand for are appended after this has run over the literal part before them, so they
+// are kept exactly ("&#13;", "&#9;").
+void FoldLiteral(WideString& s, size_t from, bool attribute) {
+  size_t i = from;
+  const size_t n = s.size();
+  while (i < n && s[i] != u'\r' && !(attribute && (s[i] == u'\n' || s[i] == u'\t'))) ++i;
+  if (i == n) return;
+  size_t out = i;
+  for (; i < n; ++i) {
+    char16_t c = s[i];
+    if (c == u'\r') {
+      if (i + 1 < n && s[i + 1] == u'\n') ++i;
+      c = attribute ? u' ' : u'\n';
+    } else if (attribute && (c == u'\n' || c == u'\t')) {
+      c = u' ';
+    }
+    s[out++] = c;
+  }
+  s.resize(out);
+}
+
 // Leaves `parent`'s child list; the node itself is kept alive by the caller.
 void RemoveFromParent(TXMLNode* node, TXMLNode* parent) {
   if (parent) parent->Children().Remove(node);
@@ -193,6 +217,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
   char16_t quote = 0;
+  size_t literalFrom = 0;  // where the value's literal characters not yet folded begin
   // A name or value in one piece is taken straight from the buffer; else it is collected.
   bool named = s.TakeNameDirect(FName, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'='; });
   if (!named) s.AppendRun(s.Token(), NotNameChar);
@@ -221,18 +246,24 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
         if (IsWhiteSpaceChar(c)) break;
         if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
         quote = c;
-        if (s.TakeValueDirect(FValue, quote)) return;
+        if (s.TakeValueDirect(FValue, quote)) {
+          FoldLiteral(FValue, 0, true);
+          return;
+        }
         state = Value;
         s.AppendUntil(s.Token(), quote, u'&', u'<');
         break;
       case Value:
         if (c == quote) {
-          FValue = s.TakeToken();  // as written: no white-space normalisation
+          FoldLiteral(s.Token(), literalFrom, true);
+          FValue = s.TakeToken();
           return;
         }
-        if (c == u'&')
+        if (c == u'&') {
+          FoldLiteral(s.Token(), literalFrom, true);
           AppendCodePoint(s.Token(), ReadCharReference(s));
-        else if (c == u'<')
+          literalFrom = s.Token().size();
+        } else if (c == u'<')
           throw EXMLException(5, 11);
         else
           s.AppendToken(c);
@@ -248,18 +279,26 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   WideString& token = s.Token();
   WideString direct;  // the text, when it is in the buffer in one piece
   bool whole = s.TakeTextDirect(direct);
+  size_t literalFrom = 0;     // where the literal characters not yet folded begin
+  bool referencedCR = false;  // a reference gave a CR, which must stay one
   char16_t c;
   while (!whole && s.Next(c)) {
     if (c == u'<') {
       s.UnreadChar();
       break;
     }
-    if (c == u'&')
-      AppendCodePoint(token, ReadCharReference(s));
-    else
+    if (c == u'&') {
+      FoldLiteral(token, literalFrom, false);
+      char32_t ch = ReadCharReference(s);
+      referencedCR = referencedCR || ch == u'\r';
+      AppendCodePoint(token, ch);
+      literalFrom = token.size();
+    } else {
       token.push_back(c);
+    }
     s.AppendUntil(token, u'<', u'&', u'<');
   }
+  if (!whole) FoldLiteral(token, literalFrom, false);
   // Text cut off by the end of the input is kept like any other.
   if (!whole && token.empty()) {
     RemoveFromParent(this, parent);
@@ -272,7 +311,10 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     RemoveFromParent(this, parent);
     return;
   }
-  StoreReadValue(std::move(value));
+  if (referencedCR && !Wrapped())
+    FValue = std::move(value);  // line breaks are folded already; "&#13;" stays a CR
+  else
+    StoreReadValue(std::move(value));
 }
 
 void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
@@ -289,6 +331,11 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
         if (IsWhiteSpaceChar(c)) {
           FName = s.TakeToken();
           state = BeforeData;
+        } else if (c == u'?' && !SameName(s.Token(), u"xml")) {
+          // "<?pi?>": an instruction without data. The declaration needs its version, so
+          // "<?xml?>" stays refused below.
+          FName = s.TakeToken();
+          state = AfterQuestion;
         } else {
           if (!IsNameChar(c)) throw EXMLException(5, 10);
           s.AppendToken(c);
@@ -337,16 +384,23 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   }
   // Only the declaration at the start of a document without byte order mark, and not in
   // UTF-16, chooses the code page of what follows.
-  uint16_t codePage = 0;
-  if (parent && parent->NodeType() == DOCUMENT_NODE && s.CanSwitchCodePage() && parent->ChildCount() == 1 &&
-      DetectDeclaredCodePage(this, codePage))
+  if (parent && parent->NodeType() == DOCUMENT_NODE && s.CanSwitchCodePage() && parent->ChildCount() == 1) {
+    WideString name;
+    if (!DeclaredEncodingName(this, name)) return;
+    uint16_t codePage = 0;
+    // Text in an encoding this host cannot read is refused rather than read as garbage.
+    if (!LookupCodePage(name, codePage) || !CanConvertCodePage(codePage))
+      throw EXMLException::Formatted(5, 68,
+                                     "System does not support the specified encoding: " + MessageArg(name) + ".");
     s.SetStreamCodePage(codePage);
+  }
 }
 
-bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage) {
+bool DeclaredEncodingName(IXMLProcessingInstruction* pi, WideString& name) {
   if (!pi || !SameName(pi->GetTarget(), u"xml")) return false;
-  WideString data = LowerCaseName(pi->GetData());
-  size_t at = data.find(u"encoding");
+  WideString data = pi->GetData();
+  WideString lower = LowerCaseName(data);
+  size_t at = lower.find(u"encoding");
   if (at == WideString::npos) return false;
   // encoding, optional white space, "=", optional white space, a quoted name.
   size_t i = at + 8;
@@ -357,7 +411,13 @@ bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage) {
   if (i >= data.size() || (data[i] != u'"' && data[i] != u'\'')) return false;
   size_t close = data.find(data[i], i + 1);
   if (close == WideString::npos) return false;
-  return LookupCodePage(std::u16string_view(data).substr(i + 1, close - i - 1), codePage);
+  name = data.substr(i + 1, close - i - 1);
+  return true;
+}
+
+bool DetectDeclaredCodePage(IXMLProcessingInstruction* pi, uint16_t& codePage) {
+  WideString name;
+  return DeclaredEncodingName(pi, name) && LookupCodePage(name, codePage);
 }
 
 void TXMLComment::ReadNode(TXMLNode*, TXMLTextStream& s) {
@@ -421,15 +481,31 @@ void TXMLCDATASection::ReadNode(TXMLNode*, TXMLTextStream& s) {
 void TXMLDocumentType::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   int32_t depth = 0;
   char16_t quote = 0;
+  // Inside the internal subset, comments and processing instructions are skipped over
+  // whole: a quote or bracket in them opens nothing.
+  enum { Markup, Comment, Instruction } inside = Markup;
   bool started = false;
   char16_t c;
+  auto endsWith = [&s](std::u16string_view tail) {
+    const WideString& token = s.Token();
+    return token.size() >= tail.size() && std::u16string_view(token).substr(token.size() - tail.size()) == tail;
+  };
   while (s.Next(c)) {
     if (!started) {
       if (IsWhiteSpaceChar(c)) continue;
       started = true;
     }
+    if (inside != Markup) {
+      s.AppendToken(c);
+      if (c == u'>' && endsWith(inside == Comment ? u"-->" : u"?>")) inside = Markup;
+      continue;
+    }
     if (quote) {
       if (c == quote) quote = 0;
+    } else if (depth > 0 && c == u'-' && endsWith(u"<!-")) {
+      inside = Comment;
+    } else if (depth > 0 && c == u'?' && endsWith(u"<")) {
+      inside = Instruction;
     } else if (c == u'"' || c == u'\'') {
       quote = c;
     } else if (c == u'[') {

@@ -33,8 +33,9 @@ bool ParseIndex(const WideString& text, int64_t& value) {
   return true;
 }
 
-void AddUnique(std::vector<TIntf<IXMLNode>>& out, const TIntf<IXMLNode>& node) {
-  if (std::find(out.begin(), out.end(), node) == out.end()) out.push_back(node);
+// Keeps each node once, in the order first found, in constant time per node.
+void AddUnique(std::vector<TIntf<IXMLNode>>& out, std::unordered_set<IXMLNode*>& seen, const TIntf<IXMLNode>& node) {
+  if (seen.insert(node.Get()).second) out.push_back(node);
 }
 
 // Element children named name; when there are none (or all are wanted), the same search
@@ -52,7 +53,8 @@ void DescendantSearch(IXMLNode* node, const WideString& name, bool firstOnly, st
   if ((out.size() > before && firstOnly) || depth > 4096) return;
   for (int32_t i = 0; i < children->GetLength(); ++i) {
     TIntf<IXMLNode> c = children->GetItem(i);
-    if (std::find(matched.begin(), matched.end(), c) != matched.end()) continue;
+    // The children that matched are exactly the element children of that name.
+    if (c->GetNodeType() == ELEMENT_NODE && SameName(c->GetNodeName(), name)) continue;
     DescendantSearch(c.Get(), name, firstOnly, out, depth + 1);
     if (firstOnly && out.size() > before) return;
   }
@@ -160,7 +162,8 @@ void TXPathLite::Parse(const WideString& e) {
   addStep(start, n);
 }
 
-void TXPathLite::EvaluateStep(int index, IXMLNode* node, bool firstOnly, std::vector<TIntf<IXMLNode>>& out) {
+void TXPathLite::EvaluateStep(int index, IXMLNode* node, bool firstOnly, std::vector<TIntf<IXMLNode>>& out,
+                              std::unordered_set<IXMLNode*>& seen) {
   TXPathMatch& step = Step(index);
   bool anyName = step.NameTest == u"*";
   std::vector<TIntf<IXMLNode>> candidates;
@@ -209,12 +212,12 @@ void TXPathLite::EvaluateStep(int index, IXMLNode* node, bool firstOnly, std::ve
         }
         case xpAttribute: {
           if (TIntf<IXMLAttr> attr = candidate->GetAttributeNode(pred.Name))
-            AddUnique(out, TIntf<IXMLNode>(attr.Get()));
+            AddUnique(out, seen, TIntf<IXMLNode>(attr.Get()));
           return;  // the step ends with the first candidate that gets here
         }
       }
     }
-    if (pass) AddUnique(out, candidate);
+    if (pass) AddUnique(out, seen, candidate);
   }
 }
 
@@ -226,7 +229,8 @@ TIntf<IXMLNodeList> TXPathLite::Select(IXMLNode* context, bool firstOnly) {
   for (int32_t i = 0; i < children->GetLength(); ++i) current.push_back(children->GetItem(i));
   for (int step = 0; step < FSteps.Count(); ++step) {
     std::vector<TIntf<IXMLNode>> next;
-    for (const TIntf<IXMLNode>& node : current) EvaluateStep(step, node.Get(), firstOnly, next);
+    std::unordered_set<IXMLNode*> seen;
+    for (const TIntf<IXMLNode>& node : current) EvaluateStep(step, node.Get(), firstOnly, next, seen);
     current.swap(next);
     if (firstOnly && step == FSteps.Count() - 1 && !current.empty()) break;
   }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "base/Object.h"
@@ -60,7 +61,9 @@ class TXPathLite : public base::TObject {
 
  private:
   void Parse(const WideString& expression);
-  void EvaluateStep(int index, IXMLNode* node, bool firstOnly, std::vector<TIntf<IXMLNode>>& out);
+  // Appends the step's matches to out, each node once: seen holds what out holds.
+  void EvaluateStep(int index, IXMLNode* node, bool firstOnly, std::vector<TIntf<IXMLNode>>& out,
+                    std::unordered_set<IXMLNode*>& seen);
 
   // Strings: the steps' name tests; objects: the owned TXPathMatch of each.
   text::TWideStringList FSteps;

@@ -36,6 +36,7 @@ TEST(TextStream, ReadAccessDetectsMarks) {
       {"two bytes of a utf8 mark are text", "EF BB", 1252, 1252, 0, u"\u00EF\u00BB"},
       {"utf16 mark followed by A is no utf32 mark", "FF FE 41 00", 1252, 1200, rkfUnicode, u"A"},
       {"empty stream", "", 65001, 65001, rkfUnicode, u""},
+      {"utf16be without mark", "00 61 20 AC D8 3D DE 00", 1201, 1201, rkfUnicode, u"a\u20AC\U0001F600"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -75,6 +76,7 @@ TEST(TextStream, WriteAndAppendMarks) {
        "EF BB BF 61 C3 A9"},
       {"append keeps ansi without mark", 1252, 0, rkaAppendKeepEncoding, "61", u"\u00E9", "61 E9"},
       {"append keeps utf8 page without mark", 65001, 0, rkaAppendKeepEncoding, "61", u"\u00E9", "61 C3 A9"},
+      {"utf16be writes FE FF and swapped units", 1201, 0, rkaWrite, "", u"a\U0001F600", "FE FF 00 61 D8 3D DE 00"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

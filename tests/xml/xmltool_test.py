@@ -60,6 +60,29 @@ with tempfile.TemporaryDirectory() as tmp:
     expect("format bad option", run("format", good, "--pretty"), 2, b"")
     expect("format bad file", run("format", bad), 1, b"")
 
+    # A pipe has no size: the whole document is read all the same.
+    with open(good, "rb") as f:
+        piped = subprocess.run([TOOL, "format", "/dev/stdin", "--compact"], stdin=f, capture_output=True, timeout=60)
+    expect("format from a pipe", piped, 0, decl + b'<a x="1"><b>t&amp;</b><c/></a>')
+    sjis = write("sjis.xml", b'<?xml version="1.0" encoding="Shift_JIS"?><r>\x93\xfa</r>')
+    expect("format Shift_JIS", run("format", sjis, "--compact"), 0,
+           b'<?xml version="1.0" encoding="Shift_JIS"?><r>\x93\xfa</r>')
+    unknown = write("unknown.xml", b'<?xml version="1.0" encoding="x-frob"?><r/>')
+    expect("check unknown encoding", run("check", unknown), 1, b"",
+           b"1:39: System does not support the specified encoding: x-frob.\n")
+
+    # Strict reading: what the lenient reader takes, refused with the reason; entities
+    # of the internal subset expanded.
+    dtd = write("dtd.xml", b"<!DOCTYPE r [<!ENTITY e 'x<b>y</b>'>]><r a='1&#9;'>&e;</r>")
+    expect("check --strict", run("check", dtd, "--strict"), 0, b"", b"")
+    expect("format --strict", run("format", dtd, "--compact", "--strict"), 0,
+           b"\xef\xbb\xbf<!DOCTYPE r [<!ENTITY e 'x<b>y</b>'>]><r a=\"1&#9;\">x<b>y</b></r>")
+    expect("check --strict refuses", run("check", mismatch, "--strict"), 1, b"",
+           b"1:9: End tag c does not match the start tag b.\n")
+    unclosed = write("unclosed.xml", b"<a><b/>")
+    expect("check lenient takes", run("check", unclosed), 0, b"", b"")
+    expect("check --strict", run("check", unclosed, "--strict"), 1, b"", b"1:7: Element was not closed.\n")
+
     expect("query elements", run("query", good, "b"), 0, b"<b>t&amp;</b>\n")
     expect("query root path", run("query", good, "/b"), 0, b"<b>t&amp;</b>\n")
     expect("query any", run("query", good, "*"), 0, b"<b>t&amp;</b>\n<c/>\n")

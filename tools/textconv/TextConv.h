@@ -1,11 +1,18 @@
-// textconv: converts a text file from one code page to another through the product's
-// encoded text stream.
-//   textconv IN OUT [--from CP|auto] [--to CP] [--bom]
-// CP is a Windows code page number (65001, 1200, 12000, 1251, 932, ...). With auto (the
-// default) a byte order mark decides as the product's read access does, and text without
-// one is taken in the system's 8-bit code page; a given --from is the code page of text
-// without a mark (a mark still decides, as for every product read). --to defaults to
-// 65001; --bom writes the UTF-8 mark (1200 and 12000 always get theirs).
+// textconv: converts a text file from one code page to another, exactly or not at all.
+//   textconv IN OUT [--from CP|auto] [--to CP] [--bom] [--replace]
+// CP is a Windows code page number (65001, 1200, 1201, 12000, 1251, 932, ...). A byte
+// order mark in IN decides its code page, as for every product read. Without one, a
+// given --from names it; with auto (the default) text that is valid UTF-8 is UTF-8, text
+// whose zero bytes show UTF-16 without a mark is UTF-16LE or UTF-16BE, and anything else
+// is in the system's 8-bit code page. --to defaults to 65001; --bom writes the UTF-8
+// mark (1200, 1201 and 12000 always get theirs).
+//
+// By default, input that cannot be converted exactly (a byte that is no character of its
+// code page, a cut sequence, a lone surrogate, an odd trailing byte of UTF-16, a
+// character the target lacks) stops the conversion with exit code 1 and a message that
+// names the byte offset in IN and the kind of problem; OUT is then left as it was (the
+// converted text is written only once all of it converted). --replace writes U+FFFD (or
+// the target's default character) instead and reports the count on standard error.
 #pragma once
 
 #include <ostream>
@@ -16,10 +23,11 @@ namespace textconv {
 
 // Exit codes.
 constexpr int kOk = 0;
-constexpr int kUsage = 1;          // bad arguments
+constexpr int kInvalidInput = 1;   // not convertible exactly (without --replace)
 constexpr int kCannotRead = 2;     // input missing or unreadable
 constexpr int kCannotWrite = 3;    // output cannot be created or written
 constexpr int kCannotConvert = 4;  // a code page this host cannot convert
+constexpr int kUsage = 64;         // bad arguments
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

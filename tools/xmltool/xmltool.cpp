@@ -1,9 +1,11 @@
 // xmltool: the product's XML parser, writer and path subset on the command line.
-//   xmltool check FILE                 exit 0, or 1 with "line:column: message"
-//   xmltool format FILE [--compact|--indent|--ugly] [--encoding NAME]
+//   xmltool check FILE [--strict]      exit 0, or 1 with "line:column: message"
+//   xmltool format FILE [--compact|--indent|--ugly] [--encoding NAME] [--strict]
 //                                      the document as the writer writes it, to stdout
 //   xmltool query FILE XPATH           one matched node a line: an element as XML, an
 //                                      attribute or text as its value (UTF-8)
+// --strict reads with XML 1.0 well-formedness (internal DTD subset and entities included);
+// without it the product's lenient reader takes what it can. FILE may be a pipe.
 // Exit codes: 0 success, 1 a parse error (or no match for query), 2 usage or file errors.
 #include <cstdio>
 #include <string>
@@ -22,8 +24,8 @@ using namespace xml;
 namespace {
 
 const char kUsage[] =
-    "usage: xmltool check FILE\n"
-    "       xmltool format FILE [--compact|--indent|--ugly] [--encoding NAME]\n"
+    "usage: xmltool check FILE [--strict]\n"
+    "       xmltool format FILE [--compact|--indent|--ugly] [--encoding NAME] [--strict]\n"
     "       xmltool query FILE XPATH\n";
 
 // Arguments arrive as UTF-8 (natively) or in the system code page (Windows).
@@ -58,10 +60,12 @@ int Format(TXMLDocument& doc, const std::vector<std::string>& options) {
       format = FormatIndented;
     } else if (o == "--ugly") {
       format = FormatLineBreaks;
+    } else if (o == "--strict") {
+      // taken before the load
     } else if (o == "--encoding" && i + 1 < options.size()) {
       std::u16string name = Arg(options[++i].c_str());
       uint16_t codePage = 0;
-      if (!LookupCodePage(name, codePage)) {
+      if (!LookupCodePage(name, codePage) || !CanConvertCodePage(codePage)) {
         std::fprintf(stderr, "xmltool: unknown encoding %s\n", options[i].c_str());
         return 2;
       }
@@ -92,13 +96,19 @@ int Query(TXMLDocument& doc, const char* expression) {
 int main(int argc, char** argv) {
   platform::SetStdOutBinary();
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() < 2 || (args[0] == "check" && args.size() != 2) || (args[0] == "query" && args.size() != 3) ||
-      (args[0] != "check" && args[0] != "format" && args[0] != "query")) {
+  bool strict = false;
+  if (!args.empty() && args[0] != "query") {
+    for (size_t i = 2; i < args.size(); ++i)
+      if (args[i] == "--strict") strict = true;
+  }
+  if (args.size() < 2 || (args[0] == "check" && args.size() != (strict ? 3u : 2u)) ||
+      (args[0] == "query" && args.size() != 3) || (args[0] != "check" && args[0] != "format" && args[0] != "query")) {
     std::fputs(kUsage, stderr);
     return 2;
   }
   try {
     TIntf<TXMLDocument> doc(new TXMLDocument);
+    doc->SetStrict(strict);
     if (!Load(*doc, args[1].c_str())) return 1;
     if (args[0] == "check") return 0;
     if (args[0] == "format") return Format(*doc, std::vector<std::string>(args.begin() + 2, args.end()));

@@ -2,12 +2,13 @@
 
 #include <array>
 
+#include "platform/TextCodec.h"
+#include "platform/posix/SingleByteTables.h"
+
 namespace platform {
 namespace {
 
 constexpr uint32_t kCp1252 = 1252;
-constexpr uint32_t kLatin1 = 28591;
-constexpr uint32_t kAscii = 20127;
 
 // Windows-1252 0x80..0x9F; 0 marks the five unassigned bytes (mapped as Windows does,
 // to the same C1 control code point).
@@ -17,19 +18,6 @@ constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0,      0x201A, 0x0192
                                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 uint32_t Resolve(uint32_t cp) { return cp == kCodePageAnsi ? kCp1252 : cp; }
-
-char16_t Cp1252ToWide(unsigned char c) {
-  if (c < 0x80 || c >= 0xA0) return c;
-  char16_t w = kCp1252High[c - 0x80];
-  return w ? w : c;
-}
-
-int WideToCp1252(char16_t w) {
-  if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) return w;
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] == w || (kCp1252High[i] == 0 && w == 0x80 + i)) return 0x80 + i;
-  return -1;
-}
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -106,47 +94,86 @@ std::string WideToUtf8(std::u16string_view w) {
 
 }  // namespace
 
+char16_t Cp1252ToWide(uint8_t c) {
+  if (c < 0x80 || c >= 0xA0) return c;
+  char16_t w = kCp1252High[c - 0x80];
+  return w ? w : c;
+}
+
+int WideToCp1252(char16_t w) {
+  if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) return w;
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] == w || (kCp1252High[i] == 0 && w == 0x80 + i)) return 0x80 + i;
+  return -1;
+}
+
 uint32_t AnsiCodePage() { return kCp1252; }
 
+// The system code page from its table directly (strings are converted often: names, log
+// lines); the others through the stream coders. Both use the same table, so a string and
+// a stream in the same code page always convert alike.
 bool IsValidCodePage(uint32_t codePage) {
   codePage = Resolve(codePage);
-  return codePage == kCp1252 || codePage == kLatin1 || codePage == kAscii || codePage == kCodePageUtf8;
+  return codePage == kCodePageUtf8 || TextDecoder(codePage).Error() == 0;
 }
 
 std::u16string MultiByteToWide(std::string_view text, uint32_t codePage, bool* ok) {
   if (ok) *ok = true;
-  switch (Resolve(codePage)) {
-    case kCodePageUtf8: return Utf8ToWide(text);
-    case kCp1252: {
-      std::u16string out(text.size(), u'\0');
-      for (size_t i = 0; i < text.size(); ++i) out[i] = Cp1252ToWide(static_cast<unsigned char>(text[i]));
-      return out;
-    }
-    case kLatin1:
-    case kAscii: {
-      std::u16string out(text.size(), u'\0');
-      for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<unsigned char>(text[i]);
-      return out;
-    }
-    default:
-      if (ok) *ok = false;
-      return {};
+  codePage = Resolve(codePage);
+  if (codePage == kCodePageUtf8) return Utf8ToWide(text);
+  if (codePage == kCp1252) {
+    std::u16string out(text.size(), u'\0');
+    for (size_t i = 0; i < text.size(); ++i) out[i] = Cp1252ToWide(static_cast<uint8_t>(text[i]));
+    return out;
   }
+  TextDecoder decoder(codePage);
+  if (decoder.Error()) {
+    if (ok) *ok = false;
+    return {};
+  }
+  std::u16string out(text.size() + 2, u'\0');
+  auto in = reinterpret_cast<const uint8_t*>(text.data());
+  size_t used = 0, made = 0;
+  while (used < text.size() || used == 0) {
+    CodecStep step = decoder.Convert(in + used, text.size() - used, out.data() + made, out.size() - made, true);
+    used += step.InUsed;
+    made += step.OutUsed;
+    if (step.Error || (step.InUsed == 0 && step.OutUsed == 0)) break;
+    if (out.size() - made < 2) out.resize(out.size() * 2);
+  }
+  out.resize(made);
+  return out;
 }
 
 std::string WideToMultiByte(std::u16string_view text, uint32_t codePage, bool* ok) {
   if (ok) *ok = true;
-  uint32_t cp = Resolve(codePage);
-  if (cp == kCodePageUtf8) return WideToUtf8(text);
-  if (cp != kCp1252 && cp != kLatin1 && cp != kAscii) {
+  codePage = Resolve(codePage);
+  if (codePage == kCodePageUtf8) return WideToUtf8(text);
+  if (codePage == kCp1252) {
+    std::string out(text.size(), '?');
+    for (size_t i = 0; i < text.size(); ++i)
+      if (int b = WideToCp1252(text[i]); b >= 0) out[i] = static_cast<char>(b);
+    return out;
+  }
+  TextEncoder encoder(codePage);
+  if (encoder.Error()) {
     if (ok) *ok = false;
     return {};
   }
-  std::string out(text.size(), '?');
-  for (size_t i = 0; i < text.size(); ++i) {
-    int b = cp == kCp1252 ? WideToCp1252(text[i]) : text[i] <= (cp == kAscii ? 0x7F : 0xFF) ? text[i] : -1;
-    if (b >= 0) out[i] = static_cast<char>(b);
+  std::string out(text.size() * 4 + 16, '\0');
+  auto bytes = reinterpret_cast<uint8_t*>(out.data());
+  size_t used = 0, made = 0;
+  while (used < text.size()) {
+    if (out.size() - made < 32) {
+      out.resize(out.size() * 2);
+      bytes = reinterpret_cast<uint8_t*>(out.data());
+    }
+    CodecStep step = encoder.Convert(text.data() + used, text.size() - used, bytes + made, out.size() - made, true);
+    used += step.InUsed;
+    made += step.OutUsed;
+    if (step.Error || (step.InUsed == 0 && step.OutUsed == 0)) break;
   }
+  out.resize(made);
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "platform/posix/SingleByteTables.h"
 
 namespace platform {
 namespace {
@@ -73,8 +74,16 @@ bool IsPlainSingleByte(uint32_t cp) {
          cp == 852 || cp == 866 || cp == 874 || cp == 10000 || cp == 20127 || cp == 20866 || cp == 21866;
 }
 
+bool IsCp1252(uint32_t cp) { return cp == 1252 || (cp == kCodePageAnsi && AnsiCodePage() == 1252); }
+
 TextDecoder::TextDecoder(uint32_t codePage) : FCodePage(codePage) {
   FHandle = Open("UTF-16LE", IconvName(codePage), FError);
+  if (FHandle && IsCp1252(codePage)) {
+    // Our own table, not the converter's, which leaves five bytes undefined.
+    FSingleByte = std::make_unique<char16_t[]>(256);
+    for (int b = 0; b < 256; ++b) FSingleByte[static_cast<size_t>(b)] = Cp1252ToWide(static_cast<uint8_t>(b));
+    return;
+  }
   if (!FHandle || !IsPlainSingleByte(codePage)) return;
   // The converter's answer for every byte, so long texts need no call per buffer.
   auto cd = reinterpret_cast<iconv_t>(FHandle);
@@ -101,7 +110,10 @@ CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, s
   if (FSingleByte) {
     size_t n = inLen < outCap ? inLen : outCap;
     const char16_t* table = FSingleByte.get();
-    for (size_t i = 0; i < n; ++i) out[i] = table[in[i]];
+    for (size_t i = 0; i < n; ++i) {
+      out[i] = table[in[i]];
+      if (FExact && out[i] == kReplacement) return {i, i, 0, true};
+    }
     return {n, n, 0};
   }
   auto cd = reinterpret_cast<iconv_t>(FHandle);
@@ -115,6 +127,7 @@ CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, s
     if (e == E2BIG) break;
     if (e != EILSEQ && e != EINVAL) return {inLen - il, outCap - ol / 2, static_cast<uint32_t>(e)};
     if (e == EINVAL && !final) break;  // a character cut by the end of the buffer
+    if (FExact) return {inLen - il, outCap - ol / 2, 0, true};
     if (ol < 2) break;
     // One replacement for the byte that starts no character (the bytes after it are
     // tried again), or for the cut character at the very end.
@@ -132,6 +145,7 @@ CodecStep TextDecoder::Convert(const uint8_t* in, size_t inLen, char16_t* out, s
 
 TextEncoder::TextEncoder(uint32_t codePage) : FCodePage(codePage) {
   FHandle = Open(IconvName(codePage), "UTF-16LE", FError);
+  FOwnTable = FHandle && IsCp1252(codePage);  // the reverse of the decoder's own table
 }
 
 TextEncoder::~TextEncoder() {
@@ -140,6 +154,26 @@ TextEncoder::~TextEncoder() {
 
 CodecStep TextEncoder::Convert(const char16_t* in, size_t inLen, uint8_t* out, size_t outCap, bool final) {
   if (FError) return {0, 0, FError};
+  if (FOwnTable) {
+    size_t i = 0, o = 0;
+    while (i < inLen && o < outCap) {
+      char16_t c = in[i];
+      int mapped = WideToCp1252(c);
+      auto b = static_cast<uint8_t>(mapped);
+      size_t used = 1;
+      if (mapped < 0) {
+        bool high = c >= 0xD800 && c <= 0xDBFF;
+        if (high && i + 1 == inLen && !final) break;  // waits for its low half
+        if (FExact) return {i, o, 0, true};
+        // A pair is one character: one default character for it.
+        if (high && i + 1 < inLen && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) used = 2;
+        b = '?';
+      }
+      out[o++] = b;
+      i += used;
+    }
+    return {i, o, 0};
+  }
   auto cd = reinterpret_cast<iconv_t>(FHandle);
   // Room kept back for the bytes that return a stateful code page to its initial state.
   constexpr size_t kResetRoom = 8;
@@ -155,6 +189,14 @@ CodecStep TextEncoder::Convert(const char16_t* in, size_t inLen, uint8_t* out, s
     if (e == E2BIG) break;
     if (e != EILSEQ && e != EINVAL) return {inLen - il / 2, cap - ol, static_cast<uint32_t>(e)};
     if (e == EINVAL && !final) break;  // a high surrogate waiting for its low half
+    if (FExact) {
+      if (final) {
+        ol += kResetRoom;
+        iconv(cd, nullptr, nullptr, &op, &ol);
+        cap += kResetRoom;
+      }
+      return {inLen - il / 2, cap - ol, 0, true};
+    }
     // A character the code page lacks, or a lone surrogate: the default character,
     // converted too, so that a shifted code page leaves its shift first.
     char16_t q = u'?';

@@ -1,0 +1,1182 @@
+#include "xml/XMLStrictReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "base/Format.h"
+#include "platform/TextCodec.h"
+#include "xml/XMLDocument.h"
+#include "xml/XMLException.h"
+#include "xml/XMLLookupTables.h"
+#include "xml/XMLNodeList.h"
+#include "xml/XMLTextStream.h"
+
+namespace xml {
+
+namespace strictreader {
+
+using std::u16string_view;
+
+constexpr size_t kReferenceCost = 8;  // characters of expansion a reference counts for
+
+bool IsS(char16_t c) { return c == 0x20 || c == 0x9 || c == 0xA || c == 0xD; }
+bool IsHighHalf(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowHalf(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Char of XML 1.0, one BMP unit (surrogates are checked in pairs by the callers).
+bool IsCharUnit(char16_t c) { return c >= 0x20 ? (c < 0xD800 || (c >= 0xE000 && c <= 0xFFFD)) : IsS(c); }
+
+// NameStartChar and NameChar of the fifth edition (BMP part; a surrogate pair is a name
+// character when its code point is below U+F0000, that is, a high half below DB80).
+bool IsNameStart5(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':';
+  return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
+         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
+}
+bool IsName5(char16_t c) {
+  if (c < 0x80)
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u':' ||
+           c == u'-' || c == u'.';
+  return IsNameStart5(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+bool IsPubidChar(char16_t c) {
+  return c == 0x20 || c == 0xD || c == 0xA || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+         (c >= u'0' && c <= u'9') || u16string_view(u"-'()+,./:=?;!*#@$_%").find(c) != u16string_view::npos;
+}
+
+struct TEntity {
+  WideString Name;
+  WideString Text;  // replacement text (internal entities)
+  bool External = false;
+  bool Unparsed = false;
+  bool Open = false;    // being expanded: a reference to it now is a loop
+  bool Simple = false;  // text without "<" or "&": taken as characters as they are
+};
+
+// One text being read: the document, or the replacement text of an entity.
+struct TInput {
+  const char16_t* P;
+  size_t Pos;
+  size_t End;
+  TEntity* Entity;  // none for the document
+  bool AtEnd() const { return Pos >= End; }
+  char16_t Peek(size_t ahead = 0) const { return Pos + ahead < End ? P[Pos + ahead] : 0; }
+  bool Looking(u16string_view s) const { return End - Pos >= s.size() && u16string_view(P + Pos, s.size()) == s; }
+};
+
+class TXMLStrictReader {
+ public:
+  TXMLStrictReader(TXMLDocument& doc, const char16_t* text, size_t length) : FDoc(doc), FText(text), FLength(length) {}
+  void Run();
+  // The place in the document of the error (of the outermost reference inside an entity).
+  size_t ErrorOffset() const { return FErrorAt; }
+
+ private:
+  [[noreturn]] void Fail(TInput& in, int32_t code, std::initializer_list<std::string> args = {}) {
+    FErrorAt = in.Entity ? FReferenceAt : in.Pos;
+    throw EXMLException(5, code, args);
+  }
+  [[noreturn]] void FailWith(TInput& in, int32_t code, const std::string& message) {
+    FErrorAt = in.Entity ? FReferenceAt : in.Pos;
+    throw EXMLException::Formatted(5, code, message);
+  }
+  void Expect(TInput& in, u16string_view s, int32_t code) {
+    if (!in.Looking(s)) Fail(in, code);
+    in.Pos += s.size();
+  }
+  bool SkipS(TInput& in) {
+    size_t from = in.Pos;
+    while (in.Pos < in.End && IsS(in.P[in.Pos])) ++in.Pos;
+    return in.Pos > from;
+  }
+  void NeedS(TInput& in) {
+    if (!SkipS(in)) Fail(in, 14);
+  }
+  // One character of character data at in.Pos (a pair counts as one); moves past it.
+  void TakeChar(TInput& in, int32_t code) {
+    char16_t c = in.P[in.Pos];
+    if (IsHighHalf(c)) {
+      if (in.Pos + 1 >= in.End || !IsLowHalf(in.P[in.Pos + 1])) Fail(in, code);
+      in.Pos += 2;
+      return;
+    }
+    if (!IsCharUnit(c) || IsLowHalf(c)) Fail(in, code);
+    ++in.Pos;
+  }
+  // The name at in.Pos, a view of the input's text (which outlives the parse).
+  u16string_view ReadName(TInput& in, bool nmtoken = false);
+  void CheckReplacementChars(TInput& in, u16string_view text);
+  char32_t ReadCharRef(TInput& in);
+  TEntity* LookupGeneral(TInput& in, const WideString& name, bool inAttribute);
+  void EnterEntity(TInput& in, TEntity* e);
+  void LeaveEntity(TEntity* e) {
+    e->Open = false;
+    --FEntityDepth;
+  }
+
+  void ParseProlog(TInput& in);
+  void ParseXmlDecl(TInput& in);
+  void ParseDocType(TInput& in);
+  void ParseInternalSubset(TInput& in, bool inPE);
+  void ParseElementDecl(TInput& in);
+  void ParseContentParticle(TInput& in, int depth);
+  void ParseAttlistDecl(TInput& in);
+  void ParseEntityDecl(TInput& in);
+  void ParseNotationDecl(TInput& in);
+  bool ParseExternalId(TInput& in, bool publicIdAlone);
+  WideString ReadQuoted(TInput& in, bool pubid);
+  WideString ReadEntityValue(TInput& in);
+  void ReadAttValue(TInput& in, WideString& out, int entityDepth);
+  void NormalizeAttText(TInput& in, u16string_view text, WideString& out, int entityDepth);
+
+  void ParseMisc(TInput& in, bool afterRoot);
+  void ParseComment(TInput& in, TXMLNode* parent);
+  void ParsePI(TInput& in, TXMLNode* parent);
+  void ParseCData(TInput& in, TXMLNode* parent, WideString& pending);
+  void ParseElement(TInput& in, TXMLNode* parent);
+  void ParseContent(TInput& in, TXMLNode* parent, WideString& pending);
+  void FlushText(TXMLNode* parent, WideString& pending);
+
+  TXMLDocument& FDoc;
+  const char16_t* FText;
+  size_t FLength;
+  size_t FErrorAt = 0;
+  size_t FReferenceAt = 0;  // where the outermost entity reference being expanded is
+  std::unordered_map<WideString, std::unique_ptr<TEntity>> FGeneral;
+  std::unordered_map<WideString, std::unique_ptr<TEntity>> FParameter;
+  bool FExternalSubset = false;  // a DOCTYPE with an external identifier
+  bool FUnreadPE = false;        // a reference to a parameter entity not read (external)
+  bool FPEReference = false;     // any reference to a parameter entity
+  bool FStandalone = false;
+  size_t FExpanded = 0;
+  int32_t FEntityDepth = 0;
+  std::vector<std::pair<const char16_t*, size_t>> FAttrNames;  // of the start tag being read
+  std::unordered_set<u16string_view> FAttrSet;
+};
+
+u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
+  size_t from = in.Pos;
+  bool first = !nmtoken;
+  while (in.Pos < in.End) {
+    char16_t c = in.P[in.Pos];
+    if (IsHighHalf(c)) {
+      // U+10000..U+EFFFF are name characters.
+      if (c > 0xDB7F || in.Pos + 1 >= in.End || !IsLowHalf(in.P[in.Pos + 1])) break;
+      in.Pos += 2;
+    } else if (first ? IsNameStart5(c) : IsName5(c)) {
+      ++in.Pos;
+    } else {
+      break;
+    }
+    first = false;
+  }
+  if (in.Pos == from) Fail(in, 9);
+  return u16string_view(in.P + from, in.Pos - from);
+}
+
+char32_t TXMLStrictReader::ReadCharRef(TInput& in) {
+  // At "&#".
+  in.Pos += 2;
+  bool hex = in.Peek() == u'x';
+  if (hex) ++in.Pos;
+  uint32_t value = 0;
+  size_t digits = 0;
+  while (!in.AtEnd() && in.Peek() != u';') {
+    char16_t c = in.Peek();
+    uint32_t d;
+    if (c >= u'0' && c <= u'9')
+      d = c - u'0';
+    else if (hex && c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
+    else if (hex && c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else
+      Fail(in, hex ? 35 : 34);
+    value = value * (hex ? 16 : 10) + d;
+    if (value > 0x10FFFF) Fail(in, 36);
+    ++digits;
+    ++in.Pos;
+  }
+  if (in.AtEnd()) Fail(in, 18);
+  if (digits == 0) Fail(in, hex ? 35 : 34);
+  ++in.Pos;  // ";"
+  bool ok = value >= 0x10000 ? value <= 0x10FFFF
+                             : IsCharUnit(static_cast<char16_t>(value)) && !(value >= 0xD800 && value <= 0xDFFF);
+  if (!ok) Fail(in, 36);
+  return value;
+}
+
+void TXMLStrictReader::CheckReplacementChars(TInput& in, u16string_view text) {
+  TInput t{text.data(), 0, text.size(), in.Entity};
+  while (!t.AtEnd()) TakeChar(t, 13);
+}
+
+TEntity* TXMLStrictReader::LookupGeneral(TInput& in, const WideString& name, bool inAttribute) {
+  auto it = FGeneral.find(name);
+  if (it == FGeneral.end()) {
+    // Declarations this reader did not read may declare it (not a well-formedness
+    // question then); the reference is skipped.
+    if ((FExternalSubset || FPEReference) && !FStandalone) return nullptr;
+    Fail(in, 91, {MessageArg(name)});
+  }
+  TEntity* e = it->second.get();
+  if (e->Unparsed) Fail(in, 95, {MessageArg(name)});
+  if (e->External && inAttribute) Fail(in, 96, {MessageArg(name)});
+  if (e->Open) Fail(in, 92, {MessageArg(name)});
+  return e;
+}
+
+void TXMLStrictReader::EnterEntity(TInput& in, TEntity* e) {
+  if (FEntityDepth == 0) FReferenceAt = in.Pos;
+  if (FEntityDepth >= kMaxEntityDepth)
+    FailWith(in, 98,
+             base::Format("Error while parsing entity %s. Entity references nest more than %d deep.",
+                          MessageArg(e->Name), kMaxEntityDepth));
+  // Each reference costs a little beyond its text, so that many tiny ones are bounded too.
+  FExpanded += e->Text.size() + kReferenceCost;
+  if (FExpanded > kMaxEntityExpansion)
+    FailWith(in, 98,
+             base::Format("Error while parsing entity %s. Entities expand to more than %d characters.",
+                          MessageArg(e->Name), static_cast<int>(kMaxEntityExpansion)));
+  e->Open = true;
+  ++FEntityDepth;
+}
+
+// --- prolog and DTD -------------------------------------------------------------------
+
+void TXMLStrictReader::ParseXmlDecl(TInput& in) {
+  size_t start = in.Pos;
+  in.Pos += 5;  // "<?xml"
+  auto eq = [&] {
+    SkipS(in);
+    Expect(in, u"=", 4);
+    SkipS(in);
+  };
+  auto literal = [&]() -> WideString {
+    char16_t q = in.Peek();
+    if (q != u'"' && q != u'\'') Fail(in, 7);
+    size_t from = ++in.Pos;
+    while (!in.AtEnd() && in.Peek() != q) ++in.Pos;
+    if (in.AtEnd()) Fail(in, 54);
+    return WideString(in.P + from, in.Pos++ - from);
+  };
+  NeedS(in);
+  Expect(in, u"version", 63);
+  eq();
+  WideString version = literal();
+  if (version.size() < 3 || version.compare(0, 2, u"1.") != 0) Fail(in, 85);
+  for (size_t i = 2; i < version.size(); ++i)
+    if (version[i] < u'0' || version[i] > u'9') Fail(in, 85);
+  bool space = SkipS(in);
+  if (space && in.Looking(u"encoding")) {
+    in.Pos += 8;
+    eq();
+    WideString name = literal();
+    bool ok = !name.empty() && ((name[0] >= u'a' && name[0] <= u'z') || (name[0] >= u'A' && name[0] <= u'Z'));
+    for (char16_t c : name)
+      ok = ok && ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' ||
+                  c == u'_' || c == u'-');
+    if (!ok) Fail(in, 45);
+    space = SkipS(in);
+  }
+  if (space && in.Looking(u"standalone")) {
+    in.Pos += 10;
+    eq();
+    WideString value = literal();
+    if (value != u"yes" && value != u"no") Fail(in, 79);
+    FStandalone = value == u"yes";
+    SkipS(in);
+  }
+  if (!in.Looking(u"?>")) Fail(in, 12);
+  // Kept as the lenient reader keeps it: an instruction "xml" with the rest as data.
+  size_t dataFrom = start + 5;
+  while (dataFrom < in.Pos && IsS(in.P[dataFrom])) ++dataFrom;
+  auto* pi = static_cast<TXMLProcessingInstruction*>(FDoc.NewNode(FDoc.FPIClass, PROCESSING_INSTRUCTION_NODE));
+  FDoc.AppendNew(pi);
+  pi->SetName(u"xml");
+  pi->SetNodeValue(WideString(in.P + dataFrom, in.Pos - dataFrom));
+  in.Pos += 2;
+}
+
+void TXMLStrictReader::ParseMisc(TInput& in, bool afterRoot) {
+  for (;;) {
+    SkipS(in);
+    if (in.Looking(u"<!--")) {
+      ParseComment(in, &FDoc);
+    } else if (in.Looking(u"<?")) {
+      ParsePI(in, &FDoc);
+    } else {
+      if (afterRoot && !in.AtEnd()) Fail(in, in.Peek() == u'<' ? 43 : 44);
+      return;
+    }
+  }
+}
+
+void TXMLStrictReader::ParseProlog(TInput& in) {
+  if (in.Looking(u"<?xml") && (IsS(in.Peek(5)) || in.Peek(5) == u'?')) ParseXmlDecl(in);
+  ParseMisc(in, false);
+  if (in.Looking(u"<!DOCTYPE")) {
+    ParseDocType(in);
+    ParseMisc(in, false);
+    if (in.Looking(u"<!DOCTYPE")) Fail(in, 87);
+  }
+}
+
+void TXMLStrictReader::ParseDocType(TInput& in) {
+  in.Pos += 9;
+  NeedS(in);
+  size_t valueFrom = in.Pos;
+  ReadName(in);
+  bool space = SkipS(in);
+  if (space && (in.Looking(u"SYSTEM") || in.Looking(u"PUBLIC"))) {
+    ParseExternalId(in, false);
+    FExternalSubset = true;
+    SkipS(in);
+  }
+  if (in.Peek() == u'[') {
+    ++in.Pos;
+    ParseInternalSubset(in, false);
+    Expect(in, u"]", 56);
+    SkipS(in);
+  }
+  if (in.Peek() != u'>') Fail(in, in.AtEnd() ? 56 : 15);
+  // The value as the lenient reader keeps it: everything up to the final ">".
+  auto* docType = static_cast<TXMLDocumentType*>(FDoc.NewNode(FDoc.FDocTypeClass, DOCUMENT_TYPE_NODE));
+  FDoc.AppendNew(docType);
+  TIntf<IXMLNode> keep(docType);
+  docType->SetNodeValue(WideString(in.P + valueFrom, in.Pos - valueFrom));
+  FDoc.FDocType = Supports<IXMLDocumentType>(keep);
+  ++in.Pos;
+}
+
+bool TXMLStrictReader::ParseExternalId(TInput& in, bool publicIdAlone) {
+  if (in.Looking(u"SYSTEM")) {
+    in.Pos += 6;
+    NeedS(in);
+    ReadQuoted(in, false);
+    return true;
+  }
+  if (!in.Looking(u"PUBLIC")) Fail(in, 60);
+  in.Pos += 6;
+  NeedS(in);
+  ReadQuoted(in, true);
+  size_t before = in.Pos;
+  bool space = SkipS(in);
+  if (publicIdAlone && (!space || (in.Peek() != u'"' && in.Peek() != u'\''))) {
+    in.Pos = before;
+    return true;
+  }
+  if (!space) Fail(in, 14);
+  ReadQuoted(in, false);
+  return true;
+}
+
+WideString TXMLStrictReader::ReadQuoted(TInput& in, bool pubid) {
+  char16_t q = in.Peek();
+  if (q != u'"' && q != u'\'') Fail(in, 7);
+  size_t from = ++in.Pos;
+  while (!in.AtEnd() && in.Peek() != q) {
+    if (pubid && !IsPubidChar(in.Peek())) Fail(in, 126, {MessageArg(WideString(1, in.Peek()))});
+    TakeChar(in, 17);
+  }
+  if (in.AtEnd()) Fail(in, 54);
+  return WideString(in.P + from, in.Pos++ - from);
+}
+
+void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
+  for (;;) {
+    SkipS(in);
+    if (in.AtEnd()) {
+      if (inPE) return;
+      Fail(in, 56);
+    }
+    char16_t c = in.Peek();
+    if (c == u']' && !inPE) return;
+    if (c == u'%') {
+      // A parameter-entity reference between declarations: its text is declarations.
+      ++in.Pos;
+      WideString name(ReadName(in));
+      Expect(in, u";", 18);
+      // With parameter-entity references about, a declaration this reader did not see
+      // may exist: an undeclared name is then not a well-formedness question.
+      FPEReference = true;
+      auto it = FParameter.find(name);
+      if (it == FParameter.end()) {
+        if (!FStandalone) {
+          FUnreadPE = true;
+          continue;
+        }
+        Fail(in, 91, {MessageArg(name)});
+      }
+      TEntity* e = it->second.get();
+      if (e->External) {
+        FUnreadPE = true;
+        continue;
+      }
+      if (e->Open) Fail(in, 92, {MessageArg(name)});
+      EnterEntity(in, e);
+      TInput sub{e->Text.data(), 0, e->Text.size(), e};
+      ParseInternalSubset(sub, true);
+      LeaveEntity(e);
+      continue;
+    }
+    if (in.Looking(u"<!--")) {
+      ParseComment(in, nullptr);
+    } else if (in.Looking(u"<?")) {
+      ParsePI(in, nullptr);
+    } else if (in.Looking(u"<!ELEMENT")) {
+      ParseElementDecl(in);
+    } else if (in.Looking(u"<!ATTLIST")) {
+      ParseAttlistDecl(in);
+    } else if (in.Looking(u"<!ENTITY")) {
+      ParseEntityDecl(in);
+    } else if (in.Looking(u"<!NOTATION")) {
+      ParseNotationDecl(in);
+    } else if (in.Looking(u"<![")) {
+      Fail(in, 77);
+    } else {
+      Fail(in, 16);
+    }
+  }
+}
+
+void TXMLStrictReader::ParseElementDecl(TInput& in) {
+  in.Pos += 9;
+  NeedS(in);
+  ReadName(in);
+  NeedS(in);
+  if (in.Looking(u"EMPTY")) {
+    in.Pos += 5;
+  } else if (in.Looking(u"ANY")) {
+    in.Pos += 3;
+  } else if (in.Peek() == u'(') {
+    size_t open = in.Pos++;
+    SkipS(in);
+    if (in.Looking(u"#PCDATA")) {
+      in.Pos += 7;
+      SkipS(in);
+      bool names = false;
+      std::unordered_set<WideString> seen;
+      while (in.Peek() == u'|') {
+        ++in.Pos;
+        SkipS(in);
+        WideString name(ReadName(in));
+        if (!seen.insert(name).second) Fail(in, 100, {MessageArg(name)});
+        names = true;
+        SkipS(in);
+      }
+      Expect(in, u")", 29);
+      if (in.Peek() == u'*') {
+        ++in.Pos;
+      } else if (names) {
+        Fail(in, 27);
+      }
+    } else {
+      in.Pos = open;
+      ParseContentParticle(in, 0);
+    }
+  } else {
+    if (in.Peek() == u'%') Fail(in, 48);
+    Fail(in, 71);
+  }
+  SkipS(in);
+  if (in.Peek() == u'%') Fail(in, 48);
+  Expect(in, u">", 57);
+}
+
+void TXMLStrictReader::ParseContentParticle(TInput& in, int depth) {
+  if (depth > 256) Fail(in, 71);
+  if (in.Peek() == u'(') {
+    ++in.Pos;
+    SkipS(in);
+    ParseContentParticle(in, depth + 1);
+    SkipS(in);
+    char16_t separator = 0;
+    while (in.Peek() == u'|' || in.Peek() == u',') {
+      if (separator && in.Peek() != separator) Fail(in, 28);
+      separator = in.Peek();
+      ++in.Pos;
+      SkipS(in);
+      ParseContentParticle(in, depth + 1);
+      SkipS(in);
+    }
+    Expect(in, u")", 29);
+  } else {
+    if (in.Peek() == u'%') Fail(in, 48);
+    if (in.Looking(u"#PCDATA")) Fail(in, 26);
+    ReadName(in);
+  }
+  char16_t c = in.Peek();
+  if (c == u'?' || c == u'*' || c == u'+') ++in.Pos;
+}
+
+void TXMLStrictReader::ParseAttlistDecl(TInput& in) {
+  in.Pos += 9;
+  NeedS(in);
+  ReadName(in);
+  for (;;) {
+    bool space = SkipS(in);
+    if (in.Peek() == u'>') break;
+    if (in.Peek() == u'%') Fail(in, 48);
+    if (!space) Fail(in, 14);
+    ReadName(in);
+    NeedS(in);
+    static const u16string_view kTypes[] = {u"CDATA",  u"IDREFS",   u"IDREF",    u"ID",
+                                            u"ENTITY", u"ENTITIES", u"NMTOKENS", u"NMTOKEN"};
+    bool typed = false;
+    for (u16string_view t : kTypes) {
+      // The longer names are tried first where one is the start of another.
+      if (in.Looking(t) && !IsName5(in.Peek(t.size()))) {
+        in.Pos += t.size();
+        typed = true;
+        break;
+      }
+    }
+    if (!typed) {
+      bool notation = in.Looking(u"NOTATION");
+      if (notation) {
+        in.Pos += 8;
+        NeedS(in);
+      }
+      Expect(in, u"(", 72);
+      for (;;) {
+        SkipS(in);
+        ReadName(in, !notation);
+        SkipS(in);
+        if (in.Peek() == u'|') {
+          ++in.Pos;
+          continue;
+        }
+        Expect(in, u")", 30);
+        break;
+      }
+    }
+    NeedS(in);
+    if (in.Looking(u"#REQUIRED")) {
+      in.Pos += 9;
+    } else if (in.Looking(u"#IMPLIED")) {
+      in.Pos += 8;
+    } else {
+      if (in.Looking(u"#FIXED")) {
+        in.Pos += 6;
+        NeedS(in);
+      } else if (in.Peek() == u'#') {
+        Fail(in, 75);
+      }
+      WideString value;
+      ReadAttValue(in, value, 0);  // checked as any attribute value is; not applied
+    }
+  }
+  ++in.Pos;
+}
+
+WideString TXMLStrictReader::ReadEntityValue(TInput& in) {
+  char16_t q = in.Peek();
+  if (q != u'"' && q != u'\'') Fail(in, 7);
+  ++in.Pos;
+  WideString text;
+  for (;;) {
+    if (in.AtEnd()) Fail(in, 54);
+    char16_t c = in.Peek();
+    if (c == q) break;
+    if (c == u'%') Fail(in, 48);  // no parameter-entity references inside declarations here
+    if (c == u'&') {
+      if (in.Peek(1) == u'#') {
+        AppendCodePoint(text, ReadCharRef(in));
+        continue;
+      }
+      // A general entity reference stays as written (it is expanded where it is used).
+      size_t from = in.Pos++;
+      ReadName(in);
+      Expect(in, u";", 18);
+      text.append(in.P + from, in.Pos - from);
+      continue;
+    }
+    size_t from = in.Pos;
+    TakeChar(in, 17);
+    text.append(in.P + from, in.Pos - from);
+  }
+  ++in.Pos;
+  return text;
+}
+
+void TXMLStrictReader::ParseEntityDecl(TInput& in) {
+  in.Pos += 8;
+  NeedS(in);
+  bool parameter = false;
+  if (in.Peek() == u'%') {
+    ++in.Pos;
+    NeedS(in);
+    parameter = true;
+  }
+  WideString name(ReadName(in));
+  NeedS(in);
+  auto e = std::make_unique<TEntity>();
+  e->Name = name;
+  if (in.Peek() == u'"' || in.Peek() == u'\'') {
+    e->Text = ReadEntityValue(in);
+    e->Simple = e->Text.find_first_of(u"<&") == WideString::npos;
+  } else {
+    if (in.Peek() == u'%') Fail(in, 48);
+    ParseExternalId(in, false);
+    e->External = true;
+    bool space = SkipS(in);
+    if (space && in.Looking(u"NDATA")) {
+      if (parameter) Fail(in, 93);
+      in.Pos += 5;
+      NeedS(in);
+      ReadName(in);
+      e->Unparsed = true;
+    }
+  }
+  SkipS(in);
+  if (in.Peek() == u'%') Fail(in, 48);
+  Expect(in, u">", 57);
+  // The first declaration of a name binds; after an unread parameter entity nothing
+  // more is taken in, as it might have declared the same names first.
+  if (FUnreadPE && !FStandalone) return;
+  auto& table = parameter ? FParameter : FGeneral;
+  table.emplace(name, std::move(e));
+}
+
+void TXMLStrictReader::ParseNotationDecl(TInput& in) {
+  in.Pos += 10;
+  NeedS(in);
+  ReadName(in);
+  NeedS(in);
+  ParseExternalId(in, true);
+  SkipS(in);
+  if (in.Peek() == u'%') Fail(in, 48);
+  Expect(in, u">", 57);
+}
+
+// --- attribute values -----------------------------------------------------------------
+
+void TXMLStrictReader::NormalizeAttText(TInput& in, u16string_view text, WideString& out, int entityDepth) {
+  TInput t{text.data(), 0, text.size(), in.Entity};
+  while (!t.AtEnd()) {
+    char16_t c = t.Peek();
+    if (c == u'<') Fail(in, 11);
+    if (c == u'&') {
+      if (t.Peek(1) == u'#') {
+        AppendCodePoint(out, ReadCharRef(t));
+        continue;
+      }
+      ++t.Pos;
+      WideString name(ReadName(t));
+      Expect(t, u";", 18);
+      char16_t ch;
+      if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
+        out.push_back(ch);
+        continue;
+      }
+      TEntity* e = LookupGeneral(in, name, true);
+      if (!e) continue;
+      EnterEntity(in, e);
+      NormalizeAttText(in, e->Text, out, entityDepth + 1);
+      LeaveEntity(e);
+      continue;
+    }
+    out.push_back(IsS(c) ? u' ' : c);
+    ++t.Pos;
+  }
+}
+
+void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth) {
+  char16_t q = in.Peek();
+  if (q != u'"' && q != u'\'') Fail(in, 7);
+  size_t from = ++in.Pos;
+  // The common value: characters only, taken in one piece.
+  while (in.Pos < in.End) {
+    char16_t c = in.P[in.Pos];
+    if (c == q || c == u'&' || c == u'<' || c < 0x20 || c >= 0xD800) break;
+    ++in.Pos;
+  }
+  out.assign(in.P + from, in.Pos - from);
+  for (;;) {
+    if (in.AtEnd()) Fail(in, 54);
+    char16_t c = in.Peek();
+    if (c == q) break;
+    if (c == u'<') Fail(in, 11);
+    if (c == u'&') {
+      if (in.Peek(1) == u'#') {
+        AppendCodePoint(out, ReadCharRef(in));
+        continue;
+      }
+      size_t refAt = in.Pos++;
+      WideString name(ReadName(in));
+      Expect(in, u";", 18);
+      char16_t ch;
+      if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
+        out.push_back(ch);
+        continue;
+      }
+      size_t save = in.Pos;
+      in.Pos = refAt;
+      TEntity* e = LookupGeneral(in, name, true);
+      in.Pos = save;
+      if (!e) continue;
+      EnterEntity(in, e);
+      NormalizeAttText(in, e->Text, out, entityDepth + 1);
+      LeaveEntity(e);
+      continue;
+    }
+    size_t at = in.Pos;
+    TakeChar(in, 13);
+    if (IsS(c))
+      out.push_back(u' ');
+    else
+      out.append(in.P + at, in.Pos - at);
+  }
+  ++in.Pos;
+}
+
+// --- content --------------------------------------------------------------------------
+
+void TXMLStrictReader::ParseComment(TInput& in, TXMLNode* parent) {
+  in.Pos += 4;
+  size_t from = in.Pos;
+  for (;;) {
+    if (in.AtEnd()) Fail(in, 55);
+    if (in.Peek() == u'-' && in.Peek(1) == u'-') {
+      if (in.Peek(2) != u'>') Fail(in, 8);
+      break;
+    }
+    TakeChar(in, 8);
+  }
+  if (parent) {
+    TXMLNode* comment = FDoc.NewNode(FDoc.FCommentClass, COMMENT_NODE);
+    parent->AppendNew(comment);
+    comment->SetNodeValue(WideString(in.P + from, in.Pos - from));
+  }
+  in.Pos += 3;
+}
+
+void TXMLStrictReader::ParsePI(TInput& in, TXMLNode* parent) {
+  in.Pos += 2;
+  WideString target(ReadName(in));
+  if (SameName(target, u"xml")) Fail(in, target == u"xml" ? 84 : 76);
+  size_t from = in.Pos;
+  if (!in.Looking(u"?>")) {
+    NeedS(in);
+    from = in.Pos;
+    for (;;) {
+      if (in.AtEnd()) Fail(in, 51);
+      if (in.Looking(u"?>")) break;
+      TakeChar(in, 31);
+    }
+  }
+  if (parent) {
+    TXMLNode* pi = FDoc.NewNode(FDoc.FPIClass, PROCESSING_INSTRUCTION_NODE);
+    parent->AppendNew(pi);
+    pi->SetName(std::move(target));
+    pi->SetNodeValue(WideString(in.P + from, in.Pos - from));
+  }
+  in.Pos += 2;
+}
+
+void TXMLStrictReader::ParseCData(TInput& in, TXMLNode* parent, WideString& pending) {
+  FlushText(parent, pending);
+  in.Pos += 9;
+  size_t from = in.Pos;
+  for (;;) {
+    if (in.AtEnd()) Fail(in, 58);
+    if (in.Peek() == u']' && in.Looking(u"]]>")) break;
+    TakeChar(in, 13);
+  }
+  TXMLNode* cdata = FDoc.NewNode(FDoc.FCDATAClass, CDATA_SECTION_NODE);
+  parent->AppendNew(cdata);
+  cdata->SetNodeValue(WideString(in.P + from, in.Pos - from));
+  in.Pos += 3;
+}
+
+void TXMLStrictReader::FlushText(TXMLNode* parent, WideString& pending) {
+  if (pending.empty()) return;
+  WideString value = FDoc.GetKeepWhiteSpace() ? std::move(pending) : TrimWhiteSpace(pending);
+  pending.clear();
+  if (value.empty()) return;
+  TXMLNode* text = FDoc.NewNode(FDoc.FTextClass, TEXT_NODE);
+  parent->AppendNew(text);
+  text->FValue = std::move(value);  // line breaks were folded when the input was decoded
+}
+
+void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
+  ++in.Pos;  // "<"
+  u16string_view name = ReadName(in);
+  TXMLNode* element = FDoc.NewNode(FDoc.FElementClass, ELEMENT_NODE);
+  parent->AppendNew(element);
+  element->FName.assign(name.data(), name.size());
+  size_t firstAttr = FAttrNames.size();
+  bool empty = false;
+  for (;;) {
+    bool space = SkipS(in);
+    if (in.AtEnd()) Fail(in, 52);
+    char16_t c = in.Peek();
+    if (c == u'>') {
+      ++in.Pos;
+      break;
+    }
+    if (c == u'/') {
+      Expect(in, u"/>", 15);
+      empty = true;
+      break;
+    }
+    if (!space) Fail(in, 14);
+    size_t attrFrom = in.Pos;
+    u16string_view attrName = ReadName(in);
+    // Unique Att Spec: names compare exactly.
+    size_t count = FAttrNames.size() - firstAttr;
+    bool repeated = false;
+    if (count < 8) {
+      for (size_t k = firstAttr; k < FAttrNames.size() && !repeated; ++k)
+        repeated = u16string_view(FAttrNames[k].first, FAttrNames[k].second) == attrName;
+    } else {
+      if (count == 8) {
+        FAttrSet.clear();
+        for (size_t k = firstAttr; k < FAttrNames.size(); ++k)
+          FAttrSet.insert(u16string_view(FAttrNames[k].first, FAttrNames[k].second));
+      }
+      repeated = !FAttrSet.insert(attrName).second;
+    }
+    if (repeated) {
+      in.Pos = attrFrom;
+      Fail(in, 42);
+    }
+    FAttrNames.emplace_back(in.P + attrFrom, attrName.size());
+    SkipS(in);
+    Expect(in, u"=", 4);
+    SkipS(in);
+    TXMLNode* attr = FDoc.NewNode(FDoc.FAttrClass, ATTRIBUTE_NODE);
+    element->Attributes().AppendNew(attr);
+    attr->LinkParent(element);
+    attr->FName.assign(attrName.data(), attrName.size());
+    ReadAttValue(in, attr->FValue, 0);
+  }
+  FAttrNames.resize(firstAttr);
+  if (empty) return;
+  FDoc.EnterElement();
+  WideString pending;
+  ParseContent(in, element, pending);
+  FlushText(element, pending);
+  FDoc.LeaveElement();
+  // At "</" of this input (ParseContent returns only there, or at the end of an entity's
+  // text, where the element cannot end).
+  if (in.AtEnd()) Fail(in, 52);
+  in.Pos += 2;
+  size_t endFrom = in.Pos;
+  u16string_view endName = ReadName(in);
+  if (endName != name) {
+    in.Pos = endFrom;
+    Fail(in, 67, {MessageArg(endName), MessageArg(name)});
+  }
+  SkipS(in);
+  Expect(in, u">", 53);
+}
+
+void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pending) {
+  for (;;) {
+    // Character data up to the next markup or reference.
+    size_t from = in.Pos;
+    if (pending.empty())
+      while (from < in.End && IsS(in.P[from])) ++from;  // a run's leading white space is not kept
+    in.Pos = from;
+    while (in.Pos < in.End) {
+      char16_t c = in.P[in.Pos];
+      if (c >= 0x20 && c < 0xD800 && c != u'<' && c != u'&' && c != u']') {
+        ++in.Pos;
+        continue;
+      }
+      if (c == u'<' || c == u'&') break;
+      if (c == u']' && in.Looking(u"]]>")) Fail(in, 50);
+      if (c == u']') {
+        ++in.Pos;
+        continue;
+      }
+      TakeChar(in, 13);
+    }
+    pending.append(in.P + from, in.Pos - from);
+    if (in.AtEnd()) {
+      if (!in.Entity) Fail(in, 52);
+      return;
+    }
+    if (in.Peek() == u'&') {
+      if (in.Peek(1) == u'#') {
+        AppendCodePoint(pending, ReadCharRef(in));
+        continue;
+      }
+      size_t refAt = in.Pos++;
+      WideString name(ReadName(in));
+      Expect(in, u";", 18);
+      char16_t ch;
+      if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
+        pending.push_back(ch);
+        continue;
+      }
+      size_t save = in.Pos;
+      in.Pos = refAt;
+      TEntity* e = LookupGeneral(in, name, false);
+      if (!e || e->External) {  // not read: skipped
+        in.Pos = save;
+        continue;
+      }
+      EnterEntity(in, e);
+      in.Pos = save;
+      if (e->Simple) {
+        pending.append(e->Text);
+      } else {
+        TInput sub{e->Text.data(), 0, e->Text.size(), e};
+        ParseContent(sub, parent, pending);
+        // An end tag inside the entity closes nothing of its own.
+        if (!sub.AtEnd())
+          FailWith(sub, 98,
+                   base::Format("Error while parsing entity %s. %s.", MessageArg(name),
+                                "The entity is not well-formed content"));
+      }
+      LeaveEntity(e);
+      continue;
+    }
+    // "<"
+    if (in.Peek(1) == u'/') return;
+    if (in.Looking(u"<!--")) {
+      FlushText(parent, pending);
+      ParseComment(in, parent);
+    } else if (in.Looking(u"<![CDATA[")) {
+      ParseCData(in, parent, pending);
+    } else if (in.Looking(u"<?")) {
+      FlushText(parent, pending);
+      ParsePI(in, parent);
+    } else if (in.Peek(1) == u'!') {
+      Fail(in, 61);
+    } else {
+      FlushText(parent, pending);
+      ParseElement(in, parent);
+    }
+  }
+}
+
+void TXMLStrictReader::Run() {
+  TInput in{FText, 0, FLength, nullptr};
+  ParseProlog(in);
+  if (in.AtEnd()) Fail(in, 46);
+  if (in.Peek() != u'<' || !(IsNameStart5(in.Peek(1)) || IsHighHalf(in.Peek(1)))) Fail(in, 44);
+  ParseElement(in, &FDoc);
+  ParseMisc(in, true);
+}
+
+}  // namespace strictreader
+
+namespace {
+
+using strictreader::IsS;
+
+// --- decoding -------------------------------------------------------------------------
+
+[[noreturn]] void FailDecoding(const std::string& message) { throw EXMLException::Formatted(5, 25, message); }
+
+// Into o, which has room for n units (never more units than bytes); the units made.
+size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o) {
+  size_t w = 0;
+  for (size_t i = 0; i < n;) {
+    uint8_t b = p[i];
+    if (b < 0x80) {
+      // ASCII runs, the bulk of most documents, a unit a byte.
+      do {
+        o[w++] = b;
+        if (++i == n) break;
+        b = p[i];
+      } while (b < 0x80);
+      continue;
+    }
+    size_t need = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    uint32_t v = b & (0x7F >> need);
+    bool ok = need && i + need <= n;
+    for (size_t k = 1; ok && k < need; ++k) {
+      ok = (p[i + k] & 0xC0) == 0x80;
+      v = (v << 6) | (p[i + k] & 0x3F);
+    }
+    ok = ok && !(need == 3 && v < 0x800) && !(need == 4 && (v < 0x10000 || v > 0x10FFFF)) &&
+         !(v >= 0xD800 && v <= 0xDFFF);
+    if (!ok) FailDecoding(base::Format("Byte offset %d: no UTF-8 character starts here.", static_cast<int>(i)));
+    if (v >= 0x10000) {
+      v -= 0x10000;
+      o[w++] = static_cast<char16_t>(0xD800 + (v >> 10));
+      o[w++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+    } else {
+      o[w++] = static_cast<char16_t>(v);
+    }
+    i += need;
+  }
+  return w;
+}
+
+// The whole input as UTF-16 with line ends folded (CR LF and CR become LF).
+// UTF-16LE input without CR is read where it lies.
+void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition& pos) {
+  size_t start = 0;
+  int wide = 0;  // 1 UTF-16LE, 2 UTF-16BE, 4 UTF-32LE
+  if (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0) {
+    wide = 4;
+    start = 4;
+  } else if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    wide = 1;
+    start = 2;
+  } else if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+    wide = 2;
+    start = 2;
+  } else if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    codePage = 65001;
+    start = 3;
+  } else if (n >= 2 && p[0] == '<' && p[1] == 0) {
+    wide = 1;
+  } else if (n >= 2 && p[0] == 0 && p[1] == '<') {
+    wide = 2;
+  } else {
+    // An ASCII-compatible encoding: the declaration, if any, names it.
+    codePage = codePage == 1200 || codePage == 1201 || codePage == 12000 ? 65001 : codePage;
+    std::string head(reinterpret_cast<const char*>(p), std::min<size_t>(n, 1024));
+    if (head.compare(0, 5, "<?xml") == 0 && head.size() > 5 && IsS(static_cast<char16_t>(head[5]))) {
+      size_t end = head.find("?>");
+      if (end != std::string::npos) {
+        TIntf<TXMLProcessingInstruction> pi(new TXMLProcessingInstruction(nullptr));
+        pi->SetName(u"xml");
+        pi->SetNodeValue(base::Utf8ToWide(head.substr(6, end - 6)));
+        WideString name;
+        auto isEncName = [](const WideString& n) {
+          bool ok = !n.empty() && ((n[0] >= u'a' && n[0] <= u'z') || (n[0] >= u'A' && n[0] <= u'Z'));
+          for (char16_t c : n)
+            ok = ok && ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' ||
+                        c == u'_' || c == u'-');
+          return ok;
+        };
+        // A name that is no encoding name at all is the declaration's fault, found there.
+        if (DeclaredEncodingName(pi.Get(), name) && isEncName(name)) {
+          uint16_t declared = 0;
+          if (!LookupCodePage(name, declared) || !CanConvertCodePage(declared))
+            throw EXMLException::Formatted(5, 68,
+                                           "System does not support the specified encoding: " + MessageArg(name) + ".");
+          if (declared == 1200 || declared == 1201 || declared == 12000)
+            FailDecoding("The encoding " + MessageArg(name) + " is declared in text that is not in it.");
+          codePage = declared;
+        }
+      }
+    }
+  }
+  auto own = [&pos](size_t units) {
+    pos.Owned.reset(new char16_t[units + 1]);
+    pos.Text = pos.Owned.get();
+    return pos.Owned.get();
+  };
+  size_t made = 0;
+  if (wide == 1 || wide == 2) {
+    if ((n - start) % 2) FailDecoding("An odd number of bytes is no UTF-16 text.");
+    made = (n - start) / 2;
+    const uint8_t* q = p + start;
+    if (wide == 1 && reinterpret_cast<uintptr_t>(q) % alignof(char16_t) == 0) {
+      pos.Text = reinterpret_cast<const char16_t*>(q);
+      if (std::u16string_view(pos.Text, made).find(u'\r') != std::u16string_view::npos)
+        std::memcpy(own(made), q, made * 2);
+    } else {
+      char16_t* o = own(made);
+      for (size_t i = 0; i < made; ++i)
+        o[i] = static_cast<char16_t>(wide == 1 ? q[2 * i] | q[2 * i + 1] << 8 : q[2 * i + 1] | q[2 * i] << 8);
+    }
+  } else if (wide == 4) {
+    if ((n - start) % 4) FailDecoding("A cut UTF-32 unit ends the input.");
+    char16_t* o = own((n - start) / 2);
+    for (size_t i = start; i < n; i += 4) {
+      uint32_t v = p[i] | p[i + 1] << 8 | p[i + 2] << 16 | static_cast<uint32_t>(p[i + 3]) << 24;
+      if (v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
+        FailDecoding(base::Format("Byte offset %d: no UTF-32 character.", static_cast<int>(i)));
+      if (v >= 0x10000) {
+        v -= 0x10000;
+        o[made++] = static_cast<char16_t>(0xD800 + (v >> 10));
+        o[made++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+      } else {
+        o[made++] = static_cast<char16_t>(v);
+      }
+    }
+  } else if (codePage == 65001) {
+    made = DecodeUtf8Exact(p + start, n - start, own(n - start));
+  } else {
+    platform::TextDecoder decoder(codePage);
+    decoder.SetExact(true);
+    if (decoder.Error())
+      throw EXMLException::Formatted(5, 68, base::Format("System does not support code page %d.", codePage));
+    // At most two units a byte (a pair from four bytes is fewer).
+    char16_t* o = own(2 * (n - start) + 2);
+    size_t used = start;
+    while (used < n) {
+      platform::CodecStep step = decoder.Convert(p + used, n - used, o + made, 2 * (n - start) + 2 - made, true);
+      used += step.InUsed;
+      made += step.OutUsed;
+      if (step.Invalid || step.Error)
+        FailDecoding(base::Format("Byte offset %d: no character of code page %d.", static_cast<int>(used), codePage));
+      if (step.InUsed == 0 && step.OutUsed == 0) break;
+    }
+  }
+  pos.Length = made;
+  if (!pos.Owned) return;
+  // Line ends, as XML folds them before anything else.
+  char16_t* o = pos.Owned.get();
+  size_t w = 0;
+  while (w < made && o[w] != u'\r') ++w;
+  for (size_t r = w; r < made; ++r) {
+    char16_t c = o[r];
+    if (c == u'\r') {
+      c = u'\n';
+      if (r + 1 < made && o[r + 1] == u'\n') ++r;
+    }
+    o[w++] = c;
+  }
+  pos.Length = w;
+}
+
+}  // namespace
+
+void ReadStrict(TXMLDocument& doc, base::TStream* stream, uint16_t codePage, TStrictPosition& position) {
+  position = TStrictPosition();
+  // The bytes where they are when the stream is a block of memory; else read whole.
+  std::string bytes;
+  const uint8_t* p = nullptr;
+  size_t n = 0;
+  int64_t at = stream->Position();
+  if (auto* memory = dynamic_cast<base::TMemoryStream*>(stream); memory && at <= memory->Size()) {
+    p = memory->Memory() + at;
+    n = static_cast<size_t>(memory->Size() - at);
+  } else if (auto* text = dynamic_cast<base::TStringStream*>(stream);
+             text && at <= static_cast<int64_t>(text->DataString().size())) {
+    p = reinterpret_cast<const uint8_t*>(text->DataString().data()) + at;
+    n = text->DataString().size() - static_cast<size_t>(at);
+  } else {
+    char chunk[65536];
+    for (int32_t got; (got = stream->Read(chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
+    p = reinterpret_cast<const uint8_t*>(bytes.data());
+    n = bytes.size();
+  }
+  if (!p) p = reinterpret_cast<const uint8_t*>("");
+  DecodeStrict(p, n, codePage, position);
+  strictreader::TXMLStrictReader reader(doc, position.Text, position.Length);
+  try {
+    reader.Run();
+  } catch (...) {
+    position.Offset = reader.ErrorOffset();
+    if (!position.Owned) {
+      // The error record outlives the input it was read from.
+      position.Owned.reset(new char16_t[position.Length + 1]);
+      std::memcpy(position.Owned.get(), position.Text, position.Length * sizeof(char16_t));
+      position.Text = position.Owned.get();
+    }
+    throw;
+  }
+  stream->SetPosition(at + static_cast<int64_t>(n));
+}
+
+}  // namespace xml
