@@ -72,10 +72,15 @@ class TBmpImageProvider : public ISkinImageProvider {
 // through the portable decoder), the .bmp provider natively.
 std::unique_ptr<ISkinImageProvider> CreateDefaultSkinImageProvider();
 
-// True when name is a relative path that stays inside its folder: not empty, no drive
-// letter or other ":" (alternate streams), no leading "\" or "/" (absolute or UNC), and
-// no "." or ".." part. Both separators count.
-bool IsContainedPath(const std::string& name);
+// Where a skin image lies below the skins root: base (the skin folder's path below the
+// root, may be empty), then folder and name as the skin file gives them, with "." and
+// ".." parts followed. Answers that path ("\" between parts), or false when a part would
+// leave the root or name the root itself, and for anything but plain relative paths: a
+// drive letter or other ":" (alternate streams), a leading "\" or "/" (absolute or UNC),
+// a part of dots and spaces other than "." and ".." (Windows trims those), an empty name
+// or a name ending in a separator. Both separators count.
+bool ResolveContainedPath(const std::string& base, const std::string& folder, const std::string& name,
+                          std::string& path);
 
 // The engine's image cache: one entry per (name, kind), names compared
 // case-insensitively as written in the skin file. Each entry keeps the image as loaded
