@@ -421,6 +421,18 @@ TEST(SkinPaint, SlicesAndStatesOfTheSampleSkin) {
     }
   EXPECT_EQ(face.Get(0, 0), white);  // alpha 0 at the very edge
 
+  // Paints reuse the image's DIB section until its pixels change; a change shows at once.
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  const TSkinBitmap::TPlatformCopy* dib = image.PlatformCopy();
+  ASSERT_TRUE(dib);
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  EXPECT_EQ(image.PlatformCopy(), dib);
+  uint8_t* p = image.Pixel(5, 5);
+  p[0] = 0, p[1] = 0xFF, p[2] = 0, p[3] = 0xFF;
+  face.Fill([&](int32_t, int32_t) { return white; });
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  EXPECT_EQ(face.Get(5, 5), 0xFF00FF00u);
+
   // As a picture: the slice copies its rectangle of the image into a bitmap.
   TSkinSliceGraphic graphic(frame);
   ui::TBitmap copy;
