@@ -279,7 +279,7 @@ void TOctree::BuildShortcuts() {
   }
 }
 
-int32_t TOctree::FindIndex(uint32_t argb, uint32_t& color) {
+int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
   if (FRoot == nullptr) BuildNodes();
   const uint32_t rgb = argb & 0x00FFFFFFu;
   const uint32_t code = ColorCode(rgb);

@@ -71,7 +71,16 @@ class TOctree {
   // whose branch reaches a leaf gets that leaf; any other colour (dithering makes many)
   // gets the leaf whose colour is nearest to it, the lowest index among equally near
   // ones. Indices are 0 until MakePalette numbers them.
-  int32_t FindIndex(uint32_t argb, uint32_t& color);
+  int32_t FindIndex(uint32_t argb, uint32_t& color) {
+    if (FRoot != nullptr) {
+      const TShortcut shortcut = FShortcuts[ColorCode(argb & 0x00FFFFFFu) >> (3 * (8 - kShortcutLevels))];
+      if (shortcut.Index >= 0) {
+        color = shortcut.Color;
+        return shortcut.Index;
+      }
+    }
+    return FindIndexOffShortcut(argb, color);
+  }
   // Merges until at most colorLimit leaves remain (or nothing is left to merge), then
   // numbers the leaves depth-first and answers their average colours in index order.
   // Merges are never undone: a later, larger limit keeps the tree as it is.
@@ -83,6 +92,7 @@ class TOctree {
 
  private:
   static constexpr uint32_t kMaxRun = 0xFFFFFFFEu;
+  int32_t FindIndexOffShortcut(uint32_t argb, uint32_t& color);
   void StartRun(uint32_t rgb);
   void FlushRun();
   template <typename F>
