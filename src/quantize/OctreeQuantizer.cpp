@@ -51,12 +51,14 @@ void TOctreeQuantizer::MapPixels(const TPixelRows& argb, const TPixelRows& index
   const int32_t width = std::min(argb.Width, indexed.Width);
   const int32_t height = std::min(argb.Height, indexed.Height);
   if (width <= 0 || height <= 0) return;
-  // Three error rows per channel with two spare entries at each end: the row of the
-  // pixel, the next and the one after.
+  // Three error rows (the row of the pixel, the next and the one after), two spare
+  // columns at each end; a column holds the red, green and blue errors side by side, so
+  // the kernel moves all three channels with one add per weight.
+  using TErrors = int32_t __attribute__((vector_size(16)));
   const size_t span = static_cast<size_t>(width) + 4;
-  std::vector<int32_t> errors(9 * span, 0);
-  int32_t* rows[3];  // [row]: three channels of one row, span apart
-  for (size_t r = 0; r < 3; ++r) rows[r] = errors.data() + 3 * r * span + 2;
+  std::vector<TErrors> errors(3 * span, TErrors{0, 0, 0, 0});
+  TErrors* rows[3];
+  for (size_t r = 0; r < 3; ++r) rows[r] = errors.data() + r * span + 2;
   int32_t d = 1;
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* pixels = argb.Row(y);
@@ -64,32 +66,26 @@ void TOctreeQuantizer::MapPixels(const TPixelRows& argb, const TPixelRows& index
     int32_t x = d > 0 ? 0 : width - 1;
     for (int32_t step = 0; step < width; ++step, x += d) {
       const uint32_t pixel = LoadPixel(pixels, x);
-      const int32_t input[3] = {RedOf(pixel), GreenOf(pixel), BlueOf(pixel)};
-      int32_t corrected[3];
-      for (size_t c = 0; c < 3; ++c)
-        corrected[c] = std::clamp(input[c] + StuckiCorrection(rows[0][c * span + x]), 0, 255);
+      const TErrors collected = rows[0][x];
+      const int32_t red = std::clamp(RedOf(pixel) + StuckiCorrection(collected[0]), 0, 255);
+      const int32_t green = std::clamp(GreenOf(pixel) + StuckiCorrection(collected[1]), 0, 255);
+      const int32_t blue = std::clamp(BlueOf(pixel) + StuckiCorrection(collected[2]), 0, 255);
       uint32_t color = 0;
-      const int32_t index =
-          FOctree->FindIndex(MakeArgb(255, static_cast<uint8_t>(corrected[0]), static_cast<uint8_t>(corrected[1]),
-                                      static_cast<uint8_t>(corrected[2])),
-                             color);
+      const int32_t index = FOctree->FindIndex(
+          MakeArgb(255, static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)), color);
       indices[x] = static_cast<uint8_t>(index);
       StorePixel(pixels, x, color | 0xFF000000u);
-      const int32_t chosen[3] = {RedOf(color), GreenOf(color), BlueOf(color)};
-      for (size_t c = 0; c < 3; ++c) {
-        const int32_t e = corrected[c] - chosen[c];
-        if (e == 0) continue;
-        int32_t* current = rows[0] + c * span + x;
-        int32_t* next = rows[1] + c * span + x;
-        int32_t* after = rows[2] + c * span + x;
-        current[d] += 8 * e, current[2 * d] += 4 * e;
-        next[-2 * d] += 2 * e, next[-d] += 4 * e, next[0] += 8 * e, next[d] += 4 * e, next[2 * d] += 2 * e;
-        after[-2 * d] += e, after[-d] += 2 * e, after[0] += 4 * e, after[d] += 2 * e, after[2 * d] += e;
-      }
+      const TErrors e{red - RedOf(color), green - GreenOf(color), blue - BlueOf(color), 0};
+      TErrors* current = rows[0] + x;
+      TErrors* next = rows[1] + x;
+      TErrors* after = rows[2] + x;
+      current[d] += 8 * e, current[2 * d] += 4 * e;
+      next[-2 * d] += 2 * e, next[-d] += 4 * e, next[0] += 8 * e, next[d] += 4 * e, next[2 * d] += 2 * e;
+      after[-2 * d] += e, after[-d] += 2 * e, after[0] += 4 * e, after[d] += 2 * e, after[2 * d] += e;
     }
     // The finished row is cleared and goes last; the walk turns round.
-    int32_t* done = rows[0];
-    for (size_t c = 0; c < 3; ++c) std::fill_n(done - 2 + c * span, span, 0);
+    TErrors* done = rows[0];
+    std::fill_n(done - 2, span, TErrors{0, 0, 0, 0});
     rows[0] = rows[1], rows[1] = rows[2], rows[2] = done;
     d = -d;
   }
