@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -21,8 +22,10 @@
 // the peak of what was held during one call.
 namespace {
 std::atomic<size_t> gHeld{0}, gPeak{0};
+std::atomic<size_t> gRefuseAbove{SIZE_MAX};  // allocations that would hold more fail
 
 void* CountedAlloc(size_t bytes) {
+  if (gHeld.load() + bytes > gRefuseAbove.load()) throw std::bad_alloc();
   auto* block = static_cast<size_t*>(std::malloc(bytes + sizeof(std::max_align_t)));
   if (block == nullptr) throw std::bad_alloc();
   *block = bytes;
@@ -123,6 +126,23 @@ size_t PeakBytes(const TPicture& picture) {
   }
   EXPECT_EQ(gHeld.load(), before) << "released";
   return gPeak.load() - before;
+}
+
+TEST(QuantizerQualityTest, MemoryThatCannotBeHadIsReportedNotIgnored) {
+  const TPicture picture = MakePhoto(64, 48);
+  TLockedRows argb(64, 48, 4, 0, false), indexed(64, 48, 1, 0, false);
+  argb.Load(picture);
+  std::array<uint32_t, 256> palette{};
+  TOctreeQuantizer quantizer(255, 8);
+  gRefuseAbove = gHeld.load() + 4096;  // less than the picture's colours need
+  try {
+    QuantizeRows(quantizer, argb.Rows(), palette, indexed.Rows());
+    gRefuseAbove = SIZE_MAX;
+    ADD_FAILURE() << "no error";
+  } catch (const EQuantizerMemory& e) {
+    gRefuseAbove = SIZE_MAX;
+    EXPECT_EQ(e.Message(), "Not enough memory to reduce the colours of a 64 x 48 picture");
+  }
 }
 
 TEST(QuantizerQualityTest, MemoryFollowsThePictureSize) {
