@@ -41,7 +41,46 @@ TOctree::TOctree(int32_t maxColorBits)
 
 TOctree::~TOctree() = default;
 
-void TOctree::Reserve(size_t pixels) { FRuns.reserve(FRuns.size() + pixels); }
+void TOctree::Reserve(size_t pixels) { FRuns.reserve(FRuns.size() + pixels + 2); }
+
+void TOctree::InsertPixels(const uint8_t* row, int32_t count) {
+  if (count <= 0) return;
+  if (FRoot != nullptr) DropNodes();
+  if (FMergeLevel == FMaxColorBits - 1 && FMergedAtLevel == 0) {
+    FLeafCount = -1;
+    FLevel7Branches.clear();
+  }
+  // A run takes at most as many words as pixels, and the run still open from before at
+  // most two: room for count + 2 words is enough.
+  const size_t used = FRuns.size(), need = used + static_cast<size_t>(count) + 2;
+  if (need > FRuns.capacity()) FRuns.reserve(std::max(need, 2 * FRuns.capacity()));
+  FRuns.resize(need);
+  uint32_t* out = FRuns.data() + used;
+  uint32_t color = FRunColor, length = FRunLength;
+  const int32_t shift = 3 * (8 - FTrackedLevel);
+  const uint64_t* present = FPresent[FTrackedLevel].data();
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t rgb = LoadPixel(row, i) & 0x00FFFFFFu;
+    if (rgb == color && length - 1 < kMaxRun) {
+      ++length;
+      continue;
+    }
+    if (length == 1) {
+      *out++ = color;
+    } else if (length > 1) {
+      *out++ = color | kRunFollows;
+      *out++ = length;
+    }
+    color = rgb;
+    length = 1;
+    const uint32_t code = ColorCode(rgb);
+    const uint32_t branch = code >> shift;
+    if (((present[branch >> 6] >> (branch & 63)) & 1) == 0) NoteBranches(code);
+  }
+  FRuns.resize(static_cast<size_t>(out - FRuns.data()));
+  FRunColor = color;
+  FRunLength = length;
+}
 
 void TOctree::FlushRun() {
   if (FRunLength == 0) return;
@@ -64,7 +103,11 @@ void TOctree::StartRun(uint32_t rgb) {
     FLeafCount = -1;
     FLevel7Branches.clear();
   }
-  // Its branches may be new too. A branch that exists has all its ancestors, so the
+  NoteBranches(code);
+}
+
+void TOctree::NoteBranches(uint32_t code) {
+  // A colour's branches may be new. A branch that exists has all its ancestors, so the
   // walk up stops at the first one found.
   for (int32_t level = FTrackedLevel; level >= 1; --level) {
     const uint32_t branch = BranchOf(code, level);

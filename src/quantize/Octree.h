@@ -57,6 +57,8 @@ class TOctree {
   // Room for `pixels` more pixels, so that collecting a picture of known size takes
   // exactly what it needs. Raises std::bad_alloc when the memory is not there.
   void Reserve(size_t pixels);
+  // InsertColor for count pixels of a row of 32-bit pixels, in one loop.
+  void InsertPixels(const uint8_t* row, int32_t count);
   // Adds one pixel; its alpha is ignored. A run of one colour costs one count. Colours
   // belong before MakePalette: merging is worked out from every colour seen by then.
   void InsertColor(uint32_t argb) {
@@ -94,6 +96,7 @@ class TOctree {
   static constexpr uint32_t kMaxRun = 0xFFFFFFFEu;
   int32_t FindIndexOffShortcut(uint32_t argb, uint32_t& color);
   void StartRun(uint32_t rgb);
+  void NoteBranches(uint32_t code);
   void FlushRun();
   template <typename F>
   void ForEachRun(F&& visit) const;

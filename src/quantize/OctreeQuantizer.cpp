@@ -19,7 +19,7 @@ void TOctreeQuantizer::CollectColors(const TPixelRows& argb) {
   if (argb.Width > 0 && argb.Height > 0) FOctree->Reserve(static_cast<size_t>(argb.Width) * argb.Height);
   for (int32_t y = 0; y < argb.Height; ++y) {
     const uint8_t* row = argb.Row(y);
-    for (int32_t x = 0; x < argb.Width; ++x) FOctree->InsertColor(LoadPixel(row, x));
+    FOctree->InsertPixels(row, argb.Width);
   }
 }
 
