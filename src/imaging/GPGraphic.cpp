@@ -233,6 +233,11 @@ void TGPGraphic::SaveGIF(base::TStream& stream) {
     std::unique_ptr<TGPBitmap> reduced = Quantize(quantizer, image);
     TAdapterRef adapter(new TGPStreamAdapter(&stream, false));
     reduced->Save(adapter.Get(), FindEncoder(Gdiplus::ImageFormatGIF).Clsid, nullptr);
+  } catch (const quantize::EQuantizerMemory&) {
+    // Not a picture the encoder would do better with: the caller hears why nothing was saved.
+    stream.SetPosition(start);
+    stream.SetSize(start);
+    throw;
   } catch (...) {
     // The encoder gets the true-colour picture instead (and reduces it its own way).
     stream.SetPosition(start);

@@ -1,8 +1,7 @@
 #include "quantize/Octree.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
+#include <bit>
 
 #include "base/Exceptions.h"
 #include "quantize/PixelRows.h"
@@ -12,16 +11,17 @@ namespace quantize {
 namespace {
 
 constexpr size_t kChunkNodes = 256;
+constexpr uint32_t kRunFollows = 0x80000000u;
 
 inline uint32_t BranchOf(uint32_t code, int32_t level) { return code >> (3 * (8 - level)); }
 
 inline int ChildIndex(uint32_t code, int32_t level) { return static_cast<int>((code >> (3 * (7 - level))) & 7); }
 
-void* ZeroedBlock(size_t bytes) {
-  void* block = std::calloc(bytes, 1);  // large blocks come as untouched zero pages
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
+inline size_t LevelBits(int32_t level) { return size_t{1} << (3 * level); }
+
+inline bool TestBit(const std::vector<uint64_t>& bits, uint32_t i) { return (bits[i >> 6] >> (i & 63)) & 1; }
+
+inline void SetBit(std::vector<uint64_t>& bits, uint32_t i) { bits[i >> 6] |= uint64_t{1} << (i & 63); }
 
 inline uint32_t AverageColor(const TOctreeNode& node) {
   if (node.PixelCount == 0) return 0xFF000000u;
@@ -32,72 +32,212 @@ inline uint32_t AverageColor(const TOctreeNode& node) {
 
 }  // namespace
 
-void TOctree::TFree::operator()(void* block) const { std::free(block); }
-
-TOctree::TOctree(int32_t maxColorBits) : FMaxColorBits(maxColorBits), FMergeLevel(maxColorBits - 1) {
+TOctree::TOctree(int32_t maxColorBits)
+    : FMaxColorBits(maxColorBits), FTrackedLevel(std::min(maxColorBits, 7)), FMergeLevel(maxColorBits - 1) {
   if (maxColorBits < 1 || maxColorBits > 8) throw base::Exception("This should be between 1 and 8");
-  FCounts.reset(static_cast<uint32_t*>(ZeroedBlock(sizeof(uint32_t) << 24)));
-  for (int32_t level = 1; level <= std::min(maxColorBits, 7); ++level)
-    FBranches[level].reset(static_cast<uint8_t*>(ZeroedBlock(size_t{1} << (3 * level))));
-  FCreated[0].push_back(0);  // the root, created with the tree
+  for (int32_t level = 1; level <= FTrackedLevel; ++level) FPresent[level].assign((LevelBits(level) + 63) / 64, 0);
+  FBranchCount[0] = 1;  // the root, created with the tree
 }
 
 TOctree::~TOctree() = default;
 
-void TOctree::AddColor(uint32_t rgb, uint32_t code) {
-  // A new colour: its leaf and the inner branches above it may be new too. A branch that
-  // exists has all its ancestors, so the walk up stops at the first one found.
-  FColors.push_back(rgb);
+void TOctree::Reserve(size_t pixels) { FRuns.reserve(FRuns.size() + pixels + 2); }
+
+void TOctree::InsertPixels(const uint8_t* row, int32_t count) {
+  if (count <= 0) return;
   if (FRoot != nullptr) DropNodes();
-  if (FMaxColorBits == 8) ++FLeafCount;
-  for (int32_t level = std::min(FMaxColorBits, 7); level >= 1; --level) {
-    uint8_t& branch = FBranches[level][BranchOf(code, level)];
-    if (branch != 0) break;
-    branch = 1;
-    if (level == FMaxColorBits)
-      ++FLeafCount;
-    else
-      FCreated[level].push_back(BranchOf(code, level));
+  if (FMergeLevel == FMaxColorBits - 1 && FMergedAtLevel == 0) {
+    FLeafCount = -1;
+    FLevel7Branches.clear();
+  }
+  // A run takes at most as many words as pixels, and the run still open from before at
+  // most two: room for count + 2 words is enough.
+  const size_t used = FRuns.size(), need = used + static_cast<size_t>(count) + 2;
+  if (need > FRuns.capacity()) FRuns.reserve(std::max(need, 2 * FRuns.capacity()));
+  FRuns.resize(need);
+  uint32_t* out = FRuns.data() + used;
+  uint32_t color = FRunColor, length = FRunLength;
+  const int32_t shift = 3 * (8 - FTrackedLevel);
+  const uint64_t* present = FPresent[FTrackedLevel].data();
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t rgb = LoadPixel(row, i) & 0x00FFFFFFu;
+    if (rgb == color && length - 1 < kMaxRun) {
+      ++length;
+      continue;
+    }
+    if (length == 1) {
+      *out++ = color;
+    } else if (length > 1) {
+      *out++ = color | kRunFollows;
+      *out++ = length;
+    }
+    color = rgb;
+    length = 1;
+    const uint32_t code = ColorCode(rgb);
+    const uint32_t branch = code >> shift;
+    if (((present[branch >> 6] >> (branch & 63)) & 1) == 0) NoteBranches(code);
+  }
+  FRuns.resize(static_cast<size_t>(out - FRuns.data()));
+  FRunColor = color;
+  FRunLength = length;
+}
+
+void TOctree::FlushRun() {
+  if (FRunLength == 0) return;
+  if (FRunLength == 1) {
+    FRuns.push_back(FRunColor);
+  } else {
+    FRuns.push_back(FRunColor | kRunFollows);
+    FRuns.push_back(FRunLength);
+  }
+  FRunLength = 0;
+}
+
+void TOctree::StartRun(uint32_t rgb) {
+  FlushRun();
+  const uint32_t code = ColorCode(rgb);
+  FRunColor = rgb;
+  FRunLength = 1;
+  if (FRoot != nullptr) DropNodes();
+  if (FMergeLevel == FMaxColorBits - 1 && FMergedAtLevel == 0) {
+    FLeafCount = -1;
+    FLevel7Branches.clear();
+  }
+  NoteBranches(code);
+}
+
+void TOctree::NoteBranches(uint32_t code) {
+  // A colour's branches may be new. A branch that exists has all its ancestors, so the
+  // walk up stops at the first one found.
+  for (int32_t level = FTrackedLevel; level >= 1; --level) {
+    const uint32_t branch = BranchOf(code, level);
+    if (TestBit(FPresent[level], branch)) break;
+    SetBit(FPresent[level], branch);
+    ++FBranchCount[level];
+    if (level < FMaxColorBits && FFirstCreated[level].size() < kListed) FFirstCreated[level].push_back(branch);
   }
 }
 
-int32_t TOctree::ChildrenOf(int32_t level, uint32_t branch) const {
-  int32_t children = 0;
-  for (uint32_t i = 0; i < 8; ++i) {
-    const uint32_t child = branch << 3 | i;
-    children += (level + 1 == 8 ? FCounts[child] != 0 : FBranches[level + 1][child] != 0) ? 1 : 0;
+template <typename F>
+void TOctree::ForEachRun(F&& visit) const {
+  for (size_t i = 0; i < FRuns.size(); ++i) {
+    const uint32_t word = FRuns[i];
+    if (word & kRunFollows)
+      visit(word & 0x00FFFFFFu, FRuns[++i]);
+    else
+      visit(word, 1u);
   }
-  return children;
+  if (FRunLength != 0) visit(FRunColor, FRunLength);
+}
+
+std::vector<uint32_t> TOctree::CreatedBranches(int32_t level) const {
+  if (level == 0) return {0};
+  if (FBranchCount[level] <= static_cast<int64_t>(kListed)) return FFirstCreated[level];
+  // Listed again in order of first appearance, which is the order of creation.
+  std::vector<uint32_t> created;
+  created.reserve(static_cast<size_t>(FBranchCount[level]));
+  std::vector<uint64_t> seen((LevelBits(level) + 63) / 64, 0);
+  ForEachRun([&](uint32_t rgb, uint32_t) {
+    const uint32_t branch = BranchOf(ColorCode(rgb), level);
+    if (TestBit(seen, branch)) return;
+    SetBit(seen, branch);
+    created.push_back(branch);
+  });
+  return created;
+}
+
+void TOctree::CountColorsUnderLevel7() {
+  if (!FLevel7Branches.empty() || FBranchCount[7] == 0) return;
+  FLevel7Branches = CreatedBranches(7);
+  std::sort(FLevel7Branches.begin(), FLevel7Branches.end());
+  FLevel7Children.assign(FLevel7Branches.size(), 0);
+  uint32_t lastBranch = 0xFFFFFFFFu;
+  size_t position = 0;
+  ForEachRun([&](uint32_t rgb, uint32_t) {
+    const uint32_t code = ColorCode(rgb);
+    if (code >> 3 != lastBranch) {
+      lastBranch = code >> 3;
+      position = static_cast<size_t>(std::lower_bound(FLevel7Branches.begin(), FLevel7Branches.end(), lastBranch) -
+                                     FLevel7Branches.begin());
+    }
+    FLevel7Children[position] |= static_cast<uint8_t>(1u << (code & 7));
+  });
+}
+
+int64_t TOctree::CountLeaves() {
+  if (FMaxColorBits < 8) return FBranchCount[FMaxColorBits];
+  CountColorsUnderLevel7();
+  int64_t colors = 0;
+  for (const uint8_t children : FLevel7Children) colors += std::popcount(children);
+  return colors;
+}
+
+int32_t TOctree::ChildrenOf(int32_t level, uint32_t branch) {
+  if (level + 1 <= FTrackedLevel) {
+    const uint32_t first = branch << 3;  // byte aligned: the eight children share one byte
+    return std::popcount(static_cast<uint8_t>(FPresent[level + 1][first >> 6] >> (first & 63)));
+  }
+  CountColorsUnderLevel7();
+  const auto found = std::lower_bound(FLevel7Branches.begin(), FLevel7Branches.end(), branch);
+  if (found == FLevel7Branches.end() || *found != branch) return 0;
+  return std::popcount(FLevel7Children[static_cast<size_t>(found - FLevel7Branches.begin())]);
+}
+
+int32_t TOctree::LeafCount() {
+  if (FLeafCount < 0) FLeafCount = CountLeaves();
+  return static_cast<int32_t>(FLeafCount);
 }
 
 bool TOctree::IsLeaf(int32_t level, uint32_t branch) const {
   if (level == FMaxColorBits || level > FMergeLevel) return true;
   if (level < FMergeLevel) return false;
-  return level == 0 ? FMergedAtLevel > 0 : FBranches[level][branch] == 2;
+  if (FMergedAtLevel == FBranchCount[level]) return true;
+  return std::binary_search(FMerged.begin(), FMerged.end(), branch);
 }
 
 std::vector<uint32_t> TOctree::MakePalette(int32_t colorLimit) {
   // The merges the tree would make one by one: the deepest level first, its newest inner
-  // node first; each turns a node into a leaf holding its children. It stops when nothing
-  // is left to merge, so a limit below 1 cannot loop for ever.
-  while (FLeafCount > colorLimit && FMergeLevel >= 0) {
-    const std::vector<uint32_t>& created = FCreated[FMergeLevel];
-    if (FMergedAtLevel == created.size()) {
+  // node first; each turns a node into a leaf holding its children. A level whose nodes
+  // outnumber the limit is merged whole, since the count of leaves cannot reach the limit
+  // before it is done; only the level where merging stops is walked node by node. It
+  // stops when nothing is left to merge, so a limit below 1 cannot loop for ever.
+  const bool empty = FRuns.empty() && FRunLength == 0;
+  bool changed = false;
+  while (FMergeLevel >= 0 && !empty) {
+    const int32_t level = FMergeLevel;
+    const int64_t branches = FBranchCount[level];
+    if (FMergedAtLevel == branches) {
       --FMergeLevel;
       FMergedAtLevel = 0;
+      FMerged.clear();
+      FMergeOrder.clear();
       continue;
     }
-    const uint32_t branch = created[created.size() - 1 - FMergedAtLevel++];
-    FLeafCount -= ChildrenOf(FMergeLevel, branch) - 1;
-    if (FMergeLevel > 0) FBranches[FMergeLevel][branch] = 2;
-    DropNodes();
+    if (FMergedAtLevel == 0 && branches > colorLimit) {
+      // Every branch has a child, so there are at least as many leaves as branches here.
+      FMergedAtLevel = branches;
+      FLeafCount = branches;
+      changed = true;
+      continue;
+    }
+    if (FLeafCount < 0) FLeafCount = CountLeaves();
+    if (FLeafCount <= colorLimit) break;
+    if (FMergedAtLevel == 0) FMergeOrder = CreatedBranches(level);
+    const uint32_t branch = FMergeOrder[static_cast<size_t>(branches - 1 - FMergedAtLevel)];
+    FLeafCount -= ChildrenOf(level, branch) - 1;
+    FMerged.insert(std::lower_bound(FMerged.begin(), FMerged.end(), branch), branch);
+    ++FMergedAtLevel;
+    changed = true;
   }
-  if (!FNumbered) {
+  if (!FNumbered || changed) {
     FNumbered = true;
     DropNodes();
   }
   if (FRoot == nullptr) BuildNodes();
-  return FPalette;
+  std::vector<uint32_t> palette;
+  palette.reserve(FLeaves.size());
+  for (const TOctreeNode* leaf : FLeaves) palette.push_back(leaf->Color);
+  return palette;
 }
 
 TOctreeNode* TOctree::NewNode() {
@@ -111,7 +251,9 @@ TOctreeNode* TOctree::NewNode() {
 void TOctree::DropNodes() {
   FShortcuts.clear();
   FDeepShortcuts.clear();
-  FPalette.clear();
+  FCellStart.clear();
+  FCellLeaves.clear();
+  FLeaves.clear();
   FChunks.clear();
   FChunkUsed = 0;
   FRoot = nullptr;
@@ -119,42 +261,45 @@ void TOctree::DropNodes() {
 
 void TOctree::BuildNodes() {
   FRoot = NewNode();
-  FRoot->Leaf = IsLeaf(0, 0);
-  for (const uint32_t rgb : FColors) {
+  FRoot->Leaf = IsLeaf(0, 0) && !(FRuns.empty() && FRunLength == 0);
+  // Each run finds its leaf from the node its first four levels lead to.
+  std::vector<TOctreeNode*> top(size_t{1} << (3 * kShortcutLevels), nullptr);
+  ForEachRun([&](uint32_t rgb, uint32_t count) {
     const uint32_t code = ColorCode(rgb);
-    TOctreeNode* node = FRoot;
-    for (int32_t level = 0; !node->Leaf; ++level) {
+    TOctreeNode*& start = top[code >> (3 * (8 - kShortcutLevels))];
+    if (start == nullptr) start = FRoot;
+    TOctreeNode* node = start;
+    while (!node->Leaf) {
+      const int32_t level = node->Level;
       TOctreeNode*& child = node->Child[ChildIndex(code, level)];
       if (child == nullptr) {
         child = NewNode();
+        child->Level = level + 1;
         child->Leaf = IsLeaf(level + 1, BranchOf(code, level + 1));
       }
       node = child;
+      if (node->Level <= kShortcutLevels) start = node;
     }
-    const uint32_t count = FCounts[code];
     node->PixelCount += count;
     node->RedSum += uint64_t{count} * RedOf(rgb);
     node->GreenSum += uint64_t{count} * GreenOf(rgb);
     node->BlueSum += uint64_t{count} * BlueOf(rgb);
-  }
+  });
   for (const auto& chunk : FChunks)
     for (size_t i = 0; i < kChunkNodes; ++i) chunk[i].Color = AverageColor(chunk[i]);
-  FPalette.clear();
-  if (FNumbered) NumberLeaves(FRoot, FPalette);  // unnumbered leaves answer index 0
+  NumberLeaves(FRoot);  // unnumbered leaves answer index 0
   BuildShortcuts();
 }
 
-namespace {
-
-// One step of the lookup walk: the child for the colour's bits at this level, or else the
-// existing child with the highest index; nullptr for a node without children.
-inline const TOctreeNode* NextNode(const TOctreeNode* node, int index) {
-  const TOctreeNode* child = node->Child[index];
-  for (int i = 7; child == nullptr && i >= 0; --i) child = node->Child[i];
-  return child;
+void TOctree::NumberLeaves(TOctreeNode* node) {
+  if (node->Leaf) {
+    node->PaletteIndex = FNumbered ? static_cast<int32_t>(FLeaves.size()) : 0;
+    FLeaves.push_back(node);
+    return;
+  }
+  for (TOctreeNode* child : node->Child)
+    if (child != nullptr) NumberLeaves(child);
 }
-
-}  // namespace
 
 void TOctree::BuildShortcuts() {
   FShortcuts.resize(size_t{1} << (3 * kShortcutLevels));
@@ -162,47 +307,86 @@ void TOctree::BuildShortcuts() {
   for (uint32_t path = 0; path < FShortcuts.size(); ++path) {
     const TOctreeNode* node = FRoot;
     int32_t level = 0;
-    for (; level < kShortcutLevels && !node->Leaf; ++level) {
-      const TOctreeNode* child = NextNode(node, static_cast<int>((path >> (3 * (kShortcutLevels - 1 - level))) & 7));
-      if (child == nullptr) break;
-      node = child;
-    }
-    if (node->Leaf || level < kShortcutLevels) {  // a leaf, or a root without children
+    for (; level < kShortcutLevels && node != nullptr && !node->Leaf; ++level)
+      node = node->Child[(path >> (3 * (kShortcutLevels - 1 - level))) & 7];
+    if (FLeaves.empty())  // a root without children answers for itself
+      FShortcuts[path] = {FRoot->Color, FRoot->PaletteIndex};
+    else if (node == nullptr)
+      FShortcuts[path] = {0, kOutside};
+    else if (node->Leaf)
       FShortcuts[path] = {node->Color, node->PaletteIndex};
-    } else {
+    else {
       FShortcuts[path] = {0, -1 - static_cast<int32_t>(FDeepShortcuts.size())};
       FDeepShortcuts.push_back({node, level});
     }
   }
 }
 
-int32_t TOctree::FindIndex(uint32_t argb, uint32_t& color) {
+int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
   if (FRoot == nullptr) BuildNodes();
-  const uint32_t code = ColorCode(argb & 0x00FFFFFFu);
+  const uint32_t rgb = argb & 0x00FFFFFFu;
+  const uint32_t code = ColorCode(rgb);
   const TShortcut shortcut = FShortcuts[code >> (3 * (8 - kShortcutLevels))];
   if (shortcut.Index >= 0) {
     color = shortcut.Color;
     return shortcut.Index;
   }
+  if (shortcut.Index == kOutside) return Nearest(rgb, color);
   const TDeepShortcut& deep = FDeepShortcuts[static_cast<size_t>(-1 - shortcut.Index)];
   const TOctreeNode* node = deep.Node;
   for (int32_t level = deep.Level; !node->Leaf; ++level) {
-    const TOctreeNode* child = NextNode(node, ChildIndex(code, level));
-    if (child == nullptr) break;  // an inner node without children: only an empty tree's root
-    node = child;
+    node = node->Child[ChildIndex(code, level)];
+    if (node == nullptr) return Nearest(rgb, color);
   }
   color = node->Color;
   return node->PaletteIndex;
 }
 
-void TOctree::NumberLeaves(TOctreeNode* node, std::vector<uint32_t>& palette) {
-  if (node->Leaf) {
-    node->PaletteIndex = static_cast<int32_t>(palette.size());
-    palette.push_back(node->Color);
-    return;
+int32_t TOctree::Nearest(uint32_t rgb, uint32_t& color) {
+  const int32_t channels[3] = {RedOf(rgb), GreenOf(rgb), BlueOf(rgb)};
+  const size_t cell = size_t(channels[0] >> 4) << 8 | size_t(channels[1] >> 4) << 4 | size_t(channels[2] >> 4);
+  if (FCellStart.empty()) FCellStart.assign(4096, -1);
+  if (FCellStart[cell] < 0) {
+    // The leaves that can be nearest to some colour of the cell: those no farther from
+    // the cell than the farthest point of the cell is from the leaf closest to that.
+    int32_t low[3], high[3];
+    for (int c = 0; c < 3; ++c) low[c] = channels[c] & 0xF0, high[c] = low[c] + 15;
+    auto distances = [&](uint32_t leaf, int32_t& nearest, int32_t& farthest) {
+      const int32_t v[3] = {RedOf(leaf), GreenOf(leaf), BlueOf(leaf)};
+      nearest = farthest = 0;
+      for (int c = 0; c < 3; ++c) {
+        const int32_t outside = v[c] < low[c] ? low[c] - v[c] : v[c] > high[c] ? v[c] - high[c] : 0;
+        const int32_t far = std::max(v[c] - low[c], high[c] - v[c]);
+        nearest += outside * outside;
+        farthest += far * far;
+      }
+    };
+    int32_t bound = INT32_MAX, nearest = 0, farthest = 0;
+    for (const TOctreeNode* leaf : FLeaves) {
+      distances(leaf->Color, nearest, farthest);
+      bound = std::min(bound, farthest);
+    }
+    FCellStart[cell] = static_cast<int32_t>(FCellLeaves.size());
+    FCellLeaves.push_back(0);
+    for (uint32_t i = 0; i < FLeaves.size(); ++i) {
+      distances(FLeaves[i]->Color, nearest, farthest);
+      if (nearest <= bound) FCellLeaves.push_back(i);
+    }
+    FCellLeaves[static_cast<size_t>(FCellStart[cell])] =
+        static_cast<uint32_t>(FCellLeaves.size()) - static_cast<uint32_t>(FCellStart[cell]) - 1;
   }
-  for (TOctreeNode* child : node->Child)
-    if (child != nullptr) NumberLeaves(child, palette);
+  const uint32_t* list = FCellLeaves.data() + FCellStart[cell];
+  const TOctreeNode* best = nullptr;
+  int32_t bestDistance = INT32_MAX;
+  for (uint32_t i = 1; i <= list[0]; ++i) {
+    const TOctreeNode* leaf = FLeaves[list[i]];
+    const int32_t dr = RedOf(leaf->Color) - channels[0], dg = GreenOf(leaf->Color) - channels[1],
+                  db = BlueOf(leaf->Color) - channels[2];
+    const int32_t distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) bestDistance = distance, best = leaf;
+  }
+  color = best->Color;
+  return best->PaletteIndex;
 }
 
 }  // namespace quantize

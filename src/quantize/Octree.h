@@ -2,14 +2,16 @@
 // until a colour limit is met, and numbers the remaining leaves as a palette.
 //
 // Merging always takes the most recently created inner node of the deepest level that
-// still has one, so the tree it ends with depends only on which colours arrived, how
-// often, and in which order their branches first appeared. Collecting therefore keeps
-// just that (a count per colour, the branches of each level in order of creation), and
-// the nodes are built when the palette is made: only the few hundred that survive the
-// merging, instead of millions scattered through memory.
+// still has one, so the tree it ends with depends only on which branches exist at each
+// level and in which order they first appeared. Collecting therefore keeps just that
+// (which branches of each level exist, and the first few of each level in order of
+// creation) plus the picture's colours as they came, run-length coded: at most 4 bytes
+// per pixel and about 300 KB besides. The nodes are built when the palette is made,
+// only the few hundred that survive the merging.
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -36,10 +38,10 @@ struct TOctreeNode {
   // Child index at a node of level L: bit (7 - L) of red * 4 + of green * 2 + of blue.
   std::array<TOctreeNode*, 8> Child{};
   // 64-bit sums: one leaf may hold every pixel of a picture far beyond 16 megapixels.
-  uint64_t RedSum = 0, GreenSum = 0, BlueSum = 0;
-  uint32_t PixelCount = 0;
+  uint64_t RedSum = 0, GreenSum = 0, BlueSum = 0, PixelCount = 0;
   int32_t PaletteIndex = 0;
   uint32_t Color = 0xFF000000u;  // the sums' average with alpha 255 (black for no pixels)
+  int32_t Level = 0;
   bool Leaf = false;
 };
 
@@ -52,74 +54,107 @@ class TOctree {
   TOctree(const TOctree&) = delete;
   TOctree& operator=(const TOctree&) = delete;
 
+  // Room for `pixels` more pixels, so that collecting a picture of known size takes
+  // exactly what it needs. Raises std::bad_alloc when the memory is not there.
+  void Reserve(size_t pixels);
+  // InsertColor for count pixels of a row of 32-bit pixels, in one loop.
+  void InsertPixels(const uint8_t* row, int32_t count);
   // Adds one pixel; its alpha is ignored. A run of one colour costs one count. Colours
   // belong before MakePalette: merging is worked out from every colour seen by then.
   void InsertColor(uint32_t argb) {
     const uint32_t rgb = argb & 0x00FFFFFFu;
-    if (FHaveLast && rgb == FLastColor) {
-      ++FCounts[FLastCode];
+    if (rgb == FRunColor && FRunLength - 1 < kMaxRun) {
+      ++FRunLength;
       return;
     }
-    const uint32_t code = ColorCode(rgb);
-    FLastColor = rgb;
-    FLastCode = code;
-    FHaveLast = true;
-    if (FCounts[code]++ == 0) AddColor(rgb, code);
+    StartRun(rgb);
   }
   // The palette index and colour (alpha 255) of the leaf that stands for argb. A colour
-  // that was never added follows, at each level where its own child is missing, the
-  // existing child with the highest index. Indices are 0 until MakePalette numbers them.
-  int32_t FindIndex(uint32_t argb, uint32_t& color);
+  // whose branch reaches a leaf gets that leaf; any other colour (dithering makes many)
+  // gets the leaf whose colour is nearest to it, the lowest index among equally near
+  // ones. Indices are 0 until MakePalette numbers them.
+  int32_t FindIndex(uint32_t argb, uint32_t& color) {
+    if (FRoot != nullptr) {
+      const TShortcut shortcut = FShortcuts[ColorCode(argb & 0x00FFFFFFu) >> (3 * (8 - kShortcutLevels))];
+      if (shortcut.Index >= 0) {
+        color = shortcut.Color;
+        return shortcut.Index;
+      }
+    }
+    return FindIndexOffShortcut(argb, color);
+  }
   // Merges until at most colorLimit leaves remain (or nothing is left to merge), then
   // numbers the leaves depth-first and answers their average colours in index order.
   // Merges are never undone: a later, larger limit keeps the tree as it is.
   std::vector<uint32_t> MakePalette(int32_t colorLimit);
 
   // Leaves of the tree: distinct colours at the tree's depth, less what merging removed.
-  int32_t LeafCount() const { return FLeafCount; }
+  int32_t LeafCount();
   int32_t MaxColorBits() const { return FMaxColorBits; }
 
  private:
-  void AddColor(uint32_t rgb, uint32_t code);
-  int32_t ChildrenOf(int32_t level, uint32_t branch) const;
+  static constexpr uint32_t kMaxRun = 0xFFFFFFFEu;
+  int32_t FindIndexOffShortcut(uint32_t argb, uint32_t& color);
+  void StartRun(uint32_t rgb);
+  void NoteBranches(uint32_t code);
+  void FlushRun();
+  template <typename F>
+  void ForEachRun(F&& visit) const;
+  bool HasBranch(int32_t level, uint32_t branch) const;
+  int32_t ChildrenOf(int32_t level, uint32_t branch);
+  std::vector<uint32_t> CreatedBranches(int32_t level) const;
+  void CountColorsUnderLevel7();
+  int64_t CountLeaves();
   bool IsLeaf(int32_t level, uint32_t branch) const;
   void BuildNodes();
   void BuildShortcuts();
   void DropNodes();
   TOctreeNode* NewNode();
-  void NumberLeaves(TOctreeNode* node, std::vector<uint32_t>& palette);
+  void NumberLeaves(TOctreeNode* node);
+  int32_t Nearest(uint32_t rgb, uint32_t& color);
 
   int32_t FMaxColorBits;
-  int32_t FLeafCount = 0;
+  int32_t FTrackedLevel;  // the deepest level with a branch bitset: min(FMaxColorBits, 7)
 
-  // What collecting keeps. Branches are numbered by their path: level L's branch of a
-  // colour is the top 3 * L bits of its interleaved code (see Octree.cpp).
-  struct TFree {
-    void operator()(void* block) const;
-  };
-  std::unique_ptr<uint32_t[], TFree> FCounts;  // pixels per colour, by code (64 MB, pages zeroed on first touch)
-  std::vector<uint32_t> FColors;               // distinct colours (RGB), first seen first
-  // Levels 1..7 (up to the leaves' level): 0 absent, 1 present, 2 merged. Level 8 is FCounts.
-  std::array<std::unique_ptr<uint8_t[], TFree>, 8> FBranches;
-  std::array<std::vector<uint32_t>, 8> FCreated;  // inner branches of each level, oldest first
-  uint32_t FLastColor = 0;
-  uint32_t FLastCode = 0;
-  bool FHaveLast = false;
+  // What collecting keeps. The colours in arrival order, one 32-bit word per run: the
+  // colour (RGB), with the top bit set when the next word holds the run's length
+  // (2 or more); so never more words than pixels.
+  std::vector<uint32_t> FRuns;
+  uint32_t FRunColor = 0xFFFFFFFFu;  // the open run, not yet in FRuns (no colour has this value)
+  uint32_t FRunLength = 0;
+  // Branches at levels 1..FTrackedLevel: one bit each, 8^L bits for level L; the 8
+  // children of branch b at level L are the byte b of level L + 1.
+  std::array<std::vector<uint64_t>, 8> FPresent;
+  std::array<int64_t, 9> FBranchCount{};  // branches per level (level 0: the root)
+  // The first kListed inner branches of each level in order of creation; a level with
+  // more is listed again from FRuns when it needs to be (only unusual limits need that).
+  static constexpr size_t kListed = 256;
+  std::array<std::vector<uint32_t>, 8> FFirstCreated;
+  // Distinct colours under each level-7 branch (eight bits each): level-7 branches in
+  // ascending order and their children; counted on demand with 8 colour bits.
+  std::vector<uint32_t> FLevel7Branches;
+  std::vector<uint8_t> FLevel7Children;
+  int64_t FLeafCount = -1;  // -1: not counted since the last new colour, before any merge
 
   // How far merging has gone: every inner branch below FMergeLevel is merged, and the
-  // FMergedAtLevel newest of FMergeLevel.
+  // FMergedAtLevel newest of FMergeLevel (FMerged, ascending).
   int32_t FMergeLevel;
-  size_t FMergedAtLevel = 0;
+  int64_t FMergedAtLevel = 0;
+  std::vector<uint32_t> FMerged;
+  std::vector<uint32_t> FMergeOrder;  // FMergeLevel's inner branches, oldest first
   bool FNumbered = false;
 
   // The tree itself, built from the above on demand and dropped when colours arrive.
   std::vector<std::unique_ptr<TOctreeNode[]>> FChunks;
   size_t FChunkUsed = 0;
   TOctreeNode* FRoot = nullptr;
-  std::vector<uint32_t> FPalette;  // leaf colours in palette order, once numbered
+  std::vector<const TOctreeNode*> FLeaves;  // depth-first, so in palette order once numbered
   // FindIndex's answer for every path through the first kShortcutLevels levels: a
   // palette tree rarely goes deeper, so most lookups end with one read of this table.
-  // Paths that go on deeper point into FDeepShortcuts (Index = -1 - position).
+  // Paths that go on deeper point into FDeepShortcuts (Index = -1 - position); paths
+  // that leave the tree answer the nearest leaf (Index = kOutside).
+  static constexpr int32_t kShortcutLevels = 4;
+  static constexpr int32_t kOutside = INT32_MIN;
   struct TShortcut {
     uint32_t Color;
     int32_t Index;
@@ -128,9 +163,12 @@ class TOctree {
     const TOctreeNode* Node;
     int32_t Level;
   };
-  static constexpr int32_t kShortcutLevels = 4;
   std::vector<TShortcut> FShortcuts;
   std::vector<TDeepShortcut> FDeepShortcuts;
+  // The nearest-leaf search: the colour cube in 16 x 16 x 16 cells; each cell lists,
+  // once asked, the leaves that can be nearest to some colour of the cell.
+  std::vector<int32_t> FCellStart;    // per cell: position in FCellLeaves, -1 not listed yet
+  std::vector<uint32_t> FCellLeaves;  // per listed cell: count, then leaf positions
 };
 
 }  // namespace quantize

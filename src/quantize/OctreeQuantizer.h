@@ -32,6 +32,9 @@ class TOctreeQuantizer : public TQuantizer {
   }
   // Entries 0..n-1 get the n leaf colours, entry maxColors gets FF000000.
   void FillPalette(std::span<uint32_t> palette) override;
+  // The same serpentine Stucki dithering as the base class, with the kernel and the
+  // tree's lookup inlined into one loop.
+  void MapPixels(const TPixelRows& argb, const TPixelRows& indexed) override;
 
   TOctree& Octree() { return *FOctree; }
   int32_t MaxColors() const { return FMaxColors; }

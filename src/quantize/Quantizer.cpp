@@ -1,6 +1,8 @@
 #include "quantize/Quantizer.h"
 
 #include <algorithm>
+#include <new>
+#include <string>
 
 #include "quantize/ErrorDiffusion.h"
 
@@ -38,9 +40,14 @@ void TQuantizer::MapPixels(const TPixelRows& argb, const TPixelRows& indexed) {
 
 void QuantizeRows(TQuantizer& quantizer, const TPixelRows& argb, std::span<uint32_t> palette,
                   const TPixelRows& indexed) {
-  if (!quantizer.SinglePass()) quantizer.CollectColors(argb);
-  quantizer.FillPalette(palette);
-  quantizer.MapPixels(argb, indexed);
+  try {
+    if (!quantizer.SinglePass()) quantizer.CollectColors(argb);
+    quantizer.FillPalette(palette);
+    quantizer.MapPixels(argb, indexed);
+  } catch (const std::bad_alloc&) {
+    throw EQuantizerMemory("Not enough memory to reduce the colours of a " + std::to_string(argb.Width) + " x " +
+                           std::to_string(argb.Height) + " picture");
+  }
 }
 
 }  // namespace quantize

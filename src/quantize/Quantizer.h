@@ -8,10 +8,17 @@
 #include <memory>
 #include <span>
 
+#include "base/Exceptions.h"
 #include "quantize/ColorLookup.h"
 #include "quantize/PixelRows.h"
 
 namespace quantize {
+
+// The memory a quantization needs (about 4 bytes per pixel) could not be had.
+class EQuantizerMemory : public base::Exception {
+ public:
+  using Exception::Exception;
+};
 
 class TQuantizer {
  public:
@@ -43,7 +50,8 @@ class TQuantizer {
 };
 
 // The row-level steps of quantizing one picture: collect (unless single-pass), fill the
-// palette, map. `argb` ends up holding the chosen colours.
+// palette, map. `argb` ends up holding the chosen colours. Raises EQuantizerMemory
+// "Not enough memory to reduce the colours of a W x H picture" when an allocation fails.
 void QuantizeRows(TQuantizer& quantizer, const TPixelRows& argb, std::span<uint32_t> palette,
                   const TPixelRows& indexed);
 

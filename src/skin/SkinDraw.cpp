@@ -1,6 +1,7 @@
 #include "skin/SkinDraw.h"
 
 #include <cstring>
+#include <memory>
 
 #include "ui/Bitmap.h"
 
@@ -14,14 +15,32 @@ RECT RectOf(const TSkinRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 bool IsKeyColor(TColor color) { return color != ColorNotSet && color != ColorDefault; }
 
-// Paints rect of bitmap through a DIB section made for this call.
+// The bitmap's DIB section, kept with it while its pixels stay as they are.
+struct TDibCopy : TSkinBitmap::TPlatformCopy {
+  HBITMAP Dib = nullptr;
+  ~TDibCopy() override {
+    if (Dib) DeleteObject(Dib);
+  }
+};
+
+HBITMAP CachedDib(const TSkinBitmap& bitmap) {
+  auto* copy = dynamic_cast<TDibCopy*>(bitmap.PlatformCopy());
+  if (copy && copy->Changes == bitmap.Changes()) return copy->Dib;
+  auto fresh = std::make_unique<TDibCopy>();
+  fresh->Dib = CreateSkinDib(bitmap);
+  fresh->Changes = bitmap.Changes();
+  HBITMAP dib = fresh->Dib;
+  bitmap.SetPlatformCopy(dib ? std::move(fresh) : nullptr);
+  return dib;
+}
+
+// Paints rect of bitmap through the bitmap's own DIB section: a paint costs what the
+// destination needs, whatever the size of the skin image.
 bool PaintBitmap(HDC dc, const RECT& rect, const TSkinBitmap& bitmap, const TSkinRect& source, uint8_t mode,
                  COLORREF key, const TGridMargins& destMargins, const TGridMargins& sourceMargins) {
-  HBITMAP dib = CreateSkinDib(bitmap);
+  HBITMAP dib = CachedDib(bitmap);
   if (!dib) return false;
-  bool ok = NineGridPaint(dc, rect, dib, nullptr, csAll, key, mode, destMargins, sourceMargins, RectOf(source));
-  DeleteObject(dib);
-  return ok;
+  return NineGridPaint(dc, rect, dib, nullptr, csAll, key, mode, destMargins, sourceMargins, RectOf(source));
 }
 
 }  // namespace
@@ -88,9 +107,8 @@ bool TSkinSliceGraphic::AssignTo(ui::TGraphic& dest) {
     bitmap->SetHandle(nullptr);
     return true;
   }
-  HBITMAP dib = CreateSkinDib(*image);
+  HBITMAP dib = CachedDib(*image);
   bool copied = dib && CopyBitmapRect(dib, RectOf(FSlice.Rect), *bitmap);
-  if (dib) DeleteObject(dib);
   if (!copied) bitmap->SetHandle(nullptr);
   if (IsKeyColor(FSlice.TransparentColor)) bitmap->SetTransparentColor(FSlice.TransparentColor);
   return true;

@@ -1,6 +1,7 @@
 // Drawing the skin model on Windows: slices and states through the nine-cell painter,
 // and the slice as a picture of the window framework. The model's bitmaps are portable
-// pixel buffers; each draw hands the painter a DIB section made from one.
+// pixel buffers; each keeps a DIB section of its pixels for the painter, made at the
+// first draw and made again only after the pixels changed.
 #pragma once
 
 #include <windows.h>

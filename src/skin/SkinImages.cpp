@@ -107,19 +107,43 @@ std::unique_ptr<TSkinImageObject> TBmpImageProvider::Load(const std::string& pat
   return DecodeBmp(data.data(), data.size());
 }
 
-bool IsContainedPath(const std::string& name) {
-  if (name.empty() || name.find(':') != std::string::npos) return false;
-  if (name[0] == '\\' || name[0] == '/') return false;
+namespace {
+
+// Follows the parts of one relative path on top of parts; false for a refused form.
+bool FollowParts(const std::string& text, bool isName, std::vector<std::string_view>& parts) {
+  if (text.find(':') != std::string::npos) return false;
+  if (!text.empty() && (text[0] == '\\' || text[0] == '/')) return false;
   size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("\\/", start);
-    if (end == std::string::npos) end = name.size();
-    std::string_view part(name.data() + start, end - start);
-    // Trailing dots and spaces are dropped by Windows, so ". " and ".. " are "." and "..".
-    size_t keep = part.find_last_not_of(". ");
-    if (!part.empty() && keep == std::string_view::npos) return false;
-    if (part.empty() && end == name.size()) return false;  // ends in a separator
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\\/", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view part(text.data() + start, end - start);
+    if (part == "..") {
+      if (parts.empty()) return false;  // above the root
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      if (part.find_first_not_of(". ") == std::string_view::npos) return false;
+      parts.push_back(part);
+    }
+    if (isName && end + 1 == text.size()) return false;  // a name ending in a separator
     start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ResolveContainedPath(const std::string& base, const std::string& folder, const std::string& name,
+                          std::string& path) {
+  if (name.empty()) return false;
+  std::vector<std::string_view> parts;
+  if (!FollowParts(base, false, parts) || !FollowParts(folder, false, parts) || !FollowParts(name, true, parts))
+    return false;
+  if (parts.empty()) return false;
+  path.clear();
+  for (const std::string_view part : parts) {
+    if (!path.empty()) path += '\\';
+    path += part;
   }
   return true;
 }

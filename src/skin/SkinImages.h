@@ -35,15 +35,33 @@ class TSkinBitmap final : public TSkinImageObject {
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   int32_t BitsPerPixel() const { return FBitsPerPixel; }
-  uint8_t* Pixel(int32_t x, int32_t y) { return &FPixels[(static_cast<size_t>(y) * FWidth + x) * 4]; }
+  // Writable pixels: every call counts as a change of the picture (see Changes).
+  uint8_t* Pixel(int32_t x, int32_t y) {
+    ++FChanges;
+    return &FPixels[(static_cast<size_t>(y) * FWidth + x) * 4];
+  }
   const uint8_t* Pixel(int32_t x, int32_t y) const { return &FPixels[(static_cast<size_t>(y) * FWidth + x) * 4]; }
   std::unique_ptr<TSkinBitmap> Clone() const;
   // True when every pixel inside rect (clipped to the bitmap) has alpha 255.
   bool OpaqueIn(const TSkinRect& rect) const;
 
+  // Grows with every writable access to the pixels, so that a copy made from them can
+  // tell whether it is still current.
+  uint32_t Changes() const { return FChanges; }
+  // A copy of the pixels in a platform's own form (the painter's DIB section), made on
+  // first need, kept with the bitmap and released with it.
+  struct TPlatformCopy {
+    virtual ~TPlatformCopy() = default;
+    uint32_t Changes = 0;  // the bitmap's Changes() when the copy was made
+  };
+  TPlatformCopy* PlatformCopy() const { return FPlatformCopy.get(); }
+  void SetPlatformCopy(std::unique_ptr<TPlatformCopy> copy) const { FPlatformCopy = std::move(copy); }
+
  private:
   int32_t FWidth, FHeight, FBitsPerPixel;
   std::vector<uint8_t> FPixels;
+  uint32_t FChanges = 0;
+  mutable std::unique_ptr<TPlatformCopy> FPlatformCopy;
 };
 
 // Forces alpha 255 inside rect (clipped to the bitmap); only 32-bit bitmaps are touched.
@@ -72,10 +90,15 @@ class TBmpImageProvider : public ISkinImageProvider {
 // through the portable decoder), the .bmp provider natively.
 std::unique_ptr<ISkinImageProvider> CreateDefaultSkinImageProvider();
 
-// True when name is a relative path that stays inside its folder: not empty, no drive
-// letter or other ":" (alternate streams), no leading "\" or "/" (absolute or UNC), and
-// no "." or ".." part. Both separators count.
-bool IsContainedPath(const std::string& name);
+// Where a skin image lies below the skins root: base (the skin folder's path below the
+// root, may be empty), then folder and name as the skin file gives them, with "." and
+// ".." parts followed. Answers that path ("\" between parts), or false when a part would
+// leave the root or name the root itself, and for anything but plain relative paths: a
+// drive letter or other ":" (alternate streams), a leading "\" or "/" (absolute or UNC),
+// a part of dots and spaces other than "." and ".." (Windows trims those), an empty name
+// or a name ending in a separator. Both separators count.
+bool ResolveContainedPath(const std::string& base, const std::string& folder, const std::string& name,
+                          std::string& path);
 
 // The engine's image cache: one entry per (name, kind), names compared
 // case-insensitively as written in the skin file. Each entry keeps the image as loaded

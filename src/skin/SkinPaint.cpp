@@ -353,11 +353,13 @@ bool NineGridPaint(HDC dc, const RECT& destRect, HBITMAP source, const RECT* cli
   if (clip) state.IntersectClip(*clip);
   TMemoryDC sourceDC(dc, source, false);
   if (!sourceDC) return false;
+  // Every cell is drawn even after one failed; the result says whether all of them went.
   bool ok = true;
   if (mode != pmAlpha) {
     for (int32_t i = 0; i < layout.Count; ++i)
       ok = DrawCell(dc, destRect.left, destRect.top, layout.Cells[static_cast<size_t>(i)], sourceDC.DC(), src.left,
-                    src.top, mode, key);
+                    src.top, mode, key) &&
+           ok;
     return ok;
   }
   // Alpha: every cell is blended into a copy of the destination area, which then goes
@@ -367,8 +369,10 @@ bool NineGridPaint(HDC dc, const RECT& destRect, HBITMAP source, const RECT* cli
   SetStretchBltMode(work.DC(), COLORONCOLOR);
   if (!BitBlt(work.DC(), 0, 0, w, h, dc, destRect.left, destRect.top, SRCCOPY)) return false;
   for (int32_t i = 0; i < layout.Count; ++i)
-    DrawCell(work.DC(), 0, 0, layout.Cells[static_cast<size_t>(i)], sourceDC.DC(), src.left, src.top, pmAlpha, key);
-  return BitBlt(dc, destRect.left, destRect.top, w, h, work.DC(), 0, 0, SRCCOPY) != FALSE;
+    ok = DrawCell(work.DC(), 0, 0, layout.Cells[static_cast<size_t>(i)], sourceDC.DC(), src.left, src.top, pmAlpha,
+                  key) &&
+         ok;
+  return BitBlt(dc, destRect.left, destRect.top, w, h, work.DC(), 0, 0, SRCCOPY) != FALSE && ok;
 }
 
 }  // namespace skin

@@ -90,15 +90,22 @@ xml::TIntf<xml::IXMLDocument> TQZFileSkinReader::LoadDescription(const std::stri
 std::unique_ptr<TSkinImageObject> TQZFileSkinReader::LoadImage(const std::string& name, const std::string& type,
                                                                int32_t kind, const std::string& folder) {
   if (name.empty()) return nullptr;
-  // Skins are downloaded: their image names stay inside the skin folder.
-  std::string relFolder = folder;
-  while (!relFolder.empty() && (relFolder.back() == '\\' || relFolder.back() == '/')) relFolder.pop_back();
-  if (!IsContainedPath(name) || (!relFolder.empty() && !IsContainedPath(relFolder))) {
+  // Skins are downloaded: their image names stay inside the skins root, so that skins
+  // may share images with their siblings but never reach anything else. A skin folder
+  // opened outside the root keeps its images inside itself.
+  const std::string root = SkinRootFolder();
+  std::string boundary = Folder, inner;
+  if (Folder.size() > root.size() + 1 && base::SameText(Folder.substr(0, root.size()), root) &&
+      (Folder[root.size()] == '\\' || Folder[root.size()] == '/')) {
+    boundary = root;
+    inner = Folder.substr(root.size() + 1);
+  }
+  std::string path;
+  if (!ResolveContainedPath(inner, folder, name, path)) {
     base::WriteLog("Skin image path refused: " + folder + name);
     return nullptr;
   }
-  std::string path = relFolder.empty() ? name : relFolder + "\\" + name;
-  if (!Folder.empty()) path = Folder + "\\" + path;
+  if (!boundary.empty()) path = boundary + "\\" + path;
   return FProvider->Load(path, type.empty() ? ImageTypeOf(name) : type, kind);
 }
 

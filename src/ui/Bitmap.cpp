@@ -12,6 +12,7 @@ TBitmap::TBitmap() : FDC(CreateCompatibleDC(nullptr)), FCanvas(FDC) {
 }
 
 TBitmap::~TBitmap() {
+  FCanvas.SetHandle(nullptr);  // the canvas's font, pen and brush leave the context first
   SetHandle(nullptr);
   SetPalette(nullptr);
   DeleteDC(FDC);

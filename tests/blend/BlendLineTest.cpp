@@ -73,9 +73,19 @@ std::vector<TPath> Paths() {
   std::vector<TPath> paths{{"plain", blend::BlendLineOverPlain, blend::BlendLineOverMasterPlain,
                             blend::BlendLineConstantPlain, OverPlain, MasterPlain}};
 #if BLEND_HAVE_MMX
-  if (blend::DetectMMX())
+  if (blend::DetectMMX()) {
     paths.push_back({"mmx", blend::BlendLineOverMMX, blend::BlendLineOverMasterMMX, blend::BlendLineConstantMMX,
                      OverMMX, MasterMMX});
+    // Every wider path the processor offers gives the same bytes as MMX alone.
+    const TOver wide[] = {
+        [](const uint32_t* s, uint32_t* d, int32_t n) { blend::BlendLineOverMMXWith(s, d, n, blend::wpNone); },
+        [](const uint32_t* s, uint32_t* d, int32_t n) { blend::BlendLineOverMMXWith(s, d, n, blend::wpSSE2); },
+        [](const uint32_t* s, uint32_t* d, int32_t n) { blend::BlendLineOverMMXWith(s, d, n, blend::wpAVX2); }};
+    const char* names[] = {"mmx_narrow", "mmx_sse2", "mmx_avx2"};
+    for (int p = 0; p <= blend::BlendWidePath(); ++p)
+      paths.push_back(
+          {names[p], wide[p], blend::BlendLineOverMasterMMX, blend::BlendLineConstantMMX, OverMMX, MasterMMX});
+  }
 #endif
   // What the start-up choice dispatches to must behave like the family it chose.
   const bool mmx = blend::BlendUsesMMX();

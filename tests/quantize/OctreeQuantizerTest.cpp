@@ -86,7 +86,7 @@ TEST(OctreeQuantizerTest, ThousandColoursMergeToAtMost254Leaves) {
   EXPECT_LT(quantizer.PixelIndex(0x01FFFFFF), 255);  // any other alpha is a colour
 }
 
-TEST(OctreeQuantizerTest, AbsentColourFollowsTheHighestExistingChild) {
+TEST(OctreeQuantizerTest, ColourOffTheTreeTakesTheNearestLeaf) {
   TOctree tree(8);
   tree.InsertColor(0xFF000000);  // black: child 0 at every level
   tree.InsertColor(0xFF0000FF);  // blue: child 1 at every level
@@ -97,19 +97,34 @@ TEST(OctreeQuantizerTest, AbsentColourFollowsTheHighestExistingChild) {
     uint32_t color;
     int32_t index;
   } cases[] = {
-      {0xFF000000, 0}, {0xFF7F0000, 1},
-      {0xFF0000FF, 2}, {0xFFFF0000, 2},  // red: child 4 missing at the root, blue's child 1 is the highest
-      {0xFF00FF00, 2},                   // green: likewise child 2 missing, child 1 taken
-      {0xFF000001, 0},                   // black's branch down to level 7, where its only child 0 stands in for 1
-      {0xFF004000, 1},  // child 2 missing under black's and dark red's node: dark red's 4 is the highest
-      {0xFF3F0000, 0},  // black's branch at level 1, then black's only children
-      {0xFF7F00FF, 2},  // level 0 says blue's branch; then its only child all the way
+      {0xFF000000, 0}, {0xFF7F0000, 1}, {0xFF0000FF, 2},  // in the tree: their own leaves
+      {0xFFFF0000, 1},  // red: child 4 missing at the root; dark red is nearest, not blue (the highest child)
+      {0xFF00FF00, 0},  // green: black is nearer than dark red or blue
+      {0xFF000001, 0},  // black's branch down to level 7, then off the tree by one
+      {0xFF400000, 1},  // 63 from dark red, 64 from black
+      {0xFF3F0000, 0},  // 63 from black, 64 from dark red
+      {0xFF7F00FF, 2},  // blue's branch at level 0, then off it: blue is still nearest
+      {0xFF00007F, 0},  // 127 from black, 128 from blue
   };
   for (const auto& c : cases) {
     uint32_t color = 0;
     EXPECT_EQ(tree.FindIndex(c.color, color), c.index) << std::hex << c.color;
     EXPECT_EQ(color, palette[c.index]) << std::hex << c.color;
   }
+}
+
+TEST(OctreeQuantizerTest, ColourInsideAMergedLeafKeepsThatLeaf) {
+  // Two leaves at level 1 after merging: the dark octant's average and white. A colour
+  // of white's octant stays with white even where the average is nearer.
+  TOctree tree(8);
+  for (uint32_t c : {0xFF000000u, 0xFF101010u, 0xFF7F7F7Fu, 0xFFFFFFFFu}) tree.InsertColor(c);
+  ASSERT_EQ(tree.MakePalette(2), (std::vector<uint32_t>{0xFF2F2F2F, 0xFFFFFFFF}));  // 143 / 3 = 47
+  uint32_t color = 0;
+  EXPECT_EQ(tree.FindIndex(0xFF7F7F7F, color), 0);
+  EXPECT_EQ(tree.FindIndex(0xFF808080, color), 1);  // white's octant: 81 per channel from the average
+  EXPECT_EQ(color, 0xFFFFFFFFu);
+  EXPECT_EQ(tree.FindIndex(0xFF7F7FC0, color), 0);  // an empty octant: the average is nearest
+  EXPECT_EQ(tree.FindIndex(0xFFC0C07F, color), 1);  // an empty octant: white is nearest
 }
 
 TEST(OctreeQuantizerTest, MergingStopsWhenNothingIsLeftToMerge) {

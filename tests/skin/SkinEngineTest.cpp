@@ -179,12 +179,13 @@ TEST_F(SkinEngineTest, ListenersSeeTheOldSkinUntilTheLastOneReturned) {
 }
 
 TEST_F(SkinEngineTest, HostileImagePathsAreRefusedAndNothingOutsideIsOpened) {
-  Put(Tmp / "Skin/secret.bmp", MakeBmp(2, 2, 24, 0, 0, 0, 0));
+  Put(Tmp / "secret.bmp", MakeBmp(2, 2, 24, 0, 0, 0, 0));  // beside the skins root
   Put(SkinDir("A") + "sub/inner.bmp", MakeBmp(2, 2, 24, 0, 0, 0, 0));
   std::string items;
-  const char* hostile[] = {"..\\secret.bmp", "sub\\..\\..\\secret.bmp", "../secret.bmp",
-                           "C:\\secret.bmp", "\\\\evil\\share\\x.bmp",  "/etc/passwd",
-                           "c:secret.bmp",   "sub\\inner.bmp"};
+  const char* hostile[] = {"..\\..\\secret.bmp",     "sub\\..\\..\\..\\secret.bmp",
+                           "../../secret.bmp",       "C:\\secret.bmp",
+                           "\\\\evil\\share\\x.bmp", "/etc/passwd",
+                           "c:secret.bmp",           "sub\\inner.bmp"};
   int n = 0;
   for (const char* name : hostile)
     items += "<Item name='I" + std::to_string(n++) + "'><Graphic Name='" + name + "'/><Part><State/></Part></Item>";
@@ -200,6 +201,30 @@ TEST_F(SkinEngineTest, HostileImagePathsAreRefusedAndNothingOutsideIsOpened) {
   ASSERT_EQ(Paths.size(), 1u);
   EXPECT_NE(Paths[0].find("inner.bmp"), std::string::npos);
   EXPECT_EQ(log.Count("Skin image path refused"), n - 1);
+  EXPECT_EQ(log.Count("Skin image path refused: ..\\..\\secret.bmp"), 1);
+}
+
+TEST_F(SkinEngineTest, SkinsShareImagesThroughTheirSiblingFolders) {
+  // Two skins drawing from a common folder and one from the other's, all below the root.
+  Put(Tmp / "Skin/Shared/frame.bmp", MakeBmp(3, 2, 24, 0, 0, 0, 0));
+  Put(SkinDir("A") + "own.bmp", MakeBmp(4, 2, 24, 0, 0, 0, 0));
+  Put(SkinDir("A") + "Controls.xml",
+      "<Skin><Item name='Frame'><Graphic Name='..\\Shared\\frame.bmp'/><Part><State/></Part></Item>"
+      "<Item name='Own'><Graphic Name='own.bmp'/><Part><State/></Part></Item></Skin>");
+  Put(SkinDir("B") + "Controls.xml",
+      "<Skin><Item name='Frame'><Graphic Name='../Shared/./frame.bmp'/><Part><State/></Part></Item>"
+      "<Item name='Own'><Graphic Name='..\\A\\own.bmp'/><Part><State/></Part></Item></Skin>");
+  for (const char* skin : {"A", "B"}) {
+    Reader->OpenSkinFolder(skin);
+    TSkinBitmap* frame = Engine.FindItem("Frame")->Part(0)->State(0)->PrepareStateBitmap();
+    TSkinBitmap* own = Engine.FindItem("Own")->Part(0)->State(0)->PrepareStateBitmap();
+    ASSERT_TRUE(frame && own) << skin;
+    EXPECT_EQ(frame->Width(), 3) << skin;
+    EXPECT_EQ(own->Width(), 4) << skin;
+  }
+  ASSERT_EQ(Paths.size(), 4u);
+  EXPECT_EQ(Paths[2], Paths[0]);  // the same files, named the same way
+  EXPECT_EQ(Paths[3], Paths[1]);
 }
 
 TEST_F(SkinEngineTest, MissingImageIsReportedOnceAndKindsNeverMix) {

@@ -257,6 +257,20 @@ TEST(SkinPaint, EmptyDestinationFailsAndChangesNothing) {
   EXPECT_EQ(dst.Pixels(), before);
 }
 
+TEST(SkinPaint, AFailedCellFailsThePaintAndTheOtherCellsStillDraw) {
+  // A grid 100 million pixels wide: its top and bottom edges would need 3 GB each for the
+  // colour key's stretched copies and fail; the left column and the right edge (drawn
+  // last) succeed.
+  TestDib src(30, 30), dst(40, 40);
+  src.Fill(Coord);
+  dst.Fill([](int32_t, int32_t) { return kMarker; });
+  EXPECT_FALSE(NineGridPaint(dst.DC, {0, 0, 100'000'000, 30}, src.Unselected(), nullptr, csBorder, kMagenta, pmColorKey,
+                             kTen, kTen, {0, 0, 30, 30}));
+  EXPECT_EQ(dst.Get(0, 0) & 0xFFFFFF, Coord(0, 0) & 0xFFFFFF);    // top-left corner, before the failure
+  EXPECT_EQ(dst.Get(5, 15) & 0xFFFFFF, Coord(5, 15) & 0xFFFFFF);  // left edge, after it
+  EXPECT_EQ(dst.Get(20, 5) & 0xFFFFFF, kMarker & 0xFFFFFF);       // the failed top edge drew nothing
+}
+
 TEST(SkinPaint, UnequalMarginsNeverReadOutsideTheSourceRectangle) {
   // The source rectangle (10, 10)-(40, 40) sits in a poisoned guard band.
   constexpr uint32_t kPoison = 0xFF0000FF;
@@ -406,6 +420,18 @@ TEST(SkinPaint, SlicesAndStatesOfTheSampleSkin) {
       ASSERT_EQ(face.Get(x, y), want) << x << "," << y;
     }
   EXPECT_EQ(face.Get(0, 0), white);  // alpha 0 at the very edge
+
+  // Paints reuse the image's DIB section until its pixels change; a change shows at once.
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  const TSkinBitmap::TPlatformCopy* dib = image.PlatformCopy();
+  ASSERT_TRUE(dib);
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  EXPECT_EQ(image.PlatformCopy(), dib);
+  uint8_t* p = image.Pixel(5, 5);
+  p[0] = 0, p[1] = 0xFF, p[2] = 0, p[3] = 0xFF;
+  face.Fill([&](int32_t, int32_t) { return white; });
+  ASSERT_TRUE(DrawState(face.DC, {0, 0, 24, 24}, button));
+  EXPECT_EQ(face.Get(5, 5), 0xFF00FF00u);
 
   // As a picture: the slice copies its rectangle of the image into a bitmap.
   TSkinSliceGraphic graphic(frame);

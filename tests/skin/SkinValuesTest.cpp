@@ -108,12 +108,48 @@ TEST(SkinValues, ImageTypeAndContainedPaths) {
   EXPECT_EQ(ImageTypeOf("c:pic"), "");
   EXPECT_EQ(ImageTypeOf("noext"), "");
 
-  for (const char* good : {"a.bmp", "sub\\a.bmp", "sub/a.bmp", "a..b.bmp", ".hidden.bmp"})
-    EXPECT_TRUE(IsContainedPath(good)) << good;
-  for (const char* bad :
-       {"", "..\\a.bmp", "sub\\..\\..\\a.bmp", "../a.bmp", "C:\\a.bmp", "c:a.bmp", "\\\\server\\share\\a.bmp",
-        "\\a.bmp", "/etc/passwd", "a.bmp:stream", ".\\a.bmp", "sub\\.. \\a.bmp", "...\\a.bmp", "sub\\"})
-    EXPECT_FALSE(IsContainedPath(bad)) << bad;
+  // Skin folder "Blue" below the root, the file's folder, the image name: where it lies
+  // below the root, or nothing for a refused path.
+  struct {
+    const char *base, *folder, *name, *want;
+  } paths[] = {
+      {"Blue", "", "a.bmp", "Blue\\a.bmp"},
+      {"Blue", "", "sub/a.bmp", "Blue\\sub\\a.bmp"},
+      {"Blue", "sub\\", "a..b.bmp", "Blue\\sub\\a..b.bmp"},
+      {"Blue", "", ".hidden.bmp", "Blue\\.hidden.bmp"},
+      {"Blue", "", ".\\a.bmp", "Blue\\a.bmp"},
+      {"Blue", "", "..\\Shared\\a.bmp", "Shared\\a.bmp"},  // a sibling folder
+      {"Blue", "", "..\\a.bmp", "a.bmp"},                  // the root itself
+      {"Blue", "sub\\", "..\\..\\Green\\a.bmp", "Green\\a.bmp"},
+      {"", "", "sub\\..\\a.bmp", "a.bmp"},
+      {"Blue", "", "..\\..\\a.bmp", nullptr},  // above the root
+      {"Blue", "", "sub\\..\\..\\..\\a.bmp", nullptr},
+      {"Blue", "", "../../etc/passwd", nullptr},
+      {"Blue", "..\\..\\", "a.bmp", nullptr},
+      {"", "", "..\\a.bmp", nullptr},
+      {"Blue", "", "C:\\a.bmp", nullptr},  // drive-qualified
+      {"Blue", "", "c:a.bmp", nullptr},
+      {"Blue", "C:\\x\\", "a.bmp", nullptr},
+      {"Blue", "", "\\\\server\\share\\a.bmp", nullptr},  // UNC
+      {"Blue", "", "//server/share/a.bmp", nullptr},
+      {"Blue", "", "\\a.bmp", nullptr},  // absolute
+      {"Blue", "", "/etc/passwd", nullptr},
+      {"Blue", "", "a.bmp:stream", nullptr},     // alternate stream
+      {"Blue", "", "sub\\.. \\a.bmp", nullptr},  // dots and spaces that Windows trims
+      {"Blue", "", "...\\a.bmp", nullptr},
+      {"Blue", "", "sub\\", nullptr},  // a folder, not a file
+      {"Blue", "", "", nullptr},
+      {"Blue", "", "..", nullptr},
+      {"Blue", "", "..\\Blue\\..", nullptr},
+  };
+  for (const auto& p : paths) {
+    std::string got = "(untouched)";
+    const bool ok = ResolveContainedPath(p.base, p.folder, p.name, got);
+    if (p.want)
+      EXPECT_TRUE(ok && got == p.want) << p.folder << p.name << " gave " << got;
+    else
+      EXPECT_FALSE(ok) << p.folder << p.name << " gave " << got;
+  }
 }
 
 TEST(SkinValues, BmpDecoderRefusesTruncatedAndOddFiles) {

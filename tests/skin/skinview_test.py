@@ -1,5 +1,5 @@
-"""skinview under Wine: the sample skins draw into sheets whose decoded pixels match the
-golden checksums below (ImageMagick decodes the PNG, so the check does not depend on the
+"""skinview under Wine: the sample skins draw into sheets, each row labelled in the
+picture, whose decoded pixels match the golden checksums below (ImageMagick decodes the PNG, so the check does not depend on the
 encoder's bytes), a broken skin reports each of its problems, and wrong command lines
 exit 2. Usage: skinview_test.py <skinview.exe> <wine-run> <skins folder>
 
@@ -16,10 +16,10 @@ SKINVIEW, WINE_RUN, SKINS = sys.argv[1], sys.argv[2], sys.argv[3]
 
 # name: (arguments after the skin folder, sheet size, sha256 of the RGBA pixels)
 GOLDEN = {
-    "Blue": ([], "128x428", "187d4773a4f451b54d908ca88611ad08e099b9f976ecf1a4b412282f8d6e7c60"),
-    "Green": ([], "128x428", "332254693d2d272e5c841082e5f532333aa1b89d11eac033ecae161e9b441987"),
-    "Blue-button": (["--item", "Button", "--size", "100x30", "--dpi", "144"], "168x164",
-                    "d2c388fe9d80a85dcebd416eaf8c76778a75958534975dea4671fa0923ba4d32"),
+    "Blue": ([], "286x428", "cb47bcdd8cf558cb91945a6ddbd9cc739626827eb77a3f5df12681e5c9cbe082"),
+    "Green": ([], "286x428", "79b3c13e37a4acd7e2ded7ffc460970213fa3e85d6e23203aaefa62f3406a79f"),
+    "Blue-button": (["--item", "Button", "--size", "100x30", "--dpi", "144"], "293x164",
+                    "ec50534cdec1b61eb33d5986d07c003cfb7f6e93cd3c73baeae941d2c1905225"),
 }
 
 failures = []

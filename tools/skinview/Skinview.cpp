@@ -13,6 +13,7 @@
 #include "imaging/GPPictures.h"
 #include "skin/SkinDraw.h"
 #include "skin/SkinEngine.h"
+#include "ui/Brush.h"
 
 namespace skinview {
 
@@ -283,18 +284,28 @@ int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream
     }
   }
 
-  // Layout: one row per entry, its three sizes side by side.
+  // Layout: one row per entry, its label in a white column on the left and its three
+  // sizes side by side, so that the sheet explains itself when opened alone.
   struct TSize {
     int32_t W, H;
   };
+  ui::TBitmap measure;
+  measure.SetSize32(1, 1);
+  int32_t labelWidth = 0, textHeight = 0;
+  for (const TEntry& e : entries) {
+    SIZE extent = measure.Canvas().TextExtent(e.Label);
+    labelWidth = std::max<int32_t>(labelWidth, extent.cx);
+    textHeight = std::max<int32_t>(textHeight, extent.cy);
+  }
+  const int32_t left = entries.empty() ? 0 : kGap + labelWidth;
   std::vector<std::array<TSize, 3>> sizes;
   int32_t width = kGap, height = kGap;
   for (const TEntry& e : entries) {
     std::array<TSize, 3> s{
         {{e.Width, e.Height}, {o.Width, o.Height}, {std::max(e.Width / 2, 1), std::max(e.Height / 2, 1)}}};
     sizes.push_back(s);
-    width = std::max(width, kGap + s[0].W + kGap + s[1].W + kGap + s[2].W + kGap);
-    height += std::max({s[0].H, s[1].H, s[2].H}) + kGap + (e.FirstOfItem ? kGap / 2 : 0);
+    width = std::max(width, left + kGap + s[0].W + kGap + s[1].W + kGap + s[2].W + kGap);
+    height += std::max({s[0].H, s[1].H, s[2].H, textHeight}) + kGap + (e.FirstOfItem ? kGap / 2 : 0);
   }
   int code = problems.Lines().empty() ? kExitOk : kExitProblems;
   if (width > kMaxSheet || height > kMaxSheet) {
@@ -304,15 +315,19 @@ int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream
     ui::TBitmap sheet;
     sheet.SetSize32(width, height);
     Checkerboard(sheet);
-    HDC dc = sheet.Canvas().Handle();
+    ui::TCanvas& canvas = sheet.Canvas();
+    HDC dc = canvas.Handle();
+    if (left > 0) canvas.FillRect({0, 0, left, height}, ui::clWhite);
+    canvas.Brush().SetStyle(ui::bsClear);
     int32_t y = kGap;
     for (size_t i = 0; i < entries.size(); ++i) {
       if (entries[i].FirstOfItem && i > 0) {
         RECT line{0, y - kGap / 2 - 1, width, y - kGap / 2};
-        sheet.Canvas().FillRect(line, 0x808080);
+        canvas.FillRect(line, 0x808080);
       }
       if (entries[i].FirstOfItem) y += kGap / 2;
-      int32_t x = kGap, rowHeight = 0;
+      int32_t x = left + kGap, rowHeight = textHeight;
+      canvas.TextAt(kGap, y, entries[i].Label);
       out << entries[i].Label << " at y " << y << ":";
       for (const TSize& s : sizes[i]) {
         RECT r{x, y, x + s.W, y + s.H};

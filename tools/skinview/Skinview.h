@@ -4,8 +4,10 @@
 // unreadable; state and slice rectangles outside their images; image states without an
 // image) and draws every item's states and slices into one PNG sheet: each at its own
 // size, at WxH (default 48x32) and squeezed to half its size, over a checkerboard so
-// that alpha shows. The sheet holds no text; the legend (which row is what) goes to the
-// standard output. The sheet is the same for the same skin on every run.
+// that alpha shows. Each row's label (item / part / state, or item / slice) stands in a
+// white column on its left, so the sheet explains itself; the same legend, with the rows'
+// positions, goes to the standard output. The sheet is the same for the same skin on
+// every run.
 //
 // Description files: "Controls" first, then every other .xml file of the folder.
 // --dpi scales the skin's scaled lengths as a screen of N pixels per inch would (96).

@@ -135,15 +135,31 @@ class Octree:
         walk(self.root)
         return palette
 
+    def leaf_nodes(self):
+        found = []
+
+        def walk(node):
+            if node.leaf:
+                found.append(node)
+            else:
+                for k in node.children:
+                    if k is not None:
+                        walk(k)
+
+        walk(self.root)
+        return found
+
     def find(self, rgb):
+        """The leaf the colour's branch reaches; off the tree, the nearest leaf colour."""
         node, level = self.root, 0
         while not node.leaf:
             k = node.children[self.child_index(rgb, level)]
             if k is None:
-                present = [c for c in node.children if c is not None]
-                if not present:
+                leaves = self.leaf_nodes()
+                if not leaves:
                     break
-                k = present[-1]
+                k = min(leaves, key=lambda n: sum((a - b) ** 2 for a, b in zip(self.colour(n), rgb)))
+                return k.index, self.colour(k)
             node, level = k, level + 1
         return node.index, self.colour(node)
 
