@@ -1,6 +1,7 @@
 #include "xml/XMLStrictReader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -24,28 +25,48 @@ using std::u16string_view;
 
 constexpr size_t kReferenceCost = 8;  // characters of expansion a reference counts for
 
-bool IsS(char16_t c) { return c == 0x20 || c == 0x9 || c == 0xA || c == 0xD; }
-bool IsHighHalf(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowHalf(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+// Classes of the ASCII characters: white space, name start, name.
+// Text stop: ends a run of plain character data (markup, a reference, "]" of "]]>", a
+// control character); value stop: the same for an attribute value, either quote too.
+constexpr uint8_t kClassS = 1, kClassNameStart = 2, kClassName = 4, kClassTextStop = 8, kClassValueStop = 16;
+struct TAsciiClasses {
+  uint8_t Of[128] = {};
+  constexpr TAsciiClasses() {
+    Of[0x20] = Of[0x9] = Of[0xA] = Of[0xD] = kClassS;
+    for (int c = 0; c < 128; ++c) {
+      bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+      if (start) Of[c] |= kClassNameStart | kClassName;
+      if ((c >= '0' && c <= '9') || c == '-' || c == '.') Of[c] |= kClassName;
+      if (c < 0x20 || c == '<' || c == '&') Of[c] |= kClassTextStop | kClassValueStop;
+    }
+    Of[static_cast<int>(']')] |= kClassTextStop;
+    Of[static_cast<int>('"')] |= kClassValueStop;
+    Of[static_cast<int>('\'')] |= kClassValueStop;
+  }
+};
+constexpr TAsciiClasses kAscii;
+
+inline bool IsS(char16_t c) { return c < 0x80 && (kAscii.Of[c] & kClassS); }
+inline bool IsHighHalf(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool IsLowHalf(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Char of XML 1.0, one BMP unit (surrogates are checked in pairs by the callers).
-bool IsCharUnit(char16_t c) { return c >= 0x20 ? (c < 0xD800 || (c >= 0xE000 && c <= 0xFFFD)) : IsS(c); }
+inline bool IsCharUnit(char16_t c) { return c >= 0x20 ? (c < 0xD800 || (c >= 0xE000 && c <= 0xFFFD)) : IsS(c); }
 
 // NameStartChar and NameChar of the fifth edition (BMP part; a surrogate pair is a name
 // character when its code point is below U+F0000, that is, a high half below DB80).
-bool IsNameStart5(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':';
+// Beyond ASCII:
+[[gnu::noinline]] bool IsWideNameStart5(char16_t c) {
   return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
          (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
          (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
          (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
 }
-bool IsName5(char16_t c) {
-  if (c < 0x80)
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u':' ||
-           c == u'-' || c == u'.';
-  return IsNameStart5(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+[[gnu::noinline]] bool IsWideName5(char16_t c) {
+  return IsWideNameStart5(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
+inline bool IsNameStart5(char16_t c) { return c < 0x80 ? (kAscii.Of[c] & kClassNameStart) != 0 : IsWideNameStart5(c); }
+inline bool IsName5(char16_t c) { return c < 0x80 ? (kAscii.Of[c] & kClassName) != 0 : IsWideName5(c); }
 
 bool IsPubidChar(char16_t c) {
   return c == 0x20 || c == 0xD || c == 0xA || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
@@ -165,6 +186,17 @@ class TXMLStrictReader {
 u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
   size_t from = in.Pos;
   bool first = !nmtoken;
+  // The common name, ASCII only, a table look-up a character.
+  if (first && in.Pos < in.End && in.P[in.Pos] < 0x80 && (kAscii.Of[in.P[in.Pos]] & kClassNameStart)) {
+    ++in.Pos;
+    first = false;
+  }
+  if (!first) {
+    const char16_t* p = in.P;
+    size_t i = in.Pos, end = in.End;
+    while (i < end && p[i] < 0x80 && (kAscii.Of[p[i]] & kClassName)) ++i;
+    in.Pos = i;
+  }
   while (in.Pos < in.End) {
     char16_t c = in.P[in.Pos];
     if (IsHighHalf(c)) {
@@ -695,10 +727,14 @@ void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth
   if (q != u'"' && q != u'\'') Fail(in, 7);
   size_t from = ++in.Pos;
   // The common value: characters only, taken in one piece.
-  while (in.Pos < in.End) {
-    char16_t c = in.P[in.Pos];
-    if (c == q || c == u'&' || c == u'<' || c < 0x20 || c >= 0xD800) break;
-    ++in.Pos;
+  {
+    const char16_t* p = in.P;
+    size_t i = from, end = in.End;
+    for (; i < end; ++i) {
+      char16_t c = p[i];
+      if (c < 0x80 ? (kAscii.Of[c] & kClassValueStop) && c != (q ^ (u'"' ^ u'\'')) : c >= 0xD800) break;
+    }
+    in.Pos = i;
   }
   out.assign(in.P + from, in.Pos - from);
   for (;;) {
@@ -800,7 +836,17 @@ void TXMLStrictReader::ParseCData(TInput& in, TXMLNode* parent, WideString& pend
 
 void TXMLStrictReader::FlushText(TXMLNode* parent, WideString& pending) {
   if (pending.empty()) return;
-  WideString value = FDoc.GetKeepWhiteSpace() ? std::move(pending) : TrimWhiteSpace(pending);
+  WideString value;
+  size_t b = 0, e = pending.size();
+  if (!FDoc.GetKeepWhiteSpace()) {
+    while (b < e && IsWhiteSpaceChar(pending[b])) ++b;
+    while (e > b && IsWhiteSpaceChar(pending[e - 1])) --e;
+  }
+  // A run with nothing to trim (the usual one) is kept in the buffer it was collected in.
+  if (b == 0 && e == pending.size())
+    value = std::move(pending);
+  else
+    value.assign(pending, b, e - b);
   pending.clear();
   if (value.empty()) return;
   TXMLNode* text = FDoc.NewNode(FDoc.FTextClass, TEXT_NODE);
@@ -889,11 +935,14 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
       while (from < in.End && IsS(in.P[from])) ++from;  // a run's leading white space is not kept
     in.Pos = from;
     while (in.Pos < in.End) {
-      char16_t c = in.P[in.Pos];
-      if (c >= 0x20 && c < 0xD800 && c != u'<' && c != u'&' && c != u']') {
-        ++in.Pos;
-        continue;
+      {
+        const char16_t* p = in.P;
+        size_t i = in.Pos, end = in.End;
+        while (i < end && (p[i] < 0x80 ? !(kAscii.Of[p[i]] & kClassTextStop) : p[i] < 0xD800)) ++i;
+        in.Pos = i;
+        if (i == end) break;
       }
+      char16_t c = in.P[in.Pos];
       if (c == u'<' || c == u'&') break;
       if (c == u']' && in.Looking(u"]]>")) Fail(in, 50);
       if (c == u']') {
@@ -982,17 +1031,41 @@ using strictreader::IsS;
 [[noreturn]] void FailDecoding(const std::string& message) { throw EXMLException::Formatted(5, 25, message); }
 
 // Into o, which has room for n units (never more units than bytes); the units made.
-size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o) {
+// sawCR: whether the text has a carriage return.
+size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
+  constexpr uint64_t kHigh = 0x8080808080808080ull, kOnes = 0x0101010101010101ull;
+  uint64_t cr = 0;
   size_t w = 0;
   for (size_t i = 0; i < n;) {
     uint8_t b = p[i];
     if (b < 0x80) {
-      // ASCII runs, the bulk of most documents, a unit a byte.
-      do {
-        o[w++] = b;
-        if (++i == n) break;
-        b = p[i];
-      } while (b < 0x80);
+      // ASCII runs, the bulk of most documents: eight bytes at a time while they last,
+      // noting any CR among them (a zero byte of word ^ CRs).
+      while (n - i >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word & kHigh) break;
+        uint64_t x = word ^ (kOnes * '\r');
+        cr |= (x - kOnes) & ~x & kHigh;
+        if constexpr (std::endian::native == std::endian::little) {
+          // Each half of the word spread to four units: byte k to bits 16k.
+          auto spread = [](uint64_t h) {
+            h = (h | h << 16) & 0x0000FFFF0000FFFFull;
+            return (h | h << 8) & 0x00FF00FF00FF00FFull;
+          };
+          uint64_t units[2] = {spread(word & 0xFFFFFFFFu), spread(word >> 32)};
+          std::memcpy(o + w, units, 16);
+        } else {
+          for (int k = 0; k < 8; ++k) o[w + k] = p[i + k];
+        }
+        i += 8;
+        w += 8;
+      }
+      // Then up to the first byte that is not ASCII (fewer than eight).
+      for (size_t stop = std::min(n, i + 8); i < stop && p[i] < 0x80; ++i) {
+        cr |= p[i] == '\r';
+        o[w++] = p[i];
+      }
       continue;
     }
     size_t need = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
@@ -1014,7 +1087,23 @@ size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o) {
     }
     i += need;
   }
+  sawCR = cr != 0;
   return w;
+}
+
+// Whether units has a CR: four units at a time (a zero unit of word ^ CRs).
+bool HasCR(const char16_t* units, size_t n) {
+  constexpr uint64_t kHigh = 0x8000800080008000ull, kOnes = 0x0001000100010001ull;
+  size_t i = 0;
+  for (; n - i >= 4; i += 4) {
+    uint64_t word;
+    std::memcpy(&word, units + i, 8);
+    uint64_t x = word ^ (kOnes * u'\r');
+    if ((x - kOnes) & ~x & kHigh) return true;
+  }
+  for (; i < n; ++i)
+    if (units[i] == u'\r') return true;
+  return false;
 }
 
 // The whole input as UTF-16 with line ends folded (CR LF and CR become LF).
@@ -1081,8 +1170,7 @@ void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition
     const uint8_t* q = p + start;
     if (wide == 1 && reinterpret_cast<uintptr_t>(q) % alignof(char16_t) == 0) {
       pos.Text = reinterpret_cast<const char16_t*>(q);
-      if (std::u16string_view(pos.Text, made).find(u'\r') != std::u16string_view::npos)
-        std::memcpy(own(made), q, made * 2);
+      if (HasCR(pos.Text, made)) std::memcpy(own(made), q, made * 2);
     } else {
       char16_t* o = own(made);
       for (size_t i = 0; i < made; ++i)
@@ -1104,7 +1192,12 @@ void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition
       }
     }
   } else if (codePage == 65001) {
-    made = DecodeUtf8Exact(p + start, n - start, own(n - start));
+    bool sawCR = false;
+    made = DecodeUtf8Exact(p + start, n - start, own(n - start), sawCR);
+    if (!sawCR) {
+      pos.Length = made;
+      return;
+    }
   } else {
     platform::TextDecoder decoder(codePage);
     decoder.SetExact(true);
