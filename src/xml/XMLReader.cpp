@@ -33,8 +33,13 @@ bool NotWhiteSpace(char16_t c) { return !IsWhiteSpaceChar(c); }
 void FoldLiteral(WideString& s, size_t from, bool attribute) {
   size_t i = from;
   const size_t n = s.size();
-  while (i < n && s[i] != u'\r' && !(attribute && (s[i] == u'\n' || s[i] == u'\t'))) ++i;
-  if (i == n) return;
+  const char16_t* p = s.data();
+  // Tab, LF and CR are all at most CR: one comparison a character finds the candidates.
+  for (;; ++i) {
+    while (i < n && p[i] > u'\r') ++i;
+    if (i == n) return;
+    if (p[i] == u'\r' || (attribute && (p[i] == u'\n' || p[i] == u'\t'))) break;
+  }
   size_t out = i;
   for (; i < n; ++i) {
     char16_t c = s[i];

@@ -1116,6 +1116,14 @@ size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
 bool HasCR(const char16_t* units, size_t n) {
   constexpr uint64_t kHigh = 0x8000800080008000ull, kOnes = 0x0001000100010001ull;
   size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i crs = _mm_set1_epi16(static_cast<short>(u'\r'));
+  for (; n - i >= 16; i += 16) {
+    __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i)), crs);
+    __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8)), crs);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high))) return true;
+  }
+#endif
   for (; n - i >= 4; i += 4) {
     uint64_t word;
     std::memcpy(&word, units + i, 8);
