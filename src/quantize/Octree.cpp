@@ -304,34 +304,43 @@ void TOctree::NumberLeaves(TOctreeNode* node) {
 void TOctree::BuildShortcuts() {
   FShortcuts.resize(size_t{1} << (3 * kShortcutLevels));
   FDeepShortcuts.clear();
-  for (uint32_t path = 0; path < FShortcuts.size(); ++path) {
+  for (uint32_t cell = 0; cell < FShortcuts.size(); ++cell) {
+    // The cell holds the top four bits of red, green and blue; at level L the child is
+    // bit 3 - L of each.
     const TOctreeNode* node = FRoot;
     int32_t level = 0;
-    for (; level < kShortcutLevels && node != nullptr && !node->Leaf; ++level)
-      node = node->Child[(path >> (3 * (kShortcutLevels - 1 - level))) & 7];
+    for (; level < kShortcutLevels && node != nullptr && !node->Leaf; ++level) {
+      const uint32_t bit = 3 - level;
+      node = node->Child[(cell >> (8 + bit) & 1) << 2 | (cell >> (4 + bit) & 1) << 1 | (cell >> bit & 1)];
+    }
     if (FLeaves.empty())  // a root without children answers for itself
-      FShortcuts[path] = {FRoot->Color, FRoot->PaletteIndex};
+      FShortcuts[cell] = {FRoot->Color, FRoot->PaletteIndex};
     else if (node == nullptr)
-      FShortcuts[path] = {0, kOutside};
+      FShortcuts[cell] = {0, kOutside};
     else if (node->Leaf)
-      FShortcuts[path] = {node->Color, node->PaletteIndex};
+      FShortcuts[cell] = {node->Color, node->PaletteIndex};
     else {
-      FShortcuts[path] = {0, -1 - static_cast<int32_t>(FDeepShortcuts.size())};
+      FShortcuts[cell] = {0, -1 - static_cast<int32_t>(FDeepShortcuts.size())};
       FDeepShortcuts.push_back({node, level});
     }
   }
 }
 
+const TOctree::TShortcut* TOctree::Shortcuts() {
+  if (FRoot == nullptr) BuildNodes();
+  return FShortcuts.data();
+}
+
 int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
   if (FRoot == nullptr) BuildNodes();
   const uint32_t rgb = argb & 0x00FFFFFFu;
-  const uint32_t code = ColorCode(rgb);
-  const TShortcut shortcut = FShortcuts[code >> (3 * (8 - kShortcutLevels))];
+  const TShortcut shortcut = FShortcuts[ShortcutCell(rgb)];
   if (shortcut.Index >= 0) {
     color = shortcut.Color;
     return shortcut.Index;
   }
   if (shortcut.Index == kOutside) return Nearest(rgb, color);
+  const uint32_t code = ColorCode(rgb);
   const TDeepShortcut& deep = FDeepShortcuts[static_cast<size_t>(-1 - shortcut.Index)];
   const TOctreeNode* node = deep.Node;
   for (int32_t level = deep.Level; !node->Leaf; ++level) {

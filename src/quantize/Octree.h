@@ -75,7 +75,7 @@ class TOctree {
   // ones. Indices are 0 until MakePalette numbers them.
   int32_t FindIndex(uint32_t argb, uint32_t& color) {
     if (FRoot != nullptr) {
-      const TShortcut shortcut = FShortcuts[ColorCode(argb & 0x00FFFFFFu) >> (3 * (8 - kShortcutLevels))];
+      const TShortcut shortcut = FShortcuts[ShortcutCell(argb)];
       if (shortcut.Index >= 0) {
         color = shortcut.Color;
         return shortcut.Index;
@@ -83,6 +83,17 @@ class TOctree {
     }
     return FindIndexOffShortcut(argb, color);
   }
+  // FindIndex's answer for every path through the first kShortcutLevels levels, by the
+  // top four bits of each channel (ShortcutCell): a palette tree rarely goes deeper, so
+  // most lookups end with one read of this table. An entry with a negative Index needs
+  // FindIndex. Shortcuts builds the table when it is missing; it stays valid until
+  // colours arrive or MakePalette changes the tree.
+  struct TShortcut {
+    uint32_t Color;
+    int32_t Index;
+  };
+  static size_t ShortcutCell(uint32_t rgb) { return (rgb >> 12 & 0xF00) | (rgb >> 8 & 0xF0) | (rgb >> 4 & 0xF); }
+  const TShortcut* Shortcuts();
   // Merges until at most colorLimit leaves remain (or nothing is left to merge), then
   // numbers the leaves depth-first and answers their average colours in index order.
   // Merges are never undone: a later, larger limit keeps the tree as it is.
@@ -149,16 +160,10 @@ class TOctree {
   size_t FChunkUsed = 0;
   TOctreeNode* FRoot = nullptr;
   std::vector<const TOctreeNode*> FLeaves;  // depth-first, so in palette order once numbered
-  // FindIndex's answer for every path through the first kShortcutLevels levels: a
-  // palette tree rarely goes deeper, so most lookups end with one read of this table.
-  // Paths that go on deeper point into FDeepShortcuts (Index = -1 - position); paths
-  // that leave the tree answer the nearest leaf (Index = kOutside).
+  // Paths of the shortcut table that go on deeper point into FDeepShortcuts (Index = -1 -
+  // position); paths that leave the tree answer the nearest leaf (Index = kOutside).
   static constexpr int32_t kShortcutLevels = 4;
   static constexpr int32_t kOutside = INT32_MIN;
-  struct TShortcut {
-    uint32_t Color;
-    int32_t Index;
-  };
   struct TDeepShortcut {
     const TOctreeNode* Node;
     int32_t Level;
