@@ -262,13 +262,7 @@ void TOctree::DropNodes() {
 void TOctree::BuildNodes() {
   FRoot = NewNode();
   FRoot->Leaf = IsLeaf(0, 0) && !(FRuns.empty() && FRunLength == 0);
-  // Each run finds its leaf from the node its first four levels lead to.
-  std::vector<TOctreeNode*> top(size_t{1} << (3 * kShortcutLevels), nullptr);
-  ForEachRun([&](uint32_t rgb, uint32_t count) {
-    const uint32_t code = ColorCode(rgb);
-    TOctreeNode*& start = top[code >> (3 * (8 - kShortcutLevels))];
-    if (start == nullptr) start = FRoot;
-    TOctreeNode* node = start;
+  auto leafOf = [&](TOctreeNode* node, uint32_t code, TOctreeNode** shallowest) {
     while (!node->Leaf) {
       const int32_t level = node->Level;
       TOctreeNode*& child = node->Child[ChildIndex(code, level)];
@@ -278,13 +272,69 @@ void TOctree::BuildNodes() {
         child->Leaf = IsLeaf(level + 1, BranchOf(code, level + 1));
       }
       node = child;
-      if (node->Level <= kShortcutLevels) start = node;
+      if (shallowest != nullptr && node->Level <= kShortcutLevels) *shallowest = node;
     }
+    return node;
+  };
+  // Most colours end in a leaf within the first kShortcutLevels levels, which their
+  // shortcut cell (the top bits of each channel) decides alone: those colours are summed
+  // per cell, and each cell's sums go to its leaf at the end. The others find their leaf
+  // from the node their first levels lead to.
+  const size_t cells = size_t{1} << (3 * kShortcutLevels);
+  std::vector<uint8_t> shallow(cells, 0);
+  std::vector<uint32_t> cellCode(cells);
+  for (uint32_t cell = 0; cell < cells; ++cell) {
+    const uint32_t code = ColorCode((cell & 0xF00) << 12 | (cell & 0xF0) << 8 | (cell & 0xF) << 4);
+    cellCode[cell] = code;
+    for (int32_t level = 0; level <= std::min(kShortcutLevels, FMaxColorBits) && !shallow[cell]; ++level)
+      shallow[cell] = IsLeaf(level, BranchOf(code, level));
+  }
+  struct TSums {
+    uint64_t Red, Green, Blue, Count;
+  };
+  std::vector<TSums> cellSums(cells, TSums{0, 0, 0, 0});
+  std::vector<TOctreeNode*> top(cells, nullptr);
+  auto addDeep = [&](uint32_t rgb, uint32_t count) {
+    TOctreeNode*& start = top[ShortcutCell(rgb)];
+    if (start == nullptr) start = FRoot;
+    TOctreeNode* node = leafOf(start, ColorCode(rgb), &start);
     node->PixelCount += count;
     node->RedSum += uint64_t{count} * RedOf(rgb);
     node->GreenSum += uint64_t{count} * GreenOf(rgb);
     node->BlueSum += uint64_t{count} * BlueOf(rgb);
-  });
+  };
+  // ForEachRun written out, the open run last: this loop runs once per pixel of a noisy
+  // picture.
+  const uint32_t* runs = FRuns.data();
+  for (size_t i = 0, n = FRuns.size(); i <= n; ++i) {
+    uint32_t rgb, count = 1;
+    if (i < n) {
+      rgb = runs[i];
+      if (rgb & kRunFollows) rgb &= 0x00FFFFFFu, count = runs[++i];
+    } else {
+      if (FRunLength == 0) break;
+      rgb = FRunColor, count = FRunLength;
+    }
+    const size_t cell = ShortcutCell(rgb);
+    if (!shallow[cell]) {
+      addDeep(rgb, count);
+      continue;
+    }
+    TSums& sums = cellSums[cell];
+    sums.Count += count;
+    sums.Red += uint64_t{count} * RedOf(rgb);
+    sums.Green += uint64_t{count} * GreenOf(rgb);
+    sums.Blue += uint64_t{count} * BlueOf(rgb);
+  }
+  for (size_t cell = 0; cell < cells; ++cell) {
+    const TSums& sums = cellSums[cell];
+    if (sums.Count == 0) continue;
+    TOctreeNode* node = leafOf(FRoot, cellCode[cell], nullptr);
+    node->PixelCount += sums.Count;
+    node->RedSum += sums.Red;
+    node->GreenSum += sums.Green;
+    node->BlueSum += sums.Blue;
+  }
   for (const auto& chunk : FChunks)
     for (size_t i = 0; i < kChunkNodes; ++i) chunk[i].Color = AverageColor(chunk[i]);
   NumberLeaves(FRoot);  // unnumbered leaves answer index 0
