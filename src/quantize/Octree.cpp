@@ -253,6 +253,7 @@ void TOctree::DropNodes() {
   FDeepShortcuts.clear();
   FCellStart.clear();
   FCellLeaves.clear();
+  FNearestKnown.clear();
   FLeaves.clear();
   FChunks.clear();
   FChunkUsed = 0;
@@ -381,6 +382,12 @@ const TOctree::TShortcut* TOctree::Shortcuts() {
   return FShortcuts.data();
 }
 
+TOctree::TShortcut TOctree::Lookup(uint32_t argb) {
+  TShortcut found{0, 0};
+  found.Index = FindIndex(argb, found.Color);
+  return found;
+}
+
 int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
   if (FRoot == nullptr) BuildNodes();
   const uint32_t rgb = argb & 0x00FFFFFFu;
@@ -402,6 +409,21 @@ int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
 }
 
 int32_t TOctree::Nearest(uint32_t rgb, uint32_t& color) {
+  // Dithering asks for the same colours again and again: the answers are kept in a table
+  // with one place per colour hash, the colour in the low 24 bits of the key and the
+  // index in the top 8 (all ones: the place is free; indices end at 254).
+  if (FNearestKnown.empty()) FNearestKnown.assign(size_t{1} << kNearestKnownBits, {0xFFFFFFFFu, 0});
+  TKnownNearest& known = FNearestKnown[(rgb * 0x9E3779B1u) >> (32 - kNearestKnownBits)];
+  if ((known.Key & 0x00FFFFFFu) == rgb && known.Key >> 24 != 0xFF) {
+    color = known.Color;
+    return static_cast<int32_t>(known.Key >> 24);
+  }
+  const int32_t index = NearestLeaf(rgb, color);
+  known = {rgb | static_cast<uint32_t>(index) << 24, color};
+  return index;
+}
+
+int32_t TOctree::NearestLeaf(uint32_t rgb, uint32_t& color) {
   const int32_t channels[3] = {RedOf(rgb), GreenOf(rgb), BlueOf(rgb)};
   const size_t cell = size_t(channels[0] >> 4) << 8 | size_t(channels[1] >> 4) << 4 | size_t(channels[2] >> 4);
   if (FCellStart.empty()) FCellStart.assign(4096, -1);

@@ -94,6 +94,8 @@ class TOctree {
   };
   static size_t ShortcutCell(uint32_t rgb) { return (rgb >> 12 & 0xF00) | (rgb >> 8 & 0xF0) | (rgb >> 4 & 0xF); }
   const TShortcut* Shortcuts();
+  // FindIndex as one value, out of line: for loops that handle the shortcut themselves.
+  TShortcut Lookup(uint32_t argb);
   // Merges until at most colorLimit leaves remain (or nothing is left to merge), then
   // numbers the leaves depth-first and answers their average colours in index order.
   // Merges are never undone: a later, larger limit keeps the tree as it is.
@@ -123,6 +125,7 @@ class TOctree {
   TOctreeNode* NewNode();
   void NumberLeaves(TOctreeNode* node);
   int32_t Nearest(uint32_t rgb, uint32_t& color);
+  int32_t NearestLeaf(uint32_t rgb, uint32_t& color);
 
   int32_t FMaxColorBits;
   int32_t FTrackedLevel;  // the deepest level with a branch bitset: min(FMaxColorBits, 7)
@@ -174,6 +177,12 @@ class TOctree {
   // once asked, the leaves that can be nearest to some colour of the cell.
   std::vector<int32_t> FCellStart;    // per cell: position in FCellLeaves, -1 not listed yet
   std::vector<uint32_t> FCellLeaves;  // per listed cell: count, then leaf positions
+  static constexpr int32_t kNearestKnownBits = 14;
+  struct TKnownNearest {
+    uint32_t Key;
+    uint32_t Color;
+  };
+  std::vector<TKnownNearest> FNearestKnown;  // Nearest's recent answers
 };
 
 }  // namespace quantize

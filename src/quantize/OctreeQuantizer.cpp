@@ -57,13 +57,22 @@ inline TChannels ChannelsOf(uint32_t argb) {
 }
 
 // (error + 21) div 42 per channel, truncated towards zero, as the Stucki ditherer
-// corrects. The error a pixel collects is at most 42 * 255 in size, far inside the range
-// where a single-precision quotient truncates to the exact integer one: a quotient that
-// is not whole lies at least 1/42 from the next integer, much more than its rounding.
-inline TChannels StuckiCorrection(TChannels collected) {
+// corrects; `biased` is error + 21. A pixel collects at most 42 * 255 of error either
+// way, and over that range the product with this factor, a few units of the last place
+// above 1/42 in single precision, truncates to the exact quotient, both when the product
+// is rounded to single precision and when it is kept exact (as extended precision does).
+constexpr float kFortySecond = 0.0238095335f;
+constexpr int32_t kMostCollected = 42 * 255 + 21;
+consteval bool TruncatesLikeDivision() {
+  for (int32_t n = -kMostCollected; n <= kMostCollected; ++n)
+    if (static_cast<int32_t>(static_cast<float>(n) * kFortySecond) != n / 42) return false;
+  return true;
+}
+static_assert(TruncatesLikeDivision());
+
+inline TChannels StuckiCorrection(TChannels biased) {
   using TFloats = float __attribute__((vector_size(16)));
-  const TFloats quotient = __builtin_convertvector(collected + 21, TFloats) / 42.0f;
-  return __builtin_convertvector(quotient, TChannels);
+  return __builtin_convertvector(__builtin_convertvector(biased, TFloats) * kFortySecond, TChannels);
 }
 
 // The channels clamped to 0..255, as the bytes of a pixel.
@@ -87,10 +96,12 @@ void TOctreeQuantizer::MapPixels(const TPixelRows& argb, const TPixelRows& index
   TOctree& tree = *FOctree;
   const TOctree::TShortcut* shortcuts = tree.Shortcuts();
   // Three error rows (the row of the pixel, the next and the one after), two spare
-  // columns at each end. The errors the pixel spreads along its own row and into the two
-  // rows below stay in registers while the kernel slides over them; a cell goes to
-  // memory once no later pixel of the row adds to it. The row after next gets its first
-  // errors from this row, so its cells are written, not added to, and need no clearing.
+  // columns at each end. The kernel's weights along a row below are 1 2 4 2 1 for the
+  // row after next and twice that for the next, so both come from the same sum of the
+  // last five pixels' errors, kept in registers: a cell of each row below is written
+  // once, when the last pixel that reaches it is done; the row after next gets its
+  // first errors from this row, so it is written, not added to, and needs no clearing.
+  // The errors along the pixel's own row (8 and 4) come from the same registers.
   const size_t span = static_cast<size_t>(width) + 4;
   std::vector<TChannels> errors(3 * span, TChannels{0, 0, 0, 0});
   TChannels* rows[3];
@@ -102,34 +113,42 @@ void TOctreeQuantizer::MapPixels(const TPixelRows& argb, const TPixelRows& index
     const TChannels* current = rows[0];
     TChannels* next = rows[1];
     TChannels* after = rows[2];
-    // ahead1/ahead2: this row's errors for the next two pixels; nextN/afterN: the partial
-    // sums of the cells 2 before (M2) to 1 beyond (P1) the pixel in the rows below.
-    TChannels ahead1{}, ahead2{};
-    TChannels nextM2{}, nextM1{}, next0{}, nextP1{};
-    TChannels afterM2{}, afterM1{}, after0{}, afterP1{};
+    TChannels last1{}, last2{}, last3{}, last4{};  // the errors of the pixels 1 to 4 back
+    // Spreads the error of the pixel at x and finishes the cells 2 back in the rows below.
+    auto spread = [&](TChannels error, int32_t x) {
+      const TChannels sum = (last4 + error) + ((last3 + last1) << 1) + (last2 << 2);
+      after[x - 2 * d] = sum;
+      next[x - 2 * d] += sum + sum;
+      last4 = last3, last3 = last2, last2 = last1, last1 = error;
+    };
+    // The dithered colour of the pixel at x and its palette entry.
+    auto finish = [&](uint32_t dithered, TOctree::TShortcut found, int32_t x) {
+      indices[x] = static_cast<uint8_t>(found.Index);
+      StorePixel(pixels, x, found.Color | 0xFF000000u);
+      spread(ChannelsOf(dithered) - ChannelsOf(found.Color | 0xFF000000u), x);
+    };
     int32_t x = d > 0 ? 0 : width - 1;
-    for (int32_t step = 0; step < width; ++step, x += d) {
-      const uint32_t pixel = LoadPixel(pixels, x) | 0xFF000000u;
-      // Alpha takes part as 255 against the palette's 255, so its error stays 0.
-      const uint32_t dithered = ClampedPixel(ChannelsOf(pixel) + StuckiCorrection(current[x] + ahead1));
-      const TOctree::TShortcut shortcut = shortcuts[TOctree::ShortcutCell(dithered)];
-      uint32_t color = shortcut.Color;
-      int32_t index = shortcut.Index;
-      if (index < 0) index = tree.FindIndex(dithered, color);
-      indices[x] = static_cast<uint8_t>(index);
-      StorePixel(pixels, x, color | 0xFF000000u);
-      const TChannels e = ChannelsOf(dithered) - ChannelsOf(color | 0xFF000000u);
-      const TChannels e2 = e + e, e4 = e2 + e2, e8 = e4 + e4;
-      ahead1 = ahead2 + e8;
-      ahead2 = e4;
-      next[x - 2 * d] += nextM2 + e2;
-      nextM2 = nextM1 + e4, nextM1 = next0 + e8, next0 = nextP1 + e4, nextP1 = e2;
-      after[x - 2 * d] = afterM2 + e;
-      afterM2 = afterM1 + e2, afterM1 = after0 + e4, after0 = afterP1 + e2, afterP1 = e;
+    for (int32_t step = 0; step < width;) {
+      // The pixels whose colour the shortcut table answers, in a loop without calls so
+      // that the errors stay in registers; the others one by one.
+      uint32_t dithered = 0;
+      TOctree::TShortcut found{0, 0};
+      for (; step < width; ++step, x += d) {
+        // Alpha takes part as 255 against the palette's 255, so its error stays 0.
+        const uint32_t pixel = LoadPixel(pixels, x) | 0xFF000000u;
+        // The newest error last: it is the one the previous pixel has just made.
+        const TChannels older = current[x] + (last2 << 2) + 21;
+        dithered = ClampedPixel(ChannelsOf(pixel) + StuckiCorrection(older + (last1 << 3)));
+        found = shortcuts[TOctree::ShortcutCell(dithered)];
+        if (found.Index < 0) break;
+        finish(dithered, found, x);
+      }
+      if (step == width) break;
+      finish(dithered, tree.Lookup(dithered), x);
+      ++step, x += d;
     }
-    // The cells the last pixel left open: 1 before it to 2 beyond it.
-    next[x - 2 * d] += nextM2, next[x - d] += nextM1, next[x] += next0, next[x + d] += nextP1;
-    after[x - 2 * d] = afterM2, after[x - d] = afterM1, after[x] = after0, after[x + d] = afterP1;
+    // The cells the last pixels left open: 1 before the last to 2 beyond it.
+    for (int32_t tail = 0; tail < 4; ++tail, x += d) spread(TChannels{0, 0, 0, 0}, x);
     // The finished row goes last, to be written over; the walk turns round.
     TChannels* done = rows[0];
     rows[0] = rows[1], rows[1] = rows[2], rows[2] = done;
