@@ -14,6 +14,8 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace quantize {
@@ -33,6 +35,27 @@ inline uint32_t ColorCode(uint32_t rgb) {
   return kColorCodeSpread[(rgb >> 16) & 0xFF] << 2 | kColorCodeSpread[(rgb >> 8) & 0xFF] << 1 |
          kColorCodeSpread[rgb & 0xFF];
 }
+
+// An allocator whose resize leaves new elements unset, for buffers that are written right
+// after they grow.
+template <typename T>
+struct TUninitialized : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = TUninitialized<U>;
+  };
+  TUninitialized() = default;
+  template <typename U>
+  TUninitialized(const TUninitialized<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 struct TOctreeNode {
   // Child index at a node of level L: bit (7 - L) of red * 4 + of green * 2 + of blue.
@@ -133,7 +156,7 @@ class TOctree {
   // What collecting keeps. The colours in arrival order, one 32-bit word per run: the
   // colour (RGB), with the top bit set when the next word holds the run's length
   // (2 or more); so never more words than pixels.
-  std::vector<uint32_t> FRuns;
+  std::vector<uint32_t, TUninitialized<uint32_t>> FRuns;
   uint32_t FRunColor = 0xFFFFFFFFu;  // the open run, not yet in FRuns (no colour has this value)
   uint32_t FRunLength = 0;
   // Branches at levels 1..FTrackedLevel: one bit each, 8^L bits for level L; the 8
