@@ -41,6 +41,12 @@ void TOctreeQuantizer::FillPalette(std::span<uint32_t> palette) {
 
 namespace {
 
+#if defined(__GNUC__) && !defined(__clang__)
+// Without SSE the helpers below pass vectors in a way other compilers may not; they are
+// all inlined here and never cross a library boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 // Three channels side by side in the order of a pixel's bytes (blue, green, red, alpha),
 // so that the ditherer moves all of them with one operation.
 using TChannels = int32_t __attribute__((vector_size(16)));
@@ -71,8 +77,13 @@ consteval bool TruncatesLikeDivision() {
 static_assert(TruncatesLikeDivision());
 
 inline TChannels StuckiCorrection(TChannels biased) {
+#if defined(__SSE2__)
   using TFloats = float __attribute__((vector_size(16)));
   return __builtin_convertvector(__builtin_convertvector(biased, TFloats) * kFortySecond, TChannels);
+#else
+  // Without SSE2 the product would go through the x87 unit: plain division is cheaper.
+  return biased / 42;
+#endif
 }
 
 // The channels clamped to 0..255, as the bytes of a pixel.
