@@ -64,9 +64,9 @@ inline TChannels ChannelsOf(uint32_t argb) {
 
 // (error + 21) div 42 per channel, truncated towards zero, as the Stucki ditherer
 // corrects; `biased` is error + 21. A pixel collects at most 42 * 255 of error either
-// way, and over that range the product with this factor, a few units of the last place
-// above 1/42 in single precision, truncates to the exact quotient, both when the product
-// is rounded to single precision and when it is kept exact (as extended precision does).
+// way, and over that range the single-precision product with this factor, a little
+// above 1/42 so that no multiple of 42 can round below its quotient, truncates to the
+// exact quotient: checked below for every value.
 constexpr float kFortySecond = 0.0238095335f;
 constexpr int32_t kMostCollected = 42 * 255 + 21;
 consteval bool TruncatesLikeDivision() {
