@@ -37,6 +37,7 @@ TOctree::TOctree(int32_t maxColorBits)
   if (maxColorBits < 1 || maxColorBits > 8) throw base::Exception("This should be between 1 and 8");
   for (int32_t level = 1; level <= FTrackedLevel; ++level) FPresent[level].assign((LevelBits(level) + 63) / 64, 0);
   FBranchCount[0] = 1;  // the root, created with the tree
+  FCellSums.assign(size_t{1} << (3 * kShortcutLevels), TCellSums{0, 0, 0, 0});
 }
 
 TOctree::~TOctree() = default;
@@ -59,8 +60,11 @@ void TOctree::InsertPixels(const uint8_t* row, int32_t count) {
   uint32_t color = FRunColor, length = FRunLength;
   const int32_t shift = 3 * (8 - FTrackedLevel);
   const uint64_t* present = FPresent[FTrackedLevel].data();
+  TCellSums* cellSums = FCellSums.data();
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t rgb = LoadPixel(row, i) & 0x00FFFFFFu;
+    TCellSums& sums = cellSums[ShortcutCell(rgb)];
+    sums.Red += rgb >> 16, sums.Green += rgb >> 8 & 0xFF, sums.Blue += rgb & 0xFF, ++sums.Count;
     if (rgb == color && length - 1 < kMaxRun) {
       ++length;
       continue;
@@ -278,9 +282,9 @@ void TOctree::BuildNodes() {
     return node;
   };
   // Most colours end in a leaf within the first kShortcutLevels levels, which their
-  // shortcut cell (the top bits of each channel) decides alone: those colours are summed
-  // per cell, and each cell's sums go to its leaf at the end. The others find their leaf
-  // from the node their first levels lead to.
+  // shortcut cell (the top bits of each channel) decides alone: such a cell's sums, kept
+  // as the colours arrived, go to its leaf whole. The other colours find their leaf from
+  // the node their first levels lead to.
   const size_t cells = size_t{1} << (3 * kShortcutLevels);
   std::vector<uint8_t> shallow(cells, 0);
   std::vector<uint32_t> cellCode(cells);
@@ -290,24 +294,13 @@ void TOctree::BuildNodes() {
     for (int32_t level = 0; level <= std::min(kShortcutLevels, FMaxColorBits) && !shallow[cell]; ++level)
       shallow[cell] = IsLeaf(level, BranchOf(code, level));
   }
-  struct TSums {
-    uint64_t Red, Green, Blue, Count;
-  };
-  std::vector<TSums> cellSums(cells, TSums{0, 0, 0, 0});
+  bool deepColors = false;
+  for (size_t cell = 0; cell < cells; ++cell) deepColors |= !shallow[cell] && FCellSums[cell].Count != 0;
   std::vector<TOctreeNode*> top(cells, nullptr);
-  auto addDeep = [&](uint32_t rgb, uint32_t count) {
-    TOctreeNode*& start = top[ShortcutCell(rgb)];
-    if (start == nullptr) start = FRoot;
-    TOctreeNode* node = leafOf(start, ColorCode(rgb), &start);
-    node->PixelCount += count;
-    node->RedSum += uint64_t{count} * RedOf(rgb);
-    node->GreenSum += uint64_t{count} * GreenOf(rgb);
-    node->BlueSum += uint64_t{count} * BlueOf(rgb);
-  };
-  // ForEachRun written out, the open run last: this loop runs once per pixel of a noisy
-  // picture.
+  // ForEachRun written out, the open run last: for a noisy picture this loop runs once
+  // per pixel, so it only runs when some colour needs it.
   const uint32_t* runs = FRuns.data();
-  for (size_t i = 0, n = FRuns.size(); i <= n; ++i) {
+  for (size_t i = 0, n = deepColors ? FRuns.size() : 0; deepColors && i <= n; ++i) {
     uint32_t rgb, count = 1;
     if (i < n) {
       rgb = runs[i];
@@ -317,19 +310,18 @@ void TOctree::BuildNodes() {
       rgb = FRunColor, count = FRunLength;
     }
     const size_t cell = ShortcutCell(rgb);
-    if (!shallow[cell]) {
-      addDeep(rgb, count);
-      continue;
-    }
-    TSums& sums = cellSums[cell];
-    sums.Count += count;
-    sums.Red += uint64_t{count} * RedOf(rgb);
-    sums.Green += uint64_t{count} * GreenOf(rgb);
-    sums.Blue += uint64_t{count} * BlueOf(rgb);
+    if (shallow[cell]) continue;
+    TOctreeNode*& start = top[cell];
+    if (start == nullptr) start = FRoot;
+    TOctreeNode* node = leafOf(start, ColorCode(rgb), &start);
+    node->PixelCount += count;
+    node->RedSum += uint64_t{count} * RedOf(rgb);
+    node->GreenSum += uint64_t{count} * GreenOf(rgb);
+    node->BlueSum += uint64_t{count} * BlueOf(rgb);
   }
   for (size_t cell = 0; cell < cells; ++cell) {
-    const TSums& sums = cellSums[cell];
-    if (sums.Count == 0) continue;
+    const TCellSums& sums = FCellSums[cell];
+    if (sums.Count == 0 || !shallow[cell]) continue;
     TOctreeNode* node = leafOf(FRoot, cellCode[cell], nullptr);
     node->PixelCount += sums.Count;
     node->RedSum += sums.Red;

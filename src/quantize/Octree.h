@@ -5,9 +5,9 @@
 // still has one, so the tree it ends with depends only on which branches exist at each
 // level and in which order they first appeared. Collecting therefore keeps just that
 // (which branches of each level exist, and the first few of each level in order of
-// creation) plus the picture's colours as they came, run-length coded: at most 4 bytes
-// per pixel and about 300 KB besides. The nodes are built when the palette is made,
-// only the few hundred that survive the merging.
+// creation) plus the picture's colours as they came, run-length coded, and their sums
+// per cell of the colour cube: at most 4 bytes per pixel and about 450 KB besides. The nodes are built when the palette
+// is made, only the few hundred that survive the merging.
 #pragma once
 
 #include <array>
@@ -86,6 +86,7 @@ class TOctree {
   // belong before MakePalette: merging is worked out from every colour seen by then.
   void InsertColor(uint32_t argb) {
     const uint32_t rgb = argb & 0x00FFFFFFu;
+    SumColor(rgb);
     if (rgb == FRunColor && FRunLength - 1 < kMaxRun) {
       ++FRunLength;
       return;
@@ -131,6 +132,10 @@ class TOctree {
  private:
   static constexpr uint32_t kMaxRun = 0xFFFFFFFEu;
   int32_t FindIndexOffShortcut(uint32_t argb, uint32_t& color);
+  void SumColor(uint32_t rgb) {
+    TCellSums& sums = FCellSums[ShortcutCell(rgb)];
+    sums.Red += rgb >> 16, sums.Green += rgb >> 8 & 0xFF, sums.Blue += rgb & 0xFF, ++sums.Count;
+  }
   void StartRun(uint32_t rgb);
   void NoteBranches(uint32_t code);
   void FlushRun();
@@ -163,6 +168,12 @@ class TOctree {
   // children of branch b at level L are the byte b of level L + 1.
   std::array<std::vector<uint64_t>, 8> FPresent;
   std::array<int64_t, 9> FBranchCount{};  // branches per level (level 0: the root)
+  // The colours summed per shortcut cell as they arrive: a leaf that holds whole cells
+  // takes its sums from here, without a walk over every colour.
+  struct TCellSums {
+    uint64_t Red, Green, Blue, Count;
+  };
+  std::vector<TCellSums> FCellSums;
   // The first kListed inner branches of each level in order of creation; a level with
   // more is listed again from FRuns when it needs to be (only unusual limits need that).
   static constexpr size_t kListed = 256;
