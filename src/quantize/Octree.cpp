@@ -37,6 +37,7 @@ TOctree::TOctree(int32_t maxColorBits)
   if (maxColorBits < 1 || maxColorBits > 8) throw base::Exception("This should be between 1 and 8");
   for (int32_t level = 1; level <= FTrackedLevel; ++level) FPresent[level].assign((LevelBits(level) + 63) / 64, 0);
   FBranchCount[0] = 1;  // the root, created with the tree
+  FCellSums.assign(size_t{1} << (3 * kShortcutLevels), TCellSums{0, 0, 0, 0});
 }
 
 TOctree::~TOctree() = default;
@@ -59,8 +60,11 @@ void TOctree::InsertPixels(const uint8_t* row, int32_t count) {
   uint32_t color = FRunColor, length = FRunLength;
   const int32_t shift = 3 * (8 - FTrackedLevel);
   const uint64_t* present = FPresent[FTrackedLevel].data();
+  TCellSums* cellSums = FCellSums.data();
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t rgb = LoadPixel(row, i) & 0x00FFFFFFu;
+    TCellSums& sums = cellSums[ShortcutCell(rgb)];
+    sums.Red += rgb >> 16, sums.Green += rgb >> 8 & 0xFF, sums.Blue += rgb & 0xFF, ++sums.Count;
     if (rgb == color && length - 1 < kMaxRun) {
       ++length;
       continue;
@@ -253,6 +257,7 @@ void TOctree::DropNodes() {
   FDeepShortcuts.clear();
   FCellStart.clear();
   FCellLeaves.clear();
+  FNearestKnown.clear();
   FLeaves.clear();
   FChunks.clear();
   FChunkUsed = 0;
@@ -262,13 +267,7 @@ void TOctree::DropNodes() {
 void TOctree::BuildNodes() {
   FRoot = NewNode();
   FRoot->Leaf = IsLeaf(0, 0) && !(FRuns.empty() && FRunLength == 0);
-  // Each run finds its leaf from the node its first four levels lead to.
-  std::vector<TOctreeNode*> top(size_t{1} << (3 * kShortcutLevels), nullptr);
-  ForEachRun([&](uint32_t rgb, uint32_t count) {
-    const uint32_t code = ColorCode(rgb);
-    TOctreeNode*& start = top[code >> (3 * (8 - kShortcutLevels))];
-    if (start == nullptr) start = FRoot;
-    TOctreeNode* node = start;
+  auto leafOf = [&](TOctreeNode* node, uint32_t code, TOctreeNode** shallowest) {
     while (!node->Leaf) {
       const int32_t level = node->Level;
       TOctreeNode*& child = node->Child[ChildIndex(code, level)];
@@ -278,13 +277,57 @@ void TOctree::BuildNodes() {
         child->Leaf = IsLeaf(level + 1, BranchOf(code, level + 1));
       }
       node = child;
-      if (node->Level <= kShortcutLevels) start = node;
+      if (shallowest != nullptr && node->Level <= kShortcutLevels) *shallowest = node;
     }
+    return node;
+  };
+  // Most colours end in a leaf within the first kShortcutLevels levels, which their
+  // shortcut cell (the top bits of each channel) decides alone: such a cell's sums, kept
+  // as the colours arrived, go to its leaf whole. The other colours find their leaf from
+  // the node their first levels lead to.
+  const size_t cells = size_t{1} << (3 * kShortcutLevels);
+  std::vector<uint8_t> shallow(cells, 0);
+  std::vector<uint32_t> cellCode(cells);
+  for (uint32_t cell = 0; cell < cells; ++cell) {
+    const uint32_t code = ColorCode((cell & 0xF00) << 12 | (cell & 0xF0) << 8 | (cell & 0xF) << 4);
+    cellCode[cell] = code;
+    for (int32_t level = 0; level <= std::min(kShortcutLevels, FMaxColorBits) && !shallow[cell]; ++level)
+      shallow[cell] = IsLeaf(level, BranchOf(code, level));
+  }
+  bool deepColors = false;
+  for (size_t cell = 0; cell < cells; ++cell) deepColors |= !shallow[cell] && FCellSums[cell].Count != 0;
+  std::vector<TOctreeNode*> top(cells, nullptr);
+  // ForEachRun written out, the open run last: for a noisy picture this loop runs once
+  // per pixel, so it only runs when some colour needs it.
+  const uint32_t* runs = FRuns.data();
+  for (size_t i = 0, n = deepColors ? FRuns.size() : 0; deepColors && i <= n; ++i) {
+    uint32_t rgb, count = 1;
+    if (i < n) {
+      rgb = runs[i];
+      if (rgb & kRunFollows) rgb &= 0x00FFFFFFu, count = runs[++i];
+    } else {
+      if (FRunLength == 0) break;
+      rgb = FRunColor, count = FRunLength;
+    }
+    const size_t cell = ShortcutCell(rgb);
+    if (shallow[cell]) continue;
+    TOctreeNode*& start = top[cell];
+    if (start == nullptr) start = FRoot;
+    TOctreeNode* node = leafOf(start, ColorCode(rgb), &start);
     node->PixelCount += count;
     node->RedSum += uint64_t{count} * RedOf(rgb);
     node->GreenSum += uint64_t{count} * GreenOf(rgb);
     node->BlueSum += uint64_t{count} * BlueOf(rgb);
-  });
+  }
+  for (size_t cell = 0; cell < cells; ++cell) {
+    const TCellSums& sums = FCellSums[cell];
+    if (sums.Count == 0 || !shallow[cell]) continue;
+    TOctreeNode* node = leafOf(FRoot, cellCode[cell], nullptr);
+    node->PixelCount += sums.Count;
+    node->RedSum += sums.Red;
+    node->GreenSum += sums.Green;
+    node->BlueSum += sums.Blue;
+  }
   for (const auto& chunk : FChunks)
     for (size_t i = 0; i < kChunkNodes; ++i) chunk[i].Color = AverageColor(chunk[i]);
   NumberLeaves(FRoot);  // unnumbered leaves answer index 0
@@ -304,34 +347,49 @@ void TOctree::NumberLeaves(TOctreeNode* node) {
 void TOctree::BuildShortcuts() {
   FShortcuts.resize(size_t{1} << (3 * kShortcutLevels));
   FDeepShortcuts.clear();
-  for (uint32_t path = 0; path < FShortcuts.size(); ++path) {
+  for (uint32_t cell = 0; cell < FShortcuts.size(); ++cell) {
+    // The cell holds the top four bits of red, green and blue; at level L the child is
+    // bit 3 - L of each.
     const TOctreeNode* node = FRoot;
     int32_t level = 0;
-    for (; level < kShortcutLevels && node != nullptr && !node->Leaf; ++level)
-      node = node->Child[(path >> (3 * (kShortcutLevels - 1 - level))) & 7];
+    for (; level < kShortcutLevels && node != nullptr && !node->Leaf; ++level) {
+      const uint32_t bit = 3 - level;
+      node = node->Child[(cell >> (8 + bit) & 1) << 2 | (cell >> (4 + bit) & 1) << 1 | (cell >> bit & 1)];
+    }
     if (FLeaves.empty())  // a root without children answers for itself
-      FShortcuts[path] = {FRoot->Color, FRoot->PaletteIndex};
+      FShortcuts[cell] = {FRoot->Color, FRoot->PaletteIndex};
     else if (node == nullptr)
-      FShortcuts[path] = {0, kOutside};
+      FShortcuts[cell] = {0, kOutside};
     else if (node->Leaf)
-      FShortcuts[path] = {node->Color, node->PaletteIndex};
+      FShortcuts[cell] = {node->Color, node->PaletteIndex};
     else {
-      FShortcuts[path] = {0, -1 - static_cast<int32_t>(FDeepShortcuts.size())};
+      FShortcuts[cell] = {0, -1 - static_cast<int32_t>(FDeepShortcuts.size())};
       FDeepShortcuts.push_back({node, level});
     }
   }
 }
 
+const TOctree::TShortcut* TOctree::Shortcuts() {
+  if (FRoot == nullptr) BuildNodes();
+  return FShortcuts.data();
+}
+
+TOctree::TShortcut TOctree::Lookup(uint32_t argb) {
+  TShortcut found{0, 0};
+  found.Index = FindIndex(argb, found.Color);
+  return found;
+}
+
 int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
   if (FRoot == nullptr) BuildNodes();
   const uint32_t rgb = argb & 0x00FFFFFFu;
-  const uint32_t code = ColorCode(rgb);
-  const TShortcut shortcut = FShortcuts[code >> (3 * (8 - kShortcutLevels))];
+  const TShortcut shortcut = FShortcuts[ShortcutCell(rgb)];
   if (shortcut.Index >= 0) {
     color = shortcut.Color;
     return shortcut.Index;
   }
   if (shortcut.Index == kOutside) return Nearest(rgb, color);
+  const uint32_t code = ColorCode(rgb);
   const TDeepShortcut& deep = FDeepShortcuts[static_cast<size_t>(-1 - shortcut.Index)];
   const TOctreeNode* node = deep.Node;
   for (int32_t level = deep.Level; !node->Leaf; ++level) {
@@ -343,6 +401,21 @@ int32_t TOctree::FindIndexOffShortcut(uint32_t argb, uint32_t& color) {
 }
 
 int32_t TOctree::Nearest(uint32_t rgb, uint32_t& color) {
+  // Dithering asks for the same colours again and again: the answers are kept in a table
+  // with one place per colour hash, the colour in the low 24 bits of the key and the
+  // index in the top 8 (all ones: the place is free; indices end at 254).
+  if (FNearestKnown.empty()) FNearestKnown.assign(size_t{1} << kNearestKnownBits, {0xFFFFFFFFu, 0});
+  TKnownNearest& known = FNearestKnown[(rgb * 0x9E3779B1u) >> (32 - kNearestKnownBits)];
+  if ((known.Key & 0x00FFFFFFu) == rgb && known.Key >> 24 != 0xFF) {
+    color = known.Color;
+    return static_cast<int32_t>(known.Key >> 24);
+  }
+  const int32_t index = NearestLeaf(rgb, color);
+  known = {rgb | static_cast<uint32_t>(index) << 24, color};
+  return index;
+}
+
+int32_t TOctree::NearestLeaf(uint32_t rgb, uint32_t& color) {
   const int32_t channels[3] = {RedOf(rgb), GreenOf(rgb), BlueOf(rgb)};
   const size_t cell = size_t(channels[0] >> 4) << 8 | size_t(channels[1] >> 4) << 4 | size_t(channels[2] >> 4);
   if (FCellStart.empty()) FCellStart.assign(4096, -1);

@@ -5,15 +5,17 @@
 // still has one, so the tree it ends with depends only on which branches exist at each
 // level and in which order they first appeared. Collecting therefore keeps just that
 // (which branches of each level exist, and the first few of each level in order of
-// creation) plus the picture's colours as they came, run-length coded: at most 4 bytes
-// per pixel and about 300 KB besides. The nodes are built when the palette is made,
-// only the few hundred that survive the merging.
+// creation) plus the picture's colours as they came, run-length coded, and their sums
+// per cell of the colour cube: at most 4 bytes per pixel and about 450 KB besides. The nodes are built when the palette
+// is made, only the few hundred that survive the merging.
 #pragma once
 
 #include <array>
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace quantize {
@@ -33,6 +35,27 @@ inline uint32_t ColorCode(uint32_t rgb) {
   return kColorCodeSpread[(rgb >> 16) & 0xFF] << 2 | kColorCodeSpread[(rgb >> 8) & 0xFF] << 1 |
          kColorCodeSpread[rgb & 0xFF];
 }
+
+// An allocator whose resize leaves new elements unset, for buffers that are written right
+// after they grow.
+template <typename T>
+struct TUninitialized : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = TUninitialized<U>;
+  };
+  TUninitialized() = default;
+  template <typename U>
+  TUninitialized(const TUninitialized<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 struct TOctreeNode {
   // Child index at a node of level L: bit (7 - L) of red * 4 + of green * 2 + of blue.
@@ -63,6 +86,7 @@ class TOctree {
   // belong before MakePalette: merging is worked out from every colour seen by then.
   void InsertColor(uint32_t argb) {
     const uint32_t rgb = argb & 0x00FFFFFFu;
+    SumColor(rgb);
     if (rgb == FRunColor && FRunLength - 1 < kMaxRun) {
       ++FRunLength;
       return;
@@ -75,7 +99,7 @@ class TOctree {
   // ones. Indices are 0 until MakePalette numbers them.
   int32_t FindIndex(uint32_t argb, uint32_t& color) {
     if (FRoot != nullptr) {
-      const TShortcut shortcut = FShortcuts[ColorCode(argb & 0x00FFFFFFu) >> (3 * (8 - kShortcutLevels))];
+      const TShortcut shortcut = FShortcuts[ShortcutCell(argb)];
       if (shortcut.Index >= 0) {
         color = shortcut.Color;
         return shortcut.Index;
@@ -83,6 +107,19 @@ class TOctree {
     }
     return FindIndexOffShortcut(argb, color);
   }
+  // FindIndex's answer for every path through the first kShortcutLevels levels, by the
+  // top four bits of each channel (ShortcutCell): a palette tree rarely goes deeper, so
+  // most lookups end with one read of this table. An entry with a negative Index needs
+  // FindIndex. Shortcuts builds the table when it is missing; it stays valid until
+  // colours arrive or MakePalette changes the tree.
+  struct TShortcut {
+    uint32_t Color;
+    int32_t Index;
+  };
+  static size_t ShortcutCell(uint32_t rgb) { return (rgb >> 12 & 0xF00) | (rgb >> 8 & 0xF0) | (rgb >> 4 & 0xF); }
+  const TShortcut* Shortcuts();
+  // FindIndex as one value, out of line: for loops that handle the shortcut themselves.
+  TShortcut Lookup(uint32_t argb);
   // Merges until at most colorLimit leaves remain (or nothing is left to merge), then
   // numbers the leaves depth-first and answers their average colours in index order.
   // Merges are never undone: a later, larger limit keeps the tree as it is.
@@ -95,6 +132,10 @@ class TOctree {
  private:
   static constexpr uint32_t kMaxRun = 0xFFFFFFFEu;
   int32_t FindIndexOffShortcut(uint32_t argb, uint32_t& color);
+  void SumColor(uint32_t rgb) {
+    TCellSums& sums = FCellSums[ShortcutCell(rgb)];
+    sums.Red += rgb >> 16, sums.Green += rgb >> 8 & 0xFF, sums.Blue += rgb & 0xFF, ++sums.Count;
+  }
   void StartRun(uint32_t rgb);
   void NoteBranches(uint32_t code);
   void FlushRun();
@@ -112,6 +153,7 @@ class TOctree {
   TOctreeNode* NewNode();
   void NumberLeaves(TOctreeNode* node);
   int32_t Nearest(uint32_t rgb, uint32_t& color);
+  int32_t NearestLeaf(uint32_t rgb, uint32_t& color);
 
   int32_t FMaxColorBits;
   int32_t FTrackedLevel;  // the deepest level with a branch bitset: min(FMaxColorBits, 7)
@@ -119,13 +161,19 @@ class TOctree {
   // What collecting keeps. The colours in arrival order, one 32-bit word per run: the
   // colour (RGB), with the top bit set when the next word holds the run's length
   // (2 or more); so never more words than pixels.
-  std::vector<uint32_t> FRuns;
+  std::vector<uint32_t, TUninitialized<uint32_t>> FRuns;
   uint32_t FRunColor = 0xFFFFFFFFu;  // the open run, not yet in FRuns (no colour has this value)
   uint32_t FRunLength = 0;
   // Branches at levels 1..FTrackedLevel: one bit each, 8^L bits for level L; the 8
   // children of branch b at level L are the byte b of level L + 1.
   std::array<std::vector<uint64_t>, 8> FPresent;
   std::array<int64_t, 9> FBranchCount{};  // branches per level (level 0: the root)
+  // The colours summed per shortcut cell as they arrive: a leaf that holds whole cells
+  // takes its sums from here, without a walk over every colour.
+  struct TCellSums {
+    uint64_t Red, Green, Blue, Count;
+  };
+  std::vector<TCellSums> FCellSums;
   // The first kListed inner branches of each level in order of creation; a level with
   // more is listed again from FRuns when it needs to be (only unusual limits need that).
   static constexpr size_t kListed = 256;
@@ -149,16 +197,10 @@ class TOctree {
   size_t FChunkUsed = 0;
   TOctreeNode* FRoot = nullptr;
   std::vector<const TOctreeNode*> FLeaves;  // depth-first, so in palette order once numbered
-  // FindIndex's answer for every path through the first kShortcutLevels levels: a
-  // palette tree rarely goes deeper, so most lookups end with one read of this table.
-  // Paths that go on deeper point into FDeepShortcuts (Index = -1 - position); paths
-  // that leave the tree answer the nearest leaf (Index = kOutside).
+  // Paths of the shortcut table that go on deeper point into FDeepShortcuts (Index = -1 -
+  // position); paths that leave the tree answer the nearest leaf (Index = kOutside).
   static constexpr int32_t kShortcutLevels = 4;
   static constexpr int32_t kOutside = INT32_MIN;
-  struct TShortcut {
-    uint32_t Color;
-    int32_t Index;
-  };
   struct TDeepShortcut {
     const TOctreeNode* Node;
     int32_t Level;
@@ -169,6 +211,12 @@ class TOctree {
   // once asked, the leaves that can be nearest to some colour of the cell.
   std::vector<int32_t> FCellStart;    // per cell: position in FCellLeaves, -1 not listed yet
   std::vector<uint32_t> FCellLeaves;  // per listed cell: count, then leaf positions
+  static constexpr int32_t kNearestKnownBits = 14;
+  struct TKnownNearest {
+    uint32_t Key;
+    uint32_t Color;
+  };
+  std::vector<TKnownNearest> FNearestKnown;  // Nearest's recent answers
 };
 
 }  // namespace quantize

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,39 @@ TEST(OctreeQuantizerTest, ColourOffTheTreeTakesTheNearestLeaf) {
     EXPECT_EQ(tree.FindIndex(c.color, color), c.index) << std::hex << c.color;
     EXPECT_EQ(color, palette[c.index]) << std::hex << c.color;
   }
+}
+
+TEST(OctreeQuantizerTest, RememberedAnswersMatchFreshOnes) {
+  // Off-tree answers are remembered in a table by colour hash, so colours share places.
+  // Two equal trees asked the same colours in opposite orders (each colour twice) must
+  // answer alike: the order of asking decides what is remembered, never the answer.
+  auto makeTree = [] {
+    auto tree = std::make_unique<TOctree>(8);
+    // Four clusters in the corners of the colour cube: most of the cube is off the tree.
+    const uint32_t corners[] = {0xFF000000u, 0xFFC0C0C0u, 0xFFC00000u, 0xFF00C0C0u};
+    for (uint32_t i = 0; i < 3000; ++i) tree->InsertColor(corners[i % 4] | ((i * 2654435761u >> 8) & 0x3F3F3Fu));
+    tree->MakePalette(254);
+    return tree;
+  };
+  const auto forward = makeTree(), backward = makeTree();
+  std::vector<uint32_t> asked;
+  for (uint32_t i = 0; i < 40000; ++i) asked.push_back(0xFF000000u | (i * 40503u * 97u + (i >> 3)) % 0x1000000u);
+  std::vector<uint64_t> answers(asked.size());
+  for (int pass = 0; pass < 2; ++pass)
+    for (size_t i = 0; i < asked.size(); ++i) {
+      uint32_t color = 0;
+      const int32_t index = forward->FindIndex(asked[i], color);
+      const uint64_t answer = uint64_t{color} << 32 | static_cast<uint32_t>(index);
+      if (pass == 0) answers[i] = answer;
+      ASSERT_EQ(answer, answers[i]) << std::hex << asked[i];
+    }
+  for (int pass = 0; pass < 2; ++pass)
+    for (size_t i = asked.size(); i-- > 0;) {
+      uint32_t color = 0;
+      const int32_t index = backward->FindIndex(asked[i], color);
+      ASSERT_EQ(uint64_t{color} << 32 | static_cast<uint32_t>(index), answers[i]) << std::hex << asked[i];
+    }
+  EXPECT_GT(forward->LeafCount(), 200);
 }
 
 TEST(OctreeQuantizerTest, ColourInsideAMergedLeafKeepsThatLeaf) {
