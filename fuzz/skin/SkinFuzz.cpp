@@ -17,10 +17,25 @@ namespace {
 
 const std::string kFolder = "fuzzskin";
 
+// A path below the skin folder as the reader resolves it: relative, no drive or stream,
+// and no part that climbs out or that Windows would trim to something else.
+bool StaysInside(const std::string& rest) {
+  if (rest.empty() || rest.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= rest.size()) {
+    size_t end = rest.find_first_of("\\/", start);
+    if (end == std::string::npos) end = rest.size();
+    std::string part = rest.substr(start, end - start);
+    if (part.empty() || part.find_first_not_of(". ") == std::string::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 class CheckingProvider : public ISkinImageProvider {
  public:
   std::unique_ptr<TSkinImageObject> Load(const std::string& path, const std::string&, int32_t kind) override {
-    if (path.compare(0, kFolder.size() + 1, kFolder + "\\") != 0 || !IsContainedPath(path.substr(kFolder.size() + 1)))
+    if (path.compare(0, kFolder.size() + 1, kFolder + "\\") != 0 || !StaysInside(path.substr(kFolder.size() + 1)))
       std::abort();
     if (kind != ikBitmap) return nullptr;
     // Sizes from the name, so rectangles fall inside and outside alike.
