@@ -111,7 +111,8 @@ Function .onInit
 FunctionEnd
 
 ; The uninstaller removes its folder as a whole, so the folder must be ours: new, empty,
-; or an earlier installation of the launcher. $R9 becomes 1 for any other folder.
+; an earlier installation of the launcher, or the settings an uninstall kept. $R9
+; becomes 1 for any other folder.
 Function CheckFolder
   StrCpy $R9 0
   ${If} ${FileExists} "$INSTDIR\*.*"
@@ -120,6 +121,7 @@ Function CheckFolder
     ${DoUntil} $R1 == ""
       ${If} $R1 != "."
       ${AndIf} $R1 != ".."
+      ${AndIf} $R1 != "Orbelle.ini"
         StrCpy $R9 1
         ${Break}
       ${EndIf}
@@ -156,7 +158,9 @@ Section "${PRODUCT}"
   File /r "${PAYLOAD}\*.*"
   ; The installed version always; the other settings only where the user has none.
   WriteINIStr "$INSTDIR\Orbelle.ini" "System" "PackageVision" "${VERSION}"
-  !insertmacro DefaultSetting "AppExeName" "${APP_EXE}"
+  !if "${APP_EXE}" != ""
+    !insertmacro DefaultSetting "AppExeName" "${APP_EXE}"
+  !endif
   !insertmacro DefaultSetting "DefLanguage" "ENG"
   !ifdef UPDATE_HOST
     !insertmacro DefaultSetting "UpdateHost" "${UPDATE_HOST}"
