@@ -29,7 +29,7 @@ from wine_session import WineSession, pe_arch  # noqa: E402
 BIN = None
 BUILD_VERSION = None
 SESSION = None
-UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Norvale Orbelle"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Norvale Orbelle"
 CONFIG = os.path.join("server", "resource", "001", "258", "NVOrbelle_UpdateConfig.ini")
 PROGRAMS = ["OrbelleLauncher.exe", "VT_Log.dll", "SSL.dll", "Hoistgate.dll"]
 PFX_PASSWORD = "correct horse battery staple"
@@ -244,9 +244,10 @@ class Release(unittest.TestCase):
         self.assertTrue(windows_path.upper().startswith("C:\\"), windows_path)
         return os.path.join(SESSION.prefix, "drive_c", *windows_path[3:].split("\\"))
 
-    def registry(self):
-        """The entry in the list of installed programs, or None."""
-        code, out = self.wine("reg", "query", UNINSTALL_KEY)
+    def registry(self, root="HKCU"):
+        """The entry in the list of installed programs (the user's or, HKLM, the machine's
+        as a 32-bit program sees it), or None."""
+        code, out = self.wine("reg", "query", f"{root}\\{UNINSTALL_KEY}", "/reg:32")
         if code != 0:
             return None
         values = {}
@@ -256,27 +257,30 @@ class Release(unittest.TestCase):
                 values[parts[0]] = int(parts[2], 16) if parts[1] == "REG_DWORD" else parts[2]
         return values
 
-    def shortcuts(self):
-        return glob.glob(os.path.join(SESSION.prefix, "drive_c", "users", "*", "AppData", "Roaming", "Microsoft",
-                                      "Windows", "Start Menu", "Programs", "Norvale Orbelle*.lnk"))
+    def shortcuts(self, all_users=False):
+        start_menu = [os.path.join("ProgramData", "Microsoft")] if all_users else \
+            [os.path.join("users", "*", "AppData", "Roaming", "Microsoft")]
+        return glob.glob(os.path.join(SESSION.prefix, "drive_c", *start_menu, "Windows", "Start Menu", "Programs",
+                                      "Norvale Orbelle*.lnk"))
 
     def install(self, dist, *args):
         code, _ = self.wine(glob.glob(os.path.join(dist, "*-Setup.exe"))[0], "/S", *args)
         return code
 
-    def uninstall(self, folder, *args):
-        """Runs the quiet uninstall command of the entry; the uninstaller continues from a
-        copy of itself, so the wait is for its work."""
+    def uninstall(self, folder, *args, root="HKCU"):
+        """Runs the uninstaller silently; it continues from a copy of itself, so the wait
+        is for its work."""
         self.wine(os.path.join(folder, "Uninstall.exe"), "/S", *args)
         self.assertTrue(wait_until(lambda: not os.path.exists(os.path.join(folder, "Uninstall.exe"))
-                                   and self.registry() is None, 60))
+                                   and self.registry(root) is None, 60))
 
     def clean_prefix(self):
-        entry = self.registry()
-        if entry:
-            shutil.rmtree(self.unix(entry["InstallLocation"]), ignore_errors=True)
-            self.wine("reg", "delete", UNINSTALL_KEY, "/f")
-        for lnk in self.shortcuts():
+        for root in ["HKCU", "HKLM"]:
+            entry = self.registry(root)
+            if entry:
+                shutil.rmtree(self.unix(entry["InstallLocation"]), ignore_errors=True)
+                self.wine("reg", "delete", f"{root}\\{UNINSTALL_KEY}", "/f", "/reg:32")
+        for lnk in self.shortcuts() + self.shortcuts(all_users=True):
             os.remove(lnk)
         for f in glob.glob(os.path.join(SESSION.prefix, "drive_c", "ProgramData", "Norvale Orbelle", "NewConfig.ini")):
             os.remove(f)
@@ -367,6 +371,22 @@ class Release(unittest.TestCase):
             self.assertFalse(os.path.exists(folder))
             self.assertEqual(self.shortcuts(), [])
             self.assertIsNone(self.registry())
+
+        with self.subTest("for every user (/ALLUSERS): Program Files, the machine's entry and Start menu"):
+            self.assertEqual(self.install(self.new, "/ALLUSERS"), 0)
+            self.assertIsNone(self.registry())
+            entry = self.registry("HKLM")
+            self.assertIsNotNone(entry)
+            machine_win = entry["InstallLocation"]
+            self.assertRegex(machine_win, r"(?i)^C:\\Program Files( \(x86\))?\\Norvale Orbelle$")
+            self.assertEqual(entry["QuietUninstallString"], f'"{machine_win}\\Uninstall.exe" /S /ALLUSERS')
+            machine = self.unix(machine_win)
+            self.assert_files(machine, self.new)
+            self.assertEqual(len(self.shortcuts(all_users=True)), 1)
+            self.assertEqual(self.shortcuts(), [])
+            self.uninstall(machine, "/ALLUSERS", root="HKLM")
+            self.assertFalse(os.path.exists(machine))
+            self.assertEqual(self.shortcuts(all_users=True), [])
 
         with self.subTest("a folder holding other files is refused"):
             # /D= takes the rest of the command line unquoted: a folder without blanks.
