@@ -3,7 +3,10 @@
 ;   makensis -DVERSION=2.1.0.12 -DPAYLOAD=<program files> -DOUTFILE=<setup.exe>
 ;            [-DAPP_EXE=<main program>] [-DUPDATE_HOST=<host[:port]>]
 ;            [-DUPDATE_PUBLIC_KEY=<key>] [-DSIGN=<command that signs the file it is given>]
-;            Orbelle.nsi
+;            [-DAMD64] Orbelle.nsi
+;
+; -DAMD64 makes a 64-bit installer for the x86-64 build of the launcher (its Program Files
+; and registry view are the 64-bit ones).
 ;
 ; Per user by default, into the user's own programs folder (%LOCALAPPDATA%\Programs), so
 ; that the launcher updates its folder in place without elevation. /ALLUSERS installs for
@@ -15,7 +18,13 @@
 ; The uninstaller removes the program folder, the Start-menu shortcut and the entry in
 ; the list of installed programs; /KEEPSETTINGS (or "Yes" to its question) keeps Orbelle.ini.
 
-Unicode true
+!ifdef AMD64
+  Target amd64-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES64"
+!else
+  Unicode true
+  !define PROGRAM_FILES "$PROGRAMFILES"
+!endif
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -23,6 +32,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include MUI2.nsh
+!include nsDialogs.nsh
 
 !ifndef VERSION | PAYLOAD | OUTFILE
   !error "VERSION, PAYLOAD and OUTFILE are needed (-DVERSION=... -DPAYLOAD=... -DOUTFILE=...)"
@@ -55,9 +65,13 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 Var AllUsers      ; 1: installed for every user (HKLM, Program Files)
 Var KeepSettings  ; 1: the uninstaller leaves Orbelle.ini
+Var DirGiven      ; 1: /D= chose the folder
+Var Upgrade       ; 1: an earlier installation of this mode is upgraded where it is
+Var JustMe        ; the radio buttons of the mode page
+Var Everyone
 
 !define MUI_ABORTWARNING
-!define MUI_DIRECTORYPAGE_TEXT_TOP "$(^DirText)$\r$\n$\r$\nInstalled in your own programs folder, ${PRODUCT} keeps itself up to date without administrator rights."
+Page custom ModePage ModePageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${LAUNCHER}"
@@ -77,37 +91,94 @@ Var KeepSettings  ; 1: the uninstaller leaves Orbelle.ini
 
 Function .onInit
   StrCpy $AllUsers 0
+  StrCpy $DirGiven 0
+  ${If} $INSTDIR != ""
+    StrCpy $DirGiven 1
+  ${EndIf}
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/ALLUSERS" $R1
   ${IfNot} ${Errors}
     StrCpy $AllUsers 1
-    UserInfo::GetAccountType
-    Pop $R1
-    ${If} $R1 != "Admin"
-      MessageBox MB_OK|MB_ICONSTOP "Installing ${PRODUCT} for all users needs administrator rights: run the installer as administrator, or install it for yourself alone (without /ALLUSERS)." /SD IDOK
+    Call CheckAdmin
+    ${If} $R9 == 1
       SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
       Quit
     ${EndIf}
   ${EndIf}
+  Call ApplyMode
+FunctionEnd
+
+; $R9 becomes 1, after telling the user, when installing for everyone is not possible.
+Function CheckAdmin
+  StrCpy $R9 0
+  UserInfo::GetAccountType
+  Pop $R1
+  ${If} $R1 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Installing ${PRODUCT} for all users needs administrator rights: run the installer as administrator, or install it for yourself alone." /SD IDOK
+    StrCpy $R9 1
+  ${EndIf}
+FunctionEnd
+
+; The shell folders and registry root of the mode, and the folder: the one /D= gave, an
+; earlier installation's (upgraded where it is), or the mode's default.
+Function ApplyMode
   !insertmacro UseMode $AllUsers
-  ; /D= sets $INSTDIR before this runs; otherwise an earlier installation is upgraded
-  ; where it is, or the default folder of the mode is taken.
-  ${If} $INSTDIR == ""
-    ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $Upgrade 0
+  ${If} $DirGiven == 1
+    Return
   ${EndIf}
-  ${If} $INSTDIR == ""
-    ${If} $AllUsers == 1
-      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
-    ${Else}
-      ; FOLDERID_UserProgramFiles, where Windows keeps per-user programs.
-      GetKnownFolderPath $INSTDIR {5CD7AEE2-2219-4A67-B85D-6C9CE15660CB}
-      ${If} $INSTDIR == ""
-        StrCpy $INSTDIR "$LOCALAPPDATA\Programs"
-      ${EndIf}
-      StrCpy $INSTDIR "$INSTDIR\${PRODUCT}"
+  ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $INSTDIR != ""
+    StrCpy $Upgrade 1
+  ${ElseIf} $AllUsers == 1
+    StrCpy $INSTDIR "${PROGRAM_FILES}\${PRODUCT}"
+  ${Else}
+    ; FOLDERID_UserProgramFiles, where Windows keeps per-user programs.
+    GetKnownFolderPath $INSTDIR {5CD7AEE2-2219-4A67-B85D-6C9CE15660CB}
+    ${If} $INSTDIR == ""
+      StrCpy $INSTDIR "$LOCALAPPDATA\Programs"
     ${EndIf}
+    StrCpy $INSTDIR "$INSTDIR\${PRODUCT}"
   ${EndIf}
+FunctionEnd
+
+; Who the installation is for; not asked when an earlier installation is upgraded.
+Function ModePage
+  ${If} $Upgrade == 1
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for whom to install ${PRODUCT}."
+  nsDialogs::Create 1018
+  Pop $R0
+  ${NSD_CreateRadioButton} 0 10u 100% 12u "&Just for me (recommended)"
+  Pop $JustMe
+  ${NSD_CreateLabel} 12u 24u 95% 20u "Installed in your own programs folder, ${PRODUCT} keeps itself up to date without administrator rights."
+  Pop $R0
+  ${NSD_CreateRadioButton} 0 54u 100% 12u "For &everyone who uses this computer"
+  Pop $Everyone
+  ${NSD_CreateLabel} 12u 68u 95% 30u "Installed under Program Files. This needs administrator rights now, and every update of ${PRODUCT} needs them too: start it as administrator when it offers one."
+  Pop $R0
+  ${If} $AllUsers == 1
+    ${NSD_Check} $Everyone
+  ${Else}
+    ${NSD_Check} $JustMe
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function ModePageLeave
+  ${NSD_GetState} $Everyone $R0
+  ${If} $R0 == ${BST_CHECKED}
+    Call CheckAdmin
+    ${If} $R9 == 1
+      Abort
+    ${EndIf}
+    StrCpy $AllUsers 1
+  ${Else}
+    StrCpy $AllUsers 0
+  ${EndIf}
+  Call ApplyMode
 FunctionEnd
 
 ; The uninstaller removes its folder as a whole, so the folder must be ours: new, empty,

@@ -244,10 +244,15 @@ class Release(unittest.TestCase):
         self.assertTrue(windows_path.upper().startswith("C:\\"), windows_path)
         return os.path.join(SESSION.prefix, "drive_c", *windows_path[3:].split("\\"))
 
+    @staticmethod
+    def registry_view():
+        """The installer is a program of the launcher's architecture: its view of HKLM."""
+        return "/reg:64" if SESSION.arch == "win64" else "/reg:32"
+
     def registry(self, root="HKCU"):
-        """The entry in the list of installed programs (the user's or, HKLM, the machine's
-        as a 32-bit program sees it), or None."""
-        code, out = self.wine("reg", "query", f"{root}\\{UNINSTALL_KEY}", "/reg:32")
+        """The entry in the list of installed programs (the user's, or HKLM the machine's),
+        or None."""
+        code, out = self.wine("reg", "query", f"{root}\\{UNINSTALL_KEY}", self.registry_view())
         if code != 0:
             return None
         values = {}
@@ -279,7 +284,7 @@ class Release(unittest.TestCase):
             entry = self.registry(root)
             if entry:
                 shutil.rmtree(self.unix(entry["InstallLocation"]), ignore_errors=True)
-                self.wine("reg", "delete", f"{root}\\{UNINSTALL_KEY}", "/f", "/reg:32")
+                self.wine("reg", "delete", f"{root}\\{UNINSTALL_KEY}", "/f", self.registry_view())
         for lnk in self.shortcuts() + self.shortcuts(all_users=True):
             os.remove(lnk)
         for f in glob.glob(os.path.join(SESSION.prefix, "drive_c", "ProgramData", "Norvale Orbelle", "NewConfig.ini")):
