@@ -23,6 +23,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "launcher"))
+from robust_update_e2e import file_version  # noqa: E402
 from update_e2e import NginxServer  # noqa: E402
 from wine_session import WineSession, pe_arch  # noqa: E402
 
@@ -50,17 +51,6 @@ def throwaway_key(path):
     with open(path, "w") as f:
         f.write(base64.b64encode(der[-32:] + public).decode() + "\n")
     return base64.b64encode(public).decode()
-
-
-def file_version(path):
-    """The file version of a program's version resource, as text."""
-    with open(path, "rb") as f:
-        data = f.read()
-    at = data.find(struct.pack("<I", 0xFEEF04BD))
-    if at < 0:
-        return None
-    ms, ls = struct.unpack_from("<II", data, at + 8)
-    return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
 
 
 def shortcut_target(path):
