@@ -333,13 +333,20 @@ class Release(unittest.TestCase):
             self.assertTrue(wait_until(lambda: launcher.poll() is not None, 120), "the launcher ends")
             log = read(os.path.join(folder, "Log", "Log.txt"), "r")
             self.assertIn("Update Config Verified:= Serial 6", log)
-            self.assertIn("DirectoryDecompression Finished", log)
+            # With a delta from the installed version in the offer the launcher takes it.
+            delta = "/packages/Orbelle-2.1.0.10-to-2.1.0.12.vtdelta"
+            if os.path.exists(os.path.join(self.new, "server", *delta.split("/"))):
+                self.assertIn(f"Update Delta:= from 2.1.0.10, http://127.0.0.1:{self.port}{delta}", log)
+                self.assertIn("DeltaUpdate Finished", log)
+                self.assertIn(delta, server.requests)
+            else:
+                self.assertIn("DirectoryDecompression Finished", log)
+                self.assertIn("/packages/Orbelle-2.1.0.12.vtzip", server.requests)
             self.assertIn("ready hwnd=", read(os.path.join(folder, "MainProgram.record.txt"), "r"))
             self.assert_files(folder, self.new)
             settings = ini(os.path.join(folder, "Orbelle.ini"))
             self.assertEqual((settings["PackageVision"], settings["UpdateSerial"]), ("2.1.0.12", "6"))
             self.assertIn("/resource/001/258/NVOrbelle_UpdateConfig.ini", server.requests)
-            self.assertIn("/packages/Orbelle-2.1.0.12.vtzip", server.requests)
 
         with self.subTest("a second install upgrades in place and keeps the user's settings"):
             # The user's own choice of language, and a file lost since.
