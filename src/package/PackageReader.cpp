@@ -8,7 +8,7 @@
 
 namespace package {
 
-TPackageReader::TPackageReader(base::TStream& package) : FStream(package) {
+TPackageReader::TPackageReader(base::TStream& package, const char* magic) : FStream(package), FMagic(magic) {
   try {
     Load();
   } catch (const std::exception& e) {
@@ -34,7 +34,7 @@ void TPackageReader::Load() {
   uint8_t header[kHeaderSize] = {};
   FStream.SetPosition(0);
   FStream.ReadBuffer(header, 5);
-  bool badMagic = header[0] != kMagicLength || std::memcmp(header + 1, kMagic, kMagicLength) != 0;
+  bool badMagic = header[0] != kMagicLength || std::memcmp(header + 1, FMagic, kMagicLength) != 0;
   bool badVersion = header[4] != kFormatVersion;
   if (badMagic || badVersion) {
     // A wrong version wins over a wrong magic in the result code; the words tell the user

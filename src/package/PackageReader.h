@@ -31,7 +31,9 @@ class TPackageReader {
  public:
   // Reads from package (not owned, any position); the stream must stay open while
   // blocks are read.
-  explicit TPackageReader(base::TStream& package);
+  // magic: kMagic for update packages, kDeltaMagic for delta packages (the same
+  // container, marked apart so that neither is ever taken for the other).
+  explicit TPackageReader(base::TStream& package, const char* magic = kMagic);
 
   TPackageStatus Status() const { return FStatus; }
   // Why the status is not psOk, in words for logs and reports.
@@ -51,6 +53,7 @@ class TPackageReader {
   void Load();
 
   base::TStream& FStream;
+  const char* FMagic;
   TPackageStatus FStatus = TPackageStatus::psOk;
   std::string FProblem;
   std::vector<TPackageEntry> FEntries;

@@ -110,6 +110,8 @@ class TInstall {
         FReport(report) {}
 
   void Run(const std::string& version);
+  void RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
+                const TStageBuild& build, const std::string& version);
 
  private:
   bool Fail(const std::string& line) {
@@ -185,9 +187,10 @@ bool TInstall::Commit() {
     if (FOptions.BeforeMove) FOptions.BeforeMove(static_cast<int32_t>(i));
     bool ok = m.Backup.empty() || platform::RenameFile(m.Target, m.Backup);
     if (ok) {
-      // A new file may need its folders; a failure shows in the move.
+      // A new file may need its folders; a failure shows in the move. A move without a
+      // staged file removes its target (a delta's removal): setting it aside was all.
       if (m.Backup.empty()) platform::ForceDirectories(base::ExtractFilePath(m.Target));
-      ok = platform::RenameFile(m.Staged, m.Target);
+      if (!m.Staged.empty()) ok = platform::RenameFile(m.Staged, m.Target);
     }
     if (!ok) {
       Fail("UpdateCommit Failed:= " + PrintableName(m.Target) + " (" + SystemReason() + ")");
@@ -265,6 +268,52 @@ void TInstall::Run(const std::string& version) {
   FReport.Installed = Commit();
 }
 
+void TInstall::RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
+                        const TStageBuild& build, const std::string& version) {
+  if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
+  if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
+  if (platform::FileExists(FJournalFile))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
+                     " (an earlier update is not finished)"));
+  FReport.Lines = static_cast<int32_t>(names.size());
+  FJournal.Version = version;
+  FJournal.Entries = FReport.Lines;
+  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
+  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n)
+    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
+  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
+    return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
+  std::vector<std::string> staged;
+  for (size_t i = 0; i < names.size(); ++i) staged.push_back(FJournal.StagedFile(static_cast<int32_t>(i)));
+  std::string problem;
+  if (!platform::ForceDirectories(FJournal.Stage))
+    problem = "DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")";
+  else
+    problem = build(staged);
+  if (!problem.empty()) {
+    Fail(problem);
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string target = FTargetDir + "\\" + names[i];
+    std::string backup = platform::FileExists(target) ? FreeName(target, kBackupSuffix) : std::string();
+    FJournal.Moves.push_back({target, backup, staged[i]});
+  }
+  for (const std::string& name : removals) {
+    std::string target = FTargetDir + "\\" + name;
+    if (platform::FileExists(target)) FJournal.Moves.push_back({target, FreeName(target, kBackupSuffix), ""});
+  }
+  if (!AppendJournalFile(FJournalFile, FJournal.PlanText())) {
+    Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  FReport.Installed = Commit();
+}
+
 // Removes what a committed update left: backups, the staging folder, listed leftovers.
 TRecoveryReport Complete(const std::string& journalFile, const TUpdateJournal& journal) {
   TRecoveryReport r;
@@ -319,6 +368,22 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
     report.Installed = false;
     std::string line = "DirectoryDecompression Failed:= " + PrintableName(packageFile) + " (" +
                        base::ExceptionMessage(std::current_exception()) + ")";
+    report.Problems.push_back(line);
+    Log(line);
+  }
+  return report;
+}
+
+TInstallReport InstallBuilt(const std::string& targetDir, const std::vector<std::string>& names,
+                            const std::vector<std::string>& removals, const TStageBuild& build,
+                            const std::string& journalFile, const std::string& version,
+                            const TInstallOptions& options) {
+  TInstallReport report;
+  try {
+    TInstall(targetDir, std::string(), journalFile, options, report).RunBuilt(names, removals, build, version);
+  } catch (...) {
+    report.Installed = false;
+    std::string line = "DirectoryDecompression Failed:= " + base::ExceptionMessage(std::current_exception());
     report.Problems.push_back(line);
     Log(line);
   }
