@@ -53,22 +53,30 @@ class TChunkWriter {
  public:
   explicit TChunkWriter(base::TStream& out) : FOut(out) {}
 
+  // A copy of len bytes from base[pos...] for target[0...]. Runs of kExactRun equal bytes
+  // or more become copies of their own, so that long stretches do not fill the additions
+  // with zeros (deflate packs at most 258 of them into one code).
   void Copy(int64_t pos, int64_t len, const uint8_t* base, const uint8_t* target, TDiffStats& stats) {
-    bool adjusted = std::memcmp(base + pos, target, static_cast<size_t>(len)) != 0;
-    (adjusted ? stats.Adjusted : stats.Copied) += len;
-    while (len > 0) {
-      int64_t piece = len;
-      if (adjusted) {
-        if (FAdditions.size() >= static_cast<size_t>(kMaxDiffChunkData)) Flush();
-        piece = std::min<int64_t>(len, kMaxDiffChunkData - static_cast<int64_t>(FAdditions.size()));
-        for (int64_t i = 0; i < piece; ++i) FAdditions += static_cast<char>(target[i] - base[pos + i]);
+    int64_t start = 0, run = 0;
+    for (int64_t k = 0; k < len; ++k) {
+      if (base[pos + k] == target[k]) {
+        ++run;
+        continue;
       }
-      if (FControls.size() >= kMaxControls) Flush();
-      FControls.push_back({piece, adjusted, 0, pos - FCopyEnd});
-      FCopyEnd = pos + piece;
-      pos += piece;
-      target += piece;
-      len -= piece;
+      if (run >= kExactRun) {
+        Piece(pos, start, k - run, base, target, true, stats);
+        Piece(pos, k - run, k, base, target, false, stats);
+        start = k;
+      }
+      run = 0;
+    }
+    if (run == len - start) {
+      Piece(pos, start, len, base, target, false, stats);
+    } else if (run >= kExactRun) {
+      Piece(pos, start, len - run, base, target, true, stats);
+      Piece(pos, len - run, len, base, target, false, stats);
+    } else {
+      Piece(pos, start, len, base, target, true, stats);
     }
   }
 
@@ -108,6 +116,32 @@ class TChunkWriter {
   }
 
  private:
+  static constexpr int64_t kExactRun = 512;
+
+  // Bytes [from, to) of a copy, with additions or exact.
+  void Piece(int64_t pos, int64_t from, int64_t to, const uint8_t* base, const uint8_t* target, bool adjusted,
+             TDiffStats& stats) {
+    int64_t len = to - from;
+    if (len <= 0) return;
+    pos += from;
+    target += from;
+    (adjusted ? stats.Adjusted : stats.Copied) += len;
+    while (len > 0) {
+      int64_t piece = len;
+      if (adjusted) {
+        if (FAdditions.size() >= static_cast<size_t>(kMaxDiffChunkData)) Flush();
+        piece = std::min<int64_t>(len, kMaxDiffChunkData - static_cast<int64_t>(FAdditions.size()));
+        for (int64_t i = 0; i < piece; ++i) FAdditions += static_cast<char>(target[i] - base[pos + i]);
+      }
+      if (FControls.size() >= kMaxControls) Flush();
+      FControls.push_back({piece, adjusted, 0, pos - FCopyEnd});
+      FCopyEnd = pos + piece;
+      pos += piece;
+      target += piece;
+      len -= piece;
+    }
+  }
+
   // Each control takes at most 3 varints of 9 bytes: this many stay under kMaxDiffControl.
   static constexpr size_t kMaxControls = kMaxDiffControl / 27;
 

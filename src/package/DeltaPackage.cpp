@@ -226,7 +226,7 @@ bool TDeltaManifest::Parse(std::string_view text, TDeltaManifest& manifest, std:
   };
   auto name = [&](std::string_view n) {
     std::string why = CheckEntryName(n);
-    return why.empty() ? std::string() : "the name " + PrintableName(n) + " " + why;
+    return why.empty() ? std::string() : PrintableName(n) + ": " + why;
   };
   size_t start = 0;
   std::vector<std::string_view> f;
