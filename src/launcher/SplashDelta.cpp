@@ -105,6 +105,7 @@ void TSplash::OnDeltaDownloaded(download::TUpdateMgr*, uint8_t code) {
     DeleteFileA(FDownloadDeltaPath.c_str());  // of no use to this installation
   }
   Log("Update Delta Failed,Take Package:= " + cause);
+  FDownloadMgr->MaxPackageSize = 0;  // the package's own cap, if any, is set anew
   DownloadPackage();
 }
 

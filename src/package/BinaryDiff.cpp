@@ -325,11 +325,12 @@ class TDiffInput {
 // The base file read by position through one window, since copies mostly run forward.
 class TBaseWindow {
  public:
-  TBaseWindow(base::TStream& base, int64_t size) : FBase(base), FSize(size), FBuffer(kWindowSize) {}
+  TBaseWindow(base::TStream& base, int64_t size)
+      : FBase(base), FSize(size), FBuffer(static_cast<size_t>(std::clamp<int64_t>(size, 1, kWindowSize))) {}
   bool Read(int64_t pos, uint8_t* out, int64_t n) {
     while (n > 0) {
       if (pos < FStart || pos >= FStart + FLength) {
-        int32_t want = static_cast<int32_t>(std::min<int64_t>(kWindowSize, FSize - pos));
+        int32_t want = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(FBuffer.size()), FSize - pos));
         if (FBase.Seek(pos, base::TSeekOrigin::soBeginning) != pos) return false;
         int32_t got = 0;
         while (got < want) {
@@ -361,7 +362,9 @@ class TBaseWindow {
 // Collects output and writes it in large pieces.
 class TOutput {
  public:
-  explicit TOutput(base::TStream& out) : FOut(out) { FBuffer.reserve(kSize); }
+  TOutput(base::TStream& out, int64_t total) : FOut(out) {
+    FBuffer.reserve(static_cast<size_t>(std::clamp<int64_t>(total, 0, kSize)));
+  }
   uint8_t* Room(int64_t n) {
     if (static_cast<int64_t>(FBuffer.size()) + n > kSize) Flush();
     size_t at = FBuffer.size();
@@ -382,7 +385,7 @@ class TOutput {
 class TPatcher {
  public:
   TPatcher(base::TStream& diff, int64_t diffSize, base::TStream& base, base::TStream& out, int64_t newSize)
-      : FInput(diff, diffSize), FBaseSize(base.Size()), FBase(base, FBaseSize), FOut(out), FNewSize(newSize) {}
+      : FInput(diff, diffSize), FBaseSize(base.Size()), FBase(base, FBaseSize), FOut(out, newSize), FNewSize(newSize) {}
 
   TDiffStatus Run();
   int64_t Written() const { return FWritten; }

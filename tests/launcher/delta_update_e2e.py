@@ -175,6 +175,28 @@ class DeltaUpdate(UpdateCase):
                 self.assertEqual(self.version(d), "2.1.0.12")
                 self.assert_clean(d)
 
+    def test_a_delta_replaces_the_running_launcher_and_a_loaded_dll(self):
+        def read(name):
+            with open(os.path.join(update_e2e.BIN, name), "rb") as f:
+                return f.read()
+        base = {"OrbelleLauncher.exe": read("OrbelleLauncher.exe"), "VT_Log.dll": read("VT_Log.dll")}
+        # The next launcher (version 9.8.7.6); bytes after a DLL image leave it loadable.
+        new = {"OrbelleLauncher.exe": read("OrbelleLauncherNext.exe"), "VT_Log.dll": base["VT_Log.dll"] + b"\0new"}
+        write_tree(os.path.join(self.scratch, "launcher-old"), base)
+        write_tree(os.path.join(self.scratch, "launcher-new"), new)
+        delta_file = os.path.join(self.scratch, "launcher.vtdelta")
+        vtzip("delta", os.path.join(self.scratch, "launcher-old"), os.path.join(self.scratch, "launcher-new"),
+              delta_file)
+        with open(delta_file, "rb") as f:
+            delta = f.read()
+        self.serve(self.offer(delta), delta)
+        d = self.run_in(self.program_dir(installed="2.1.0.10", settings={"UpdatePublicKey": self.public}))
+        self.assertIn("DeltaUpdate Finished:= 2 files", self.messages(d))
+        self.assertEqual(self.files_of(d, new), new)
+        self.assertEqual(self.version(d), "2.1.0.12")
+        update_e2e.FIGURES.append(f"launcher and VT_Log.dll: delta {len(delta)} bytes for "
+                                  f"{sum(map(len, new.values()))} bytes of programs")
+
     def test_a_delta_for_another_version_takes_the_full_package(self):
         self.serve(self.offer(self.delta, base="2.1.0.9"), self.delta)
         d = self.run_in(self.installed_dir())
