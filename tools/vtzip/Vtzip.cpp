@@ -489,7 +489,14 @@ int DeltaApply(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   // The base first, as an installation holds it.
   fs::path baseRoot = FsPath(baseArg);
   if (fs::is_directory(baseRoot, ec)) {
-    fs::copy(baseRoot, target, fs::copy_options::recursive, ec);
+    // File by file: fs::copy of a folder into an existing one fails in some runtimes.
+    for (fs::recursive_directory_iterator it(baseRoot, ec), end; !ec && it != end; it.increment(ec)) {
+      fs::path to = target / it->path().lexically_relative(baseRoot);
+      if (it->is_directory(ec))
+        fs::create_directories(to, ec);
+      else if (it->is_regular_file(ec))
+        fs::copy_file(it->path(), to, ec);
+    }
     if (ec) {
       err << "vtzip: " << baseArg << ": " << ec.message() << "\n";
       return kExitProblems;
