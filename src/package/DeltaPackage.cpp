@@ -82,6 +82,7 @@ class THashingFile : public base::TStream {
   }
   int64_t Written() const { return FSize; }
   std::string Digest() { return FHash.Digest(); }
+  bool Flush() { return platform::FileFlush(FFile.Handle()); }
 
  private:
   base::TFileStream FFile;
@@ -195,6 +196,9 @@ std::string BuildFile(TOpenDelta& d, const TPackageEntry& entry, const TDeltaFil
   }
   if (out.Written() != f.Size) return base::Format("it has %d bytes, the manifest says %d", out.Written(), f.Size);
   if (out.Digest() != f.Sha256) return "its SHA-256 is not the manifest's";
+  // Through to the disk before the journal can plan its move: after a power cut a
+  // committed journal must never name a file whose data is not there.
+  if (!out.Flush()) return "the staged file cannot be written through to the disk";
   return {};
 }
 
