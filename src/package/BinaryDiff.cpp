@@ -127,13 +127,14 @@ class TChunkWriter {
     target += from;
     (adjusted ? stats.Adjusted : stats.Copied) += len;
     while (len > 0) {
+      // A control and its additions always go into the same chunk.
+      if (FControls.size() >= kMaxControls || (adjusted && FAdditions.size() >= static_cast<size_t>(kMaxDiffChunkData)))
+        Flush();
       int64_t piece = len;
       if (adjusted) {
-        if (FAdditions.size() >= static_cast<size_t>(kMaxDiffChunkData)) Flush();
         piece = std::min<int64_t>(len, kMaxDiffChunkData - static_cast<int64_t>(FAdditions.size()));
         for (int64_t i = 0; i < piece; ++i) FAdditions += static_cast<char>(target[i] - base[pos + i]);
       }
-      if (FControls.size() >= kMaxControls) Flush();
       FControls.push_back({piece, adjusted, 0, pos - FCopyEnd});
       FCopyEnd = pos + piece;
       pos += piece;

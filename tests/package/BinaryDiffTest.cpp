@@ -65,7 +65,7 @@ package::TPatchResult Apply(const std::string& diff, const std::string& base, in
 // Every pair is rebuilt byte for byte; the bound says the matcher found what a release
 // keeps (a failure there is a lost match, not a wrong result).
 TEST(BinaryDiff, RoundTripsReleasesAndStaysSmallWhereTheyShareBytes) {
-  const std::string r1 = Random(1, 1 << 20);
+  const std::string r1 = Random(1, 1 << 20), r4 = Random(13, 4 << 20);
   const std::string big = Random(9, 24 << 20);  // over 8 MB: the base is indexed with a stride
   std::string inserted = r1, deleted = r1, zeros(1 << 20, '\0');
   inserted.insert(300000, Random(2, 10000));
@@ -89,6 +89,8 @@ TEST(BinaryDiff, RoundTripsReleasesAndStaysSmallWhereTheyShareBytes) {
       {"a block deleted", r1, deleted, 200},
       {"blocks moved", r1, Reversed(r1, 65536), 600},
       {"zeros with edits", zeros, Edited(zeros, 50, 8), 900},
+      // Thousands of controls: chunks end on the control bound as well as the byte bounds.
+      {"thousands of scattered edits", r4, Edited(r4, 4000, 12), 4000 * 14},
       {"unrelated", Random(10, 100000), Random(11, 100000), 100000 + 600},
       {"24 MB with edits, an insert and a delete", big, bigNext, 4096 + 300 * 12 + 2000},
   };
