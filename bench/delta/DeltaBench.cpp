@@ -35,7 +35,10 @@ int main(int argc, char** argv) {
     std::string base = ReadAll(argv[2]), target = ReadAll(argv[3]);
     auto start = std::chrono::steady_clock::now();
     base::TFileStream out(argv[4], base::fmCreate);
-    package::WriteBinaryDiff(base, target, out, 9);
+    package::TDiffStats st = package::WriteBinaryDiff(base, target, out, 9);
+    std::fprintf(stderr, "copied %lld, with additions %lld, inserted %lld, %lld controls\n",
+                 static_cast<long long>(st.Copied), static_cast<long long>(st.Adjusted),
+                 static_cast<long long>(st.Inserted), static_cast<long long>(st.Controls));
     std::printf("%lld %.3f\n", static_cast<long long>(out.Size()), Seconds(start));
     return 0;
   }

@@ -96,6 +96,8 @@ class TChunkWriter {
     }
   }
 
+  int64_t ControlCount() const { return FControlCount; }
+
   void Flush() {
     if (FControls.empty()) return;
     std::string control;
@@ -110,6 +112,7 @@ class TChunkWriter {
     PutVarint(head, FInserts.size());
     for (const std::string* s : {&head, &control, &FAdditions, &FInserts})
       if (!s->empty()) FOut.WriteBuffer(s->data(), static_cast<int32_t>(s->size()));
+    FControlCount += static_cast<int64_t>(FControls.size());
     FControls.clear();
     FAdditions.clear();
     FInserts.clear();
@@ -151,6 +154,7 @@ class TChunkWriter {
   std::string FAdditions;
   std::string FInserts;
   int64_t FCopyEnd = 0;
+  int64_t FControlCount = 0;
 };
 
 // --- the matcher ---------------------------------------------------------------------
@@ -160,6 +164,13 @@ constexpr int32_t kMinPredicted = 12;  // a match where the last copy's shift pr
 constexpr int32_t kGiveUp = 16;        // an approximate extension ends this far past its best
 constexpr uint32_t kMultiplier = 0x01000193;
 constexpr int32_t kMaxTableBits = 24;  // 64 MB of table at most
+// Candidates tried per lookup, newest first: content that repeats (tables, padding, code
+// the compiler emits many times) has many places a window occurs, and the right one is
+// the one whose exact match runs longest. A match this long ends the search.
+constexpr int32_t kMaxChain = 32;
+constexpr int64_t kLongEnough = 4096;
+// Candidates tried when an approximate copy meets a differing byte.
+constexpr int32_t kMaxCheck = 8;
 
 uint32_t PowerOfMultiplier() {
   uint32_t p = 1;
@@ -193,11 +204,15 @@ class TMatcher {
     return k;
   }
   // How far a copy of target[t...] from base[b...] pays with additions: the length where
-  // equal bytes minus differing bytes peaks.
+  // equal bytes minus differing bytes peaks. It ends early at a differing byte after which
+  // another place of the base matches much longer than this one (a similar copy of
+  // repeated content is being followed, not the one the target was made from).
   int64_t Approximate(int64_t t, int64_t b) const {
     int64_t n = std::min(FTargetSize - t, FBaseSize - b), score = 0, best = 0, bestLength = 0;
     for (int64_t k = 0; k < n; ++k) {
-      score += FTarget[t + k] == FBase[b + k] ? 1 : -1;
+      bool equal = FTarget[t + k] == FBase[b + k];
+      if (!equal && BetterElsewhere(t + k + 1, b + k + 1)) break;
+      score += equal ? 1 : -1;
       if (score > best) {
         best = score;
         bestLength = k + 1;
@@ -207,13 +222,32 @@ class TMatcher {
     }
     return bestLength;
   }
+  // True when some indexed place matches target[t...] (at one of the next stride
+  // positions) at least twice as long as base[b...] does, and by kWindow bytes more.
+  bool BetterElsewhere(int64_t t, int64_t b) const {
+    if (FTable.empty() || t >= FTargetSize || b >= FBaseSize) return false;
+    int64_t here = Forward(t, b);
+    if (here >= kLongEnough) return false;
+    for (int64_t j = 0; j < FStride && t + j + kWindow <= FTargetSize; ++j) {
+      uint32_t entry = FTable[Bucket(HashWindow(FTarget + t + j))];
+      for (int32_t n = 0; entry != 0 && n < kMaxCheck; ++n) {
+        int64_t c = entry - 1;
+        entry = FChain[static_cast<size_t>(c / FStride)];
+        if (c == b + j) continue;
+        if (Forward(t + j, c) > 2 * here + kWindow) return true;
+      }
+    }
+    return false;
+  }
 
   const uint8_t* FBase;
   int64_t FBaseSize;
   const uint8_t* FTarget;
   int64_t FTargetSize;
   int FBits = 0;
-  std::vector<uint32_t> FTable;  // base position + 1, 0 when empty
+  int64_t FStride = 1;
+  std::vector<uint32_t> FTable;  // newest base position + 1 of each bucket, 0 when empty
+  std::vector<uint32_t> FChain;  // per indexed position: the previous one of its bucket + 1
 };
 
 void TMatcher::Index() {
@@ -221,15 +255,19 @@ void TMatcher::Index() {
   int64_t positions = FBaseSize - kWindow + 1;
   // Every position of a base up to 8 MB, fewer of a larger one so the table stays bounded;
   // a match of kWindow + stride - 1 bytes or more is always found.
-  int64_t stride = std::max<int64_t>(1, (positions + (int64_t(1) << 23) - 1) >> 23);
+  int64_t stride = FStride = std::max<int64_t>(1, (positions + (int64_t(1) << 23) - 1) >> 23);
   FBits = 10;
   while (FBits < kMaxTableBits && (int64_t(1) << FBits) < 2 * (positions / stride)) ++FBits;
   FTable.assign(size_t(1) << FBits, 0);
+  FChain.assign(static_cast<size_t>(positions / stride + 1), 0);
   uint32_t power = PowerOfMultiplier();
   uint32_t h = HashWindow(FBase);
-  // A later position takes over its bucket: the nearest one is the likelier match.
   for (int64_t p = 0;; ++p) {
-    if (p % stride == 0) FTable[Bucket(h)] = static_cast<uint32_t>(p + 1);
+    if (p % stride == 0) {
+      uint32_t& head = FTable[Bucket(h)];
+      FChain[static_cast<size_t>(p / stride)] = head;
+      head = static_cast<uint32_t>(p + 1);
+    }
     if (p + kWindow >= FBaseSize) break;
     h = h * kMultiplier + FBase[p + kWindow] - power * FBase[p];
   }
@@ -255,12 +293,17 @@ TDiffStats TMatcher::Run(TChunkWriter& writer) {
       int64_t k = Forward(t, predicted);
       if (k >= kMinPredicted) bestBase = predicted, bestLength = k;
     }
-    if (!FTable.empty()) {
+    if (!FTable.empty() && bestLength < kLongEnough) {
       uint32_t entry = FTable[Bucket(h)];
-      if (entry != 0 && static_cast<int64_t>(entry - 1) != predicted) {
+      for (int32_t n = 0; entry != 0 && n < kMaxChain; ++n) {
         int64_t b = entry - 1;
+        entry = FChain[static_cast<size_t>(b / FStride)];
+        if (b == predicted) continue;
         int64_t k = Forward(t, b);
-        if (k >= kWindow && k > bestLength) bestBase = b, bestLength = k;
+        if (k >= kWindow && k > bestLength) {
+          bestBase = b, bestLength = k;
+          if (k >= kLongEnough) break;
+        }
       }
     }
     if (bestBase < 0) {
@@ -503,6 +546,7 @@ TDiffStats WriteBinaryDiff(std::string_view base, std::string_view target, base:
   TDiffStats stats = TMatcher(base, target).Run(writer);
   writer.Flush();
   z.Finish();
+  stats.Controls = writer.ControlCount();
   return stats;
 }
 
