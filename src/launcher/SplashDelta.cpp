@@ -42,7 +42,14 @@ bool TSplash::DownloadDelta() {
   FDeltaTried = true;
   std::vector<offer::TDeltaOffer> deltas;
   std::string problem;
-  if (!offer::ReadDeltaOffers(ReadConfigText(FNewConfigPath), deltas, problem)) {
+  if (FVerifyOffer) {
+    // From the bytes the signature covered, as read by the offer check.
+    deltas = FOfferValues.Deltas;
+    problem = FOfferValues.DeltaProblem;
+  } else {
+    offer::ReadDeltaOffers(ReadConfigText(FNewConfigPath), deltas, problem);
+  }
+  if (!problem.empty()) {
     Log("Update Delta Skipped,Take Package:= " + problem);
     return false;
   }

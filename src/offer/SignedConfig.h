@@ -47,7 +47,8 @@ struct TOfferValues {
   std::string PackageSha256;  // 32 bytes
   int64_t Serial = -1;
   int64_t ExpiresDay = 0;           // days since 1970-01-01, UTC
-  std::vector<TDeltaOffer> Deltas;  // written by SignConfig; read by ReadDeltaOffers
+  std::vector<TDeltaOffer> Deltas;  // written by SignConfig; read by ReadOfferValues
+  std::string DeltaProblem;         // why Deltas is empty although deltas are listed
 };
 
 // The first value of key in the first section named section (both without regard to
@@ -63,7 +64,8 @@ bool ParseUtcDate(std::string_view text, int64_t& day);
 std::string FormatUtcDate(int64_t day);
 
 // The four values from [System] of text; false with problem naming the first that is
-// missing or malformed.
+// missing or malformed. The deltas are read too (ReadDeltaOffers); malformed ones leave
+// Deltas empty and say why in DeltaProblem, without refusing the offer.
 bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
 
 // The delta offers of [System] of text, k counting from 1 up to the first Delta<k>From

@@ -180,6 +180,10 @@ TEST(SignedConfig, DeltasAreSignedBesideThePackageAndReadBackInOrder) {
   EXPECT_EQ(deltas[1].Path, "http://h/b.vtdelta");
   EXPECT_EQ(deltas[1].Size, 20);
   EXPECT_EQ(deltas[1].Sha256, std::string(32, '\x02'));
+  offer::TOfferValues read;
+  ASSERT_TRUE(offer::ReadOfferValues(signedText, read, problem)) << problem;
+  EXPECT_EQ(read.Deltas.size(), 2u);
+  EXPECT_EQ(read.DeltaProblem, "");
 
   const std::string good = "Delta1From=1\nDelta1Path=http://h/d\nDelta1Size=5\nDelta1Sha256=" + h1 + "\n";
   struct TCase {
