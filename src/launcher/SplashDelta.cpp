@@ -103,7 +103,7 @@ void TSplash::OnDeltaDownloaded(download::TUpdateMgr*, uint8_t code) {
         } catch (const base::Exception& e) {
           Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
         }
-        package::CompleteInstall(journal);
+        package::CompleteInstall(ExeDir(), journal);
         RunMainProcess(ExeDir() + FMainProcess);
         return;
       }

@@ -21,6 +21,10 @@
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
 
+namespace package {
+class TPackageFile;
+}
+
 namespace launcher {
 
 // Sent by the main program to the handle on its command line: hides the splash.
@@ -103,6 +107,9 @@ class TSplash : public ui::TForm {
   bool FDeltaTried = false;  // a delta was chosen (or none fits) in this start
   offer::TDeltaOffer FDelta;
   base::AnsiString FDownloadDeltaPath;
+  // The downloaded package, held open (writes denied) from its check to its install, so
+  // that what is installed is what was checked.
+  std::unique_ptr<package::TPackageFile> FPackage;
 };
 
 }  // namespace launcher

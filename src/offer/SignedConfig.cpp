@@ -147,11 +147,12 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
            [&](const std::string& v) { return v.size() == 64 && crypto::FromHex(v, values.PackageSha256); }) &&
       read("Serial", "a decimal number", [&](const std::string& v) { return ParseCount(v, values.Serial); }) &&
       read("Expires", "a date YYYY-MM-DD", [&](const std::string& v) { return ParseUtcDate(v, values.ExpiresDay); });
-  if (ok) {
-    problem.clear();
-    ReadDeltaOffers(text, values.Deltas, values.DeltaProblem);
-  }
-  return ok;
+  if (!ok) return false;
+  problem.clear();
+  FindIniValue(text, "System", "PackageVision", values.PackageVision);
+  FindIniValue(text, "System", "PackagePath", values.PackagePath);
+  ReadDeltaOffers(text, values.Deltas, values.DeltaProblem);
+  return true;
 }
 
 bool ReadDeltaOffers(std::string_view text, std::vector<TDeltaOffer>& deltas, std::string& problem) {

@@ -46,7 +46,12 @@ struct TOfferValues {
   int64_t PackageSize = -1;
   std::string PackageSha256;  // 32 bytes
   int64_t Serial = -1;
-  int64_t ExpiresDay = 0;           // days since 1970-01-01, UTC
+  int64_t ExpiresDay = 0;  // days since 1970-01-01, UTC
+  // What the offer offers, read from the same signed bytes (the launcher takes them from
+  // here, never from the file again): [System] PackageVision (default "0.0.0.0") and
+  // PackagePath (default empty).
+  std::string PackageVision = "0.0.0.0";
+  std::string PackagePath;
   std::vector<TDeltaOffer> Deltas;  // written by SignConfig; read by ReadOfferValues
   std::string DeltaProblem;         // why Deltas is empty although deltas are listed
 };
@@ -63,9 +68,10 @@ bool ParseCount(std::string_view text, int64_t& value);
 bool ParseUtcDate(std::string_view text, int64_t& day);
 std::string FormatUtcDate(int64_t day);
 
-// The four values from [System] of text; false with problem naming the first that is
-// missing or malformed. The deltas are read too (ReadDeltaOffers); malformed ones leave
-// Deltas empty and say why in DeltaProblem, without refusing the offer.
+// The four signed values from [System] of text, and PackageVision and PackagePath where
+// present; false with problem naming the first of the four that is missing or malformed.
+// The deltas are read too (ReadDeltaOffers); malformed ones leave Deltas empty and say
+// why in DeltaProblem, without refusing the offer.
 bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
 
 // The delta offers of [System] of text, k counting from 1 up to the first Delta<k>From

@@ -17,6 +17,7 @@
 #include "package/EntryName.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
+#include "package/UpdateJournal.h"
 #include "platform/Files.h"
 
 namespace package {
@@ -119,7 +120,11 @@ std::string OpenDelta(const std::string& deltaFile, TOpenDelta& d) {
   } catch (const std::exception& e) {
     return e.what();
   }
-  d.Reader = std::make_unique<TPackageReader>(*d.File, kDeltaMagic);
+  TPackageLimits limits;
+  limits.Strict = true;
+  limits.MaxFiles = kMaxJournalEntries + 1;  // the manifest and one entry per file
+  limits.Magic = kDeltaMagic;
+  d.Reader = std::make_unique<TPackageReader>(*d.File, limits);
   if (d.Reader->Status() != TPackageStatus::psOk) return "not a delta package: " + d.Reader->Problem();
   const auto& entries = d.Reader->Entries();
   if (entries.empty() || entries[0].Name != kDeltaManifestName || entries[0].Problem != TLineProblem::lpNone)
@@ -368,7 +373,9 @@ TDeltaStats WriteDeltaPackage(const std::vector<TReleaseFile>& base, const std::
   // The delta: the manifest, then the scratch package's blocks as they are.
   try {
     base::TFileStream scratchFile(scratch, platform::fmOpenRead | platform::fmShareDenyWrite);
-    TPackageReader reader(scratchFile, kDeltaMagic);
+    TPackageLimits limits;
+    limits.Magic = kDeltaMagic;
+    TPackageReader reader(scratchFile, limits);
     if (reader.Status() != TPackageStatus::psOk) throw EPackageError("the scratch package cannot be read back");
     TPackageWriter writer(deltaFile, level, kDeltaMagic);
     std::string text = manifest.Text();

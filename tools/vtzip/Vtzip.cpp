@@ -510,18 +510,15 @@ int DeltaApply(const TCommandLine& c, std::ostream& out, std::ostream& err) {
       return kExitProblems;
     }
   }
-  std::string journal = dir + ".journal";
-  if (platform::FileExists(journal)) {
-    err << "vtzip: " << journal << ": exists (an earlier delta-apply did not finish)\n";
-    return kExitProblems;
-  }
-  package::TInstallReport r = package::InstallDelta(dir, deltaFile, journal, "delta-apply");
+  // The journal where the launcher keeps it: in the folder it updates.
+  std::string journal = dir + "\\" + package::kJournalFileName;
+  package::TInstallReport r = package::InstallDelta(dir, deltaFile, journal, "0.0.0.0");
   if (!r.Installed) {
     for (const std::string& p : r.Problems) err << "vtzip: " << Utf8(p) << "\n";
     err << "vtzip: " << deltaFile << ": not applied; " << dir << " holds the base unchanged\n";
     return kExitProblems;
   }
-  package::CompleteInstall(journal);
+  package::CompleteInstall(dir, journal);
   // The vendor's proof: every file of the result as the manifest says, removals gone.
   package::TDeltaManifest m;
   std::string why = package::ReadDeltaManifest(deltaFile, m);
