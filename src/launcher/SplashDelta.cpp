@@ -5,6 +5,7 @@
 // bad diff, a result that does not match the manifest), one line says why and the full
 // package is fetched in the same start, so a delta never strands an installation.
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "launcher/SplashForm.h"
 #include "offer/OfferRules.h"
 #include "package/DeltaPackage.h"
+#include "package/PackageFile.h"
 #include "package/StagedInstall.h"
 #include "platform/Files.h"
 
@@ -88,12 +90,21 @@ void TSplash::OnDeltaDownloaded(download::TUpdateMgr*, uint8_t code) {
     offer::TOfferValues expected;
     expected.PackageSize = FDelta.Size;
     expected.PackageSha256 = FDelta.Sha256;
-    cause = offer::CheckPackageFile(FDownloadDeltaPath, expected);
+    // Checked and installed through one handle (writes denied): what is installed is
+    // what was checked.
+    std::unique_ptr<package::TPackageFile> delta;
+    try {
+      delta = std::make_unique<package::TPackageFile>(FDownloadDeltaPath);
+      cause = offer::CheckPackage(*delta->NewReader(), expected);
+    } catch (const std::exception& e) {
+      cause = std::string("the downloaded delta cannot be read: ") + e.what();
+    }
     if (!cause.empty()) {
       cause = "delta: " + cause;
     } else {
       std::string journal = GetUpdateJournalPath();
-      package::TInstallReport report = package::InstallDelta(ExeDir(), FDownloadDeltaPath, journal, FNewVision);
+      package::TInstallReport report = package::InstallDelta(ExeDir(), *delta, journal, FNewVision);
+      delta.reset();
       if (report.Installed) {
         Log(base::Format("DeltaUpdate Finished:= %d files", report.Files));
         DeleteFileA(FDownloadDeltaPath.c_str());
@@ -109,6 +120,7 @@ void TSplash::OnDeltaDownloaded(download::TUpdateMgr*, uint8_t code) {
       }
       cause = report.Problems.empty() ? std::string("the delta did not install") : report.Problems.front();
     }
+    delta.reset();
     DeleteFileA(FDownloadDeltaPath.c_str());  // of no use to this installation
   }
   Log("Update Delta Failed,Take Package:= " + cause);

@@ -15,6 +15,7 @@
 #include "package/BinaryDiff.h"
 #include "package/BlockStream.h"
 #include "package/EntryName.h"
+#include "package/PackageFile.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
 #include "package/UpdateJournal.h"
@@ -108,18 +109,14 @@ std::string Deflate(std::string_view data, int level) {
 
 // The delta's entries, once the manifest is read: the file (kept open) and its reader.
 struct TOpenDelta {
-  std::unique_ptr<base::TFileStream> File;
+  std::unique_ptr<base::TStream> File;
   std::unique_ptr<TPackageReader> Reader;
   TDeltaManifest Manifest;
 };
 
-std::string OpenDelta(const std::string& deltaFile, TOpenDelta& d) {
-  if (!platform::FileExists(deltaFile)) return "no such file";
-  try {
-    d.File = std::make_unique<base::TFileStream>(deltaFile, platform::fmOpenRead | platform::fmShareDenyWrite);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
+// Reads the delta through its own handle on the open file (the one whose digest was checked).
+std::string OpenDelta(const TPackageFile& delta, TOpenDelta& d) {
+  d.File = delta.NewReader();
   TPackageLimits limits;
   limits.Strict = true;
   limits.MaxFiles = kMaxJournalEntries + 1;  // the manifest and one entry per file
@@ -196,6 +193,7 @@ std::string BuildFile(TOpenDelta& d, const TPackageEntry& entry, const TDeltaFil
     }
   } else {
     base::TFileStream base(baseFile, platform::fmOpenRead | platform::fmShareDenyWrite);
+    d.File->SetPosition(entry.Offset);
     TPatchResult r = ApplyBinaryDiff(*d.File, entry.Size, base, out, f.Size);
     if (r.Status != TDiffStatus::dsOk) return r.Problem;
   }
@@ -402,7 +400,9 @@ std::string ReadDeltaManifest(const std::string& deltaFile, TDeltaManifest& mani
   TOpenDelta d;
   std::string problem;
   try {
-    problem = OpenDelta(deltaFile, d);
+    if (!platform::FileExists(deltaFile)) return "no such file";
+    TPackageFile file(deltaFile);
+    problem = OpenDelta(file, d);
   } catch (const std::exception& e) {
     problem = e.what();
   }
@@ -412,7 +412,23 @@ std::string ReadDeltaManifest(const std::string& deltaFile, TDeltaManifest& mani
 
 TInstallReport InstallDelta(const std::string& targetDir, const std::string& deltaFile, const std::string& journalFile,
                             const std::string& version, const TInstallOptions& options) {
+  std::unique_ptr<TPackageFile> file;
+  try {
+    if (platform::FileExists(deltaFile)) file = std::make_unique<TPackageFile>(deltaFile);
+  } catch (const std::exception&) {
+  }
+  if (!file) {
+    TInstallReport report;
+    report.Problems.push_back("DeltaUpdate Refused:= " + PrintableName(deltaFile) + " (no such file or unreadable)");
+    return report;
+  }
+  return InstallDelta(targetDir, *file, journalFile, version, options);
+}
+
+TInstallReport InstallDelta(const std::string& targetDir, const TPackageFile& delta, const std::string& journalFile,
+                            const std::string& version, const TInstallOptions& options) {
   TInstallReport report;
+  const std::string& deltaFile = delta.FileName();
   auto refuse = [&](const std::string& why) {
     report.Problems.push_back("DeltaUpdate Refused:= " + PrintableName(deltaFile) + " (" + why + ")");
     return report;
@@ -421,7 +437,7 @@ TInstallReport InstallDelta(const std::string& targetDir, const std::string& del
     std::string dir = targetDir;
     if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
     TOpenDelta d;
-    std::string problem = OpenDelta(deltaFile, d);
+    std::string problem = OpenDelta(delta, d);
     if (!problem.empty()) return refuse(problem);
     // Every file the delta reads is the one it was made for; every file it leaves alone
     // is there with its size (hashing the whole installation would cost more than the

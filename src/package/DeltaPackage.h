@@ -88,5 +88,9 @@ std::string ReadDeltaManifest(const std::string& deltaFile, TDeltaManifest& mani
 // Problems say why. Never raises.
 TInstallReport InstallDelta(const std::string& targetDir, const std::string& deltaFile, const std::string& journalFile,
                             const std::string& version, const TInstallOptions& options = {});
+// The same from a delta already open (the one whose size and digest were checked):
+// nothing of it is read by name again.
+TInstallReport InstallDelta(const std::string& targetDir, const TPackageFile& delta, const std::string& journalFile,
+                            const std::string& version, const TInstallOptions& options = {});
 
 }  // namespace package
