@@ -113,6 +113,7 @@ class TInstall {
 
   // Installs from package when given, else from the file by name.
   void Run(const std::string& version, const TPackageFile* package);
+  bool BeginJournal(const std::string& version);
   void RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
                 const TStageBuild& build, const std::string& version);
 
@@ -256,17 +257,7 @@ void TInstall::Run(const std::string& version, const TPackageFile* given) {
   FReport.Lines = static_cast<int32_t>(reader.Entries().size());
   if (!Check(reader)) return;
 
-  FJournal.Version = version;
-  FJournal.Entries = FReport.Lines;
-  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
-  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
-    if (n > kMaxFreeNameNumber)
-      return void(
-          Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)"));
-    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
-  }
-  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
-    return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
+  if (!BeginJournal(version)) return;
   bool staged = platform::ForceDirectories(FJournal.Stage);
   if (!staged) Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")");
   staged = staged && Stage(reader, *given);
@@ -295,6 +286,22 @@ void TInstall::Run(const std::string& version, const TPackageFile* given) {
   FReport.Installed = Commit();
 }
 
+// Picks a free staging folder and writes the journal's header for FReport.Lines entries;
+// false (logged) when either cannot be done.
+bool TInstall::BeginJournal(const std::string& version) {
+  FJournal.Version = version;
+  FJournal.Entries = FReport.Lines;
+  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
+  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
+    if (n > kMaxFreeNameNumber)
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)");
+    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
+  }
+  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
+    return Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+  return true;
+}
+
 void TInstall::RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
                         const TStageBuild& build, const std::string& version) {
   if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
@@ -321,17 +328,7 @@ void TInstall::RunBuilt(const std::vector<std::string>& names, const std::vector
       if (!why.empty()) return void(Fail("DirectoryDecompression Refused:= " + PrintableName(name) + " (" + why + ")"));
     }
   FReport.Lines = static_cast<int32_t>(names.size());
-  FJournal.Version = version;
-  FJournal.Entries = FReport.Lines;
-  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
-  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
-    if (n > kMaxFreeNameNumber)
-      return void(
-          Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)"));
-    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
-  }
-  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
-    return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
+  if (!BeginJournal(version)) return;
   std::vector<std::string> staged;
   for (size_t i = 0; i < names.size(); ++i) staged.push_back(FJournal.StagedFile(static_cast<int32_t>(i)));
   std::string problem;
