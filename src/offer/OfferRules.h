@@ -14,12 +14,17 @@
 
 #include "offer/SignedConfig.h"
 
+namespace base {
+class TStream;
+}
+
 namespace offer {
 
 // The public keys of a comma-separated list of base64 texts of 32 bytes (blanks around
-// an entry and empty entries are ignored, so "" gives no keys). False, with problem
-// naming the first entry that is not a key, when any entry is malformed: a broken key
-// setting must refuse offers, not let them pass unverified.
+// an entry and empty entries are ignored, so "" and blanks give no keys). False, with
+// problem naming the first entry that is not a key, when any entry is malformed, and
+// false when the text holds something but no key (" , "): a broken key setting must
+// refuse offers, not let them pass unverified.
 bool ParsePublicKeys(std::string_view text, std::vector<std::string>& keys, std::string& problem);
 
 // Today's UTC date as days since 1970-01-01.
@@ -39,5 +44,8 @@ std::string CheckOfferFile(const std::string& fileName, const std::vector<std::s
 // A downloaded package against the signed size and SHA-256 (the size first, so that a
 // package of the wrong length is refused without reading it).
 std::string CheckPackageFile(const std::string& fileName, const TOfferValues& values);
+// The same for a package already open: package is read from its start, and what it
+// gives is what was checked (see package/PackageFile.h for a reader that cannot change).
+std::string CheckPackage(base::TStream& package, const TOfferValues& values);
 
 }  // namespace offer

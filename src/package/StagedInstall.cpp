@@ -5,11 +5,13 @@
 #include <memory>
 
 #include "base/Exceptions.h"
+#include "base/Format.h"
 #include "base/Log.h"
 #include "base/Stream.h"
 #include "base/Strings.h"
 #include "package/Decompression.h"
 #include "package/EntryName.h"
+#include "package/PackageFile.h"
 #include "package/PackageReader.h"
 #include "package/StageInflater.h"
 #include "package/UpdateJournal.h"
@@ -50,7 +52,7 @@ std::string FreeName(const std::string& path, const std::string& suffix) {
 
 // Removes the staged files of journal and its staging folder (missing ones are fine).
 void RemoveStage(const TUpdateJournal& journal) {
-  if (journal.Stage.empty()) return;
+  if (journal.Stage.empty() || !platform::DirectoryExists(journal.Stage)) return;
   for (int32_t i = 0; i < journal.Entries; ++i) platform::RemoveFile(journal.StagedFile(i));
   platform::RemoveDir(journal.Stage);
 }
@@ -109,7 +111,11 @@ class TInstall {
         FOptions(options),
         FReport(report) {}
 
-  void Run(const std::string& version);
+  // Installs from package when given, else from the file by name.
+  void Run(const std::string& version, const TPackageFile* package);
+  bool BeginJournal(const std::string& version);
+  void RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
+                const TStageBuild& build, const std::string& version);
 
  private:
   bool Fail(const std::string& line) {
@@ -120,7 +126,7 @@ class TInstall {
   bool Check(const TPackageReader& reader);
   // Inflates every entry into the staging folder; false at the first entry that fails.
   // Returns only when no staging file is being written any more.
-  bool Stage(const TPackageReader& reader);
+  bool Stage(const TPackageReader& reader, const TPackageFile& package);
   bool Commit();
 
   std::string FTargetDir;
@@ -134,21 +140,30 @@ class TInstall {
 
 bool TInstall::Check(const TPackageReader& reader) {
   bool ok = true;
-  std::string stageFold = base::UpperCase(kStageFolderName);
+  int64_t bad = 0;
+  std::string first;
+  if (reader.Entries().size() > static_cast<size_t>(kMaxJournalEntries))
+    return Fail(base::Format("DirectoryDecompression Refused:= %s (%d files, more than the %d one update takes)",
+                             PrintableName(FPackageFile), static_cast<int64_t>(reader.Entries().size()),
+                             kMaxJournalEntries));
   for (const TPackageEntry& e : reader.Entries()) {
     std::string why = e.Problem != TLineProblem::lpNone ? DescribeLineProblem(e.Problem) : CheckEntryName(e.Name);
     std::string target = FTargetDir + "\\" + e.Name;
-    std::string folded = Fold(e.Name);
     if (why.empty() && Fold(target) == Fold(FPackageFile)) why = "names the package itself";
-    if (why.empty() && (folded.rfind(stageFold, 0) == 0 || folded.find(Fold(kBackupSuffix)) != std::string::npos))
+    if (why.empty() && (IsReservedUpdateName(e.Name) || Fold(target) == Fold(FJournalFile)))
       why = "names a file the update itself uses";
-    if (!why.empty()) ok = Fail("DirectoryDecompression Refused:= " + PrintableName(e.Name) + " (" + why + ")");
+    // The journal must be able to name the file and its backup.
+    if (why.empty() && target.size() + std::char_traits<char>::length(kBackupSuffix) + 4 > kMaxJournalPath)
+      why = "path too long";
+    if (!why.empty() && bad++ == 0) first = PrintableName(e.Name) + " (" + why;
     FTargets.push_back(target);
   }
+  // One line however many names are bad: the index is untrusted.
+  if (bad > 0) ok = Fail(base::Format("DirectoryDecompression Refused:= %s; %d bad index lines)", first, bad));
   return ok;
 }
 
-bool TInstall::Stage(const TPackageReader& reader) {
+bool TInstall::Stage(const TPackageReader& reader, const TPackageFile& package) {
   const auto& entries = reader.Entries();
   std::vector<TStageJob> jobs;
   for (size_t i = 0; i < entries.size(); ++i)
@@ -156,7 +171,7 @@ bool TInstall::Stage(const TPackageReader& reader) {
   // Entries are inflated on every processor; their lines are logged and judged here, in
   // index order, so the log reads as if they were inflated one after the other and the
   // first faulty entry is the one reported.
-  TStageInflater inflater(FPackageFile, std::move(jobs), platform::ProcessorCount());
+  TStageInflater inflater(package, std::move(jobs), platform::ProcessorCount());
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& target = FTargets[i];
     Log("DirectoryDecompression File:= " + target);
@@ -185,9 +200,10 @@ bool TInstall::Commit() {
     if (FOptions.BeforeMove) FOptions.BeforeMove(static_cast<int32_t>(i));
     bool ok = m.Backup.empty() || platform::RenameFile(m.Target, m.Backup);
     if (ok) {
-      // A new file may need its folders; a failure shows in the move.
+      // A new file may need its folders; a failure shows in the move. A move without a
+      // staged file removes its target (a delta's removal): setting it aside was all.
       if (m.Backup.empty()) platform::ForceDirectories(base::ExtractFilePath(m.Target));
-      ok = platform::RenameFile(m.Staged, m.Target);
+      if (!m.Staged.empty()) ok = platform::RenameFile(m.Staged, m.Target);
     }
     if (!ok) {
       Fail("UpdateCommit Failed:= " + PrintableName(m.Target) + " (" + SystemReason() + ")");
@@ -209,38 +225,43 @@ bool TInstall::Commit() {
   return true;
 }
 
-void TInstall::Run(const std::string& version) {
+void TInstall::Run(const std::string& version, const TPackageFile* given) {
   if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
   if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
+  if (!IsJournalVersion(version))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (version \"" +
+                     PrintableName(version.substr(0, 64)) + "\" is not a package version)"));
   if (platform::FileExists(FJournalFile))
     return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
                      " (an earlier update is not finished)"));
-  if (!platform::FileExists(FPackageFile))
-    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (no such file)"));
-  std::unique_ptr<base::TFileStream> package;
-  try {
-    package = std::make_unique<base::TFileStream>(FPackageFile, platform::fmOpenRead | platform::fmShareDenyNone);
-  } catch (const std::exception& e) {
-    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
+  // Every read of the package, from its index to its last entry, goes through one handle.
+  std::unique_ptr<TPackageFile> own;
+  if (!given) {
+    if (!platform::FileExists(FPackageFile))
+      return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (no such file)"));
+    try {
+      own = std::make_unique<TPackageFile>(FPackageFile);
+    } catch (const std::exception& e) {
+      return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
+    }
+    given = own.get();
   }
-  TPackageReader reader(*package);
+  std::unique_ptr<base::TStream> index = given->NewReader();
+  TPackageLimits limits;
+  limits.Strict = true;
+  limits.MaxFiles = kMaxJournalEntries;
+  TPackageReader reader(*index, limits);
   if (reader.Status() != TPackageStatus::psOk)
     return void(
         Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + reader.Problem() + ")"));
   FReport.Lines = static_cast<int32_t>(reader.Entries().size());
   if (!Check(reader)) return;
 
-  FJournal.Version = version;
-  FJournal.Entries = FReport.Lines;
-  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
-  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n)
-    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
-  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
-    return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
+  if (!BeginJournal(version)) return;
   bool staged = platform::ForceDirectories(FJournal.Stage);
   if (!staged) Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")");
-  staged = staged && Stage(reader);
-  package.reset();
+  staged = staged && Stage(reader, *given);
+  own.reset();
   if (!staged) {
     RemoveStage(FJournal);
     platform::RemoveFile(FJournalFile);
@@ -255,6 +276,80 @@ void TInstall::Run(const std::string& version) {
     const std::string& target = FTargets[i];
     std::string backup = platform::FileExists(target) ? FreeName(target, kBackupSuffix) : std::string();
     FJournal.Moves.push_back({target, backup, FJournal.StagedFile(static_cast<int32_t>(i))});
+  }
+  if (!AppendJournalFile(FJournalFile, FJournal.PlanText())) {
+    Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  FReport.Installed = Commit();
+}
+
+// Picks a free staging folder and writes the journal's header for FReport.Lines entries;
+// false (logged) when either cannot be done.
+bool TInstall::BeginJournal(const std::string& version) {
+  FJournal.Version = version;
+  FJournal.Entries = FReport.Lines;
+  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
+  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
+    if (n > kMaxFreeNameNumber)
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)");
+    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
+  }
+  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
+    return Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+  return true;
+}
+
+void TInstall::RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
+                        const TStageBuild& build, const std::string& version) {
+  if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
+  if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
+  if (!IsJournalVersion(version))
+    return void(Fail("DirectoryDecompression Refused:= (version \"" + PrintableName(version.substr(0, 64)) +
+                     "\" is not a package version)"));
+  if (platform::FileExists(FJournalFile))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
+                     " (an earlier update is not finished)"));
+  // What the journal could not describe, or a name the update uses itself, is refused as
+  // the package install refuses it (the names were checked as entry names already).
+  if (names.size() + removals.size() > static_cast<size_t>(kMaxJournalEntries))
+    return void(Fail(base::Format("DirectoryDecompression Refused:= %d files, more than the %d one update takes",
+                                  static_cast<int64_t>(names.size() + removals.size()), kMaxJournalEntries)));
+  for (const std::vector<std::string>* list : {&names, &removals})
+    for (const std::string& name : *list) {
+      std::string target = FTargetDir + "\\" + name;
+      std::string why = CheckEntryName(name);
+      if (why.empty() && (IsReservedUpdateName(name) || Fold(target) == Fold(FJournalFile)))
+        why = "names a file the update itself uses";
+      if (why.empty() && target.size() + std::char_traits<char>::length(kBackupSuffix) + 4 > kMaxJournalPath)
+        why = "path too long";
+      if (!why.empty()) return void(Fail("DirectoryDecompression Refused:= " + PrintableName(name) + " (" + why + ")"));
+    }
+  FReport.Lines = static_cast<int32_t>(names.size());
+  if (!BeginJournal(version)) return;
+  std::vector<std::string> staged;
+  for (size_t i = 0; i < names.size(); ++i) staged.push_back(FJournal.StagedFile(static_cast<int32_t>(i)));
+  std::string problem;
+  if (!platform::ForceDirectories(FJournal.Stage))
+    problem = "DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")";
+  else
+    problem = build(staged);
+  if (!problem.empty()) {
+    Fail(problem);
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string target = FTargetDir + "\\" + names[i];
+    std::string backup = platform::FileExists(target) ? FreeName(target, kBackupSuffix) : std::string();
+    FJournal.Moves.push_back({target, backup, staged[i]});
+  }
+  for (const std::string& name : removals) {
+    std::string target = FTargetDir + "\\" + name;
+    if (platform::FileExists(target)) FJournal.Moves.push_back({target, FreeName(target, kBackupSuffix), ""});
   }
   if (!AppendJournalFile(FJournalFile, FJournal.PlanText())) {
     Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
@@ -290,30 +385,73 @@ TRecoveryReport Complete(const std::string& journalFile, const TUpdateJournal& j
   return r;
 }
 
-bool LoadJournal(const std::string& journalFile, TUpdateJournal& journal, TRecoveryReport& r) {
-  std::string text;
+// Renames a journal that is not carried out aside, keeping earlier ones; removes it when
+// no name is free. Returns the new name, empty when it was removed (or is stuck).
+std::string SetAside(const std::string& journalFile) {
+  for (int32_t n = 1; n <= kMaxFreeNameNumber; ++n) {
+    std::string aside = journalFile + ".refused" + (n > 1 ? std::to_string(n) : std::string());
+    if (platform::FileExists(aside) || platform::DirectoryExists(aside)) continue;
+    if (platform::RenameFile(journalFile, aside)) return aside;
+    break;
+  }
+  platform::RemoveFile(journalFile);
+  return {};
+}
+
+void Refuse(const std::string& journalFile, const std::string& why, TRecoveryReport& r) {
+  r = TRecoveryReport();
+  r.Outcome = TRecoveryOutcome::roRefused;
+  r.SetAsideAs = SetAside(journalFile);
+  r.Problems.push_back("UpdateRecovery Refused:= " + PrintableName(journalFile) + " (" + PrintableName(why) +
+                       "), nothing done, " +
+                       (r.SetAsideAs.empty() ? std::string("removed") : "set aside as " + PrintableName(r.SetAsideAs)));
+}
+
+bool LoadJournal(const std::string& targetDir, const std::string& journalFile, TUpdateJournal& journal,
+                 TRecoveryReport& r) {
+  std::string text, why;
   if (!ReadJournalFile(journalFile, text)) {
     r.Outcome = TRecoveryOutcome::roFailed;
     r.Problems.push_back("UpdateRecovery Failed:= " + PrintableName(journalFile) + " (cannot be read)");
     return false;
   }
-  if (!TUpdateJournal::Parse(text, journal)) {
-    // Cut short before its first line was on disk: no update step had begun.
-    platform::RemoveFile(journalFile);
-    r.Outcome = TRecoveryOutcome::roOld;
-    return false;
+  switch (TUpdateJournal::Parse(text, targetDir, journal, why)) {
+    case TJournalParse::jpOk: return true;
+    case TJournalParse::jpNotStarted:
+      // Cut short before its first line was on disk: no update step had begun.
+      platform::RemoveFile(journalFile);
+      r.Outcome = TRecoveryOutcome::roOld;
+      return false;
+    case TJournalParse::jpRefused: Refuse(journalFile, why, r); return false;
   }
-  return true;
+  return false;
 }
 
-}  // namespace
+void LogOutcome(const TRecoveryReport& r) {
+  for (const std::string& p : r.Problems) Log(p);
+  switch (r.Outcome) {
+    case TRecoveryOutcome::roOld:
+      Log("UpdateRecovery:= unfinished update undone, the installed files are the old ones");
+      break;
+    case TRecoveryOutcome::roNew:
+      Log("UpdateRecovery:= update completed, the installed files are the new ones (" + r.Version + ")");
+      break;
+    case TRecoveryOutcome::roLeftover:
+      Log("UpdateRecovery:= " + std::to_string(r.Removed) + " leftover files removed");
+      break;
+    case TRecoveryOutcome::roFailed:
+      Log("UpdateRecovery:= the unfinished update could not be carried out, kept for the next start");
+      break;
+    case TRecoveryOutcome::roRefused:  // its one line is the problem's
+    case TRecoveryOutcome::roNothing: break;
+  }
+}
 
-TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
-                              const std::string& journalFile, const std::string& version,
-                              const TInstallOptions& options) {
+TInstallReport RunInstall(const std::string& targetDir, const std::string& packageFile, const TPackageFile* package,
+                          const std::string& journalFile, const std::string& version, const TInstallOptions& options) {
   TInstallReport report;
   try {
-    TInstall(targetDir, packageFile, journalFile, options, report).Run(version);
+    TInstall(targetDir, packageFile, journalFile, options, report).Run(version, package);
   } catch (...) {
     // Out of memory and the like. Whatever was moved is undone by the next start.
     report.Installed = false;
@@ -325,12 +463,44 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
   return report;
 }
 
-TRecoveryReport CompleteInstall(const std::string& journalFile) {
+}  // namespace
+
+TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
+                              const std::string& journalFile, const std::string& version,
+                              const TInstallOptions& options) {
+  return RunInstall(targetDir, packageFile, nullptr, journalFile, version, options);
+}
+
+TInstallReport InstallPackage(const std::string& targetDir, const TPackageFile& package, const std::string& journalFile,
+                              const std::string& version, const TInstallOptions& options) {
+  return RunInstall(targetDir, package.FileName(), &package, journalFile, version, options);
+}
+
+TInstallReport InstallBuilt(const std::string& targetDir, const std::vector<std::string>& names,
+                            const std::vector<std::string>& removals, const TStageBuild& build,
+                            const std::string& journalFile, const std::string& version,
+                            const TInstallOptions& options) {
+  TInstallReport report;
+  try {
+    TInstall(targetDir, std::string(), journalFile, options, report).RunBuilt(names, removals, build, version);
+  } catch (...) {
+    report.Installed = false;
+    std::string line = "DirectoryDecompression Failed:= " + base::ExceptionMessage(std::current_exception());
+    report.Problems.push_back(line);
+    Log(line);
+  }
+  return report;
+}
+
+TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string& journalFile) {
   TRecoveryReport r;
   try {
     TUpdateJournal journal;
     if (!platform::FileExists(journalFile)) return r;
-    if (!LoadJournal(journalFile, journal, r)) return r;
+    if (!LoadJournal(targetDir, journalFile, journal, r)) {
+      for (const std::string& p : r.Problems) Log(p);
+      return r;
+    }
     if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup)
       r = Complete(journalFile, journal);
   } catch (...) {
@@ -341,12 +511,12 @@ TRecoveryReport CompleteInstall(const std::string& journalFile) {
   return r;
 }
 
-TRecoveryReport RecoverInstall(const std::string& journalFile) {
+TRecoveryReport RecoverInstall(const std::string& targetDir, const std::string& journalFile) {
   TRecoveryReport r;
   try {
     if (!platform::FileExists(journalFile)) return r;
     TUpdateJournal journal;
-    if (LoadJournal(journalFile, journal, r)) {
+    if (LoadJournal(targetDir, journalFile, journal, r)) {
       switch (journal.State) {
         case TJournalState::jsStaging:
           RemoveStage(journal);
@@ -365,22 +535,29 @@ TRecoveryReport RecoverInstall(const std::string& journalFile) {
     r.Outcome = TRecoveryOutcome::roFailed;
     r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
   }
-  for (const std::string& p : r.Problems) Log(p);
-  switch (r.Outcome) {
-    case TRecoveryOutcome::roOld:
-      Log("UpdateRecovery:= unfinished update undone, the installed files are the old ones");
-      break;
-    case TRecoveryOutcome::roNew:
-      Log("UpdateRecovery:= update completed, the installed files are the new ones (" + r.Version + ")");
-      break;
-    case TRecoveryOutcome::roLeftover:
-      Log("UpdateRecovery:= " + std::to_string(r.Removed) + " leftover files removed");
-      break;
-    case TRecoveryOutcome::roFailed:
-      Log("UpdateRecovery:= the unfinished update could not be carried out, kept for the next start");
-      break;
-    case TRecoveryOutcome::roNothing: break;
+  LogOutcome(r);
+  return r;
+}
+
+TRecoveryReport RecoverForeignJournal(const std::string& targetDir, const std::string& journalFile) {
+  TRecoveryReport r;
+  try {
+    if (!platform::FileExists(journalFile)) return r;
+    TUpdateJournal journal;
+    if (LoadJournal(targetDir, journalFile, journal, r)) {
+      if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup) {
+        r = Complete(journalFile, journal);
+        r.Version.clear();
+        if (r.Outcome == TRecoveryOutcome::roNew) r.Outcome = TRecoveryOutcome::roLeftover;
+      } else {
+        Refuse(journalFile, "an unfinished update outside the program folder", r);
+      }
+    }
+  } catch (...) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
   }
+  LogOutcome(r);
   return r;
 }
 
