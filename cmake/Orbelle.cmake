@@ -73,3 +73,14 @@ function(orbelle_def_file var name)
     set(${var} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.x86.def PARENT_SCOPE)
   endif()
 endfunction()
+
+# orbelle_version_resource(target NAME DESCRIPTION): gives a DLL of the product a version
+# resource with the product's version (ORBELLE_VERSION), its file name NAME.dll and the
+# one-line DESCRIPTION.
+function(orbelle_version_resource target name description)
+  set(ORBELLE_RC_NAME ${name})
+  set(ORBELLE_RC_DESCRIPTION ${description})
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()

@@ -50,6 +50,21 @@ bool Sha256Stream(base::TStream& stream, std::string& digest, int64_t& size, std
   return ok;
 }
 
+TSha256::TSha256() {
+  gcry_md_hd_t md = nullptr;
+  if (!GcryptReady() || gcry_md_open(&md, GCRY_MD_SHA256, 0)) throw base::Exception("SHA-256 is not available");
+  FHandle = md;
+}
+
+TSha256::~TSha256() { gcry_md_close(static_cast<gcry_md_hd_t>(FHandle)); }
+
+void TSha256::Add(const void* data, size_t size) { gcry_md_write(static_cast<gcry_md_hd_t>(FHandle), data, size); }
+
+std::string TSha256::Digest() {
+  auto md = static_cast<gcry_md_hd_t>(FHandle);
+  return std::string(reinterpret_cast<const char*>(gcry_md_read(md, GCRY_MD_SHA256)), kSha256Size);
+}
+
 bool Sha256File(const std::string& fileName, std::string& digest, int64_t& size, std::string& error) {
   digest.clear();
   size = 0;

@@ -22,6 +22,22 @@ bool Sha256File(const std::string& fileName, std::string& digest, int64_t& size,
 // The same of the bytes a stream gives from its position to its end.
 bool Sha256Stream(base::TStream& stream, std::string& digest, int64_t& size, std::string& error);
 
+// A digest computed piece by piece (a file being written). Raises base::Exception when
+// libgcrypt cannot provide SHA-256.
+class TSha256 {
+ public:
+  TSha256();
+  ~TSha256();
+  TSha256(const TSha256&) = delete;
+  TSha256& operator=(const TSha256&) = delete;
+  void Add(const void* data, size_t size);
+  // The 32-byte digest of everything added so far.
+  std::string Digest();
+
+ private:
+  void* FHandle = nullptr;
+};
+
 // Lower-case hex of bytes, and back: FromHex takes either case and gives false for an odd
 // length or any character that is not a hex digit.
 std::string ToHex(std::string_view bytes);

@@ -207,6 +207,7 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
 }
 
 void TSplash::DownloadPackage() {
+  if (DownloadDelta()) return;
   FDownloadMgr->PackageUrl = FPackageUrl;
   FDownloadPackagePath = ExeDir() + "NVOrbelle_UpdateConfig.vtzip";
   Log(base::Format("FDownloadPackagePath:= %s", FDownloadPackagePath));

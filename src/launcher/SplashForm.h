@@ -79,6 +79,13 @@ class TSplash : public ui::TForm {
   // Applies the downloaded package; true when every file of it is installed.
   bool ApplyPackage();
   void LoadSplashPicture();
+  // Deltas (SplashDelta.cpp): when the offer lists a delta from the installed version,
+  // fetches it instead of the package and true; false to fetch the package (no delta for
+  // this version, or the delta was tried already in this start).
+  bool DownloadDelta();
+  // Checks and installs the delta; on any failure logs one line why and fetches the
+  // full package instead.
+  void OnDeltaDownloaded(download::TUpdateMgr* manager, uint8_t code);
   // The directory of the launcher's executable, with its final backslash.
   base::AnsiString ExeDir();
 
@@ -97,6 +104,9 @@ class TSplash : public ui::TForm {
   bool FConfigDecided = false;  // the answer or the time limit has ended the configuration check
   bool FVerifyOffer = false;    // update keys are configured: the offer was checked
   offer::TOfferValues FOfferValues;
+  bool FDeltaTried = false;  // a delta was chosen (or none fits) in this start
+  offer::TDeltaOffer FDelta;
+  base::AnsiString FDownloadDeltaPath;
   // The downloaded package, held open (writes denied) from its check to its install, so
   // that what is installed is what was checked.
   std::unique_ptr<package::TPackageFile> FPackage;

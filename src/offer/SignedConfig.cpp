@@ -55,7 +55,8 @@ bool KeyOf(std::string_view line, std::string& key, std::string& value) {
 bool IsSignedValueKey(std::string_view key) {
   for (const char* k : {"PackageSize", "PackageSha256", "Serial", "Expires"})
     if (base::SameText(key, k)) return true;
-  return false;
+  // Delta<digits>...: the deltas are written anew.
+  return key.size() > 5 && base::SameText(key.substr(0, 5), "Delta") && key[5] >= '0' && key[5] <= '9';
 }
 
 }  // namespace
@@ -150,6 +151,27 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
   problem.clear();
   FindIniValue(text, "System", "PackageVision", values.PackageVision);
   FindIniValue(text, "System", "PackagePath", values.PackagePath);
+  ReadDeltaOffers(text, values.Deltas, values.DeltaProblem);
+  return true;
+}
+
+bool ReadDeltaOffers(std::string_view text, std::vector<TDeltaOffer>& deltas, std::string& problem) {
+  deltas.clear();
+  for (int k = 1; k <= kMaxDeltaOffers; ++k) {
+    std::string prefix = "Delta" + std::to_string(k);
+    TDeltaOffer d;
+    if (!FindIniValue(text, "System", prefix + "From", d.From)) break;
+    std::string size, sha;
+    if (d.From.empty() || !FindIniValue(text, "System", prefix + "Path", d.Path) || d.Path.empty() ||
+        !FindIniValue(text, "System", prefix + "Size", size) || !ParseCount(size, d.Size) ||
+        !FindIniValue(text, "System", prefix + "Sha256", sha) || sha.size() != 64 || !crypto::FromHex(sha, d.Sha256)) {
+      problem = prefix + " is incomplete or malformed";
+      deltas.clear();
+      return false;
+    }
+    deltas.push_back(std::move(d));
+  }
+  problem.clear();
   return true;
 }
 
@@ -197,6 +219,14 @@ bool SignConfig(std::string_view text, const TOfferValues& values, std::string_v
       emit("PackageSha256=" + crypto::ToHex(values.PackageSha256), newBreak);
       emit("Serial=" + std::to_string(values.Serial), newBreak);
       emit("Expires=" + FormatUtcDate(values.ExpiresDay), newBreak);
+      for (size_t k = 0; k < values.Deltas.size(); ++k) {
+        const TDeltaOffer& d = values.Deltas[k];
+        std::string prefix = "Delta" + std::to_string(k + 1);
+        emit(prefix + "From=" + d.From, newBreak);
+        emit(prefix + "Path=" + d.Path, newBreak);
+        emit(prefix + "Size=" + std::to_string(d.Size), newBreak);
+        emit(prefix + "Sha256=" + crypto::ToHex(d.Sha256), newBreak);
+      }
     }
     if (i < kept.size()) emit(kept[i].Content, kept[i].Break);
   }

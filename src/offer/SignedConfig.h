@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace offer {
 
@@ -28,6 +29,18 @@ enum class TSignatureLine {
 // of canonical base64; nothing else may stand on the line.
 TSignatureLine SplitSignature(std::string_view text, size_t& signedLength, std::string& signature);
 
+// A delta offered beside the full package: for installations at version From, the delta
+// package at Path (a full URL) with its size and SHA-256 (32 bytes). In [System] as
+// Delta<k>From, Delta<k>Path, Delta<k>Size and Delta<k>Sha256, k = 1, 2, ...
+struct TDeltaOffer {
+  std::string From;
+  std::string Path;
+  int64_t Size = -1;
+  std::string Sha256;
+};
+// At most this many deltas are read from an offer.
+constexpr int kMaxDeltaOffers = 64;
+
 // The signed values of an offer.
 struct TOfferValues {
   int64_t PackageSize = -1;
@@ -39,6 +52,8 @@ struct TOfferValues {
   // PackagePath (default empty).
   std::string PackageVision = "0.0.0.0";
   std::string PackagePath;
+  std::vector<TDeltaOffer> Deltas;  // written by SignConfig; read by ReadOfferValues
+  std::string DeltaProblem;         // why Deltas is empty although deltas are listed
 };
 
 // The first value of key in the first section named section (both without regard to
@@ -55,11 +70,18 @@ std::string FormatUtcDate(int64_t day);
 
 // The four signed values from [System] of text, and PackageVision and PackagePath where
 // present; false with problem naming the first of the four that is missing or malformed.
+// The deltas are read too (ReadDeltaOffers); malformed ones leave Deltas empty and say
+// why in DeltaProblem, without refusing the offer.
 bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
 
-// The vendor's side (vtzip sign): text with the four values written into its [System]
-// section (after the section's last line; lines of these names there, and any Signature
-// line, are dropped) and a new signature line by seed at the end. The text's own line
+// The delta offers of [System] of text, k counting from 1 up to the first Delta<k>From
+// missing. False, with problem naming the first malformed value, when one of them lacks
+// a key or has a value out of form (a delta that cannot be taken; the package still can).
+bool ReadDeltaOffers(std::string_view text, std::vector<TDeltaOffer>& deltas, std::string& problem);
+
+// The vendor's side (vtzip sign): text with the four values and the deltas written into
+// its [System] section (after the section's last line; lines of these names there, any
+// Delta<k> line, and any Signature line, are dropped) and a new signature line by seed at the end. The text's own line
 // breaks are kept; new lines take the text's first kind (CR LF when it has none). False,
 // with problem set, when text has no [System] section or signing fails.
 bool SignConfig(std::string_view text, const TOfferValues& values, std::string_view seed, std::string& signedText,

@@ -13,6 +13,8 @@ namespace package {
 
 constexpr uint8_t kMagicLength = 3;
 constexpr char kMagic[] = "zsf";
+// Delta packages (DeltaPackage.h) use the same container under their own magic.
+constexpr char kDeltaMagic[] = "zsd";
 constexpr uint8_t kFormatVersion = 1;
 constexpr int32_t kHeaderSize = 9;  // magic length, magic, version, index length
 

@@ -35,7 +35,7 @@ void TPackageReader::Load() {
   uint8_t header[kHeaderSize] = {};
   FStream.SetPosition(0);
   FStream.ReadBuffer(header, 5);
-  bool badMagic = header[0] != kMagicLength || std::memcmp(header + 1, kMagic, kMagicLength) != 0;
+  bool badMagic = header[0] != kMagicLength || std::memcmp(header + 1, FLimits.Magic, kMagicLength) != 0;
   bool badVersion = header[4] != kFormatVersion;
   if (badMagic || badVersion) {
     // A wrong version wins over a wrong magic in the result code; the words tell the user

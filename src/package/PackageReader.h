@@ -29,6 +29,9 @@ enum class TPackageStatus {
 struct TPackageLimits {
   bool Strict = false;           // refuse at the first line with a problem, and more files than the blocks can hold
   int64_t MaxFiles = INT64_MAX;  // more index lines refuse the package
+  // kMagic for update packages, kDeltaMagic for delta packages (the same container,
+  // marked apart so that neither is ever taken for the other).
+  const char* Magic = kMagic;
 };
 
 struct TPackageEntry : TIndexLine {

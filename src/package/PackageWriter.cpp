@@ -14,8 +14,8 @@ namespace {
 constexpr int32_t kChunk = 65536;
 }
 
-TPackageWriter::TPackageWriter(const base::AnsiString& packageFile, int level)
-    : FPackageFile(packageFile), FScratchFile(packageFile + ".blocks"), FLevel(level) {
+TPackageWriter::TPackageWriter(const base::AnsiString& packageFile, int level, const char* magic)
+    : FPackageFile(packageFile), FScratchFile(packageFile + ".blocks"), FLevel(level), FMagic(magic) {
   if (level < 0 || level > 9) throw EPackageError(base::Format("Compression level %d is not between 0 and 9", level));
   FBlocks = std::make_unique<base::TFileStream>(FScratchFile, base::fmCreate);
 }
@@ -57,15 +57,30 @@ void TPackageWriter::AddFile(const base::AnsiString& name, base::TStream& conten
   ++FCount;
 }
 
+void TPackageWriter::AddBlock(const base::AnsiString& name, std::string_view block, int64_t original) {
+  if (FFinished) throw EPackageError("The package is already finished");
+  std::string why = CheckEntryName(name);
+  if (!why.empty()) throw EPackageError(base::Format("Cannot pack \"%s\": %s", PrintableName(name), why));
+  if (block.empty() || block.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    throw EPackageError(base::Format("Cannot pack \"%s\": its block is empty or exceeds 2147483647 bytes", name));
+  std::string line = FormatIndexLine(name, static_cast<int64_t>(block.size()));
+  if (FIndex.size() + line.size() > static_cast<size_t>(kMaxIndexLength))
+    throw EPackageError(base::Format("Cannot pack \"%s\": the index would exceed %d bytes", name, kMaxIndexLength));
+  FBlocks->WriteBuffer(block.data(), static_cast<int32_t>(block.size()));
+  FIndex += line;
+  FOriginal += original;
+  ++FCount;
+}
+
 void TPackageWriter::Finish() {
   if (FFinished) return;
   int64_t blocks = FBlocks->Position();
   base::TFileStream out(FPackageFile, base::fmCreate);
   uint32_t n = static_cast<uint32_t>(FIndex.size());
   const uint8_t header[kHeaderSize] = {kMagicLength,
-                                       static_cast<uint8_t>(kMagic[0]),
-                                       static_cast<uint8_t>(kMagic[1]),
-                                       static_cast<uint8_t>(kMagic[2]),
+                                       static_cast<uint8_t>(FMagic[0]),
+                                       static_cast<uint8_t>(FMagic[1]),
+                                       static_cast<uint8_t>(FMagic[2]),
                                        kFormatVersion,
                                        static_cast<uint8_t>(n),
                                        static_cast<uint8_t>(n >> 8),

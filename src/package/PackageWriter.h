@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/Exceptions.h"
 #include "base/Stream.h"
 #include "base/Strings.h"
+#include "package/PackageIndex.h"
 
 namespace package {
 
@@ -25,7 +27,8 @@ class TPackageWriter {
  public:
   // level: 0 (stored) to 9 (smallest); raises EPackageError outside that range.
   // Creates the scratch file at once (EFCreateError when it cannot).
-  TPackageWriter(const base::AnsiString& packageFile, int level);
+  // magic: kMagic, or kDeltaMagic for a delta package.
+  TPackageWriter(const base::AnsiString& packageFile, int level, const char* magic = kMagic);
   // Removes the scratch file, and the package unless Finish completed.
   ~TPackageWriter();
   TPackageWriter(const TPackageWriter&) = delete;
@@ -36,6 +39,9 @@ class TPackageWriter {
   // refuse the name, when the compressed block would exceed 2147483647 bytes or the index
   // kMaxIndexLength; the stream's read errors propagate.
   void AddFile(const base::AnsiString& name, base::TStream& content);
+  // Adds one entry whose block (a complete zlib stream, made by the caller) is given as
+  // is; original is what it counts as in OriginalBytes. Raises as AddFile does.
+  void AddBlock(const base::AnsiString& name, std::string_view block, int64_t original);
   // Writes the package: header, index, blocks.
   void Finish();
 
@@ -47,6 +53,7 @@ class TPackageWriter {
   base::AnsiString FPackageFile;
   base::AnsiString FScratchFile;
   int FLevel;
+  const char* FMagic;
   std::unique_ptr<base::TFileStream> FBlocks;
   std::string FIndex;
   int32_t FCount = 0;

@@ -113,6 +113,9 @@ class TInstall {
 
   // Installs from package when given, else from the file by name.
   void Run(const std::string& version, const TPackageFile* package);
+  bool BeginJournal(const std::string& version);
+  void RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
+                const TStageBuild& build, const std::string& version);
 
  private:
   bool Fail(const std::string& line) {
@@ -197,9 +200,10 @@ bool TInstall::Commit() {
     if (FOptions.BeforeMove) FOptions.BeforeMove(static_cast<int32_t>(i));
     bool ok = m.Backup.empty() || platform::RenameFile(m.Target, m.Backup);
     if (ok) {
-      // A new file may need its folders; a failure shows in the move.
+      // A new file may need its folders; a failure shows in the move. A move without a
+      // staged file removes its target (a delta's removal): setting it aside was all.
       if (m.Backup.empty()) platform::ForceDirectories(base::ExtractFilePath(m.Target));
-      ok = platform::RenameFile(m.Staged, m.Target);
+      if (!m.Staged.empty()) ok = platform::RenameFile(m.Staged, m.Target);
     }
     if (!ok) {
       Fail("UpdateCommit Failed:= " + PrintableName(m.Target) + " (" + SystemReason() + ")");
@@ -253,17 +257,7 @@ void TInstall::Run(const std::string& version, const TPackageFile* given) {
   FReport.Lines = static_cast<int32_t>(reader.Entries().size());
   if (!Check(reader)) return;
 
-  FJournal.Version = version;
-  FJournal.Entries = FReport.Lines;
-  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
-  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
-    if (n > kMaxFreeNameNumber)
-      return void(
-          Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)"));
-    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
-  }
-  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
-    return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
+  if (!BeginJournal(version)) return;
   bool staged = platform::ForceDirectories(FJournal.Stage);
   if (!staged) Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")");
   staged = staged && Stage(reader, *given);
@@ -282,6 +276,80 @@ void TInstall::Run(const std::string& version, const TPackageFile* given) {
     const std::string& target = FTargets[i];
     std::string backup = platform::FileExists(target) ? FreeName(target, kBackupSuffix) : std::string();
     FJournal.Moves.push_back({target, backup, FJournal.StagedFile(static_cast<int32_t>(i))});
+  }
+  if (!AppendJournalFile(FJournalFile, FJournal.PlanText())) {
+    Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  FReport.Installed = Commit();
+}
+
+// Picks a free staging folder and writes the journal's header for FReport.Lines entries;
+// false (logged) when either cannot be done.
+bool TInstall::BeginJournal(const std::string& version) {
+  FJournal.Version = version;
+  FJournal.Entries = FReport.Lines;
+  FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
+  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
+    if (n > kMaxFreeNameNumber)
+      return Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)");
+    FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
+  }
+  if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
+    return Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
+  return true;
+}
+
+void TInstall::RunBuilt(const std::vector<std::string>& names, const std::vector<std::string>& removals,
+                        const TStageBuild& build, const std::string& version) {
+  if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
+  if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
+  if (!IsJournalVersion(version))
+    return void(Fail("DirectoryDecompression Refused:= (version \"" + PrintableName(version.substr(0, 64)) +
+                     "\" is not a package version)"));
+  if (platform::FileExists(FJournalFile))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
+                     " (an earlier update is not finished)"));
+  // What the journal could not describe, or a name the update uses itself, is refused as
+  // the package install refuses it (the names were checked as entry names already).
+  if (names.size() + removals.size() > static_cast<size_t>(kMaxJournalEntries))
+    return void(Fail(base::Format("DirectoryDecompression Refused:= %d files, more than the %d one update takes",
+                                  static_cast<int64_t>(names.size() + removals.size()), kMaxJournalEntries)));
+  for (const std::vector<std::string>* list : {&names, &removals})
+    for (const std::string& name : *list) {
+      std::string target = FTargetDir + "\\" + name;
+      std::string why = CheckEntryName(name);
+      if (why.empty() && (IsReservedUpdateName(name) || Fold(target) == Fold(FJournalFile)))
+        why = "names a file the update itself uses";
+      if (why.empty() && target.size() + std::char_traits<char>::length(kBackupSuffix) + 4 > kMaxJournalPath)
+        why = "path too long";
+      if (!why.empty()) return void(Fail("DirectoryDecompression Refused:= " + PrintableName(name) + " (" + why + ")"));
+    }
+  FReport.Lines = static_cast<int32_t>(names.size());
+  if (!BeginJournal(version)) return;
+  std::vector<std::string> staged;
+  for (size_t i = 0; i < names.size(); ++i) staged.push_back(FJournal.StagedFile(static_cast<int32_t>(i)));
+  std::string problem;
+  if (!platform::ForceDirectories(FJournal.Stage))
+    problem = "DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")";
+  else
+    problem = build(staged);
+  if (!problem.empty()) {
+    Fail(problem);
+    RemoveStage(FJournal);
+    platform::RemoveFile(FJournalFile);
+    return;
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string target = FTargetDir + "\\" + names[i];
+    std::string backup = platform::FileExists(target) ? FreeName(target, kBackupSuffix) : std::string();
+    FJournal.Moves.push_back({target, backup, staged[i]});
+  }
+  for (const std::string& name : removals) {
+    std::string target = FTargetDir + "\\" + name;
+    if (platform::FileExists(target)) FJournal.Moves.push_back({target, FreeName(target, kBackupSuffix), ""});
   }
   if (!AppendJournalFile(FJournalFile, FJournal.PlanText())) {
     Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")");
@@ -406,6 +474,22 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
 TInstallReport InstallPackage(const std::string& targetDir, const TPackageFile& package, const std::string& journalFile,
                               const std::string& version, const TInstallOptions& options) {
   return RunInstall(targetDir, package.FileName(), &package, journalFile, version, options);
+}
+
+TInstallReport InstallBuilt(const std::string& targetDir, const std::vector<std::string>& names,
+                            const std::vector<std::string>& removals, const TStageBuild& build,
+                            const std::string& journalFile, const std::string& version,
+                            const TInstallOptions& options) {
+  TInstallReport report;
+  try {
+    TInstall(targetDir, std::string(), journalFile, options, report).RunBuilt(names, removals, build, version);
+  } catch (...) {
+    report.Installed = false;
+    std::string line = "DirectoryDecompression Failed:= " + base::ExceptionMessage(std::current_exception());
+    report.Problems.push_back(line);
+    Log(line);
+  }
+  return report;
 }
 
 TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string& journalFile) {

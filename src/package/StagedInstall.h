@@ -63,6 +63,17 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
 TInstallReport InstallPackage(const std::string& targetDir, const TPackageFile& package, const std::string& journalFile,
                               const std::string& version, const TInstallOptions& options = {});
 
+// The same transaction for updates that build their staged files themselves (deltas):
+// build receives the staged file of each of names, in order, writes them, and returns
+// empty or why it failed (logged and reported); removals are installed files the update
+// deletes (set aside at commit like replaced files; missing ones are skipped). Refuses
+// to start while a journal exists, as InstallPackage does. Never raises.
+using TStageBuild = std::function<std::string(const std::vector<std::string>& stagedFiles)>;
+TInstallReport InstallBuilt(const std::string& targetDir, const std::vector<std::string>& names,
+                            const std::vector<std::string>& removals, const TStageBuild& build,
+                            const std::string& journalFile, const std::string& version,
+                            const TInstallOptions& options = {});
+
 enum class TRecoveryOutcome {
   roNothing,   // no journal
   roOld,       // an unfinished update was undone: the installed files are the old ones

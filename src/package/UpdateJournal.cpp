@@ -112,6 +112,12 @@ bool TJournalChecker::Move(std::string_view value, std::string& why) {
   if (!FTargets.insert(Fold(target)).second) return (why = "the target is named twice"), false;
   if (!backup.empty() && !IsNumberedName(backup, std::string(target) + kBackupSuffix))
     return (why = "the backup is not the target's backup name"), false;
+  if (staged.empty()) {
+    // A removal (a delta's): the target is set aside and nothing takes its place.
+    if (backup.empty()) return (why = "a removal without its backup name"), false;
+    FJournal.Moves.push_back({std::string(target), std::string(backup), std::string()});
+    return true;
+  }
   std::string stagePrefix = FJournal.Stage + "\\";
   int32_t n = 0;
   if (staged.size() <= stagePrefix.size() + 4 || Fold(staged.substr(0, stagePrefix.size())) != Fold(stagePrefix) ||

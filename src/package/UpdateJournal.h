@@ -7,7 +7,8 @@
 //   Version=<offered version>          recorded by whoever completes the update
 //   Stage=<staging folder>             <stage>\<n>.new holds entry n inflated
 //   Entries=<n>                        staged files 0 .. n-1 (some may not exist yet)
-//   Move=<target>|<backup>|<staged>    one per file; backup empty when the target is new
+//   Move=<target>|<backup>|<staged>    one per file; backup empty when the target is new,
+//                                      staged empty when the update removes the target
 //   Planned                            every Move line is written; moves may begin
 //   Committed                          every move is made; the new files are in place
 //

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
@@ -156,6 +157,71 @@ TEST(SignedConfig, SigningPutsTheValuesIntoSystemAndSignsEverythingBeforeTheLast
   EXPECT_FALSE(offer::SignConfig("[Other]\r\nA=1\r\n", values, seed, signedText, problem));
   EXPECT_EQ(problem, "the configuration has no [System] section");
   EXPECT_FALSE(offer::SignConfig("[System]\r\n", values, seed.substr(1), signedText, problem));
+}
+
+// Deltas are written after the four values, numbered from 1; lines of earlier deltas go.
+// Reading them back takes every complete one and refuses a malformed one as a whole.
+TEST(SignedConfig, DeltasAreSignedBesideThePackageAndReadBackInOrder) {
+  const std::string seed(32, '\x33');
+  offer::TOfferValues values;
+  values.PackageSize = 10;
+  values.PackageSha256 = std::string(32, '\x0F');
+  values.Serial = 2;
+  values.ExpiresDay = 20000;
+  values.Deltas = {{"2.1.0.10", "http://h/a.vtdelta", 300, std::string(32, '\x01')},
+                   {"2.1.0.11", "http://h/b.vtdelta", 20, std::string(32, '\x02')}};
+  std::string signedText, problem;
+  ASSERT_TRUE(offer::SignConfig("[System]\r\nPackageVision=2.1.0.12\r\nDelta3From=1.0\r\ndelta1path=x\r\n", values,
+                                seed, signedText, problem));
+  const std::string h1 = crypto::ToHex(std::string(32, '\x01')), h2 = crypto::ToHex(std::string(32, '\x02'));
+  EXPECT_NE(signedText.find("Expires=2024-10-04\r\nDelta1From=2.1.0.10\r\nDelta1Path=http://h/a.vtdelta\r\n"
+                            "Delta1Size=300\r\nDelta1Sha256=" +
+                            h1 +
+                            "\r\nDelta2From=2.1.0.11\r\n"
+                            "Delta2Path=http://h/b.vtdelta\r\nDelta2Size=20\r\nDelta2Sha256=" +
+                            h2 + "\r\nSignature="),
+            std::string::npos)
+      << signedText;
+  EXPECT_EQ(signedText.find("Delta3From"), std::string::npos);
+  EXPECT_EQ(signedText.find("delta1path"), std::string::npos);
+  std::vector<offer::TDeltaOffer> deltas;
+  ASSERT_TRUE(offer::ReadDeltaOffers(signedText, deltas, problem)) << problem;
+  ASSERT_EQ(deltas.size(), 2u);
+  EXPECT_EQ(deltas[1].From, "2.1.0.11");
+  EXPECT_EQ(deltas[1].Path, "http://h/b.vtdelta");
+  EXPECT_EQ(deltas[1].Size, 20);
+  EXPECT_EQ(deltas[1].Sha256, std::string(32, '\x02'));
+  offer::TOfferValues read;
+  ASSERT_TRUE(offer::ReadOfferValues(signedText, read, problem)) << problem;
+  EXPECT_EQ(read.Deltas.size(), 2u);
+  EXPECT_EQ(read.DeltaProblem, "");
+
+  const std::string good = "Delta1From=1\nDelta1Path=http://h/d\nDelta1Size=5\nDelta1Sha256=" + h1 + "\n";
+  struct TCase {
+    std::string Text;
+    size_t Deltas;  // when read
+    const char* Problem;
+  };
+  const TCase cases[] = {
+      {"[System]\nPackageVision=1\n", 0, ""},
+      {"[System]\n" + good, 1, ""},
+      {"[System]\n" + good + "Delta3From=1\n", 1, ""},  // numbering stops at the first gap
+      {"[System]\n" + good + "Delta2From=2\nDelta2Path=http://h/e\nDelta2Sha256=" + h2 + "\n", 0,
+       "Delta2 is incomplete or malformed"},
+      {"[System]\nDelta1From=1\nDelta1Path=http://h/d\nDelta1Size=-5\nDelta1Sha256=" + h1 + "\n", 0,
+       "Delta1 is incomplete or malformed"},
+      {"[System]\nDelta1From=1\nDelta1Path=http://h/d\nDelta1Size=5\nDelta1Sha256=" + h1.substr(2) + "\n", 0,
+       "Delta1 is incomplete or malformed"},
+      {"[System]\nDelta1From=\nDelta1Path=http://h/d\nDelta1Size=5\nDelta1Sha256=" + h1 + "\n", 0,
+       "Delta1 is incomplete or malformed"},
+      {"[Other]\n" + good, 0, ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(offer::ReadDeltaOffers(c.Text, deltas, problem), std::string(c.Problem).empty());
+    EXPECT_EQ(problem, c.Problem);
+    EXPECT_EQ(deltas.size(), c.Deltas);
+  }
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST(Vtzip, CommandLineErrorsAndHelp) {
       {{"pack", "a"}, 2, "vtzip: pack takes 2 argument(s)"},
       {{"pack", "a", "b", "--level", "10"}, 2, "vtzip: --level needs a value from 0 to 9, not \"10\""},
       {{"pack", "a", "b", "--level"}, 2, "vtzip: --level needs a value from 0 to 9"},
-      {{"list", "x", "--level=3"}, 2, "vtzip: --level belongs to pack"},
+      {{"list", "x", "--level=3"}, 2, "vtzip: --level belongs to pack and delta"},
       {{"verify", "x", "--verbose"}, 2, "vtzip: --verbose belongs to extract"},
       {{"verify", "x", "--bogus"}, 2, "vtzip: unknown option --bogus"},
       {{"verify", dir / "none.vtzip"}, 1, "vtzip: " + dir / "none.vtzip" + ": no such file"},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -17,6 +18,7 @@
 #include "offer/OfferRules.h"
 #include "package/BlockStream.h"
 #include "package/Decompression.h"
+#include "package/DeltaPackage.h"
 #include "package/EntryName.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
@@ -48,13 +50,26 @@ const char kUsage[] =
     "      Makes an Ed25519 key pair for signing update offers. The public key file\n"
     "      holds one base64 line: the value for the launcher's UpdatePublicKey.\n"
     "      Existing files are not overwritten. Keep the private key off the server.\n"
+    "  delta <base> <new> <delta> [--level 0-9]\n"
+    "      Makes a delta package from <base> to <new> (each a package or a folder): the\n"
+    "      files that are new or changed, each compressed or as a binary diff against\n"
+    "      the base file of the same name (whichever is smaller), the files removed,\n"
+    "      and a manifest with every result file's size and SHA-256 and every base\n"
+    "      file the delta reads. Level 6 unless given.\n"
+    "  delta-apply <base> <delta> <dir>\n"
+    "      Puts <base> (a package or a folder) into the new or empty folder <dir> and\n"
+    "      applies <delta> to it exactly as the launcher does, every check included;\n"
+    "      then checks every file of the result against the manifest.\n"
     "  sign <config> <package> --key <private key file> --serial N [--expires-days D]\n"
+    "       [--delta BASEVERSION=FILE ...]\n"
     "      Writes PackageSize and PackageSha256 of <package>, Serial N and Expires\n"
     "      (today + D days, UTC; 30 unless given, negative for an expired test offer)\n"
     "      into the [System] section of the update configuration <config> and signs it:\n"
     "      its last line becomes Signature=..., over every byte before that line. Give\n"
     "      every new offer a higher serial: launchers refuse serials lower than one they\n"
-    "      accepted before.\n"
+    "      accepted before. Each --delta offers the delta package FILE to installations\n"
+    "      of BASEVERSION (Delta<k>From, Path, Size, Sha256; Path is FILE's name in the\n"
+    "      folder of the configuration's PackagePath, where it must be uploaded).\n"
     "  verify-config <config> <public key file> [<package>]\n"
     "      Checks the signature (the file may hold several keys, one a line or separated\n"
     "      by commas), the signed values and the expiry, and with <package> its size\n"
@@ -138,9 +153,10 @@ struct TCommandLine {
   std::vector<std::string> Positional;
   int Level = 6;
   bool LevelGiven = false;
-  std::string Key;          // sign: the private key file
-  std::string Serial;       // sign
-  std::string ExpiresDays;  // sign
+  std::string Key;                  // sign: the private key file
+  std::string Serial;               // sign
+  std::string ExpiresDays;          // sign
+  std::vector<std::string> Deltas;  // sign: BASEVERSION=FILE
   bool SignOptionGiven = false;
   bool Verbose = false;
   bool Help = false;
@@ -180,6 +196,13 @@ TCommandLine Parse(const std::vector<std::string>& args) {
       std::string& target = a == "--key" ? c.Key : a == "--serial" ? c.Serial : c.ExpiresDays;
       target = args[++i];
       c.SignOptionGiven = true;
+    } else if (a == "--delta") {
+      if (i + 1 >= args.size() || args[i + 1].find('=') == std::string::npos) {
+        c.Error = "--delta needs BASEVERSION=FILE";
+        return c;
+      }
+      c.Deltas.push_back(args[++i]);
+      c.SignOptionGiven = true;
     } else if (a.size() > 1 && a[0] == '-') {
       c.Error = "unknown option " + a;
       return c;
@@ -192,24 +215,17 @@ TCommandLine Parse(const std::vector<std::string>& args) {
 
 // --- pack ----------------------------------------------------------------------------
 
-int Pack(const TCommandLine& c, std::ostream& out, std::ostream& err) {
-  const std::string& dir = c.Positional[1];
-  const std::string& packageFile = c.Positional[2];
-  fs::path root = FsPath(dir);
-  std::error_code ec;
-  if (!fs::is_directory(root, ec)) {
-    err << "vtzip: " << dir << ": not a folder\n";
-    return kExitProblems;
-  }
-  fs::path output = fs::absolute(FsPath(packageFile), ec).lexically_normal();
-  fs::path scratch = output;
-  scratch += ".blocks";
+struct TItem {
+  std::string Name;
+  fs::path Path;
+};
 
-  struct TItem {
-    std::string Name;
-    fs::path Path;
-  };
-  std::vector<TItem> items;
+// Every regular file below root with its index name, sorted by name; files in skip (the
+// package being made) are left out. False, with the reasons printed, when a file cannot
+// be named in a package. Returns the number of such files, or -1 when the folder cannot
+// be read.
+int ScanFolder(const fs::path& root, const std::vector<fs::path>& skip, std::vector<TItem>& items, std::ostream& err) {
+  std::error_code ec;
   int problems = 0;
   fs::recursive_directory_iterator it(root, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
@@ -223,7 +239,7 @@ int Pack(const TCommandLine& c, std::ostream& out, std::ostream& err) {
       continue;
     }
     fs::path full = fs::absolute(e.path(), ec).lexically_normal();
-    if (full == output || full == scratch) continue;  // an older copy of the package being made
+    if (std::find(skip.begin(), skip.end(), full) != skip.end()) continue;
     TItem item{{}, e.path()};
     std::string why;
     if (!IndexName(relative, item.Name, why)) {
@@ -234,15 +250,33 @@ int Pack(const TCommandLine& c, std::ostream& out, std::ostream& err) {
     items.push_back(std::move(item));
   }
   if (ec) {
-    err << "vtzip: " << dir << ": " << ec.message() << "\n";
+    err << "vtzip: " << Shown(root) << ": " << ec.message() << "\n";
+    return -1;
+  }
+  // A fixed order makes the same folder give the same package.
+  std::sort(items.begin(), items.end(), [](const TItem& a, const TItem& b) { return a.Name < b.Name; });
+  return problems;
+}
+
+int Pack(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& dir = c.Positional[1];
+  const std::string& packageFile = c.Positional[2];
+  fs::path root = FsPath(dir);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    err << "vtzip: " << dir << ": not a folder\n";
     return kExitProblems;
   }
+  fs::path output = fs::absolute(FsPath(packageFile), ec).lexically_normal();
+  fs::path scratch = output;
+  scratch += ".blocks";
+  std::vector<TItem> items;
+  int problems = ScanFolder(root, {output, scratch}, items, err);
+  if (problems < 0) return kExitProblems;
   if (problems) {
     err << "vtzip: nothing written, " << problems << " file(s) cannot be packed\n";
     return kExitProblems;
   }
-  // A fixed order makes the same folder give the same package.
-  std::sort(items.begin(), items.end(), [](const TItem& a, const TItem& b) { return a.Name < b.Name; });
   std::set<std::string> folded;
   for (const TItem& item : items)
     if (!folded.insert(base::UpperCase(item.Name)).second)
@@ -381,6 +415,136 @@ int Extract(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   return report.Refused + report.Failed > 0 ? kExitProblems : kExitOk;
 }
 
+// --- deltas --------------------------------------------------------------------------
+
+std::string ReadWhole(const fs::path& path) {
+  std::unique_ptr<base::TFileStream> f = OpenSource(path.native());
+  int64_t size = f->Size();
+  if (size > std::numeric_limits<int32_t>::max()) throw package::EPackageError("a file over 2 GB cannot be diffed");
+  std::string data(static_cast<size_t>(size), '\0');
+  if (size > 0) f->ReadBuffer(data.data(), static_cast<int32_t>(size));
+  return data;
+}
+
+// The files of a release given as a folder or a package, each read when asked for.
+bool ListRelease(const std::string& arg, std::vector<package::TReleaseFile>& files, std::ostream& err) {
+  std::error_code ec;
+  fs::path root = FsPath(arg);
+  if (fs::is_directory(root, ec)) {
+    std::vector<TItem> items;
+    int problems = ScanFolder(root, {}, items, err);
+    if (problems != 0) {
+      if (problems > 0) err << "vtzip: " << arg << ": " << problems << " file(s) cannot be named in a package\n";
+      return false;
+    }
+    for (const TItem& item : items) {
+      fs::path path = item.Path;
+      files.push_back({item.Name, [path] { return ReadWhole(path); }});
+    }
+    return true;
+  }
+  TOpenPackage p;
+  if (!OpenPackage(arg, p, err)) return false;
+  for (const package::TPackageEntry& e : p.Reader->Entries()) {
+    std::string why = e.Problem != package::TLineProblem::lpNone ? package::DescribeLineProblem(e.Problem)
+                                                                 : package::CheckEntryName(e.Name);
+    if (!why.empty()) {
+      err << "vtzip: " << arg << ": line " << e.Line << ": " << why << "\n";
+      return false;
+    }
+    files.push_back({e.Name, [arg, e] {
+                       base::TFileStream file(arg, platform::fmOpenRead | platform::fmShareDenyWrite);
+                       package::TBlockStream block(file, e.Offset, e.Size);
+                       base::TStringStream data;
+                       package::TInflateResult r = package::InflateBlock(block, &data);
+                       if (!r.Complete) throw package::EPackageError(e.Name + ": compressed data ends early");
+                       return data.DataString();
+                     }});
+  }
+  return true;
+}
+
+int Delta(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  std::vector<package::TReleaseFile> base, target;
+  if (!ListRelease(c.Positional[1], base, err) || !ListRelease(c.Positional[2], target, err)) return kExitProblems;
+  const std::string& deltaFile = c.Positional[3];
+  package::TDeltaStats s = package::WriteDeltaPackage(base, target, deltaFile, c.Level);
+  out << "delta " << deltaFile << ": " << s.DeltaBytes << " bytes for " << s.ResultBytes << " bytes of "
+      << (s.Kept + s.Whole + s.Diffed) << " files (" << s.Diffed << " diffed, " << s.Whole << " whole, " << s.Kept
+      << " unchanged, " << s.Removed << " removed)\n";
+  return kExitOk;
+}
+
+int DeltaApply(const TCommandLine& c, std::ostream& out, std::ostream& err) {
+  const std::string& baseArg = c.Positional[1];
+  const std::string& deltaFile = c.Positional[2];
+  const std::string& dir = c.Positional[3];
+  std::error_code ec;
+  fs::path target = FsPath(dir);
+  if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec))) {
+    err << "vtzip: " << dir << ": exists and is not an empty folder\n";
+    return kExitProblems;
+  }
+  fs::create_directories(target, ec);
+  // The base first, as an installation holds it.
+  fs::path baseRoot = FsPath(baseArg);
+  if (fs::is_directory(baseRoot, ec)) {
+    // File by file: fs::copy of a folder into an existing one fails in some runtimes.
+    for (fs::recursive_directory_iterator it(baseRoot, ec), end; !ec && it != end; it.increment(ec)) {
+      fs::path to = target / it->path().lexically_relative(baseRoot);
+      if (it->is_directory(ec))
+        fs::create_directories(to, ec);
+      else if (it->is_regular_file(ec))
+        fs::copy_file(it->path(), to, ec);
+    }
+    if (ec) {
+      err << "vtzip: " << baseArg << ": " << ec.message() << "\n";
+      return kExitProblems;
+    }
+  } else {
+    package::TExtractReport report;
+    package::DirectoryDecompression(dir, baseArg, &report);
+    if (report.PackageRefused || report.Refused + report.Failed > 0) {
+      err << "vtzip: " << baseArg << ": " << (report.Issues.empty() ? "not a package" : report.Issues.back().Reason)
+          << "\n";
+      return kExitProblems;
+    }
+  }
+  // The journal where the launcher keeps it: in the folder it updates.
+  std::string journal = dir + "\\" + package::kJournalFileName;
+  package::TInstallReport r = package::InstallDelta(dir, deltaFile, journal, "0.0.0.0");
+  if (!r.Installed) {
+    for (const std::string& p : r.Problems) err << "vtzip: " << Utf8(p) << "\n";
+    err << "vtzip: " << deltaFile << ": not applied; " << dir << " holds the base unchanged\n";
+    return kExitProblems;
+  }
+  package::CompleteInstall(dir, journal);
+  // The vendor's proof: every file of the result as the manifest says, removals gone.
+  package::TDeltaManifest m;
+  std::string why = package::ReadDeltaManifest(deltaFile, m);
+  int problems = 0;
+  for (const package::TDeltaFile& f : m.Files) {
+    std::string digest, error;
+    int64_t size = -1;
+    if (!crypto::Sha256File(dir + "\\" + f.Name, digest, size, error) || size != f.Size || digest != f.Sha256) {
+      out << Utf8(f.Name) << ": differs from the manifest\n";
+      ++problems;
+    }
+  }
+  for (const std::string& name : m.Removed)
+    if (platform::FileExists(dir + "\\" + name)) {
+      out << Utf8(name) << ": should have been removed\n";
+      ++problems;
+    }
+  if (!why.empty() || problems) {
+    out << deltaFile << ": " << (why.empty() ? std::to_string(problems) + " problem(s)" : why) << "\n";
+    return kExitProblems;
+  }
+  out << "applied " << deltaFile << ": " << r.Files << " files built or removed, " << m.Files.size()
+      << " files checked against the manifest in " << dir << "\n";
+  return kExitOk;
+}
+
 // --- keys and signed offers ----------------------------------------------------------
 
 // A small text file (a key, a configuration) in one piece; false with a message when it
@@ -472,6 +636,32 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
     err << "vtzip: " << packageFile << ": " << error << "\n";
     return kExitProblems;
   }
+  for (const std::string& spec : c.Deltas) {
+    offer::TDeltaOffer d;
+    size_t eq = spec.find('=');
+    d.From = base::Trim(spec.substr(0, eq));
+    std::string file = spec.substr(eq + 1);
+    std::string packagePath;
+    if (d.From.empty() || file.empty()) return usage("--delta needs BASEVERSION=FILE, not \"" + spec + "\"");
+    package::TDeltaManifest manifest;
+    std::string why = package::ReadDeltaManifest(file, manifest);
+    if (!why.empty()) {
+      err << "vtzip: " << file << ": " << why << "\n";
+      return kExitProblems;
+    }
+    if (!crypto::Sha256File(file, d.Sha256, d.Size, error)) {
+      err << "vtzip: " << file << ": " << error << "\n";
+      return kExitProblems;
+    }
+    if (!offer::FindIniValue(text, "System", "PackagePath", packagePath) ||
+        packagePath.rfind('/') == std::string::npos) {
+      err << "vtzip: " << configFile << ": --delta needs a PackagePath URL in [System]\n";
+      return kExitProblems;
+    }
+    std::string name = Shown(FsPath(file).filename());
+    d.Path = packagePath.substr(0, packagePath.rfind('/') + 1) + name;
+    values.Deltas.push_back(std::move(d));
+  }
   if (!offer::SignConfig(text, values, seed, signedText, error)) {
     err << "vtzip: " << configFile << ": " << error << "\n";
     return kExitProblems;
@@ -485,6 +675,8 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   out << "signed " << configFile << ": Serial " << values.Serial << ", Expires "
       << offer::FormatUtcDate(values.ExpiresDay) << ", package " << values.PackageSize << " bytes, SHA-256 "
       << crypto::ToHex(values.PackageSha256) << "\n";
+  for (const offer::TDeltaOffer& d : values.Deltas)
+    out << "  delta from " << d.From << ": " << d.Path << ", " << d.Size << " bytes\n";
   return kExitOk;
 }
 
@@ -538,17 +730,24 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     size_t Arguments;
     int (*Handler)(const TCommandLine&, std::ostream&, std::ostream&);
   };
-  static const TCommand kCommands[] = {
-      {"pack", 2, Pack},     {"list", 1, List}, {"extract", 2, Extract},           {"verify", 1, Verify},
-      {"keygen", 2, Keygen}, {"sign", 2, Sign}, {"verify-config", 3, VerifyConfig}};
+  static const TCommand kCommands[] = {{"pack", 2, Pack},
+                                       {"list", 1, List},
+                                       {"extract", 2, Extract},
+                                       {"verify", 1, Verify},
+                                       {"keygen", 2, Keygen},
+                                       {"sign", 2, Sign},
+                                       {"verify-config", 3, VerifyConfig},
+                                       {"delta", 3, Delta},
+                                       {"delta-apply", 3, DeltaApply}};
   for (const TCommand& cmd : kCommands) {
     if (command != cmd.Name) continue;
     // verify-config takes its package optionally.
     size_t given = c.Positional.size() - 1;
     if (given != cmd.Arguments && !(command == "verify-config" && given == 2))
       return usage(base::Format("%s takes %d argument(s)", cmd.Name, static_cast<int>(cmd.Arguments)));
-    if (c.SignOptionGiven && command != "sign") return usage("--key, --serial and --expires-days belong to sign");
-    if (c.LevelGiven && command != "pack") return usage("--level belongs to pack");
+    if (c.SignOptionGiven && command != "sign")
+      return usage("--key, --serial, --expires-days and --delta belong to sign");
+    if (c.LevelGiven && command != "pack" && command != "delta") return usage("--level belongs to pack and delta");
     if (c.Verbose && command != "extract") return usage("--verbose belongs to extract");
     try {
       return cmd.Handler(c, out, err);
