@@ -2,6 +2,7 @@
 
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -202,4 +203,28 @@ TEST(DeltaPackage, InstallChangesNothingWhenAnythingDisagrees) {
     EXPECT_TRUE(ReadTree(dir / "inst") == now);
     EXPECT_FALSE(platform::FileExists(dir / "journal.txt"));
   }
+}
+
+// A start that dies in the middle of a delta's commit leaves a journal whose removals the
+// next start reads like its other moves: every file goes back as it was.
+TEST(DeltaPackage, AnInstallCutShortIsUndoneByTheNextStart) {
+  TempDir dir;
+  const TTree installed = {{"a.txt", "old a"}, {"b.txt", "old b"}, {"gone.txt", "gone"}};
+  WriteTree(dir / "old", installed);
+  WriteTree(dir / "new", {{"a.txt", "new a"}, {"b.txt", "new b"}});
+  ASSERT_EQ(Vtzip({"delta", dir / "old", dir / "new", dir / "d.vtdelta"}), 0);
+  WriteTree(dir / "inst", installed);
+  std::string journal = dir / "inst\\~OrbelleUpdate.journal";
+  package::TInstallOptions options;
+  options.BeforeMove = [](int32_t index) {
+    if (index == 2) throw std::runtime_error("killed before the removal");
+  };
+  package::TInstallReport r = package::InstallDelta(dir / "inst", dir / "d.vtdelta", journal, "2.0.0.1", options);
+  EXPECT_FALSE(r.Installed);
+  ASSERT_TRUE(platform::FileExists(journal));
+  EXPECT_EQ(ReadBytes(dir / "inst\\a.txt"), "new a");
+  package::TRecoveryReport rec = package::RecoverInstall(dir / "inst", journal);
+  EXPECT_EQ(rec.Outcome, package::TRecoveryOutcome::roOld);
+  EXPECT_FALSE(platform::FileExists(journal));
+  EXPECT_TRUE(ReadTree(dir / "inst") == installed);
 }
