@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,15 @@ std::function<void(int32_t)> TestCommitPause() {
   return [ms](int32_t index) {
     if (index == 1) Sleep(ms);
   };
+}
+
+// A random word for the rollout bucket, drawn once per installation.
+uint32_t RandomWord() {
+  try {
+    return std::random_device()();
+  } catch (...) {
+    return (GetTickCount() * 2654435761u) ^ GetCurrentProcessId();
+  }
 }
 }  // namespace
 
@@ -174,6 +184,9 @@ void TSplash::ReadNewConfig() {
   Log(base::Format("FNewVision:= %s", FNewVision));
   FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
   Log(base::Format("FPackageUrl:= %s", FPackageUrl));
+  // A verified offer brought its staged values with its signature; an unverified one
+  // is read here.
+  if (!FVerifyOffer) FRolloutPercentText = config.ReadConfigString("System", "RolloutPercent", "100");
   config.FlushConfig();
 }
 
@@ -189,6 +202,10 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
   ReadNewConfig();
   bool newer = IsNewVision(FNewVision, FCurrVision);
   if (newer && FTimestamp < kConfigTimeLimitMs) {
+    if (!InRolloutShare()) {
+      RunMainProcess(ExeDir() + FMainProcess);
+      return;
+    }
     Log("Vision Not equal and Timestamp < 1000");
     DownloadPackage();
     return;
@@ -196,6 +213,33 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
   if (!newer) Log("Vision not EqualResason Run MainProcess");                        // sic
   if (FTimestamp >= kConfigTimeLimitMs) Log("(FTimestamp < 1000) Run MainProcess");  // sic: the limit was missed
   RunMainProcess(ExeDir() + FMainProcess);
+}
+
+bool TSplash::InRolloutShare() {
+  int64_t percent = offer::kFullRollout;
+  if (FVerifyOffer) {
+    percent = FOfferValues.RolloutPercent;
+  } else if (!offer::ParseRolloutPercent(base::Trim(FRolloutPercentText), percent)) {
+    // A staged offer whose share cannot be read must not reach everybody.
+    Log(base::Format("Update Rollout Skipped,Run MainProcess:= RolloutPercent %s is not a number from 0 to 100",
+                     FRolloutPercentText));
+    return false;
+  }
+  if (percent >= offer::kFullRollout) return true;
+  bool drawn = false;
+  int bucket = RolloutBucket(ConfigRecord().ReadConfigString("System", "RolloutBucket", ""), RandomWord(), drawn);
+  if (drawn) {
+    // Kept, so that this installation stays on the same side of every later percentage.
+    try {
+      ConfigRecord().WriteConfigString("System", "RolloutBucket", std::to_string(bucket));
+    } catch (const base::Exception& e) {
+      Log(base::Format("RolloutBucket Failed:= %s", e.Message()));
+    }
+  }
+  if (InRollout(bucket, percent)) return true;
+  Log(base::Format("Update Rollout Skipped,Run MainProcess:= bucket %d is not below RolloutPercent %d", bucket,
+                   percent));
+  return false;
 }
 
 void TSplash::DownloadPackage() {

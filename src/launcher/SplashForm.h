@@ -72,6 +72,9 @@ class TSplash : public ui::TForm {
   // configuration and the main program started. False when it was refused.
   bool CheckPackage();
   void RefusePackage(const std::string& cause);
+  // The staged rollout: whether this installation takes the offer (its kept bucket is
+  // below the offer's RolloutPercent); logs one line when it does not.
+  bool InRolloutShare();
   // Applies the downloaded package; true when every file of it is installed.
   bool ApplyPackage();
   void LoadSplashPicture();
@@ -93,6 +96,7 @@ class TSplash : public ui::TForm {
   bool FConfigDecided = false;  // the answer or the time limit has ended the configuration check
   bool FVerifyOffer = false;    // update keys are configured: the offer was checked
   offer::TOfferValues FOfferValues;
+  base::AnsiString FRolloutPercentText = "100";  // an unverified offer's RolloutPercent
 };
 
 }  // namespace launcher

@@ -49,4 +49,22 @@ bool IsNewVision(const std::string& offered, const std::string& installed) {
   return true;
 }
 
+bool ParseRolloutBucket(const std::string& text, int& bucket) {
+  if (text.empty() || text.size() > 2) return false;
+  int v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  bucket = v;
+  return true;
+}
+
+int RolloutBucket(const std::string& kept, uint32_t random, bool& drawn) {
+  int bucket = 0;
+  drawn = !ParseRolloutBucket(base::Trim(kept), bucket);
+  // 2^32 is not a multiple of 100: the first 96 buckets are favoured by one part in 4e7.
+  return drawn ? static_cast<int>(random % kRolloutBuckets) : bucket;
+}
+
 }  // namespace launcher

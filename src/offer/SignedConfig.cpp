@@ -53,7 +53,7 @@ bool KeyOf(std::string_view line, std::string& key, std::string& value) {
 }
 
 bool IsSignedValueKey(std::string_view key) {
-  for (const char* k : {"PackageSize", "PackageSha256", "Serial", "Expires"})
+  for (const char* k : {"PackageSize", "PackageSha256", "Serial", "Expires", "RolloutPercent", "HealthySeconds"})
     if (base::SameText(key, k)) return true;
   return false;
 }
@@ -107,6 +107,20 @@ bool ParseCount(std::string_view text, int64_t& value) {
   return true;
 }
 
+bool ParseRolloutPercent(std::string_view text, int64_t& percent) {
+  int64_t v;
+  if (text.size() > 3 || !ParseCount(text, v) || v > 100) return false;
+  percent = v;
+  return true;
+}
+
+bool ParseHealthySeconds(std::string_view text, int64_t& seconds) {
+  int64_t v;
+  if (text.size() > 4 || !ParseCount(text, v) || v < 1 || v > kMaxHealthySeconds) return false;
+  seconds = v;
+  return true;
+}
+
 bool ParseUtcDate(std::string_view text, int64_t& day) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
   int64_t y, m, d;
@@ -146,6 +160,16 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
            [&](const std::string& v) { return v.size() == 64 && crypto::FromHex(v, values.PackageSha256); }) &&
       read("Serial", "a decimal number", [&](const std::string& v) { return ParseCount(v, values.Serial); }) &&
       read("Expires", "a date YYYY-MM-DD", [&](const std::string& v) { return ParseUtcDate(v, values.ExpiresDay); });
+  // The optional values: absent means the default, present must be well-formed.
+  std::string v;
+  if (ok && FindIniValue(text, "System", "RolloutPercent", v) && !ParseRolloutPercent(v, values.RolloutPercent)) {
+    problem = "RolloutPercent is not a number from 0 to 100";
+    ok = false;
+  }
+  if (ok && FindIniValue(text, "System", "HealthySeconds", v) && !ParseHealthySeconds(v, values.HealthySeconds)) {
+    problem = base::Format("HealthySeconds is not a number from 1 to %d", kMaxHealthySeconds);
+    ok = false;
+  }
   if (ok) problem.clear();
   return ok;
 }
@@ -194,6 +218,10 @@ bool SignConfig(std::string_view text, const TOfferValues& values, std::string_v
       emit("PackageSha256=" + crypto::ToHex(values.PackageSha256), newBreak);
       emit("Serial=" + std::to_string(values.Serial), newBreak);
       emit("Expires=" + FormatUtcDate(values.ExpiresDay), newBreak);
+      if (values.RolloutPercent != kFullRollout)
+        emit("RolloutPercent=" + std::to_string(values.RolloutPercent), newBreak);
+      if (values.HealthySeconds != kDefaultHealthySeconds)
+        emit("HealthySeconds=" + std::to_string(values.HealthySeconds), newBreak);
     }
     if (i < kept.size()) emit(kept[i].Content, kept[i].Break);
   }

@@ -49,12 +49,17 @@ const char kUsage[] =
     "      holds one base64 line: the value for the launcher's UpdatePublicKey.\n"
     "      Existing files are not overwritten. Keep the private key off the server.\n"
     "  sign <config> <package> --key <private key file> --serial N [--expires-days D]\n"
+    "       [--rollout PERCENT] [--healthy-seconds S]\n"
     "      Writes PackageSize and PackageSha256 of <package>, Serial N and Expires\n"
     "      (today + D days, UTC; 30 unless given, negative for an expired test offer)\n"
     "      into the [System] section of the update configuration <config> and signs it:\n"
     "      its last line becomes Signature=..., over every byte before that line. Give\n"
     "      every new offer a higher serial: launchers refuse serials lower than one they\n"
-    "      accepted before.\n"
+    "      accepted before. --rollout offers the update to PERCENT of the installations\n"
+    "      (0 to 100, all unless given; raising it later only adds installations).\n"
+    "      --healthy-seconds: a started release that runs this long (1 to 3600, 10\n"
+    "      unless given) or ends with code 0 is kept; one that fails earlier is rolled\n"
+    "      back.\n"
     "  verify-config <config> <public key file> [<package>]\n"
     "      Checks the signature (the file may hold several keys, one a line or separated\n"
     "      by commas), the signed values and the expiry, and with <package> its size\n"
@@ -138,9 +143,11 @@ struct TCommandLine {
   std::vector<std::string> Positional;
   int Level = 6;
   bool LevelGiven = false;
-  std::string Key;          // sign: the private key file
-  std::string Serial;       // sign
-  std::string ExpiresDays;  // sign
+  std::string Key;             // sign: the private key file
+  std::string Serial;          // sign
+  std::string ExpiresDays;     // sign
+  std::string Rollout;         // sign
+  std::string HealthySeconds;  // sign
   bool SignOptionGiven = false;
   bool Verbose = false;
   bool Help = false;
@@ -172,12 +179,17 @@ TCommandLine Parse(const std::vector<std::string>& args) {
       }
       c.Level = v[0] - '0';
       c.LevelGiven = true;
-    } else if (a == "--key" || a == "--serial" || a == "--expires-days") {
+    } else if (a == "--key" || a == "--serial" || a == "--expires-days" || a == "--rollout" ||
+               a == "--healthy-seconds") {
       if (i + 1 >= args.size()) {
         c.Error = a + " needs a value";
         return c;
       }
-      std::string& target = a == "--key" ? c.Key : a == "--serial" ? c.Serial : c.ExpiresDays;
+      std::string& target = a == "--key"            ? c.Key
+                            : a == "--serial"       ? c.Serial
+                            : a == "--expires-days" ? c.ExpiresDays
+                            : a == "--rollout"      ? c.Rollout
+                                                    : c.HealthySeconds;
       target = args[++i];
       c.SignOptionGiven = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -465,6 +477,10 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
     if (negative) days = -days;
   }
   values.ExpiresDay = offer::TodayUtc() + days;
+  if (!c.Rollout.empty() && !offer::ParseRolloutPercent(c.Rollout, values.RolloutPercent))
+    return usage("--rollout needs a percentage from 0 to 100");
+  if (!c.HealthySeconds.empty() && !offer::ParseHealthySeconds(c.HealthySeconds, values.HealthySeconds))
+    return usage("--healthy-seconds needs a number of seconds from 1 to 3600");
   std::string seed, text, error, signedText;
   if (!ReadPrivateKey(c.Key, seed, err)) return kExitProblems;
   if (!ReadSmallFile(configFile, offer::kMaxConfigSize, text, err)) return kExitProblems;
@@ -484,7 +500,11 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   WriteFile(configFile, signedText);
   out << "signed " << configFile << ": Serial " << values.Serial << ", Expires "
       << offer::FormatUtcDate(values.ExpiresDay) << ", package " << values.PackageSize << " bytes, SHA-256 "
-      << crypto::ToHex(values.PackageSha256) << "\n";
+      << crypto::ToHex(values.PackageSha256);
+  if (values.RolloutPercent != offer::kFullRollout) out << ", rollout " << values.RolloutPercent << "%";
+  if (values.HealthySeconds != offer::kDefaultHealthySeconds)
+    out << ", healthy after " << values.HealthySeconds << " s";
+  out << "\n";
   return kExitOk;
 }
 
@@ -547,7 +567,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     size_t given = c.Positional.size() - 1;
     if (given != cmd.Arguments && !(command == "verify-config" && given == 2))
       return usage(base::Format("%s takes %d argument(s)", cmd.Name, static_cast<int>(cmd.Arguments)));
-    if (c.SignOptionGiven && command != "sign") return usage("--key, --serial and --expires-days belong to sign");
+    if (c.SignOptionGiven && command != "sign")
+      return usage("--key, --serial, --expires-days, --rollout and --healthy-seconds belong to sign");
     if (c.LevelGiven && command != "pack") return usage("--level belongs to pack");
     if (c.Verbose && command != "extract") return usage("--verbose belongs to extract");
     try {

@@ -1,0 +1,132 @@
+"""End-to-end tests under Wine and Xvfb of what people see of an update and of the
+vendor's safety nets: the staged rollout of a signed offer (RolloutPercent against the
+installation's kept RolloutBucket), the progress layer on the splash during a slow
+download, and the automatic rollback of a release whose main program fails at start.
+Keys, packages and signatures are made by vtzip.exe; nginx serves them.
+
+    staged_update_e2e.py <windows bin folder>
+"""
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import launcher_e2e  # noqa: E402
+import update_e2e  # noqa: E402
+from update_e2e import CONFIG_PATH, UpdateCase, build_package, vtzip  # noqa: E402
+from wine_session import WineSession, pe_arch  # noqa: E402
+
+OLD = {"Readme.txt": b"old readme\r\n"}
+NEW = {"Readme.txt": b"new readme\r\n", "Notes.txt": b"notes\r\n"}
+SKIPPED = "Update Rollout Skipped,Run MainProcess:= "
+
+
+class SignedCase(UpdateCase):
+    """Program directories with a vendor key configured and offers signed by it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="orbelle-staged-")
+        cls.private, public = os.path.join(cls.scratch, "v.key"), os.path.join(cls.scratch, "v.pub")
+        vtzip("keygen", cls.private, public)
+        with open(public) as f:
+            cls.public = f.read().strip()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def offer(self, version, package, serial=1, *sign_args, name="p.vtzip"):
+        """Serves package under name and a configuration offering version, signed for it."""
+        config, package_file = os.path.join(self.scratch, "offer.ini"), os.path.join(self.scratch, "offer.vtzip")
+        with open(config, "w", newline="") as f:
+            f.write(f"[System]\r\nPackageVision={version}\r\nPackagePath={self.package_url(name)}\r\n")
+        with open(package_file, "wb") as f:
+            f.write(package)
+        vtzip("sign", config, package_file, "--key", self.private, "--serial", str(serial), *sign_args)
+        with open(config, "rb") as f:
+            launcher_e2e.remove_fetched_config()
+            self.server.put(CONFIG_PATH, f.read())
+        self.server.put("/pkg/" + name, package)
+
+    def installed_dir(self, settings=None, files=OLD, **kw):
+        d = self.program_dir(installed="2.1.0.10", settings=dict({"UpdatePublicKey": self.public}, **(settings or {})),
+                             **kw)
+        for name, data in files.items():
+            with open(os.path.join(d.path, *name.split("\\")), "wb") as f:
+                f.write(data)
+        return d
+
+    def run_again(self, d):
+        os.remove(os.path.join(d.path, "MainProgram.record.txt"))
+        return self.run_in(d)
+
+    def read(self, d, name):
+        try:
+            with open(os.path.join(d.path, name), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+
+class StagedRollout(SignedCase):
+    def test_rollout_percentages_against_the_kept_bucket(self):
+        package = build_package(NEW)
+        cases = [
+            # (RolloutPercent signed, RolloutBucket kept beforehand, installs)
+            ("0", None, False),
+            ("100", None, True),
+            ("30", "29", True),
+            ("30", "30", False),
+        ]
+        for percent, bucket, installs in cases:
+            with self.subTest(percent=percent, bucket=bucket):
+                self.server.forget_requests()
+                self.offer("2.1.0.12", package, 1, "--rollout", percent)
+                d = self.run_in(self.installed_dir({"RolloutBucket": bucket} if bucket else None))
+                m = self.messages(d)
+                skipped = [line for line in m if line.startswith(SKIPPED)]
+                if installs:
+                    self.assertEqual(skipped, [], m)
+                    self.assertEqual(self.version(d), "2.1.0.12")
+                    self.assertEqual(self.read(d, "Readme.txt"), NEW["Readme.txt"])
+                    self.assertEqual(self.server.requests, [CONFIG_PATH, "/pkg/p.vtzip"])
+                else:
+                    kept = self.setting(d, "RolloutBucket")
+                    self.assertEqual(skipped, [SKIPPED + f"bucket {kept} is not below RolloutPercent {percent}"])
+                    self.assertEqual(self.version(d), "2.1.0.10")
+                    self.assertEqual(self.read(d, "Readme.txt"), OLD["Readme.txt"])
+                    self.assertEqual(self.server.requests, [CONFIG_PATH])
+                # A full rollout needs no bucket; a staged one draws it once and keeps it.
+                self.assertEqual(self.setting(d, "RolloutBucket") is None, bucket is None and percent == "100")
+                if bucket:
+                    self.assertEqual(self.setting(d, "RolloutBucket"), bucket)
+
+    def test_a_drawn_bucket_is_kept_across_starts(self):
+        self.offer("2.1.0.12", build_package(NEW), 1, "--rollout", "0")
+        d = self.run_in(self.installed_dir())
+        first = self.setting(d, "RolloutBucket")
+        self.assertRegex(first or "", r"^[0-9]{1,2}$")
+        self.run_again(d)
+        self.assertEqual(self.setting(d, "RolloutBucket"), first)
+        # One line per start (the log goes on in the same file).
+        self.assertEqual([line for line in self.messages(d) if line.startswith(SKIPPED)],
+                         [SKIPPED + f"bucket {first} is not below RolloutPercent 0"] * 2)
+
+
+def main():
+    bin_dir = sys.argv[1]
+    launcher_e2e.BIN = update_e2e.BIN = bin_dir
+    prefix = os.path.join(os.path.dirname(os.path.abspath(bin_dir)), "wineprefix-gui")
+    with WineSession(prefix, pe_arch(os.path.join(bin_dir, "OrbelleLauncher.exe"))) as session:
+        launcher_e2e.SESSION = update_e2e.SESSION = session
+        result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
+    for line in update_e2e.FIGURES:
+        print("figure:", line)
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
