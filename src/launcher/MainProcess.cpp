@@ -12,6 +12,7 @@
 namespace launcher {
 
 bool TSplash::RunMainProcess(const base::AnsiString& path) {
+  EndProgress();  // the update's work is over: the main program sees no stale bar
   // Without a program name the path is the program folder, which the shell would open in
   // a file window; a folder is no main program either.
   DWORD attributes = GetFileAttributesA(path.c_str());

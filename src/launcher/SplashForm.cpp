@@ -162,6 +162,7 @@ bool TSplash::EndConfigCheck() {
 }
 
 void TSplash::WMTimer(ui::TMessage& message) {
+  if (message.WParam == kProgressTimer) return ShowDownloadProgress();
   if (message.WParam != kConfigBudgetTimer || !EndConfigCheck()) return;
   FTimestamp = GetTickCount() - FTimestamp;
   // Releasing the manager cancels the request: its answer, should one still come, is
@@ -254,11 +255,46 @@ void TSplash::DownloadPackage() {
   FDownloadMgr->OnPackageDownloaded = base::Method<&TSplash::OnPackageDownloaded>(this);
   FDownloadMgr->OnProgress = base::Method<&TSplash::OnPackageProgress>(this);
   FDownloadMgr->DownloadPackage();
+  // The worker only notes the numbers; the layer is drawn here, on the main thread, by a
+  // timer, so the download never waits for the window and the window never for the
+  // network.
+  SetTimer(Handle(), kProgressTimer, kProgressPeriodMs, nullptr);
 }
 
-void TSplash::OnPackageProgress(base::TObject*, int64_t, int64_t) {}
+// On the download worker's thread.
+void TSplash::OnPackageProgress(base::TObject*, int64_t position, int64_t total) {
+  FDownloadTotal.store(total, std::memory_order_relaxed);
+  FDownloadPosition.store(position, std::memory_order_release);
+}
+
+void TSplash::ShowDownloadProgress() {
+  int64_t position = FDownloadPosition.load(std::memory_order_acquire);
+  if (position < 0) return;  // nothing arrived yet
+  ShowProgress(SplashTextTable[SelectSplashTextRow(FDefLanguage)].Downloading, position,
+               FDownloadTotal.load(std::memory_order_relaxed));
+}
+
+void TSplash::ShowProgress(const char16_t* label, int64_t position, int64_t total) {
+  // Only over a splash that shows: a bar alone on the desktop would puzzle people.
+  if (!FLayeredContent || !IsWindowVisible(Handle())) return;
+  uint32_t now = GetTickCount();
+  FRate.Add(now, position);
+  std::u16string text =
+      label + std::u16string(u": ") + base::AnsiToWide(FormatProgress(position, total, FRate.BytesPerSecond()));
+  if (FProgressLayer && text == FProgressText) return;
+  if (!FProgressLayer) FProgressLayer = std::make_unique<TProgressLayer>(Handle(), base::AnsiToWide(Font.Name));
+  FProgressLayer->Show(text, total > 0 ? static_cast<double>(position) / static_cast<double>(total) : -1.0);
+  FProgressText = std::move(text);
+  FProgressDrawn = now;
+}
+
+void TSplash::EndProgress() {
+  KillTimer(Handle(), kProgressTimer);
+  FProgressLayer.reset();
+}
 
 void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
+  KillTimer(Handle(), kProgressTimer);  // a WM_TIMER already queued finds the numbers unchanged
   if (code == 4) {
     // Cut off at the signed size: nothing of it is kept.
     RefusePackage(base::Format("the package is larger than the %d bytes the offer signed", FOfferValues.PackageSize));
@@ -330,6 +366,13 @@ bool TSplash::ApplyPackage() {
   std::string journal = GetUpdateJournalPath();
   package::TInstallOptions options;
   options.BeforeMove = TestCommitPause();
+  // The install runs on this thread: the layer is drawn from its reports, at most ten
+  // times a second, and always at the end.
+  FRate = TRateMeter();
+  const char16_t* label = SplashTextTable[SelectSplashTextRow(FDefLanguage)].Installing;
+  options.OnProgress = [this, label](int64_t done, int64_t total) {
+    if (done >= total || GetTickCount() - FProgressDrawn >= kProgressPeriodMs) ShowProgress(label, done, total);
+  };
   package::TInstallReport report =
       package::InstallPackage(ExeDir(), FDownloadPackagePath, journal, FNewVision, options);
   Log("DirectoryDecompression Finished");
@@ -366,6 +409,9 @@ void TSplash::SkinFormDestroy(base::TObject*) {
   FCreateProcessWithExplorer = nullptr;
 }
 
-void TSplash::WMHideSplash(ui::TMessage&) { Hide(); }
+void TSplash::WMHideSplash(ui::TMessage&) {
+  if (FProgressLayer) FProgressLayer->Hide();
+  Hide();
+}
 
 }  // namespace launcher

@@ -12,11 +12,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
 #include "base/Strings.h"
 #include "download/UpdateMgr.h"
+#include "launcher/LaunchRules.h"
+#include "launcher/ProgressLayer.h"
 #include "offer/SignedConfig.h"
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
@@ -27,6 +30,9 @@ namespace launcher {
 constexpr uint32_t WM_HIDESPLASH = 3025;
 // The timer that holds the configuration check to its time limit.
 constexpr UINT_PTR kConfigBudgetTimer = 1;
+// The timer that draws the download's progress, and its period: at most ten times a second.
+constexpr UINT_PTR kProgressTimer = 2;
+constexpr uint32_t kProgressPeriodMs = 100;
 
 class TSplash : public ui::TForm {
  public:
@@ -42,6 +48,8 @@ class TSplash : public ui::TForm {
   // The text row chosen by DefLanguage (for tests of the setting).
   const base::AnsiString& DefLanguage() const { return FDefLanguage; }
   bool HasLayeredContent() const { return FLayeredContent; }
+  // The progress layer, while an update downloads or installs (null otherwise).
+  const TProgressLayer* ProgressLayer() const { return FProgressLayer.get(); }
 
  protected:
   void SkinFormCreate(base::TObject* sender);
@@ -78,6 +86,13 @@ class TSplash : public ui::TForm {
   // Applies the downloaded package; true when every file of it is installed.
   bool ApplyPackage();
   void LoadSplashPicture();
+  // Draws the progress line: label of the splash's text row, bytes of total (0: not
+  // known) and the rate. Main thread.
+  void ShowProgress(const char16_t* label, int64_t position, int64_t total);
+  // The download's progress as the worker last reported it (WM_TIMER kProgressTimer).
+  void ShowDownloadProgress();
+  // Removes the progress layer: the update's work is over.
+  void EndProgress();
   // The directory of the launcher's executable, with its final backslash.
   base::AnsiString ExeDir();
 
@@ -97,6 +112,13 @@ class TSplash : public ui::TForm {
   bool FVerifyOffer = false;    // update keys are configured: the offer was checked
   offer::TOfferValues FOfferValues;
   base::AnsiString FRolloutPercentText = "100";  // an unverified offer's RolloutPercent
+  // The package download's progress: written by the download worker, read by the timer.
+  std::atomic<int64_t> FDownloadPosition{-1};
+  std::atomic<int64_t> FDownloadTotal{0};
+  std::unique_ptr<TProgressLayer> FProgressLayer;
+  TRateMeter FRate;
+  std::u16string FProgressText;  // what the layer shows now
+  uint32_t FProgressDrawn = 0;   // GetTickCount of the last drawing
 };
 
 }  // namespace launcher

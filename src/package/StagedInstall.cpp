@@ -157,6 +157,9 @@ bool TInstall::Stage(const TPackageReader& reader) {
   // index order, so the log reads as if they were inflated one after the other and the
   // first faulty entry is the one reported.
   TStageInflater inflater(FPackageFile, std::move(jobs), platform::ProcessorCount());
+  int64_t total = 0, done = 0;
+  for (const TPackageEntry& e : entries) total += e.Size;
+  if (FOptions.OnProgress) FOptions.OnProgress(0, total);
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& target = FTargets[i];
     Log("DirectoryDecompression File:= " + target);
@@ -175,6 +178,8 @@ bool TInstall::Stage(const TPackageReader& reader) {
     if (r.Inflate.TrailingBytes > 0)
       Log("DirectoryDecompression Warning:= " + PrintableName(target) + " (" + std::to_string(r.Inflate.TrailingBytes) +
           " bytes after the end of the compressed data ignored)");
+    done += entries[i].Size;
+    if (FOptions.OnProgress) FOptions.OnProgress(done, total);
   }
   return true;
 }

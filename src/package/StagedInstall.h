@@ -35,6 +35,9 @@ constexpr const char* kBackupSuffix = ".~orbelle-old";
 struct TInstallOptions {
   // Called before move index (0-based) of the commit; a test holds the commit here.
   std::function<void(int32_t)> BeforeMove;
+  // Called on the installing thread as the entries are staged, in index order: the
+  // compressed bytes of the package staged so far and in all (0 of all before the first).
+  std::function<void(int64_t done, int64_t total)> OnProgress;
 };
 
 struct TInstallReport {

@@ -10,17 +10,22 @@ import os
 import shutil
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import launcher_e2e  # noqa: E402
 import update_e2e  # noqa: E402
-from update_e2e import CONFIG_PATH, UpdateCase, build_package, vtzip  # noqa: E402
+from launcher_e2e import SPLASH_X, SPLASH_Y, near, wait_until  # noqa: E402
+from update_e2e import CONFIG_PATH, NginxServer, UpdateCase, build_package, vtzip  # noqa: E402
 from wine_session import WineSession, pe_arch  # noqa: E402
 
 OLD = {"Readme.txt": b"old readme\r\n"}
 NEW = {"Readme.txt": b"new readme\r\n", "Notes.txt": b"notes\r\n"}
 SKIPPED = "Update Rollout Skipped,Run MainProcess:= "
+# The progress layer on the splash: its place and colours (panel, bar fill).
+LAYER = (SPLASH_X + 30, SPLASH_Y + 212, SPLASH_X + 30 + 463, SPLASH_Y + 212 + 30)
+PANEL, FILL = (32, 36, 44), (64, 156, 255)
 
 
 class SignedCase(UpdateCase):
@@ -114,6 +119,78 @@ class StagedRollout(SignedCase):
         # One line per start (the log goes on in the same file).
         self.assertEqual([line for line in self.messages(d) if line.startswith(SKIPPED)],
                          [SKIPPED + f"bucket {first} is not below RolloutPercent 0"] * 2)
+
+
+def stored_package(files):
+    """A .vtzip of {name: bytes} stored without compression (its size is its content's)."""
+    src, out = tempfile.mkdtemp(prefix="orbelle-pkg-src-"), tempfile.mkdtemp(prefix="orbelle-pkg-")
+    try:
+        for name, data in files.items():
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(data)
+        vtzip("pack", src, os.path.join(out, "p.vtzip"), "--level", "0")
+        with open(os.path.join(out, "p.vtzip"), "rb") as f:
+            return f.read()
+    finally:
+        shutil.rmtree(src, ignore_errors=True)
+        shutil.rmtree(out, ignore_errors=True)
+
+
+class ProgressLayer(UpdateCase):
+    def layer_pixels(self, shot):
+        x0, y0, x1, y1 = LAYER
+        panel = shot.count(x0, y0, x1, y1, lambda p: near(p, PANEL, 6))
+        fill = shot.count(x0, y0, x1, y1, lambda p: near(p, FILL, 6))
+        return panel, fill, b"".join(shot.pixels[((y0 + y) * shot.width + x0) * 3:((y0 + y) * shot.width + x1) * 3]
+                                   for y in range(y1 - y0))
+
+    def test_a_slow_50_mb_download_shows_its_progress_on_the_splash(self):
+        # 50 MB of incompressible bytes at 6 MB/s: about eight seconds of download.
+        self.server.stop()
+        self.server = NginxServer("location /pkg/ { limit_rate 6m; }")
+        package = stored_package({"Big.bin": os.urandom(50 << 20), "Readme.txt": b"new\r\n"})
+        self.assertGreater(len(package), 50 << 20)
+        self.server.put("/pkg/p.vtzip", package)
+        self.server.offer("2.1.0.12", self.package_url())
+        d = self.program_dir(installed="2.1.0.10", run_ms=4000)
+        p = SESSION().start(d.launcher())
+        self.procs.append(p)
+        self.assertTrue(wait_until(lambda: any(line.startswith("SavePackagePath:= ") for line in self.messages(d)),
+                                   20), d.log())
+        shots = []
+        for pause in [2.0, 2.5]:
+            time.sleep(pause)
+            shots.append(SESSION().screenshot())
+        self.assertFalse(d.has_record("start "), "the download ended too soon to be seen")
+        (panel1, fill1, rows1), (panel2, fill2, rows2) = [self.layer_pixels(s) for s in shots]
+        # The layer shows both times, with a longer bar and other numbers the second time.
+        self.assertGreater(panel1, 463 * 30 // 3)
+        self.assertGreater(panel2, 463 * 30 // 3)
+        self.assertGreater(fill1, 0)
+        self.assertGreater(fill2, fill1)
+        self.assertNotEqual(rows1, rows2)
+        FIGURES().append(f"progress bar: {fill1 // 6} then {fill2 // 6} of 447 pixels, 2.5 s apart")
+        # Kept beside the build for people to look at.
+        for i, shot in enumerate(shots):
+            with open(os.path.join(os.path.dirname(os.path.abspath(launcher_e2e.BIN)), f"progress-{i + 1}.ppm"),
+                      "wb") as f:
+                f.write(b"P6 %d %d 255\n" % (shot.width, shot.height) + shot.pixels)
+        # The layer goes when the main program starts; the update applied.
+        self.assertTrue(wait_until(lambda: d.has_record("ready"), 60), d.log())
+        shot = SESSION().screenshot()
+        self.assertEqual(self.layer_pixels(shot)[0], 0)
+        self.assertTrue(wait_until(lambda: p.poll() is not None, 30))
+        self.assertEqual(self.version(d), "2.1.0.12")
+        with open(os.path.join(d.path, "Big.bin"), "rb") as f:
+            self.assertEqual(len(f.read()), 50 << 20)
+
+
+def SESSION():
+    return update_e2e.SESSION
+
+
+def FIGURES():
+    return update_e2e.FIGURES
 
 
 def main():

@@ -74,7 +74,8 @@ class NginxServer:
     """nginx on a free loopback port serving a scratch folder; its access log tells
     which paths were asked for."""
 
-    def __init__(self):
+    def __init__(self, server_directives=""):
+        """server_directives: more of nginx's configuration inside the server block."""
         self.dir = tempfile.mkdtemp(prefix="orbelle-nginx-")
         os.chmod(self.dir, 0o755)  # workers of a root nginx run as another user
         self.www = os.path.join(self.dir, "www")
@@ -94,7 +95,7 @@ http {{
   scgi_temp_path {d}/s;
   default_type application/octet-stream;
   keepalive_timeout 15 15;
-  server {{ listen 127.0.0.1:{self.port}; root {self.www}; }}
+  server {{ listen 127.0.0.1:{self.port}; root {self.www}; {server_directives} }}
 }}
 """)
         self.proc = subprocess.Popen(["nginx", "-c", conf, "-p", d], stdout=subprocess.DEVNULL,
