@@ -174,7 +174,7 @@ void BM_TransactionalApply(benchmark::State& state) {
   std::string journal = (w.Dir / "UpdateJournal.txt").string();
   for (auto _ : state) {
     package::TInstallReport r = package::InstallPackage(w.Out.string(), w.Package.string(), journal, "2.1.0.12");
-    package::CompleteInstall(journal);
+    package::CompleteInstall(w.Out.string(), journal);
     if (!r.Installed || r.Bytes != w.OriginalBytes) state.SkipWithError("install differs");
   }
   state.SetBytesProcessed(state.iterations() * w.OriginalBytes);

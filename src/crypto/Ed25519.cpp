@@ -66,10 +66,46 @@ bool UsablePoint(std::string_view publicKey) {
   return usable;
 }
 
+// The group order L = 2^252 + 27742317777372353535851937790883648493 and the field prime
+// p = 2^255 - 19, little-endian as the encodings are.
+constexpr unsigned char kOrder[32] = {0xED, 0xD3, 0xF5, 0x5C, 0x1A, 0x63, 0x12, 0x58, 0xD6, 0x9C, 0xF7,
+                                      0xA2, 0xDE, 0xF9, 0xDE, 0x14, 0,    0,    0,    0,    0,    0,
+                                      0,    0,    0,    0,    0,    0,    0,    0,    0,    0x10};
+constexpr unsigned char kPrime[32] = {0xED, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F};
+
+// -1, 0 or 1 as the 32-byte little-endian number a (top bit masked off when asked) is
+// below, equal to or above b.
+int Compare(std::string_view a, const unsigned char* b, bool maskTop) {
+  for (int i = 31; i >= 0; --i) {
+    unsigned int x = static_cast<unsigned char>(a[static_cast<size_t>(i)]);
+    if (i == 31 && maskTop) x &= 0x7F;
+    if (x != b[i]) return x < b[i] ? -1 : 1;
+  }
+  return 0;
+}
+
+// A point encoding as RFC 8032 decodes it: y below p, and no "negative" x where x is 0
+// (y = 1 or y = p - 1). libgcrypt would take y >= p as y - p, so one point would have two
+// encodings and a signature two forms.
+bool CanonicalPoint(std::string_view encoding) {
+  if (Compare(encoding, kPrime, true) >= 0) return false;
+  bool negative = (static_cast<unsigned char>(encoding[31]) & 0x80) != 0;
+  if (!negative) return true;
+  std::string y(encoding);
+  y[31] = static_cast<char>(y[31] & 0x7F);
+  std::string one(32, '\0'), minusOne(reinterpret_cast<const char*>(kPrime), 32);
+  one[0] = 1;
+  minusOne[0] = static_cast<char>(0xEC);
+  return y != one && y != minusOne;
+}
+
 }  // namespace
 
 bool Ed25519UsablePublicKey(std::string_view publicKey) {
-  return publicKey.size() == kEd25519PublicKeySize && GcryptReady() && UsablePoint(publicKey);
+  return publicKey.size() == kEd25519PublicKeySize && CanonicalPoint(publicKey) && GcryptReady() &&
+         UsablePoint(publicKey);
 }
 
 bool Ed25519Generate(std::string& seed, std::string& publicKey, std::string& error) {
@@ -143,6 +179,9 @@ bool Ed25519Verify(std::string_view publicKey, std::string_view message, std::st
   if (signature.size() != kEd25519SignatureSize || !Ed25519UsablePublicKey(publicKey)) return false;
   TSexp key, data, sig;
   std::string_view r = signature.substr(0, 32), s = signature.substr(32);
+  // RFC 8032 demands S < L (libgcrypt reduces S, so S + L would verify too: a second
+  // valid form of every signature) and a canonical R.
+  if (Compare(s, kOrder, false) >= 0 || !CanonicalPoint(r)) return false;
   if (gcry_sexp_build(&key.P, nullptr, "(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))", Len(publicKey),
                       publicKey.data()) ||
       gcry_sexp_build(&sig.P, nullptr, "(sig-val(eddsa(r %b)(s %b)))", Len(r), r.data(), Len(s), s.data()) ||

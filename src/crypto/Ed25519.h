@@ -24,13 +24,14 @@ bool Ed25519PublicKey(std::string_view seed, std::string& publicKey);
 std::string Ed25519Sign(std::string_view seed, std::string_view message);
 
 // True when publicKey is 32 bytes that encode a point a signature can be verified against:
-// on the curve, and none of the points (degenerate ones, and the very rare ones with a
-// short coordinate) on which libgcrypt would abort the process. Keys from
-// Ed25519Generate always are.
+// canonically encoded (y below 2^255 - 19), on the curve, and none of the points (degenerate ones, and the very rare
+// ones with a short coordinate) on which libgcrypt would abort the process. Keys from Ed25519Generate always are.
 bool Ed25519UsablePublicKey(std::string_view publicKey);
 
 // True only when signature (64 bytes) is a valid signature of message by publicKey
-// (32 bytes); any malformed key or signature is simply not valid.
+// (32 bytes) as RFC 8032 verifies it: S below the group order, R and the key canonical
+// point encodings. Any malformed key or signature is simply not valid, so a signature
+// has exactly one valid form.
 bool Ed25519Verify(std::string_view publicKey, std::string_view message, std::string_view signature);
 
 }  // namespace crypto

@@ -12,6 +12,7 @@
 #include "launcher/LauncherLog.h"
 #include "launcher/ProgramFolders.h"
 #include "launcher/SplashForm.h"
+#include "launcher/UpdateRules.h"
 #include "package/StagedInstall.h"
 #include "skin/SkinSupport.h"
 #include "ui/Application.h"
@@ -24,10 +25,15 @@ constexpr uint32_t kWorkerStopWaitMs = 500;
 }  // namespace
 
 void RecoverUpdate() {
-  package::TRecoveryReport r = package::RecoverInstall(GetUpdateJournalPath());
+  base::AnsiString programDir = base::WideToAnsi(GetProgramDir());
+  package::TRecoveryReport r = package::RecoverInstall(programDir, GetUpdateJournalPath());
+  // An earlier launcher's journal, where others may write: at most its leftovers go.
+  package::RecoverForeignJournal(programDir, GetLegacyUpdateJournalPath());
   if (r.Outcome != package::TRecoveryOutcome::roNew || r.Version.empty()) return;
   // The update's files were all in place when its launcher died; its version was not
-  // necessarily recorded yet.
+  // necessarily recorded yet. An update only ever installs a newer version, so anything
+  // else (already recorded, or not a version at all) leaves the setting as it is.
+  if (!IsNewVision(r.Version, ConfigRecord().ReadConfigString("System", "PackageVision", "0.0.0.0"))) return;
   try {
     ConfigRecord().WriteConfigString("System", "PackageVision", r.Version);
   } catch (const base::Exception& e) {

@@ -6,6 +6,7 @@
 // clang-format on
 
 #include "launcher/LaunchRules.h"
+#include "package/UpdateJournal.h"
 #include "platform/Process.h"
 
 namespace launcher {
@@ -26,6 +27,8 @@ base::WideString GetCommonDataDir() {
   return dir + u"\\";
 }
 
-base::AnsiString GetUpdateJournalPath() { return base::WideToAnsi(GetCommonDataDir()) + "UpdateJournal.txt"; }
+base::AnsiString GetUpdateJournalPath() { return base::WideToAnsi(GetProgramDir()) + package::kJournalFileName; }
+
+base::AnsiString GetLegacyUpdateJournalPath() { return base::WideToAnsi(GetCommonDataDir()) + "UpdateJournal.txt"; }
 
 }  // namespace launcher

@@ -397,7 +397,7 @@ bool TSplash::ApplyPackage() {
   }
   // The backups go only now: until the version is recorded the journal lets the next
   // start record it. Files still in use (this launcher, its DLLs) go at the next start.
-  package::CompleteInstall(journal);
+  package::CompleteInstall(ExeDir(), journal);
   return true;
 }
 

@@ -31,6 +31,12 @@ bool ParsePublicKeys(std::string_view text, std::vector<std::string>& keys, std:
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
+  // Only commas and blanks: somebody meant to set a key. Taking offers unverified then
+  // would turn a typo into no protection at all.
+  if (keys.empty() && !base::Trim(text).empty()) {
+    problem = "holds no public key";
+    return false;
+  }
   return true;
 }
 

@@ -17,9 +17,10 @@
 namespace offer {
 
 // The public keys of a comma-separated list of base64 texts of 32 bytes (blanks around
-// an entry and empty entries are ignored, so "" gives no keys). False, with problem
-// naming the first entry that is not a key, when any entry is malformed: a broken key
-// setting must refuse offers, not let them pass unverified.
+// an entry and empty entries are ignored, so "" and blanks give no keys). False, with
+// problem naming the first entry that is not a key, when any entry is malformed, and
+// false when the text holds something but no key (" , "): a broken key setting must
+// refuse offers, not let them pass unverified.
 bool ParsePublicKeys(std::string_view text, std::vector<std::string>& keys, std::string& problem);
 
 // Today's UTC date as days since 1970-01-01.

@@ -4,8 +4,11 @@
 
 namespace package {
 
-std::vector<TIndexLine> ParseIndex(std::string_view text) {
-  std::vector<TIndexLine> lines;
+namespace {
+
+// Calls take(TIndexLine&&) for every non-empty line, in order.
+template <class F>
+void ForEachIndexLine(std::string_view text, F take) {
   int32_t number = 0;
   size_t i = 0;
   while (i < text.size()) {
@@ -33,9 +36,26 @@ std::vector<TIndexLine> ParseIndex(std::string_view text) {
         entry.Problem = TLineProblem::lpZeroSize;
       }
     }
-    lines.push_back(std::move(entry));
+    take(std::move(entry));
   }
+}
+
+}  // namespace
+
+std::vector<TIndexLine> ParseIndex(std::string_view text) {
+  std::vector<TIndexLine> lines;
+  ForEachIndexLine(text, [&](TIndexLine&& line) { lines.push_back(std::move(line)); });
   return lines;
+}
+
+TIndexSummary SummariseIndex(std::string_view text) {
+  TIndexSummary summary;
+  ForEachIndexLine(text, [&](TIndexLine&& line) {
+    ++summary.Lines;
+    if (line.Problem == TLineProblem::lpNone) return;
+    if (summary.BadLines++ == 0) summary.FirstBad = std::move(line);
+  });
+  return summary;
 }
 
 bool ParseBlockSize(std::string_view text, int64_t& size) {

@@ -43,6 +43,19 @@ struct TIndexLine {
 // only a line break has no lines.
 std::vector<TIndexLine> ParseIndex(std::string_view text);
 
+// What an index holds, found without keeping its lines: an index is untrusted, and one of
+// millions of lines must cost neither memory nor a log line per line.
+struct TIndexSummary {
+  int64_t Lines = 0;     // non-empty lines
+  int64_t BadLines = 0;  // lines with a problem
+  TIndexLine FirstBad;   // the first of them (Problem lpNone when there is none)
+};
+TIndexSummary SummariseIndex(std::string_view text);
+
+// No zlib stream is shorter than this (header, an empty final block, Adler-32), so a
+// package holds at most (its bytes after the index) / kMinBlockSize files.
+constexpr int64_t kMinBlockSize = 8;
+
 // A block size: decimal digits only (leading zeros allowed), surrounded by optional blanks,
 // at most 2147483647. Signs, hexadecimal and anything else are refused.
 bool ParseBlockSize(std::string_view text, int64_t& size);

@@ -8,7 +8,8 @@
 
 namespace package {
 
-TPackageReader::TPackageReader(base::TStream& package) : FStream(package) {
+TPackageReader::TPackageReader(base::TStream& package, const TPackageLimits& limits)
+    : FStream(package), FLimits(limits) {
   try {
     Load();
   } catch (const std::exception& e) {
@@ -74,6 +75,7 @@ void TPackageReader::Load() {
   FStream.ReadBuffer(text.data(), length);
 
   int64_t offset = kHeaderSize + static_cast<int64_t>(length);
+  if (!WithinLimits(text, FPackageSize - offset)) return;
   for (TIndexLine& line : ParseIndex(text)) {
     TPackageEntry entry;
     static_cast<TIndexLine&>(entry) = std::move(line);
@@ -89,6 +91,26 @@ void TPackageReader::Load() {
   }
   FDataEnd = offset;
   if (FStatus != TPackageStatus::psOk) FEntries.clear();
+}
+
+bool TPackageReader::WithinLimits(std::string_view index, int64_t blockBytes) {
+  if (!FLimits.Strict && FLimits.MaxFiles == INT64_MAX) return true;
+  TIndexSummary summary = SummariseIndex(index);
+  FStatus = TPackageStatus::psBadIndex;
+  if (FLimits.Strict && summary.BadLines > 0) {
+    const TIndexLine& bad = summary.FirstBad;
+    FProblem = base::Format("index line %d \"%s\": %s; %d bad index lines", bad.Line, PrintableName(bad.Name),
+                            DescribeLineProblem(bad.Problem), summary.BadLines);
+  } else if (summary.Lines > FLimits.MaxFiles) {
+    FProblem =
+        base::Format("the index lists %d files, more than the %d of one update", summary.Lines, FLimits.MaxFiles);
+  } else if (FLimits.Strict && summary.Lines > blockBytes / kMinBlockSize) {
+    FProblem = base::Format("the index lists %d files, more than its %d bytes of compressed data can hold",
+                            summary.Lines, blockBytes);
+  } else {
+    FStatus = TPackageStatus::psOk;
+  }
+  return FStatus == TPackageStatus::psOk;
 }
 
 }  // namespace package

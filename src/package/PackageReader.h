@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Stream.h"
@@ -23,6 +24,13 @@ enum class TPackageStatus {
   psUnreadable,  // the stream failed while reading
 };
 
+// What an installer refuses before it keeps anything of an index: the index is held in
+// memory line by line, so an untrusted package must not choose how many lines that is.
+struct TPackageLimits {
+  bool Strict = false;           // refuse at the first line with a problem, and more files than the blocks can hold
+  int64_t MaxFiles = INT64_MAX;  // more index lines refuse the package
+};
+
 struct TPackageEntry : TIndexLine {
   int64_t Offset = 0;  // where the block starts in the package
 };
@@ -30,8 +38,12 @@ struct TPackageEntry : TIndexLine {
 class TPackageReader {
  public:
   // Reads from package (not owned, any position); the stream must stay open while
-  // blocks are read.
-  explicit TPackageReader(base::TStream& package);
+  // blocks are read. Without limits every line is kept, problems included (vtzip's view).
+  // With strict limits a package is refused (psBadIndex) at its first bad index line,
+  // the problem naming it and the count of bad lines, and when its index lists more
+  // files than limits.MaxFiles or than its blocks can hold (kMinBlockSize each); nothing
+  // of such an index is kept.
+  explicit TPackageReader(base::TStream& package, const TPackageLimits& limits = {});
 
   TPackageStatus Status() const { return FStatus; }
   // Why the status is not psOk, in words for logs and reports.
@@ -49,8 +61,10 @@ class TPackageReader {
 
  private:
   void Load();
+  bool WithinLimits(std::string_view index, int64_t blockBytes);
 
   base::TStream& FStream;
+  TPackageLimits FLimits;
   TPackageStatus FStatus = TPackageStatus::psOk;
   std::string FProblem;
   std::vector<TPackageEntry> FEntries;

@@ -92,6 +92,12 @@ TStageOutcome TStageInflater::Run(base::TStream& package, size_t index) {
     TBlockStream block(package, job.Offset, job.Size);
     base::TFileStream file(job.File, base::fmCreate);
     r.Inflate = InflateBlock(block, &file);
+    // Through to the disk before the journal can plan a move of it: after a power cut a
+    // planned or committed journal must never name a file whose data is not there.
+    if (!platform::FileFlush(file.Handle())) {
+      r.Kind = TStageOutcome::TKind::skFailed;
+      r.Error = "the staged file cannot be written through to the disk";
+    }
   } catch (const base::EDecompressionError&) {
     r.Kind = TStageOutcome::TKind::skCorrupt;
   } catch (const std::exception& e) {

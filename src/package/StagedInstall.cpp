@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/Exceptions.h"
+#include "base/Format.h"
 #include "base/Log.h"
 #include "base/Stream.h"
 #include "base/Strings.h"
@@ -50,7 +51,7 @@ std::string FreeName(const std::string& path, const std::string& suffix) {
 
 // Removes the staged files of journal and its staging folder (missing ones are fine).
 void RemoveStage(const TUpdateJournal& journal) {
-  if (journal.Stage.empty()) return;
+  if (journal.Stage.empty() || !platform::DirectoryExists(journal.Stage)) return;
   for (int32_t i = 0; i < journal.Entries; ++i) platform::RemoveFile(journal.StagedFile(i));
   platform::RemoveDir(journal.Stage);
 }
@@ -134,17 +135,26 @@ class TInstall {
 
 bool TInstall::Check(const TPackageReader& reader) {
   bool ok = true;
-  std::string stageFold = base::UpperCase(kStageFolderName);
+  int64_t bad = 0;
+  std::string first;
+  if (reader.Entries().size() > static_cast<size_t>(kMaxJournalEntries))
+    return Fail(base::Format("DirectoryDecompression Refused:= %s (%d files, more than the %d one update takes)",
+                             PrintableName(FPackageFile), static_cast<int64_t>(reader.Entries().size()),
+                             kMaxJournalEntries));
   for (const TPackageEntry& e : reader.Entries()) {
     std::string why = e.Problem != TLineProblem::lpNone ? DescribeLineProblem(e.Problem) : CheckEntryName(e.Name);
     std::string target = FTargetDir + "\\" + e.Name;
-    std::string folded = Fold(e.Name);
     if (why.empty() && Fold(target) == Fold(FPackageFile)) why = "names the package itself";
-    if (why.empty() && (folded.rfind(stageFold, 0) == 0 || folded.find(Fold(kBackupSuffix)) != std::string::npos))
+    if (why.empty() && (IsReservedUpdateName(e.Name) || Fold(target) == Fold(FJournalFile)))
       why = "names a file the update itself uses";
-    if (!why.empty()) ok = Fail("DirectoryDecompression Refused:= " + PrintableName(e.Name) + " (" + why + ")");
+    // The journal must be able to name the file and its backup.
+    if (why.empty() && target.size() + std::char_traits<char>::length(kBackupSuffix) + 4 > kMaxJournalPath)
+      why = "path too long";
+    if (!why.empty() && bad++ == 0) first = PrintableName(e.Name) + " (" + why;
     FTargets.push_back(target);
   }
+  // One line however many names are bad: the index is untrusted.
+  if (bad > 0) ok = Fail(base::Format("DirectoryDecompression Refused:= %s; %d bad index lines)", first, bad));
   return ok;
 }
 
@@ -217,6 +227,9 @@ bool TInstall::Commit() {
 void TInstall::Run(const std::string& version) {
   if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
   if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
+  if (!IsJournalVersion(version))
+    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (version \"" +
+                     PrintableName(version.substr(0, 64)) + "\" is not a package version)"));
   if (platform::FileExists(FJournalFile))
     return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
                      " (an earlier update is not finished)"));
@@ -228,7 +241,10 @@ void TInstall::Run(const std::string& version) {
   } catch (const std::exception& e) {
     return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
   }
-  TPackageReader reader(*package);
+  TPackageLimits limits;
+  limits.Strict = true;
+  limits.MaxFiles = kMaxJournalEntries;
+  TPackageReader reader(*package, limits);
   if (reader.Status() != TPackageStatus::psOk)
     return void(
         Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + reader.Problem() + ")"));
@@ -238,8 +254,12 @@ void TInstall::Run(const std::string& version) {
   FJournal.Version = version;
   FJournal.Entries = FReport.Lines;
   FJournal.Stage = FTargetDir + "\\" + kStageFolderName;
-  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n)
+  for (int n = 2; platform::DirectoryExists(FJournal.Stage) || platform::FileExists(FJournal.Stage); ++n) {
+    if (n > kMaxFreeNameNumber)
+      return void(
+          Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (no free staging folder)"));
     FJournal.Stage = FTargetDir + "\\" + kStageFolderName + std::to_string(n);
+  }
   if (!WriteJournalFile(FJournalFile, FJournal.HeaderText()))
     return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
   bool staged = platform::ForceDirectories(FJournal.Stage);
@@ -295,20 +315,66 @@ TRecoveryReport Complete(const std::string& journalFile, const TUpdateJournal& j
   return r;
 }
 
-bool LoadJournal(const std::string& journalFile, TUpdateJournal& journal, TRecoveryReport& r) {
-  std::string text;
+// Renames a journal that is not carried out aside, keeping earlier ones; removes it when
+// no name is free. Returns the new name, empty when it was removed (or is stuck).
+std::string SetAside(const std::string& journalFile) {
+  for (int32_t n = 1; n <= kMaxFreeNameNumber; ++n) {
+    std::string aside = journalFile + ".refused" + (n > 1 ? std::to_string(n) : std::string());
+    if (platform::FileExists(aside) || platform::DirectoryExists(aside)) continue;
+    if (platform::RenameFile(journalFile, aside)) return aside;
+    break;
+  }
+  platform::RemoveFile(journalFile);
+  return {};
+}
+
+void Refuse(const std::string& journalFile, const std::string& why, TRecoveryReport& r) {
+  r = TRecoveryReport();
+  r.Outcome = TRecoveryOutcome::roRefused;
+  r.SetAsideAs = SetAside(journalFile);
+  r.Problems.push_back("UpdateRecovery Refused:= " + PrintableName(journalFile) + " (" + PrintableName(why) +
+                       "), nothing done, " +
+                       (r.SetAsideAs.empty() ? std::string("removed") : "set aside as " + PrintableName(r.SetAsideAs)));
+}
+
+bool LoadJournal(const std::string& targetDir, const std::string& journalFile, TUpdateJournal& journal,
+                 TRecoveryReport& r) {
+  std::string text, why;
   if (!ReadJournalFile(journalFile, text)) {
     r.Outcome = TRecoveryOutcome::roFailed;
     r.Problems.push_back("UpdateRecovery Failed:= " + PrintableName(journalFile) + " (cannot be read)");
     return false;
   }
-  if (!TUpdateJournal::Parse(text, journal)) {
-    // Cut short before its first line was on disk: no update step had begun.
-    platform::RemoveFile(journalFile);
-    r.Outcome = TRecoveryOutcome::roOld;
-    return false;
+  switch (TUpdateJournal::Parse(text, targetDir, journal, why)) {
+    case TJournalParse::jpOk: return true;
+    case TJournalParse::jpNotStarted:
+      // Cut short before its first line was on disk: no update step had begun.
+      platform::RemoveFile(journalFile);
+      r.Outcome = TRecoveryOutcome::roOld;
+      return false;
+    case TJournalParse::jpRefused: Refuse(journalFile, why, r); return false;
   }
-  return true;
+  return false;
+}
+
+void LogOutcome(const TRecoveryReport& r) {
+  for (const std::string& p : r.Problems) Log(p);
+  switch (r.Outcome) {
+    case TRecoveryOutcome::roOld:
+      Log("UpdateRecovery:= unfinished update undone, the installed files are the old ones");
+      break;
+    case TRecoveryOutcome::roNew:
+      Log("UpdateRecovery:= update completed, the installed files are the new ones (" + r.Version + ")");
+      break;
+    case TRecoveryOutcome::roLeftover:
+      Log("UpdateRecovery:= " + std::to_string(r.Removed) + " leftover files removed");
+      break;
+    case TRecoveryOutcome::roFailed:
+      Log("UpdateRecovery:= the unfinished update could not be carried out, kept for the next start");
+      break;
+    case TRecoveryOutcome::roRefused:  // its one line is the problem's
+    case TRecoveryOutcome::roNothing: break;
+  }
 }
 
 }  // namespace
@@ -330,12 +396,15 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
   return report;
 }
 
-TRecoveryReport CompleteInstall(const std::string& journalFile) {
+TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string& journalFile) {
   TRecoveryReport r;
   try {
     TUpdateJournal journal;
     if (!platform::FileExists(journalFile)) return r;
-    if (!LoadJournal(journalFile, journal, r)) return r;
+    if (!LoadJournal(targetDir, journalFile, journal, r)) {
+      for (const std::string& p : r.Problems) Log(p);
+      return r;
+    }
     if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup)
       r = Complete(journalFile, journal);
   } catch (...) {
@@ -346,12 +415,12 @@ TRecoveryReport CompleteInstall(const std::string& journalFile) {
   return r;
 }
 
-TRecoveryReport RecoverInstall(const std::string& journalFile) {
+TRecoveryReport RecoverInstall(const std::string& targetDir, const std::string& journalFile) {
   TRecoveryReport r;
   try {
     if (!platform::FileExists(journalFile)) return r;
     TUpdateJournal journal;
-    if (LoadJournal(journalFile, journal, r)) {
+    if (LoadJournal(targetDir, journalFile, journal, r)) {
       switch (journal.State) {
         case TJournalState::jsStaging:
           RemoveStage(journal);
@@ -370,22 +439,29 @@ TRecoveryReport RecoverInstall(const std::string& journalFile) {
     r.Outcome = TRecoveryOutcome::roFailed;
     r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
   }
-  for (const std::string& p : r.Problems) Log(p);
-  switch (r.Outcome) {
-    case TRecoveryOutcome::roOld:
-      Log("UpdateRecovery:= unfinished update undone, the installed files are the old ones");
-      break;
-    case TRecoveryOutcome::roNew:
-      Log("UpdateRecovery:= update completed, the installed files are the new ones (" + r.Version + ")");
-      break;
-    case TRecoveryOutcome::roLeftover:
-      Log("UpdateRecovery:= " + std::to_string(r.Removed) + " leftover files removed");
-      break;
-    case TRecoveryOutcome::roFailed:
-      Log("UpdateRecovery:= the unfinished update could not be carried out, kept for the next start");
-      break;
-    case TRecoveryOutcome::roNothing: break;
+  LogOutcome(r);
+  return r;
+}
+
+TRecoveryReport RecoverForeignJournal(const std::string& targetDir, const std::string& journalFile) {
+  TRecoveryReport r;
+  try {
+    if (!platform::FileExists(journalFile)) return r;
+    TUpdateJournal journal;
+    if (LoadJournal(targetDir, journalFile, journal, r)) {
+      if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup) {
+        r = Complete(journalFile, journal);
+        r.Version.clear();
+        if (r.Outcome == TRecoveryOutcome::roNew) r.Outcome = TRecoveryOutcome::roLeftover;
+      } else {
+        Refuse(journalFile, "an unfinished update outside the program folder", r);
+      }
+    }
+  } catch (...) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
   }
+  LogOutcome(r);
   return r;
 }
 

@@ -11,6 +11,11 @@
 //    every move made so far.
 //  - The journal (UpdateJournal.h) lists the moves before the first one is made, so
 //    RecoverInstall at the next start can finish or undo an update whose process died.
+//    Every staged file is written through to the disk before the journal plans its move,
+//    so a power cut cannot leave a committed journal pointing at data never written.
+//    The journal belongs in targetDir (kJournalFileName); recovery carries out only a
+//    journal whose every line has the shape the install writes for targetDir, and sets
+//    any other aside unexecuted.
 //
 // Each entry is inflated exactly once, on every processor at once (StageInflater.h); the
 // log and the report read as if the entries were inflated one after the other. Bytes
@@ -24,13 +29,9 @@
 #include <string>
 #include <vector>
 
-namespace package {
+#include "package/UpdateJournal.h"
 
-// Name of the staging folder inside the target directory (a number is added when a
-// folder of that name is in the way).
-constexpr const char* kStageFolderName = "~OrbelleUpdate.stage";
-// Added to an installed file's name while it is set aside.
-constexpr const char* kBackupSuffix = ".~orbelle-old";
+namespace package {
 
 struct TInstallOptions {
   // Called before move index (0-based) of the commit; a test holds the commit here.
@@ -52,7 +53,9 @@ struct TInstallReport {
 // the journal at journalFile and version recorded in it. On success the journal stays
 // in its committed state until CompleteInstall, so that a process that dies before it
 // has recorded the version still gets it recorded by RecoverInstall. Refuses to start
-// while a journal exists (an earlier update must be recovered first). Never raises.
+// while a journal exists (an earlier update must be recovered first), and refuses what
+// its journal could not describe: a version that is not one (IsJournalVersion), more
+// than kMaxJournalEntries files, paths over kMaxJournalPath. Never raises.
 TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
                               const std::string& journalFile, const std::string& version,
                               const TInstallOptions& options = {});
@@ -63,6 +66,7 @@ enum class TRecoveryOutcome {
   roNew,       // a committed update was completed: the files are the new ones
   roLeftover,  // only files set aside by an earlier update were removed
   roFailed,    // the journal could not be carried out (it stays for the next start)
+  roRefused,   // the journal is not one the install wrote for this folder: set aside, nothing done
 };
 
 struct TRecoveryReport {
@@ -71,15 +75,26 @@ struct TRecoveryReport {
   int32_t Removed = 0;                // backups and leftovers removed
   int32_t Remaining = 0;              // leftovers still in use (left for the next start)
   std::vector<std::string> Problems;  // as logged
+  std::string SetAsideAs;             // roRefused: where the journal now is (empty: removed)
 };
 
 // Removes the backups of a committed update and then the journal; files still in use
 // are listed in a cleanup journal for the next start. Never raises.
-TRecoveryReport CompleteInstall(const std::string& journalFile);
+TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string& journalFile);
 
 // The next start's side: finishes (roNew), undoes (roOld) or cleans up after whatever
-// the journal describes. Run before anything else uses the program directory; logs one
-// line that says which. Never raises.
-TRecoveryReport RecoverInstall(const std::string& journalFile);
+// the journal describes for targetDir. Run before anything else uses the program
+// directory; logs one line that says which. A journal that fails its check is renamed
+// aside (journalFile + ".refused", numbered when taken) and kept for diagnosis, nothing
+// is moved, and the one line says why (roRefused). Never raises.
+TRecoveryReport RecoverInstall(const std::string& targetDir, const std::string& journalFile);
+
+// A journal left where others than the program's owners may write (an earlier
+// launcher's, in the product data folder): checked like any other, but only the
+// leftovers of a finished update (backup and discard files, which hold nothing but old
+// program files) are removed; its version is never reported, and a journal of an
+// unfinished update is set aside like a refused one (roRefused), since its moves could
+// be planted. Never raises.
+TRecoveryReport RecoverForeignJournal(const std::string& targetDir, const std::string& journalFile);
 
 }  // namespace package

@@ -17,15 +17,45 @@
 //   Remove=<path>
 //   Cleanup
 //
-// Paths are full Windows paths, which never contain '|'. Lines a kill cut short are
-// ignored; nothing is moved before "Planned" is on disk.
+// Paths are full Windows paths, which never contain '|'. A line a kill cut short (no
+// line break yet) is ignored; nothing is moved before "Planned" is on disk.
+//
+// The next start acts on the journal with the rights of whoever starts the program, so
+// it is read as untrusted input: every line must have exactly the shape the install
+// writes for the program folder it is checked against (Parse), or none of it is carried
+// out. The journal itself belongs inside that folder (kJournalFileName), where only those
+// who may change the program files can write.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace package {
+
+// Name of the journal inside the program folder.
+constexpr const char* kJournalFileName = "~OrbelleUpdate.journal";
+// Name of the staging folder inside the target directory (a number from 2 to
+// kMaxFreeNameNumber is added when a folder of that name is in the way).
+constexpr const char* kStageFolderName = "~OrbelleUpdate.stage";
+// Every name the update itself uses in the program folder begins with this (the
+// journal, the staging folder, a journal set aside); no package may name one.
+constexpr const char* kReservedNamePrefix = "~OrbelleUpdate.";
+// Added to an installed file's name while it is set aside (a number from 2 to
+// kMaxFreeNameNumber follows when that name is taken).
+constexpr const char* kBackupSuffix = ".~orbelle-old";
+// Added to a file an undone update could not delete yet (same numbering).
+constexpr const char* kDiscardSuffix = ".~orbelle-discard";
+constexpr int32_t kMaxFreeNameNumber = 1001;
+
+// Limits of a journal that is read back: more files than any package the install takes
+// (InstallPackage refuses larger ones), paths far beyond what Windows creates below a
+// program folder, and the file size that follows from both.
+constexpr int32_t kMaxJournalEntries = 100000;
+constexpr size_t kMaxJournalPath = 2048;
+constexpr size_t kMaxJournalLine = 3 * kMaxJournalPath + 16;
+constexpr int64_t kMaxJournalSize = 16 << 20;
 
 struct TJournalMove {
   std::string Target;
@@ -38,6 +68,12 @@ enum class TJournalState {
   jsPlanned,    // moves may have been made: undo them
   jsCommitted,  // every move was made: remove the backups
   jsCleanup,    // only leftovers to remove
+};
+
+enum class TJournalParse {
+  jpOk,          // journal holds what the file says
+  jpNotStarted,  // its first line never reached the disk: no update step had begun
+  jpRefused,     // not a journal the install wrote for this folder: carry out nothing
 };
 
 struct TUpdateJournal {
@@ -57,18 +93,35 @@ struct TUpdateJournal {
   std::string PlanText() const;
   std::string CleanupText() const;
 
-  // Parses a journal's text; false when it is not one.
-  static bool Parse(const std::string& text, TUpdateJournal& journal);
+  // Parses a journal's text and checks every complete line against what the install
+  // writes for targetDir (one trailing separator ignored): the lines in their order,
+  // each at most once where it can only come once, at most kMaxJournalLine bytes; a
+  // version of 1 to 8 decimal numbers; the staging folder (with its number) directly in
+  // targetDir; at most kMaxJournalEntries entries and no more moves than entries; every
+  // target a safe relative name below targetDir that is not one the update reserves, no
+  // target twice; every backup the target's name with kBackupSuffix (and its number);
+  // every staged file "<n>.new" in the staging folder with n below Entries, none twice;
+  // every leftover to remove a backup or discard name below targetDir. problem says
+  // which line failed and why when the result is jpRefused.
+  static TJournalParse Parse(std::string_view text, std::string_view targetDir, TUpdateJournal& journal,
+                             std::string& problem);
 };
 
-// Largest journal read back (a line per file; far beyond any package).
-constexpr int64_t kMaxJournalSize = 64 << 20;
+// True when relativeName (below the program folder) names something the update itself
+// uses there: a name beginning with kReservedNamePrefix, or any part holding a backup or
+// discard suffix.
+bool IsReservedUpdateName(std::string_view relativeName);
+
+// A version as the journal may carry it: 1 to 8 decimal numbers of 1 to 9 digits
+// separated by single dots.
+bool IsJournalVersion(std::string_view version);
 
 // Creates (or replaces) the file with text and writes it through to the disk.
 bool WriteJournalFile(const std::string& path, const std::string& text);
 // Adds text at the end of the file and writes it through to the disk.
 bool AppendJournalFile(const std::string& path, const std::string& text);
-// The whole file; false when it cannot be read or is over kMaxJournalSize.
+// The whole file; false when it cannot be opened or read. A file over kMaxJournalSize is
+// read only up to one byte past the limit (so the caller sees it is too large).
 bool ReadJournalFile(const std::string& path, std::string& text);
 
 }  // namespace package

@@ -20,6 +20,7 @@ import socket
 import struct
 import sys
 import threading
+import tempfile
 import time
 import unittest
 
@@ -105,14 +106,31 @@ def unix_ms(record, key):
     return None
 
 
-def journal_files():
-    return glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", "UpdateJournal.txt"),
-                     recursive=True)
+def legacy_journal_files(pattern="UpdateJournal.txt"):
+    """Journals where earlier launchers kept them, in the common data folder."""
+    return glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle", pattern), recursive=True)
+
+
+def journal_files(d):
+    """The program folder's journal (and any legacy one)."""
+    own = os.path.join(d.path, "~OrbelleUpdate.journal")
+    return legacy_journal_files() + ([own] if os.path.exists(own) else [])
 
 
 def remove_journal():
-    for f in journal_files():
+    for f in legacy_journal_files("UpdateJournal.txt*"):
         os.remove(f)
+
+
+def common_data_dir():
+    """The launcher's product data folder inside the prefix (made by its first start)."""
+    found = glob.glob(os.path.join(SESSION.prefix, "drive_c", "**", "Norvale Orbelle"), recursive=True)
+    return found[0] if found else os.path.join(SESSION.prefix, "drive_c", "ProgramData", "Norvale Orbelle")
+
+
+def win(path):
+    """A host path as the launcher sees it through Wine's Z: drive."""
+    return "Z:" + path.replace("/", "\\")
 
 
 def file_version(path):
@@ -278,7 +296,7 @@ class RobustUpdate(unittest.TestCase):
             # Staging stopped at the 40th entry, the one that is corrupt.
             self.assertEqual(sum(1 for line in m[:failed[0]] if line.startswith("DirectoryDecompression File:= ")),
                              40)
-            self.assertEqual(journal_files(), [])
+            self.assertEqual(journal_files(d), [])
             if attempt == 0:
                 self.assertEqual(server.requests, [CONFIG_PATH, "/pkg/p.vtzip"])
                 server.forget_requests()
@@ -309,7 +327,7 @@ class RobustUpdate(unittest.TestCase):
         self.assertEqual(file_version(d.launcher()), "9.8.7.6")
         self.assertIn("Vision not EqualResason Run MainProcess", self.messages(d))
         self.assertEqual([x for x in os.listdir(d.path) if "~orbelle" in x or "stage" in x.lower()], [])
-        self.assertEqual(journal_files(), [])
+        self.assertEqual(journal_files(d), [])
 
     def test_a_launcher_killed_in_the_middle_of_an_install_leaves_the_old_tree_at_the_next_start(self):
         names = [f"f{i}.txt" for i in range(6)]
@@ -321,7 +339,7 @@ class RobustUpdate(unittest.TestCase):
         p = self.start(d, env={"ORBELLE_TEST_COMMIT_PAUSE_MS": "20000"})
 
         def planned():
-            for j in journal_files():
+            for j in journal_files(d):
                 with open(j, "rb") as f:
                     if b"Planned\r\n" in f.read():
                         return True
@@ -350,7 +368,66 @@ class RobustUpdate(unittest.TestCase):
                 self.assertEqual(f.read(), b"old " + n.encode())
         self.assertEqual(self.version(d), "2.1.0.10")
         self.assertEqual([x for x in os.listdir(d.path) if "~orbelle" in x.lower() or "stage" in x.lower()], [])
-        self.assertEqual(journal_files(), [])
+        self.assertEqual(journal_files(d), [])
+
+    def test_a_planted_journal_changes_nothing_and_the_next_update_still_applies(self):
+        # What a user without rights to the program folder can write: a journal in the
+        # common data folder, where earlier launchers kept it, that moves a file over
+        # another outside the program folder, deletes the one moved away, and records a
+        # version that would stop every later update.
+        server = self.offer_package({"f0.txt": b"new f0", "Data\\f1.txt": b"new f1"})
+        server.offer("2.1.0.10", "")
+        d = self.program_dir(f"127.0.0.1:{server.port}")
+        for n in ["f0.txt", "Data/f1.txt"]:
+            os.makedirs(os.path.dirname(os.path.join(d.path, n)), exist_ok=True)
+            with open(os.path.join(d.path, n), "wb") as f:
+                f.write(b"old")
+        outside = tempfile.mkdtemp(prefix="orbelle-victim-")
+        self.addCleanup(shutil.rmtree, outside, ignore_errors=True)
+        for n in ["victim.txt", "source.txt"]:
+            with open(os.path.join(outside, n), "wb") as f:
+                f.write(n.encode())
+        self.finish(self.start(d))  # makes the common data folder; nothing on offer
+        os.makedirs(common_data_dir(), exist_ok=True)
+        legacy = os.path.join(common_data_dir(), "UpdateJournal.txt")
+        stage = win(d.path) + "\\~OrbelleUpdate.stage"
+        with open(legacy, "wb") as f:
+            f.write(("[OrbelleUpdateJournal]\r\nVersion=2.1.0.2147483647\r\nStage=" + stage + "\r\nEntries=1\r\n"
+                     f"Move={win(outside)}\\victim.txt|{win(outside)}\\source.txt|{stage}\\0.new\r\n"
+                     "Planned\r\nCommitted\r\n").encode())
+        # And in the program folder a journal no install writes: a count that would keep
+        # the start busy for hours.
+        with open(os.path.join(d.path, "~OrbelleUpdate.journal"), "wb") as f:
+            f.write(("[OrbelleUpdateJournal]\r\nVersion=2.1.0.12\r\nStage=" + stage +
+                     "\r\nEntries=2147483647\r\n").encode())
+        launcher_e2e.remove_fetched_config()
+        earlier = len(self.messages(d))
+        started = time.time()
+        self.finish(self.start(d))
+        main_start = unix_ms(d.record(), "start ")
+        self.assertIsNotNone(main_start, d.log())
+        FIGURES.append(f"planted journals: main program started {main_start - started:.2f} s after the launcher")
+        self.assertLessEqual(main_start - started, STARTUP_BOUND_S)
+        for n in ["victim.txt", "source.txt"]:
+            with open(os.path.join(outside, n), "rb") as f:
+                self.assertEqual(f.read(), n.encode())
+        self.assertEqual(self.version(d), "2.1.0.10")
+        m = self.messages(d)[earlier:]
+        refused = [line for line in m if line.startswith("UpdateRecovery Refused:= ")]
+        self.assertEqual(len(refused), 2, m)
+        self.assertLess(m.index(refused[-1]), m.index("Start"))
+        self.assertEqual(journal_files(d), [])  # both set aside, kept for diagnosis
+        self.assertTrue(os.path.exists(legacy + ".refused"))
+        self.assertTrue(os.path.exists(os.path.join(d.path, "~OrbelleUpdate.journal.refused")))
+
+        # Updates go on: the next offer installs.
+        server.offer("2.1.0.12", f"http://127.0.0.1:{server.port}/pkg/p.vtzip")
+        launcher_e2e.remove_fetched_config()
+        self.finish(self.start(d))
+        self.assertEqual(self.version(d), "2.1.0.12")
+        with open(os.path.join(d.path, "Data", "f1.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"new f1")
+        self.assertEqual(journal_files(d), [])
 
     def test_an_empty_app_exe_name_starts_nothing_and_the_launcher_ends(self):
         d = ProgramDir(app_exe="")

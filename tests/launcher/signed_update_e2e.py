@@ -143,6 +143,10 @@ class SignedUpdate(UpdateCase):
             self.assert_refused(self.run_in(self.installed_dir("not-a-key")),
                                 REFUSED_CONFIG + 'UpdatePublicKey "not-a-key" is not a public key (44 characters of '
                                 'base64)')
+        with self.subTest("a key setting of only blanks and commas refuses every offer"):
+            self.serve(good)
+            self.assert_refused(self.run_in(self.installed_dir(" , ")),
+                                REFUSED_CONFIG + "UpdatePublicKey holds no public key")
 
     def test_an_older_serial_replayed_after_a_newer_one_was_accepted_is_refused(self):
         d = self.installed_dir(self.keys["a"][1])

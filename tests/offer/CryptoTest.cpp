@@ -55,6 +55,67 @@ TEST(Ed25519, SignaturesVerifyOnlyForTheirMessageAndKey) {
   EXPECT_TRUE(crypto::Ed25519Verify(publicA, "", crypto::Ed25519Sign(kSeedA, "")));
 }
 
+std::string Hex(const std::string& hex) {
+  std::string bytes;
+  EXPECT_TRUE(crypto::FromHex(hex, bytes)) << hex;
+  return bytes;
+}
+
+TEST(Ed25519, TheRfcVectorsAndOnlyCanonicalSignatures) {
+  // The first three test vectors of RFC 8032 (secret seed, public key, message, signature).
+  struct TVector {
+    const char *Seed, *Public, *Message, *Signature;
+  };
+  const TVector vectors[] = {
+      {"9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60",
+       "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
+       "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe2"
+       "465"
+       "5141438e7a100b"},
+      {"4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb",
+       "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
+       "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302ae"
+       "e"
+       "b00d291612bb0c00"},
+      {"c5aa8df43f9f837bedb7442f31dcb7b166d38535076f094b85ce3a2e0b4458f7",
+       "fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
+       "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28"
+       "d"
+       "c027beceea1ec40a"},
+  };
+  for (const TVector& v : vectors) {
+    SCOPED_TRACE(v.Message);
+    std::string publicKey;
+    ASSERT_TRUE(crypto::Ed25519PublicKey(Hex(v.Seed), publicKey));
+    EXPECT_EQ(crypto::ToHex(publicKey), v.Public);
+    EXPECT_EQ(crypto::ToHex(crypto::Ed25519Sign(Hex(v.Seed), Hex(v.Message))), v.Signature);
+    EXPECT_TRUE(crypto::Ed25519Verify(Hex(v.Public), Hex(v.Message), Hex(v.Signature)));
+  }
+
+  // Second forms of a valid signature, and keys written non-canonically (made by
+  // data/make_ed25519_cases.py from the curve's definition). Each would verify if the
+  // encodings were reduced instead of refused.
+  std::string key = Hex(vectors[0].Public);
+  EXPECT_FALSE(crypto::Ed25519Verify(key, "",
+                                     Hex("e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901554c8c7872aa06"
+                                         "4e049dbb3013fbf29380d25bf5f0595bbe24655141438e7a101b")))
+      << "S + L";
+  EXPECT_FALSE(crypto::Ed25519Verify(key, "",
+                                     Hex("eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f3fdd9411ef77"
+                                         "c7b937c975b1193128983db0482a002663080c0dd63cf3466c06")))
+      << "R the neutral point with y = p + 1";
+  std::string sig = Hex(vectors[0].Signature);
+  for (const char* s : {"edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010",  // S = L
+                        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"}) {
+    EXPECT_FALSE(crypto::Ed25519Verify(key, "", sig.substr(0, 32) + Hex(s))) << s;
+  }
+  for (const char* k : {"eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",   // y = p + 1
+                        "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",   // y = p
+                        "0100000000000000000000000000000000000000000000000000000000000080",   // x = -0
+                        "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"})  // y = -1, x = -0
+    EXPECT_FALSE(crypto::Ed25519UsablePublicKey(Hex(k))) << k;
+}
+
 TEST(Ed25519, GeneratedPairsBelongTogetherAndDiffer) {
   std::string seed1, public1, seed2, public2, error;
   ASSERT_TRUE(crypto::Ed25519Generate(seed1, public1, error)) << error;

@@ -90,8 +90,13 @@ TEST(OfferRules, PublicKeyListsAreBase64KeysSeparatedByCommas) {
   std::string problem;
   EXPECT_TRUE(offer::ParsePublicKeys("", keys, problem));
   EXPECT_TRUE(keys.empty());
-  EXPECT_TRUE(offer::ParsePublicKeys(" , ", keys, problem));
+  EXPECT_TRUE(offer::ParsePublicKeys(" \t ", keys, problem));
   EXPECT_TRUE(keys.empty());
+  // Something was meant to be a key: offers must be refused, not taken unverified.
+  for (const char* blank : {" , ", ",", ",,\t,"}) {
+    EXPECT_FALSE(offer::ParsePublicKeys(blank, keys, problem)) << blank;
+    EXPECT_EQ(problem, "holds no public key");
+  }
   EXPECT_TRUE(offer::ParsePublicKeys(" " + a + " ,\t" + b + ",", keys, problem));
   EXPECT_EQ(keys, (std::vector<std::string>{PublicKey(kSeed), PublicKey(kOtherSeed)}));
   // One bad entry spoils the list: a typo must not turn checking off.

@@ -103,14 +103,14 @@ TEST(StagedInstall, ReplacesEveryFileAndCompletesAfterTheVersionIsRecorded) {
   EXPECT_TRUE(t.AllNew());
   // Until completion the journal says committed and the backups hold the old files.
   TUpdateJournal j;
-  std::string text;
+  std::string text, why;
   ASSERT_TRUE(ReadJournalFile(t.Journal, text));
-  ASSERT_TRUE(TUpdateJournal::Parse(text, j));
+  ASSERT_EQ(TUpdateJournal::Parse(text, t.Target, j, why), TJournalParse::jpOk) << why;
   EXPECT_EQ(j.State, TJournalState::jsCommitted);
   EXPECT_EQ(j.Version, "2.1.0.12");
   EXPECT_EQ(ReadBytes(t.In(TInstalled::Name(7)) + kBackupSuffix), TInstalled::Old(7));
 
-  TRecoveryReport done = CompleteInstall(t.Journal);
+  TRecoveryReport done = CompleteInstall(t.Target, t.Journal);
   EXPECT_EQ(done.Outcome, TRecoveryOutcome::roNew);
   EXPECT_EQ(done.Removed, 50);
   EXPECT_EQ(t.Strays(), std::vector<std::string>{});
@@ -132,7 +132,7 @@ TEST(StagedInstall, TheNextStartUndoesAnUpdateKilledBetweenMovesOrFinishesACommi
     ASSERT_TRUE(platform::FileExists(t.Journal));
 
     TLogCapture log;
-    TRecoveryReport r = RecoverInstall(t.Journal);
+    TRecoveryReport r = RecoverInstall(t.Target, t.Journal);
     EXPECT_EQ(r.Outcome, TRecoveryOutcome::roOld);
     EXPECT_TRUE(t.AllOld());
     EXPECT_EQ(t.Strays(), std::vector<std::string>{});
@@ -144,12 +144,12 @@ TEST(StagedInstall, TheNextStartUndoesAnUpdateKilledBetweenMovesOrFinishesACommi
   TInstalled t;
   t.WritePackage();
   ASSERT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
-  TRecoveryReport r = RecoverInstall(t.Journal);
+  TRecoveryReport r = RecoverInstall(t.Target, t.Journal);
   EXPECT_EQ(r.Outcome, TRecoveryOutcome::roNew);
   EXPECT_EQ(r.Version, "2.1.0.12");
   EXPECT_TRUE(t.AllNew());
   EXPECT_EQ(t.Strays(), std::vector<std::string>{});
-  EXPECT_EQ(RecoverInstall(t.Journal).Outcome, TRecoveryOutcome::roNothing);
+  EXPECT_EQ(RecoverInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roNothing);
 }
 
 TEST(StagedInstall, JournalsCutShortByAKill) {
@@ -166,14 +166,14 @@ TEST(StagedInstall, JournalsCutShortByAKill) {
   j.Moves.push_back({t.In(TInstalled::Name(1)), t.In(TInstalled::Name(1)) + kBackupSuffix, j.StagedFile(0)});
   std::string plan = j.PlanText();
   WriteJournalFile(t.Journal, j.HeaderText() + plan.substr(0, plan.size() - 5));  // "Plann"
-  EXPECT_EQ(RecoverInstall(t.Journal).Outcome, TRecoveryOutcome::roOld);
+  EXPECT_EQ(RecoverInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roOld);
   EXPECT_TRUE(t.AllOld());
   EXPECT_EQ(t.Strays(), std::vector<std::string>{});
   EXPECT_FALSE(platform::FileExists(t.Journal));
 
   // Not a journal at all (its first line never reached the disk): dropped, nothing moved.
   WriteBytes(t.Journal, "[OrbelleUpd");
-  EXPECT_EQ(RecoverInstall(t.Journal).Outcome, TRecoveryOutcome::roOld);
+  EXPECT_EQ(RecoverInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roOld);
   EXPECT_FALSE(platform::FileExists(t.Journal));
 }
 
@@ -188,7 +188,7 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
       {"parent folder", Line("..\\evil.txt", a), "..\\evil.txt"},
       {"the staging folder", Line(std::string(kStageFolderName) + "\\0.new", a), "~OrbelleUpdate.stage\\0.new"},
       {"a backup name", Line(std::string("f01.bin") + kBackupSuffix, a), "f01.bin.~orbelle-old"},
-      {"a line without size", "f01.bin", "f01.bin"},
+      {"a line without size", "f01.bin", ""},  // refused with the index, naming the package
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
@@ -197,7 +197,7 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
     TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
     EXPECT_FALSE(r.Installed);
     ASSERT_EQ(r.Problems.size(), 1u);
-    std::string expected = "DirectoryDecompression Refused:= " + c.Refused + " (";
+    std::string expected = "DirectoryDecompression Refused:= " + (c.Refused.empty() ? t.PackageFile : c.Refused) + " (";
     EXPECT_EQ(r.Problems[0].substr(0, expected.size()), expected);
     EXPECT_TRUE(t.AllOld());
     EXPECT_EQ(t.Strays(), std::vector<std::string>{});
@@ -209,4 +209,181 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
   TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
   EXPECT_FALSE(r.Installed);
   EXPECT_TRUE(t.AllOld());
+}
+
+TEST(StagedInstall, AFloodingIndexCostsOneLogLine) {
+  // Indexes of a million lines: each is refused with one line that counts the bad lines,
+  // before any line is kept.
+  std::string a = Zlib("aaa");
+  std::string bars, names, tiny;
+  for (int i = 0; i < 1000000; ++i) bars += "x\n";
+  for (int i = 0; i < 1000; ++i) names += "..\\x|" + std::to_string(a.size()) + "\n";
+  for (int i = 0; i < 50000; ++i) tiny += "f|8\n";
+  std::string thousand;
+  for (int i = 0; i < 1000; ++i) thousand += a;
+  struct TCase {
+    const char* What;
+    std::string Index, Blocks;
+    std::string Line;  // after "DirectoryDecompression Refused:= "
+  };
+  std::vector<TCase> cases = {
+      {"a million lines without a bar", bars, a,
+       "@ (index line 1 \"x\": index line without '|'; 1000000 bad index lines)"},
+      {"a thousand names that leave the folder", names, thousand,
+       "..\\x (parent-directory part; 1000 bad index lines)"},
+      {"more files than the blocks can hold", tiny, std::string(399999, 'z'),
+       "@ (the index lists 50000 files, more than its 399999 bytes of compressed data can hold)"},
+      {"more files than one update takes", tiny + tiny + tiny, std::string(1200000, 'z'),
+       "@ (the index lists 150000 files, more than the 100000 of one update)"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TInstalled t;
+    WriteBytes(t.PackageFile, Package(c.Index, c.Blocks));
+    TLogCapture log;
+    TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
+    EXPECT_FALSE(r.Installed);
+    std::string line = c.Line[0] == '@' ? t.PackageFile + c.Line.substr(1) : c.Line;
+    EXPECT_EQ(log.Lines,
+              std::vector<std::string>{"[Splash]==================== DirectoryDecompression Refused:= " + line});
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+  }
+}
+
+TEST(StagedInstall, PlantedJournalsAreSetAsideAndMoveNothing) {
+  // Journals an attacker could write, each refused whole: no file inside or outside the
+  // program folder changes, the journal is kept aside for diagnosis, one line says why,
+  // the next start meets no journal and the next update installs.
+  struct TCase {
+    const char* What;
+    std::string (*Text)(const TInstalled& t, const std::string& outside);
+    const char* Why;  // the start of the reason in the log line
+  };
+  auto head = [](const TInstalled& t, const std::string& entries) {
+    return "[OrbelleUpdateJournal]\r\nVersion=2.1.0.12\r\nStage=" + t.Target + "\\" + kStageFolderName +
+           "\r\nEntries=" + entries + "\r\n";
+  };
+  static decltype(head) sHead = head;
+  std::vector<TCase> cases = {
+      {"a move over a file outside",
+       [](const TInstalled& t, const std::string& o) {
+         return sHead(t, "1") + "Move=" + o + "victim.txt|" + o + "source.txt|" + t.Target + "\\" + kStageFolderName +
+                "\\0.new\r\nPlanned\r\n";
+       },
+       "line 5: Move \""},
+      {"a removal outside",
+       [](const TInstalled&, const std::string& o) {
+         return "[OrbelleUpdateJournal]\r\nRemove=" + o + "victim.txt\r\nCleanup\r\n";
+       },
+       "line 2: Remove \""},
+      {"a removal of a program file",
+       [](const TInstalled& t, const std::string&) {
+         return "[OrbelleUpdateJournal]\r\nRemove=" + t.In("f01.bin") + "\r\nCleanup\r\n";
+       },
+       "line 2: Remove not a file an update sets aside"},
+      {"a parent-folder target",
+       [](const TInstalled& t, const std::string&) {
+         return sHead(t, "1") + "Move=" + t.Target + "\\..\\victim.txt||" + t.Target + "\\" + kStageFolderName +
+                "\\0.new\r\nPlanned\r\n";
+       },
+       "line 5: Move \""},
+      {"a backup that is another program file",
+       [](const TInstalled& t, const std::string&) {
+         return sHead(t, "1") + "Move=" + t.In("f01.bin") + "|" + t.In("f02.bin") + "|" + t.Target + "\\" +
+                kStageFolderName + "\\0.new\r\nPlanned\r\n";
+       },
+       "line 5: Move the backup is not"},
+      {"a move into a missing folder",
+       [](const TInstalled& t, const std::string& o) {
+         return sHead(t, "1") + "Move=" + o + "nofolder\\x.bin|" + t.In("f01.bin") + "|" + t.Target + "\\" +
+                kStageFolderName + "\\0.new\r\nPlanned\r\n";
+       },
+       "line 5: Move \""},
+      {"a staged file past the entries",
+       [](const TInstalled& t, const std::string&) {
+         return sHead(t, "1") + "Move=" + t.In("f01.bin") + "||" + t.Target + "\\" + kStageFolderName +
+                "\\1.new\r\nPlanned\r\n";
+       },
+       "line 5: Move the staged file is not one of the entries"},
+      {"a staging folder outside",
+       [](const TInstalled&, const std::string& o) {
+         return "[OrbelleUpdateJournal]\r\nVersion=2.1.0.12\r\nStage=" + o + "\r\nEntries=1\r\n";
+       },
+       "line 3: \""},
+      {"a version that is not one",
+       [](const TInstalled&, const std::string&) {
+         return std::string("[OrbelleUpdateJournal]\r\nVersion=2.1.0.x\r\n");
+       },
+       "line 2: \"2.1.0.x\" is not a version"},
+      {"a huge entry count", [](const TInstalled& t, const std::string&) { return sHead(t, "2147483647"); },
+       "line 4: Entries is not a count"},
+      {"16 MiB of line breaks",
+       [](const TInstalled&, const std::string&) { return "[OrbelleUpdateJournal]\r\n" + std::string(16 << 20, '\n'); },
+       "larger than 16777216 bytes"},
+      {"8 MiB of empty lines",
+       [](const TInstalled&, const std::string&) {
+         std::string s = "[OrbelleUpdateJournal]\r\n";
+         for (int i = 0; i < (4 << 20); ++i) s += "\r\n";
+         return s;
+       },
+       "line 2: \"\" is not a journal line"},
+      {"lines out of order", [](const TInstalled& t, const std::string&) { return sHead(t, "0") + "Committed\r\n"; },
+       "line 5: Committed out of place"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TInstalled t;
+    std::string outside = t.Dir / "";
+    WriteBytes(outside + "victim.txt", "victim");
+    WriteBytes(outside + "source.txt", "source");
+    WriteBytes(t.In("f01.bin") + kBackupSuffix, "backup");
+    std::string text = c.Text(t, outside);
+    WriteBytes(t.Journal, text);
+    TLogCapture log;
+    TRecoveryReport r = RecoverInstall(t.Target, t.Journal);
+    EXPECT_EQ(r.Outcome, TRecoveryOutcome::roRefused);
+    EXPECT_EQ(ReadBytes(outside + "victim.txt"), "victim");
+    EXPECT_EQ(ReadBytes(outside + "source.txt"), "source");
+    EXPECT_EQ(ReadBytes(t.In("f01.bin") + kBackupSuffix), "backup");
+    platform::RemoveFile(t.In("f01.bin") + kBackupSuffix);
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_FALSE(platform::FileExists(t.Journal));
+    EXPECT_EQ(r.SetAsideAs, t.Journal + ".refused");
+    EXPECT_EQ(ReadBytes(t.Journal + ".refused").size(), text.size());
+    ASSERT_EQ(log.Lines.size(), 1u);
+    std::string expected = "[Splash]==================== UpdateRecovery Refused:= " + t.Journal + " (" + c.Why;
+    EXPECT_EQ(log.Lines[0].substr(0, expected.size()), expected);
+    EXPECT_NE(log.Lines[0].find("), nothing done, set aside as " + t.Journal + ".refused"), std::string::npos);
+    // The next start meets no journal; the next update installs.
+    EXPECT_EQ(RecoverInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roNothing);
+    t.WritePackage();
+    EXPECT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
+    EXPECT_TRUE(t.AllNew());
+  }
+}
+
+TEST(StagedInstall, AForeignJournalOnlyLosesLeftovers) {
+  // A journal outside the program folder: a finished update's backups go, its version
+  // is not reported; an unfinished one is set aside even when its shape is right.
+  TInstalled t;
+  t.WritePackage();
+  ASSERT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
+  TRecoveryReport r = RecoverForeignJournal(t.Target, t.Journal);
+  EXPECT_EQ(r.Outcome, TRecoveryOutcome::roLeftover);
+  EXPECT_EQ(r.Version, "");
+  EXPECT_TRUE(t.AllNew());
+  EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+
+  TInstalled u;
+  u.WritePackage();
+  TInstallOptions options;
+  options.BeforeMove = [](int32_t i) {
+    if (i == 3) throw std::runtime_error("killed");
+  };
+  EXPECT_FALSE(InstallPackage(u.Target, u.PackageFile, u.Journal, "2.1.0.12", options).Installed);
+  TRecoveryReport planted = RecoverForeignJournal(u.Target, u.Journal);
+  EXPECT_EQ(planted.Outcome, TRecoveryOutcome::roRefused);
+  EXPECT_TRUE(platform::FileExists(u.Journal + ".refused"));
+  EXPECT_FALSE(u.AllOld());  // nothing was moved back either
 }
