@@ -12,6 +12,7 @@
 #include "launcher/ConfigRecord.h"
 #include "launcher/LaunchRules.h"
 #include "launcher/ProgramFolders.h"
+#include "launcher/ReleaseTrial.h"
 #include "launcher/UpdateRules.h"
 #include "net/SSLClient.h"
 #include "offer/OfferRules.h"
@@ -177,6 +178,9 @@ void TSplash::ReadCurrentConfig() {
   Log(base::Format("FCurrVision:= %s", FCurrVision));
   FMainProcess = ConfigRecord().ReadConfigString("System", "AppExeName", "");
   Log(base::Format("FMainProcess:= %s", FMainProcess));
+  // A release the last start put on trial and could not judge is judged at this start.
+  FTrialRecord = ReadTrialRecord();
+  FTrial = !FTrialRecord.Vision.empty();
 }
 
 void TSplash::ReadNewConfig() {
@@ -187,7 +191,12 @@ void TSplash::ReadNewConfig() {
   Log(base::Format("FPackageUrl:= %s", FPackageUrl));
   // A verified offer brought its staged values with its signature; an unverified one
   // is read here.
-  if (!FVerifyOffer) FRolloutPercentText = config.ReadConfigString("System", "RolloutPercent", "100");
+  if (!FVerifyOffer) {
+    FRolloutPercentText = config.ReadConfigString("System", "RolloutPercent", "100");
+    if (!offer::ParseHealthySeconds(base::Trim(config.ReadConfigString("System", "HealthySeconds", "")),
+                                    FOfferHealthySeconds))
+      FOfferHealthySeconds = offer::kDefaultHealthySeconds;
+  }
   config.FlushConfig();
 }
 
@@ -203,7 +212,7 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
   ReadNewConfig();
   bool newer = IsNewVision(FNewVision, FCurrVision);
   if (newer && FTimestamp < kConfigTimeLimitMs) {
-    if (!InRolloutShare()) {
+    if (!MayTakeOffer() || !InRolloutShare()) {
       RunMainProcess(ExeDir() + FMainProcess);
       return;
     }
@@ -214,6 +223,19 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
   if (!newer) Log("Vision not EqualResason Run MainProcess");                        // sic
   if (FTimestamp >= kConfigTimeLimitMs) Log("(FTimestamp < 1000) Run MainProcess");  // sic: the limit was missed
   RunMainProcess(ExeDir() + FMainProcess);
+}
+
+bool TSplash::MayTakeOffer() {
+  if (FTrial) {
+    // The journal of the release on trial must be settled before another update.
+    Log(base::Format("Update Trial Pending,Run MainProcess:= %s has not started healthily yet", FTrialRecord.Vision));
+    return false;
+  }
+  if (IsBadVision(ConfigRecord().ReadConfigString("System", "BadVisions", ""), FNewVision)) {
+    Log(base::Format("Update Vision Bad,Run MainProcess:= %s was rolled back after a failed start", FNewVision));
+    return false;
+  }
+  return true;
 }
 
 bool TSplash::InRolloutShare() {
@@ -332,6 +354,7 @@ bool TSplash::CheckNewConfig() {
     RunMainProcess(ExeDir() + FMainProcess);
     return false;
   }
+  FOfferHealthySeconds = FOfferValues.HealthySeconds;
   Log(base::Format("Update Config Verified:= Serial %d, Expires %s", FOfferValues.Serial,
                    offer::FormatUtcDate(FOfferValues.ExpiresDay)));
   // From now on an offer with a lower serial is a replay. A serial that cannot be recorded
@@ -395,9 +418,18 @@ bool TSplash::ApplyPackage() {
   } catch (const base::Exception& e) {
     Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
   }
-  // The backups go only now: until the version is recorded the journal lets the next
-  // start record it. Files still in use (this launcher, its DLLs) go at the next start.
-  package::CompleteInstall(ExeDir(), journal);
+  // The replaced files stay until the new version has started healthily once, so that a
+  // release that fails its start can be rolled back (RunMainProcess judges it). Without a
+  // trial (Orbelle.ini cannot be written) the backups go now, as they go after a passed
+  // trial; files still in use (this launcher, its DLLs) go at the next start.
+  TTrialRecord trial{FNewVision, FCurrVision, FOfferHealthySeconds};
+  if (WriteTrialRecord(trial) && package::BeginTrial(ExeDir(), journal)) {
+    FTrial = true;
+    FTrialRecord = trial;
+  } else {
+    ClearTrialRecord();
+    package::CompleteInstall(ExeDir(), journal);
+  }
   return true;
 }
 

@@ -20,6 +20,8 @@
 #include "download/UpdateMgr.h"
 #include "launcher/LaunchRules.h"
 #include "launcher/ProgressLayer.h"
+#include "launcher/ReleaseTrial.h"
+#include "launcher/UpdateRules.h"
 #include "offer/SignedConfig.h"
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
@@ -80,6 +82,9 @@ class TSplash : public ui::TForm {
   // configuration and the main program started. False when it was refused.
   bool CheckPackage();
   void RefusePackage(const std::string& cause);
+  // Whether the offer may be taken at all: not while a release is on trial, never a
+  // version rolled back before. Logs one line when it may not.
+  bool MayTakeOffer();
   // The staged rollout: whether this installation takes the offer (its kept bucket is
   // below the offer's RolloutPercent); logs one line when it does not.
   bool InRolloutShare();
@@ -93,6 +98,22 @@ class TSplash : public ui::TForm {
   void ShowDownloadProgress();
   // Removes the progress layer: the update's work is over.
   void EndProgress();
+  // How a start of the main program went.
+  struct TMainRun {
+    bool Started = false;
+    bool Waited = false;  // waited for to its end
+    TStartHealth Health = TStartHealth::shPending;
+    uint32_t ExitCode = 0;
+    uint32_t ElapsedMs = 0;
+  };
+  // Starts the main program and waits for its end, keeping the messages flowing; with
+  // judge, the start of the release on trial is judged on the way (and a healthy one
+  // ends its trial at once).
+  TMainRun StartMainProcess(const base::AnsiString& path, bool judge);
+  // The release on trial started healthily: its replaced files go.
+  void PassTrial();
+  // It did not: the previous files come back and its version is recorded as bad.
+  void RollBack(const TMainRun& run);
   // The directory of the launcher's executable, with its final backslash.
   base::AnsiString ExeDir();
 
@@ -118,7 +139,10 @@ class TSplash : public ui::TForm {
   std::unique_ptr<TProgressLayer> FProgressLayer;
   TRateMeter FRate;
   std::u16string FProgressText;  // what the layer shows now
-  uint32_t FProgressDrawn = 0;   // GetTickCount of the last drawing
+  bool FTrial = false;           // a release is on trial: the main program's start judges it
+  TTrialRecord FTrialRecord;
+  int64_t FOfferHealthySeconds = offer::kDefaultHealthySeconds;
+  uint32_t FProgressDrawn = 0;  // GetTickCount of the last drawing
 };
 
 }  // namespace launcher

@@ -60,4 +60,24 @@ int RolloutBucket(const std::string& kept, uint32_t random, bool& drawn);
 // Whether an installation in bucket takes an offer of percent (0 to 100).
 inline bool InRollout(int bucket, int64_t percent) { return bucket < percent; }
 
+// A release on trial. After an update the replaced files are kept until the new version
+// has started healthily once: its main program still runs healthySeconds after it was
+// started, or it ended with code 0. A main program that could not be started, or that
+// ended earlier with any other code (a crash included), failed the start.
+enum class TStartHealth {
+  shPending,  // still running, not yet for healthySeconds
+  shHealthy,
+  shFailed,
+};
+TStartHealth JudgeStart(bool started, bool exited, uint32_t exitCode, uint32_t elapsedMs, int64_t healthySeconds);
+
+// The versions rolled back after a failed start (Orbelle.ini [System] BadVisions, comma-
+// separated): an offer of one of them is not taken again; a newer one is. Versions are
+// the same when their numbers are (2.1.0.12 and 2.1.0.012); text that is no version
+// only matches itself. The newest kMaxBadVisions are kept.
+constexpr size_t kMaxBadVisions = 16;
+bool IsBadVision(const std::string& badVisions, const std::string& version);
+// The list with version added (once) at its end.
+std::string AddBadVision(const std::string& badVisions, const std::string& version);
+
 }  // namespace launcher

@@ -125,3 +125,51 @@ TEST(UpdateRules, StagedRolloutOverTwoHundredInstallations) {
   EXPECT_TRUE(start(0).empty());
   EXPECT_EQ(start(100).size(), 200u);
 }
+
+TEST(UpdateRules, HealthOfAStartOnTrial) {
+  using launcher::TStartHealth;
+  struct Case {
+    bool Started, Exited;
+    uint32_t Code, ElapsedMs;
+    int64_t Seconds;
+    TStartHealth Health;
+  } cases[] = {
+      {false, false, 0, 0, 10, TStartHealth::shFailed},  // could not be started
+      {true, false, 0, 0, 10, TStartHealth::shPending},
+      {true, false, 0, 9999, 10, TStartHealth::shPending},
+      {true, false, 0, 10000, 10, TStartHealth::shHealthy},         // still running after N s
+      {true, true, 0, 50, 10, TStartHealth::shHealthy},             // ended at once, with code 0
+      {true, true, 3, 50, 10, TStartHealth::shFailed},              // exited with 3 at once
+      {true, true, 0xC0000005u, 9999, 10, TStartHealth::shFailed},  // crashed just before
+      {true, true, 1, 10000, 10, TStartHealth::shHealthy},          // had run N s
+      {true, true, 1, 999, 1, TStartHealth::shFailed},
+      {true, false, 0, 1000, 1, TStartHealth::shHealthy},
+      {true, false, 0, 0xFFFFFFFFu, 3600, TStartHealth::shHealthy},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(launcher::JudgeStart(c.Started, c.Exited, c.Code, c.ElapsedMs, c.Seconds), c.Health)
+        << c.Started << c.Exited << " " << c.Code << " " << c.ElapsedMs << " " << c.Seconds;
+}
+
+TEST(UpdateRules, BadVersionRecord) {
+  std::string bad = launcher::AddBadVision("", "2.1.0.12");
+  EXPECT_EQ(bad, "2.1.0.12");
+  EXPECT_TRUE(launcher::IsBadVision(bad, "2.1.0.12"));
+  EXPECT_TRUE(launcher::IsBadVision(bad, "2.1.0.012"));  // the same numbers
+  EXPECT_FALSE(launcher::IsBadVision(bad, "2.1.0.13"));  // a newer one is taken
+  EXPECT_FALSE(launcher::IsBadVision(bad, "2.1.0.1"));
+  EXPECT_FALSE(launcher::IsBadVision(bad, "2.1.0.12.1"));
+  EXPECT_FALSE(launcher::IsBadVision(bad, "2.1.0"));
+  EXPECT_FALSE(launcher::IsBadVision("", "2.1.0.12"));
+  EXPECT_EQ(launcher::AddBadVision(bad, "2.1.0.12"), "2.1.0.12");  // once
+  EXPECT_EQ(launcher::AddBadVision(" 2.1.0.12 ,, x ", "2.1.0.13"), "2.1.0.12,x,2.1.0.13");
+  EXPECT_TRUE(launcher::IsBadVision("x", "x"));  // no version: only itself
+  EXPECT_FALSE(launcher::IsBadVision("x", "y"));
+  EXPECT_EQ(launcher::AddBadVision(bad, "1,2"), "2.1.0.12");
+  // Only the newest are kept.
+  std::string many;
+  for (int i = 1; i <= 20; ++i) many = launcher::AddBadVision(many, "2.1.0." + std::to_string(i));
+  EXPECT_FALSE(launcher::IsBadVision(many, "2.1.0.4"));
+  EXPECT_TRUE(launcher::IsBadVision(many, "2.1.0.5"));
+  EXPECT_TRUE(launcher::IsBadVision(many, "2.1.0.20"));
+}

@@ -121,6 +121,103 @@ class StagedRollout(SignedCase):
                          [SKIPPED + f"bucket {first} is not below RolloutPercent 0"] * 2)
 
 
+ROLLBACK = "Update Rollback:= "
+BAD_MAIN = b"[Test]\r\nRunMs=0\r\nExitCode=3\r\n"  # the release's main program exits with 3 at once
+
+
+class Rollback(SignedCase):
+    def strays(self, d):
+        """What an update leaves in the program folder while unfinished: backups, discards,
+        the staging folder, the journal."""
+        return [x for x in os.listdir(d.path) if "~orbelle" in x.lower()]
+
+    def start_with(self, d, env):
+        saved = SESSION().env
+        SESSION().env = dict(saved, **env)
+        try:
+            p = SESSION().start(d.launcher())
+        finally:
+            SESSION().env = saved
+        self.procs.append(p)
+        return p
+
+    def assert_previous(self, d, old_files, main_ini):
+        for name, data in old_files.items():
+            self.assertEqual(self.read(d, name), data, name)
+        self.assertEqual(self.read(d, "MainProgram.ini"), main_ini)
+        self.assertIsNone(self.read(d, "Notes.txt"))
+        self.assertEqual(self.version(d), "2.1.0.10")
+        self.assertEqual(self.setting(d, "BadVisions"), "2.1.0.12")
+        self.assertIn(self.setting(d, "TrialVision"), (None, ""))
+        self.assertEqual(self.strays(d), [])
+
+    def test_a_release_that_exits_with_code_3_is_rolled_back_and_a_newer_good_one_applies(self):
+        self.offer("2.1.0.12", build_package({"Readme.txt": b"bad readme\r\n", "MainProgram.ini": BAD_MAIN,
+                                              "Notes.txt": b"notes\r\n"}), 1)
+        d = self.installed_dir()
+        main_ini = self.read(d, "MainProgram.ini")
+        p = SESSION().start(d.launcher())
+        self.procs.append(p)
+        self.assertTrue(wait_until(lambda: p.poll() is not None, 60), d.log())
+        m = self.messages(d)
+        rollback = [line for line in m if line.startswith(ROLLBACK)]
+        self.assertEqual(len(rollback), 1, m)
+        self.assertRegex(rollback[0], r"^Update Rollback:= 2\.1\.0\.12 ended with code 3 after \d+ ms, back to "
+                                      r"2\.1\.0\.10$")
+        self.assertLess(m.index("DirectoryDecompression Finished"), m.index(rollback[0]))
+        # The release ran once and failed; the previous version then ran once, to its end.
+        starts = [line for line in d.record() if line.startswith("start ")]
+        self.assertEqual(len(starts), 2, d.record())
+        self.assertEqual(m[-3:], ["APath:= " + "Z:" + d.path.replace("/", "\\") + "\\OrbelleTestMain.exe",
+                                  "Runas:= ShellExecuteEx", "Runas:= ShellExecuteEx Successed"])
+        self.assertEqual(len([line for line in d.record() if line.startswith("exit ")]), 2)
+        self.assert_previous(d, OLD, main_ini)
+
+        # The same offer again: the bad version is not fetched again.
+        self.server.forget_requests()
+        launcher_e2e.remove_fetched_config()
+        self.run_again(d)
+        self.assertIn("Update Vision Bad,Run MainProcess:= 2.1.0.12 was rolled back after a failed start",
+                      self.messages(d))
+        self.assertEqual(self.server.requests, [CONFIG_PATH])
+        self.assert_previous(d, OLD, main_ini)
+
+        # A newer, good release applies, starts healthily and keeps nothing aside.
+        self.offer("2.1.0.13", build_package({"Readme.txt": b"good readme\r\n"}), 2, "--healthy-seconds", "1")
+        self.run_again(d)
+        self.assertEqual(self.version(d), "2.1.0.13")
+        self.assertEqual(self.read(d, "Readme.txt"), b"good readme\r\n")
+        self.assertEqual(self.strays(d), [])
+        self.assertIn(self.setting(d, "TrialVision"), (None, ""))
+        self.assertEqual(len([line for line in self.messages(d) if line.startswith(ROLLBACK)]), 1)
+
+    def test_a_launcher_killed_during_a_rollback_leaves_the_previous_files_at_the_next_start(self):
+        names = [f"f{i}.txt" for i in range(6)]
+        old = {n: b"old " + n.encode() for n in names}
+        new = dict({n: b"new " + n.encode() for n in names}, **{"MainProgram.ini": BAD_MAIN, "Notes.txt": b"n"})
+        self.offer("2.1.0.12", build_package(new), 1)
+        d = self.installed_dir(files=old)
+        main_ini = self.read(d, "MainProgram.ini")
+        p = self.start_with(d, {"ORBELLE_TEST_ROLLBACK_PAUSE_MS": "20000"})
+        self.assertTrue(wait_until(lambda: any(line.startswith(ROLLBACK) for line in self.messages(d)), 60),
+                        d.log())
+        time.sleep(0.5)  # the first file is back, the second waits
+        p.kill()
+        p.wait(10)
+        self.assertNotEqual(self.strays(d), [])  # half-restored, as killed
+        self.assertEqual(self.version(d), "2.1.0.10")  # the decision was recorded first
+
+        earlier = len(self.messages(d))
+        launcher_e2e.remove_fetched_config()
+        self.run_again(d)
+        m = self.messages(d)[earlier:]
+        done = "UpdateRecovery:= rollback completed, the installed files are the old ones (2.1.0.12)"
+        self.assertIn(done, m)
+        self.assertLess(m.index(done), m.index("Start"))
+        self.assertIn("Update Vision Bad,Run MainProcess:= 2.1.0.12 was rolled back after a failed start", m)
+        self.assert_previous(d, old, main_ini)
+
+
 def stored_package(files):
     """A .vtzip of {name: bytes} stored without compression (its size is its content's)."""
     src, out = tempfile.mkdtemp(prefix="orbelle-pkg-src-"), tempfile.mkdtemp(prefix="orbelle-pkg-")
