@@ -5,9 +5,6 @@
 #include <shellapi.h>
 // clang-format on
 
-#include <cstdlib>
-#include <functional>
-
 #include "base/Format.h"
 #include "base/Log.h"
 #include "launcher/ProgramFolders.h"
@@ -19,18 +16,6 @@ namespace launcher {
 namespace {
 
 void Log(const base::AnsiString& message) { base::WriteLog("[Splash]==================== " + message); }
-
-// ORBELLE_TEST_ROLLBACK_PAUSE_MS (end-to-end tests only): holds a rollback between its
-// first two files, so that a test can kill the launcher in the middle of one.
-std::function<void(int32_t)> TestRollbackPause() {
-  char value[16] = {};
-  DWORD n = GetEnvironmentVariableA("ORBELLE_TEST_ROLLBACK_PAUSE_MS", value, sizeof value);
-  if (n == 0 || n >= sizeof value) return {};
-  DWORD ms = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
-  return [ms](int32_t index) {
-    if (index == 1) Sleep(ms);
-  };
-}
 
 }  // namespace
 
@@ -117,7 +102,8 @@ void TSplash::RollBack(const TMainRun& run) {
                   : base::Format("Update Rollback:= %s could not be started, back to %s", t.Vision, t.Previous));
   // Recorded before the first file moves: a start after a kill finds the decision.
   RecordRollback(t.Vision, t.Previous);
-  package::TRecoveryReport r = package::RollBackInstall(ExeDir(), GetUpdateJournalPath(), TestRollbackPause());
+  package::TRecoveryReport r = package::RollBackInstall(ExeDir(), GetUpdateJournalPath(),
+                                                        TestPauseBeforeSecondMove("ORBELLE_TEST_ROLLBACK_PAUSE_MS"));
   // A rollback that could not finish stays in the journal for the next start, which
   // finishes it before anything else; the previous main program starts regardless.
   if (r.Outcome == package::TRecoveryOutcome::roRolledBack) ClearTrialRecord();

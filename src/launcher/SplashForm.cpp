@@ -28,18 +28,6 @@ void Log(const base::AnsiString& message) { base::WriteLog("[Splash]============
 // 2000-01-01 00:00 UTC as a file time: a last-write time older than any package.
 constexpr int64_t kRefetchFileTime = 125911584000000000LL;
 
-// ORBELLE_TEST_COMMIT_PAUSE_MS (end-to-end tests only): holds the commit between its
-// first two moves, so that a test can kill the launcher in the middle of an update.
-std::function<void(int32_t)> TestCommitPause() {
-  char value[16] = {};
-  DWORD n = GetEnvironmentVariableA("ORBELLE_TEST_COMMIT_PAUSE_MS", value, sizeof value);
-  if (n == 0 || n >= sizeof value) return {};
-  DWORD ms = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
-  return [ms](int32_t index) {
-    if (index == 1) Sleep(ms);
-  };
-}
-
 // A random word for the rollout bucket, drawn once per installation.
 uint32_t RandomWord() {
   try {
@@ -49,6 +37,16 @@ uint32_t RandomWord() {
   }
 }
 }  // namespace
+
+std::function<void(int32_t)> TestPauseBeforeSecondMove(const char* variable) {
+  char value[16] = {};
+  DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
+  if (n == 0 || n >= sizeof value) return {};
+  DWORD ms = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+  return [ms](int32_t index) {
+    if (index == 1) Sleep(ms);
+  };
+}
 
 TSplash::TSplash(ui::TApplication& owner) : TForm(owner) {
   // The form's design.
@@ -388,7 +386,7 @@ void TSplash::RefusePackage(const std::string& cause) {
 bool TSplash::ApplyPackage() {
   std::string journal = GetUpdateJournalPath();
   package::TInstallOptions options;
-  options.BeforeMove = TestCommitPause();
+  options.BeforeMove = TestPauseBeforeSecondMove("ORBELLE_TEST_COMMIT_PAUSE_MS");
   // The install runs on this thread: the layer is drawn from its reports, at most ten
   // times a second, and always at the end.
   FRate = TRateMeter();

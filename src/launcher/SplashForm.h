@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/Strings.h"
@@ -35,6 +36,12 @@ constexpr UINT_PTR kConfigBudgetTimer = 1;
 // The timer that draws the download's progress, and its period: at most ten times a second.
 constexpr UINT_PTR kProgressTimer = 2;
 constexpr uint32_t kProgressPeriodMs = 100;
+
+// End-to-end tests only: when the environment variable (ORBELLE_TEST_COMMIT_PAUSE_MS,
+// ORBELLE_TEST_ROLLBACK_PAUSE_MS) holds a number of milliseconds, a hook that holds an
+// install's commit or a rollback that long before its second file moves, so that a test
+// can kill the launcher in the middle; otherwise an empty hook.
+std::function<void(int32_t)> TestPauseBeforeSecondMove(const char* variable);
 
 class TSplash : public ui::TForm {
  public:
