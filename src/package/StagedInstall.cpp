@@ -1,6 +1,8 @@
 #include "package/StagedInstall.h"
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -176,10 +178,15 @@ bool TInstall::Stage(const TPackageReader& reader) {
   int64_t total = 0, done = 0;
   for (const TPackageEntry& e : entries) total += e.Size;
   if (FOptions.OnProgress) FOptions.OnProgress(0, total);
+  // While the caller waits for an entry: the bytes every worker has read so far (later
+  // entries may be under way too), never less than what was reported before.
+  auto progress = [&] { return std::max(done, std::min(inflater.BytesRead(), total)); };
+  std::function<void()> waiting;
+  if (FOptions.OnProgress) waiting = [&] { FOptions.OnProgress(progress(), total); };
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& target = FTargets[i];
     Log("DirectoryDecompression File:= " + target);
-    TStageOutcome r = inflater.Take(i);
+    TStageOutcome r = inflater.Take(i, waiting);
     if (r.Kind != TStageOutcome::TKind::skInflated) inflater.Stop();
     if (r.Kind == TStageOutcome::TKind::skCorrupt)
       return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (corrupt compressed data)");
@@ -195,7 +202,7 @@ bool TInstall::Stage(const TPackageReader& reader) {
       Log("DirectoryDecompression Warning:= " + PrintableName(target) + " (" + std::to_string(r.Inflate.TrailingBytes) +
           " bytes after the end of the compressed data ignored)");
     done += entries[i].Size;
-    if (FOptions.OnProgress) FOptions.OnProgress(done, total);
+    if (FOptions.OnProgress) FOptions.OnProgress(progress(), total);
   }
   return true;
 }

@@ -36,8 +36,9 @@ namespace package {
 struct TInstallOptions {
   // Called before move index (0-based) of the commit; a test holds the commit here.
   std::function<void(int32_t)> BeforeMove;
-  // Called on the installing thread as the entries are staged, in index order: the
-  // compressed bytes of the package staged so far and in all (0 of all before the first).
+  // Called on the installing thread while the entries are staged (about every 100 ms
+  // while it waits, and after each entry): the compressed bytes of the package read so far
+  // and in all (0 of all before the first), never going down.
   std::function<void(int64_t done, int64_t total)> OnProgress;
 };
 

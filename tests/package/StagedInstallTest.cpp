@@ -97,9 +97,24 @@ TEST(StagedInstall, ACorruptEntryChangesNoInstalledFile) {
 TEST(StagedInstall, ReplacesEveryFileAndCompletesAfterTheVersionIsRecorded) {
   TInstalled t;
   t.WritePackage();
-  TInstallReport r = InstallPackage(t.Target + "\\", t.PackageFile, t.Journal, "2.1.0.12");
+  TInstallOptions options;
+  std::vector<std::pair<int64_t, int64_t>> progress;
+  options.OnProgress = [&](int64_t done, int64_t total) { progress.emplace_back(done, total); };
+  TInstallReport r = InstallPackage(t.Target + "\\", t.PackageFile, t.Journal, "2.1.0.12", options);
   EXPECT_TRUE(r.Installed);
   EXPECT_EQ(r.Files, 51);
+  // From 0 to every compressed byte of the package, never backwards, at least once an entry.
+  ASSERT_GE(progress.size(), 52u);
+  std::string bytes = ReadBytes(t.PackageFile);
+  int64_t indexLength = 0;
+  for (int i = 3; i >= 0; --i) indexLength = indexLength << 8 | static_cast<uint8_t>(bytes[5 + static_cast<size_t>(i)]);
+  int64_t blocks = static_cast<int64_t>(bytes.size()) - 9 - indexLength;
+  EXPECT_EQ(progress.front(), std::make_pair(int64_t{0}, blocks));
+  EXPECT_EQ(progress.back(), std::make_pair(blocks, blocks));
+  for (size_t i = 1; i < progress.size(); ++i) {
+    EXPECT_GE(progress[i].first, progress[i - 1].first) << i;
+    EXPECT_EQ(progress[i].second, blocks) << i;
+  }
   EXPECT_TRUE(t.AllNew());
   // Until completion the journal says committed and the backups hold the old files.
   TUpdateJournal j;
