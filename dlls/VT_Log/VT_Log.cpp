@@ -13,6 +13,10 @@ namespace {
 CRITICAL_SECTION gLock;
 HANDLE gFile = INVALID_HANDLE_VALUE;
 bool gInitialised = false;  // VTLogInit ran at least once
+std::wstring gPath;         // the open file's full name
+LONGLONG gMaxSize = 0;      // bytes; 0: no cap
+LONGLONG gSize = 0;         // bytes in the open file
+LONGLONG gRotateAt = 0;     // size at which the next rotation is tried
 
 std::wstring HostDirectory() {
   wchar_t buf[MAX_PATH + 1];
@@ -27,24 +31,47 @@ void CloseLogFile() {
   gFile = INVALID_HANDLE_VALUE;
 }
 
+// Share read only: while we hold the file nobody else may write it, which is how a
+// second launcher finds it in use and picks the next name.
+HANDLE OpenForAppending(const std::wstring& path, DWORD disposition) {
+  return CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The file is full: it becomes the one previous file (<name>.old, replacing an older
+// one) and a new file starts. When it cannot be renamed (a reader holds it) it starts
+// afresh in place; when even that fails, lines go on being appended and the next try
+// comes after another eighth of the cap. Caller holds gLock.
+void Rotate() {
+  CloseLogFile();
+  std::wstring previous = gPath + L".old";
+  if (MoveFileExW(gPath.c_str(), previous.c_str(), MOVEFILE_REPLACE_EXISTING))
+    gFile = OpenForAppending(gPath, CREATE_ALWAYS);
+  if (gFile == INVALID_HANDLE_VALUE) gFile = OpenForAppending(gPath, CREATE_ALWAYS);
+  gSize = 0;
+  if (gFile == INVALID_HANDLE_VALUE) {
+    gFile = OpenForAppending(gPath, OPEN_ALWAYS);
+    LARGE_INTEGER size{};
+    if (gFile != INVALID_HANDLE_VALUE && GetFileSizeEx(gFile, &size)) gSize = size.QuadPart;
+  }
+  gRotateAt = gSize + gMaxSize;
+  if (gSize > 0) gRotateAt = gSize + gMaxSize / 8;
+}
+
 // Caller holds gLock.
 void OpenLogFile(const wchar_t* fileName, int maxSizeKB) {
   CloseLogFile();
   std::wstring folder = HostDirectory() + L"Log";
   CreateDirectoryW(folder.c_str(), nullptr);  // an existing folder is fine
   std::wstring name = (fileName && *fileName) ? fileName : L"Log.txt";
-  std::wstring path = folder + L"\\" + name;
-  // Share read only: while we hold the file nobody else may write it, which is how a
-  // second launcher finds it in use and picks the next name.
-  gFile = CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  gPath = folder + L"\\" + name;
+  gMaxSize = maxSizeKB > 0 ? static_cast<LONGLONG>(maxSizeKB) * 1024 : 0;
+  gFile = OpenForAppending(gPath, OPEN_ALWAYS);
   if (gFile == INVALID_HANDLE_VALUE) return;
   LARGE_INTEGER size{};
-  if (maxSizeKB > 0 && GetFileSizeEx(gFile, &size) && size.QuadPart > static_cast<LONGLONG>(maxSizeKB) * 1024) {
-    CloseLogFile();
-    gFile = CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
+  gSize = GetFileSizeEx(gFile, &size) ? size.QuadPart : 0;
+  gRotateAt = gMaxSize;
+  if (gMaxSize > 0 && gSize >= gMaxSize) Rotate();
 }
 
 std::string ToUtf8(const wchar_t* text) {
@@ -69,9 +96,11 @@ void WriteLine(const wchar_t* text) {
     OpenLogFile(nullptr, 0);
     gInitialised = true;
   }
+  if (gMaxSize > 0 && gFile != INVALID_HANDLE_VALUE && gSize + static_cast<LONGLONG>(line.size()) > gRotateAt) Rotate();
   if (gFile != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
     WriteFile(gFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    gSize += written;
   }
   LeaveCriticalSection(&gLock);
 }

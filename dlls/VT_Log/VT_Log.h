@@ -16,8 +16,10 @@ extern "C" {
 // Selects the log file: fileName is a bare name ("Log.txt") inside the Log folder of the
 // host executable's directory; the folder is created when missing. The file is opened
 // for appending and stays open (shared for reading only) until the next VTLogInit or the
-// unload of the library, so other processes see it in use. A positive maxSizeKB starts
-// the file afresh when it already holds more than that; 0 or less always appends.
+// unload of the library, so other processes see it in use. A positive maxSizeKB caps the
+// file: a line that would take it past that many KiB first renames it to the one
+// previous file, <name>.old (an older one is replaced), and starts it anew, so the log
+// never holds much more than twice the cap; 0 or less always appends, without limit.
 // level and flags are taken for the product's other callers and not interpreted here:
 // every line is written.
 VT_LOG_API void WINAPI VTLogInit(const wchar_t* fileName, int level, int maxSizeKB, int flags);

@@ -2,8 +2,9 @@
 //  - as the launcher receives it: the signature line, the signed values and the rules
 //    must return without crash, hang or sanitizer report, and never accept (the fuzzer
 //    holds no key);
-//  - as the vendor's text: once signed, it must pass with the values it was signed with,
-//    and with a byte changed it must not. Signing and verifying cost about a millisecond
+//  - as the vendor's text: once signed, it must pass with the values it was signed with
+//    (and the version and path it offers, read from those bytes), and with a byte
+//    changed it must not. Signing and verifying cost about a millisecond
 //    each, so one input in eight (by its length) takes this round trip; the parsers see
 //    every input.
 #include <cstddef>
@@ -70,6 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!offer::SignConfig(text, values, kSeed, signedText, problem)) return 0;
   if (!offer::CheckOffer(signedText, Keys(), values.Serial, values.ExpiresDay, got).empty() || !SameValues(got, values))
     std::abort();  // the vendor's own signed offer does not pass
+  // What the launcher then offers comes from the same signed bytes, with the defaults.
+  std::string vision = "0.0.0.0", path;
+  offer::FindIniValue(signedText, "System", "PackageVision", vision);
+  offer::FindIniValue(signedText, "System", "PackagePath", path);
+  if (got.PackageVision != vision || got.PackagePath != path) std::abort();
   std::string changed = signedText;
   changed[(size * 31) % changed.size()] ^= 0x20;
   if (offer::CheckOffer(changed, Keys(), 0, 0, got).empty()) std::abort();  // a changed byte passes

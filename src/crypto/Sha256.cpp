@@ -19,7 +19,7 @@ std::string Sha256(std::string_view data) {
   return digest;
 }
 
-bool Sha256File(const std::string& fileName, std::string& digest, int64_t& size, std::string& error) {
+bool Sha256Stream(base::TStream& stream, std::string& digest, int64_t& size, std::string& error) {
   digest.clear();
   size = 0;
   if (!GcryptReady()) {
@@ -33,10 +33,9 @@ bool Sha256File(const std::string& fileName, std::string& digest, int64_t& size,
   }
   bool ok = true;
   try {
-    base::TFileStream file(fileName, platform::fmOpenRead | platform::fmShareDenyWrite);
     std::vector<char> buffer(1 << 16);
     for (;;) {
-      int32_t n = file.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
+      int32_t n = stream.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
       if (n < 0) throw base::EReadError("the file cannot be read");
       if (n == 0) break;
       gcry_md_write(md, buffer.data(), static_cast<size_t>(n));
@@ -49,6 +48,18 @@ bool Sha256File(const std::string& fileName, std::string& digest, int64_t& size,
   }
   gcry_md_close(md);
   return ok;
+}
+
+bool Sha256File(const std::string& fileName, std::string& digest, int64_t& size, std::string& error) {
+  digest.clear();
+  size = 0;
+  try {
+    base::TFileStream file(fileName, platform::fmOpenRead | platform::fmShareDenyWrite);
+    return Sha256Stream(file, digest, size, error);
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
 }
 
 std::string ToHex(std::string_view bytes) {

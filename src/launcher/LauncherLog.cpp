@@ -33,7 +33,7 @@ base::AnsiString InitLog() {
   base::WideString folder = LogFolder();
   base::AnsiString name = ChooseLogFileName(
       [&](const base::AnsiString& n) { return IsLogFileInUse(folder + u"\\" + base::AnsiToWide(n)); });
-  VTLogInit(W(base::AnsiToWide(name)), -1, 0, 0);
+  VTLogInit(W(base::AnsiToWide(name)), -1, kLogMaxSizeKB, 0);
   base::SetLogSink({&LibrarySink, nullptr});
   return name;
 }

@@ -11,8 +11,13 @@ base::WideString LogFolder();
 // True when the file exists, is not a folder, and cannot be opened for reading with
 // read sharing (someone holds it for writing).
 bool IsLogFileInUse(const base::WideString& path);
-// Chooses the file name, calls VTLogInit(name, -1, 0, 0) and installs the WriteLog
-// sink. The first thing the program does. Returns the chosen name.
+// The log's cap: a start writes a few dozen lines, but whatever an untrusted package or
+// server makes the launcher log must not fill the disk. Past it the library keeps one
+// previous file (Log.txt.old) and starts anew.
+constexpr int kLogMaxSizeKB = 2048;
+
+// Chooses the file name, calls VTLogInit(name, -1, kLogMaxSizeKB, 0) and installs the
+// WriteLog sink. The first thing the program does. Returns the chosen name.
 base::AnsiString InitLog();
 // The three banner lines through VTOutput.
 void WriteStartBanner();

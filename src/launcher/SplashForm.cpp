@@ -17,6 +17,7 @@
 #include "net/SSLClient.h"
 #include "offer/OfferRules.h"
 #include "package/Decompression.h"
+#include "package/PackageFile.h"
 #include "package/StagedInstall.h"
 #include "platform/Files.h"
 #include "ui/Application.h"
@@ -182,20 +183,28 @@ void TSplash::ReadCurrentConfig() {
 }
 
 void TSplash::ReadNewConfig() {
-  TConfigRecord config(base::AnsiToWide(FNewConfigPath));
-  FNewVision = config.ReadConfigString("System", "PackageVision", "0.0.0.0");
+  if (FVerifyOffer) {
+    // A verified offer's values come from the bytes the signature covered, read once:
+    // the file is not parsed again, by another reader, after the check.
+    FNewVision = FOfferValues.PackageVision;
+    FPackageUrl = FOfferValues.PackagePath;
+  } else {
+    TConfigRecord config(base::AnsiToWide(FNewConfigPath));
+    FNewVision = config.ReadConfigString("System", "PackageVision", "0.0.0.0");
+    FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
+    config.FlushConfig();
+  }
   Log(base::Format("FNewVision:= %s", FNewVision));
-  FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
   Log(base::Format("FPackageUrl:= %s", FPackageUrl));
   // A verified offer brought its staged values with its signature; an unverified one
   // is read here.
   if (!FVerifyOffer) {
+    TConfigRecord config(base::AnsiToWide(FNewConfigPath));
     FRolloutPercentText = config.ReadConfigString("System", "RolloutPercent", "100");
     if (!offer::ParseHealthySeconds(base::Trim(config.ReadConfigString("System", "HealthySeconds", "")),
                                     FOfferHealthySeconds))
       FOfferHealthySeconds = offer::kDefaultHealthySeconds;
   }
-  config.FlushConfig();
 }
 
 void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
@@ -368,8 +377,15 @@ bool TSplash::CheckNewConfig() {
 }
 
 bool TSplash::CheckPackage() {
+  try {
+    FPackage = std::make_unique<package::TPackageFile>(FDownloadPackagePath);
+  } catch (const std::exception& e) {
+    if (!FVerifyOffer) return true;  // the install reports it
+    RefusePackage(std::string("the downloaded package cannot be read: ") + e.what());
+    return false;
+  }
   if (!FVerifyOffer) return true;
-  std::string cause = offer::CheckPackageFile(FDownloadPackagePath, FOfferValues);
+  std::string cause = offer::CheckPackage(*FPackage->NewReader(), FOfferValues);
   if (cause.empty()) return true;
   RefusePackage(cause);
   return false;
@@ -377,6 +393,7 @@ bool TSplash::CheckPackage() {
 
 void TSplash::RefusePackage(const std::string& cause) {
   // Neither file is kept: the next start asks the server again.
+  FPackage.reset();
   Log("Update Package Refused,Run MainProcess:= " + cause);
   DeleteFileA(FDownloadPackagePath.c_str());
   DeleteFileA(FNewConfigPath.c_str());
@@ -394,8 +411,11 @@ bool TSplash::ApplyPackage() {
   options.OnProgress = [this, label](int64_t done, int64_t total) {
     if (done >= total || GetTickCount() - FProgressDrawn >= kProgressPeriodMs) ShowProgress(label, done, total);
   };
+  // The package that was checked, through the handle that checked it.
   package::TInstallReport report =
-      package::InstallPackage(ExeDir(), FDownloadPackagePath, journal, FNewVision, options);
+      FPackage ? package::InstallPackage(ExeDir(), *FPackage, journal, FNewVision, options)
+               : package::InstallPackage(ExeDir(), FDownloadPackagePath, journal, FNewVision, options);
+  FPackage.reset();
   Log("DirectoryDecompression Finished");
   if (!report.Installed) {
     // Nothing installed has changed. Both downloaded files stay, so the same-day rule

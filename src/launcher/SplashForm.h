@@ -27,6 +27,10 @@
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
 
+namespace package {
+class TPackageFile;
+}
+
 namespace launcher {
 
 // Sent by the main program to the handle on its command line: hides the splash.
@@ -150,6 +154,9 @@ class TSplash : public ui::TForm {
   TTrialRecord FTrialRecord;
   int64_t FOfferHealthySeconds = offer::kDefaultHealthySeconds;
   uint32_t FProgressDrawn = 0;  // GetTickCount of the last drawing
+  // The downloaded package, held open (writes denied) from its check to its install, so
+  // that what is installed is what was checked.
+  std::unique_ptr<package::TPackageFile> FPackage;
 };
 
 }  // namespace launcher

@@ -16,7 +16,15 @@ std::string UpdatePublicKeys(const std::string& builtIn, const std::string& conf
 
 std::string UpdateConfigUrl(const std::string& updateHost) {
   std::string host = base::Trim(updateHost);
-  return "http://" + (host.empty() ? std::string(kVendorUpdateHost) : host) + kUpdateConfigPath;
+  std::string scheme = "http://";
+  for (const char* prefix : {"https://", "http://"}) {
+    if (!base::StartsText(prefix, host)) continue;
+    scheme = prefix;
+    host.erase(0, scheme.size());
+    break;
+  }
+  if (!host.empty() && host.back() == '/') host.pop_back();
+  return scheme + (host.empty() ? std::string(kVendorUpdateHost) : host) + kUpdateConfigPath;
 }
 
 bool TakeVersionNumber(std::string& s, int& value) {

@@ -13,7 +13,7 @@
 
 namespace launcher {
 
-// The vendor's resource server; Orbelle.ini [System] UpdateHost (host[:port]) replaces it
+// The vendor's resource server; Orbelle.ini [System] UpdateHost ([https://]host[:port]) replaces it
 // for staging and local servers.
 constexpr const char* kVendorUpdateHost = "update.norvale.example";
 constexpr const char* kUpdateConfigPath = "/resource/001/258/NVOrbelle_UpdateConfig.ini";
@@ -30,7 +30,10 @@ extern const char* const kBuiltInUpdatePublicKeys;
 // taken unverified.
 std::string UpdatePublicKeys(const std::string& builtIn, const std::string& configured);
 
-// "http://" + host + the configuration path; an empty host means the vendor's.
+// "http://" + host + the configuration path; an empty host means the vendor's. A host
+// written "https://host[:port]" (or "http://host[:port]") keeps its scheme, so the
+// configuration is then fetched over TLS with the same checks as packages: the
+// server's certificate and name against the system's CAs and UpdateCAFile.
 std::string UpdateConfigUrl(const std::string& updateHost);
 
 // The number before the first '.' of s (all of s when there is none); s keeps the text

@@ -85,6 +85,26 @@ std::string CheckOfferFile(const std::string& fileName, const std::vector<std::s
   return CheckOffer(text, keys, acceptedSerial, today, values);
 }
 
+std::string CheckPackage(base::TStream& package, const TOfferValues& values) {
+  int64_t size = -1;
+  try {
+    size = package.Size();
+    package.SetPosition(0);
+  } catch (const std::exception&) {
+  }
+  if (size < 0) return "the downloaded package cannot be read";
+  if (size != values.PackageSize)
+    return base::Format("the package has %d bytes, the offer signed %d", size, values.PackageSize);
+  std::string digest, error;
+  if (!crypto::Sha256Stream(package, digest, size, error)) return "the package cannot be read: " + error;
+  if (size != values.PackageSize)
+    return base::Format("the package has %d bytes, the offer signed %d", size, values.PackageSize);
+  if (digest != values.PackageSha256)
+    return "the package's SHA-256 " + crypto::ToHex(digest) + " is not the signed " +
+           crypto::ToHex(values.PackageSha256);
+  return {};
+}
+
 std::string CheckPackageFile(const std::string& fileName, const TOfferValues& values) {
   int64_t size = platform::FileSize(fileName);
   if (size < 0) return "the downloaded package cannot be read";

@@ -14,6 +14,10 @@
 
 #include "offer/SignedConfig.h"
 
+namespace base {
+class TStream;
+}
+
 namespace offer {
 
 // The public keys of a comma-separated list of base64 texts of 32 bytes (blanks around
@@ -40,5 +44,8 @@ std::string CheckOfferFile(const std::string& fileName, const std::vector<std::s
 // A downloaded package against the signed size and SHA-256 (the size first, so that a
 // package of the wrong length is refused without reading it).
 std::string CheckPackageFile(const std::string& fileName, const TOfferValues& values);
+// The same for a package already open: package is read from its start, and what it
+// gives is what was checked (see package/PackageFile.h for a reader that cannot change).
+std::string CheckPackage(base::TStream& package, const TOfferValues& values);
 
 }  // namespace offer

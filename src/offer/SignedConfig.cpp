@@ -160,18 +160,21 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
            [&](const std::string& v) { return v.size() == 64 && crypto::FromHex(v, values.PackageSha256); }) &&
       read("Serial", "a decimal number", [&](const std::string& v) { return ParseCount(v, values.Serial); }) &&
       read("Expires", "a date YYYY-MM-DD", [&](const std::string& v) { return ParseUtcDate(v, values.ExpiresDay); });
+  if (!ok) return false;
   // The optional values: absent means the default, present must be well-formed.
   std::string v;
-  if (ok && FindIniValue(text, "System", "RolloutPercent", v) && !ParseRolloutPercent(v, values.RolloutPercent)) {
+  if (FindIniValue(text, "System", "RolloutPercent", v) && !ParseRolloutPercent(v, values.RolloutPercent)) {
     problem = "RolloutPercent is not a number from 0 to 100";
-    ok = false;
+    return false;
   }
-  if (ok && FindIniValue(text, "System", "HealthySeconds", v) && !ParseHealthySeconds(v, values.HealthySeconds)) {
+  if (FindIniValue(text, "System", "HealthySeconds", v) && !ParseHealthySeconds(v, values.HealthySeconds)) {
     problem = base::Format("HealthySeconds is not a number from 1 to %d", kMaxHealthySeconds);
-    ok = false;
+    return false;
   }
-  if (ok) problem.clear();
-  return ok;
+  problem.clear();
+  FindIniValue(text, "System", "PackageVision", values.PackageVision);
+  FindIniValue(text, "System", "PackagePath", values.PackagePath);
+  return true;
 }
 
 bool SignConfig(std::string_view text, const TOfferValues& values, std::string_view seed, std::string& signedText,

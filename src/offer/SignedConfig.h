@@ -49,6 +49,11 @@ struct TOfferValues {
   int64_t ExpiresDay = 0;  // days since 1970-01-01, UTC
   int64_t RolloutPercent = kFullRollout;
   int64_t HealthySeconds = kDefaultHealthySeconds;
+  // What the offer offers, read from the same signed bytes (the launcher takes them from
+  // here, never from the file again): [System] PackageVision (default "0.0.0.0") and
+  // PackagePath (default empty).
+  std::string PackageVision = "0.0.0.0";
+  std::string PackagePath;
 };
 
 // The first value of key in the first section named section (both without regard to
@@ -63,15 +68,17 @@ bool ParseCount(std::string_view text, int64_t& value);
 bool ParseUtcDate(std::string_view text, int64_t& day);
 std::string FormatUtcDate(int64_t day);
 
-// The four values from [System] of text, and the two optional ones; false with problem
-// naming the first that is missing or malformed.
+// The four signed values from [System] of text, the two optional ones (RolloutPercent,
+// HealthySeconds), and PackageVision and PackagePath where present; false with problem
+// naming the first of the six that is missing or malformed.
 bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
 
 // The vendor's side (vtzip sign): text with the four values written into its [System]
 // section (after the section's last line), and the optional ones where they differ from
-// their defaults; lines of these names there, and any Signature line, are dropped and a new signature line by seed at
-// the end. The text's own line breaks are kept; new lines take the text's first kind (CR LF when it has none). False,
-// with problem set, when text has no [System] section or signing fails.
+// their defaults; lines of these names there, and any Signature line, are dropped; and a
+// new signature line by seed at the end. The text's own line breaks are kept; new lines
+// take the text's first kind (CR LF when it has none). False, with problem set, when text
+// has no [System] section or signing fails.
 bool SignConfig(std::string_view text, const TOfferValues& values, std::string_view seed, std::string& signedText,
                 std::string& problem);
 

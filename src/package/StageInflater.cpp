@@ -39,11 +39,10 @@ class TStageWorker : public base::TThread {
 
  protected:
   void Execute() override {
-    std::unique_ptr<base::TFileStream> package;
+    std::unique_ptr<base::TStream> package;
     std::string openError;
     try {
-      package =
-          std::make_unique<base::TFileStream>(FOwner.FPackageFile, platform::fmOpenRead | platform::fmShareDenyNone);
+      package = FOwner.FPackage.NewReader();
     } catch (const std::exception& e) {
       openError = e.what();
     }
@@ -64,11 +63,8 @@ class TStageWorker : public base::TThread {
   TStageInflater& FOwner;
 };
 
-TStageInflater::TStageInflater(std::string packageFile, std::vector<TStageJob> jobs, uint32_t threads)
-    : FPackageFile(std::move(packageFile)),
-      FJobs(std::move(jobs)),
-      FDone(FJobs.size(), false),
-      FOutcomes(FJobs.size()) {
+TStageInflater::TStageInflater(const TPackageFile& package, std::vector<TStageJob> jobs, uint32_t threads)
+    : FPackage(package), FJobs(std::move(jobs)), FDone(FJobs.size(), false), FOutcomes(FJobs.size()) {
   size_t wanted = std::min<size_t>({threads, kMaxThreads, FJobs.size()});
   if (wanted < 2) return;  // one worker would only make the caller wait for it
   for (size_t i = 0; i < wanted; ++i) {
@@ -124,8 +120,7 @@ TStageOutcome TStageInflater::Run(base::TStream& package, size_t index) {
 
 TStageOutcome TStageInflater::RunHere(size_t index) {
   try {
-    base::TFileStream package(FPackageFile, platform::fmOpenRead | platform::fmShareDenyNone);
-    return Run(package, index);
+    return Run(*FPackage.NewReader(), index);
   } catch (const std::exception& e) {
     TStageOutcome r;
     r.Kind = TStageOutcome::TKind::skFailed;

@@ -3,7 +3,8 @@
 // index order. Workers claim entries in index order, so the entry the caller waits for
 // is always being inflated or done, and the first failing entry in index order is the
 // one the caller sees first, whichever thread met its fault. Each worker reads the
-// package through its own file handle and streams into its file in constant memory.
+// package through its own reader of the one open package file and streams into its file
+// in constant memory.
 #pragma once
 
 #include <atomic>
@@ -14,6 +15,7 @@
 
 #include "base/SyncObjs.h"
 #include "package/Decompression.h"
+#include "package/PackageFile.h"
 
 namespace package {
 
@@ -40,7 +42,8 @@ class TStageInflater {
 
   // Starts min(threads, kMaxThreads, number of jobs) workers. With none (threads < 2, or
   // no thread could be created) the caller inflates each entry itself inside Take.
-  TStageInflater(std::string packageFile, std::vector<TStageJob> jobs, uint32_t threads);
+  // package must outlive the inflater.
+  TStageInflater(const TPackageFile& package, std::vector<TStageJob> jobs, uint32_t threads);
   // Stops and waits for the workers: no staging file is written after it returns.
   ~TStageInflater();
 
@@ -65,7 +68,7 @@ class TStageInflater {
   TStageOutcome RunHere(size_t index);
   bool AllWorkersEnded();
 
-  std::string FPackageFile;
+  const TPackageFile& FPackage;
   std::vector<TStageJob> FJobs;
   std::vector<TStageWorker*> FWorkers;
   std::atomic<size_t> FNext{0};

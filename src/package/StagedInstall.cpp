@@ -13,6 +13,7 @@
 #include "base/Strings.h"
 #include "package/Decompression.h"
 #include "package/EntryName.h"
+#include "package/PackageFile.h"
 #include "package/PackageReader.h"
 #include "package/StageInflater.h"
 #include "package/UpdateJournal.h"
@@ -118,7 +119,8 @@ class TInstall {
         FOptions(options),
         FReport(report) {}
 
-  void Run(const std::string& version);
+  // Installs from package when given, else from the file by name.
+  void Run(const std::string& version, const TPackageFile* package);
 
  private:
   bool Fail(const std::string& line) {
@@ -129,7 +131,7 @@ class TInstall {
   bool Check(const TPackageReader& reader);
   // Inflates every entry into the staging folder; false at the first entry that fails.
   // Returns only when no staging file is being written any more.
-  bool Stage(const TPackageReader& reader);
+  bool Stage(const TPackageReader& reader, const TPackageFile& package);
   bool Commit();
 
   std::string FTargetDir;
@@ -166,7 +168,7 @@ bool TInstall::Check(const TPackageReader& reader) {
   return ok;
 }
 
-bool TInstall::Stage(const TPackageReader& reader) {
+bool TInstall::Stage(const TPackageReader& reader, const TPackageFile& package) {
   const auto& entries = reader.Entries();
   std::vector<TStageJob> jobs;
   for (size_t i = 0; i < entries.size(); ++i)
@@ -174,7 +176,7 @@ bool TInstall::Stage(const TPackageReader& reader) {
   // Entries are inflated on every processor; their lines are logged and judged here, in
   // index order, so the log reads as if they were inflated one after the other and the
   // first faulty entry is the one reported.
-  TStageInflater inflater(FPackageFile, std::move(jobs), platform::ProcessorCount());
+  TStageInflater inflater(package, std::move(jobs), platform::ProcessorCount());
   int64_t total = 0, done = 0;
   for (const TPackageEntry& e : entries) total += e.Size;
   if (FOptions.OnProgress) FOptions.OnProgress(0, total);
@@ -237,7 +239,7 @@ bool TInstall::Commit() {
   return true;
 }
 
-void TInstall::Run(const std::string& version) {
+void TInstall::Run(const std::string& version, const TPackageFile* given) {
   if (FTargetDir.empty()) return void(Fail("DirectoryDecompression Refused:= (no target directory)"));
   if (FTargetDir.back() == '\\' || FTargetDir.back() == '/') FTargetDir.pop_back();
   if (!IsJournalVersion(version))
@@ -246,18 +248,23 @@ void TInstall::Run(const std::string& version) {
   if (platform::FileExists(FJournalFile))
     return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) +
                      " (an earlier update is not finished)"));
-  if (!platform::FileExists(FPackageFile))
-    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (no such file)"));
-  std::unique_ptr<base::TFileStream> package;
-  try {
-    package = std::make_unique<base::TFileStream>(FPackageFile, platform::fmOpenRead | platform::fmShareDenyNone);
-  } catch (const std::exception& e) {
-    return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
+  // Every read of the package, from its index to its last entry, goes through one handle.
+  std::unique_ptr<TPackageFile> own;
+  if (!given) {
+    if (!platform::FileExists(FPackageFile))
+      return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (no such file)"));
+    try {
+      own = std::make_unique<TPackageFile>(FPackageFile);
+    } catch (const std::exception& e) {
+      return void(Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + e.what() + ")"));
+    }
+    given = own.get();
   }
+  std::unique_ptr<base::TStream> index = given->NewReader();
   TPackageLimits limits;
   limits.Strict = true;
   limits.MaxFiles = kMaxJournalEntries;
-  TPackageReader reader(*package, limits);
+  TPackageReader reader(*index, limits);
   if (reader.Status() != TPackageStatus::psOk)
     return void(
         Fail("DirectoryDecompression Refused:= " + PrintableName(FPackageFile) + " (" + reader.Problem() + ")"));
@@ -277,8 +284,8 @@ void TInstall::Run(const std::string& version) {
     return void(Fail("DirectoryDecompression Failed:= " + PrintableName(FJournalFile) + " (" + SystemReason() + ")"));
   bool staged = platform::ForceDirectories(FJournal.Stage);
   if (!staged) Fail("DirectoryDecompression Failed:= " + PrintableName(FJournal.Stage) + " (" + SystemReason() + ")");
-  staged = staged && Stage(reader);
-  package.reset();
+  staged = staged && Stage(reader, *given);
+  own.reset();
   if (!staged) {
     RemoveStage(FJournal);
     platform::RemoveFile(FJournalFile);
@@ -404,11 +411,26 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
                               const TInstallOptions& options) {
   TInstallReport report;
   try {
-    TInstall(targetDir, packageFile, journalFile, options, report).Run(version);
+    TInstall(targetDir, packageFile, journalFile, options, report).Run(version, nullptr);
   } catch (...) {
     // Out of memory and the like. Whatever was moved is undone by the next start.
     report.Installed = false;
     std::string line = "DirectoryDecompression Failed:= " + PrintableName(packageFile) + " (" +
+                       base::ExceptionMessage(std::current_exception()) + ")";
+    report.Problems.push_back(line);
+    Log(line);
+  }
+  return report;
+}
+
+TInstallReport InstallPackage(const std::string& targetDir, const TPackageFile& package, const std::string& journalFile,
+                              const std::string& version, const TInstallOptions& options) {
+  TInstallReport report;
+  try {
+    TInstall(targetDir, package.FileName(), journalFile, options, report).Run(version, &package);
+  } catch (...) {
+    report.Installed = false;
+    std::string line = "DirectoryDecompression Failed:= " + PrintableName(package.FileName()) + " (" +
                        base::ExceptionMessage(std::current_exception()) + ")";
     report.Problems.push_back(line);
     Log(line);

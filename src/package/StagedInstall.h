@@ -33,6 +33,8 @@
 
 namespace package {
 
+class TPackageFile;
+
 struct TInstallOptions {
   // Called before move index (0-based) of the commit; a test holds the commit here.
   std::function<void(int32_t)> BeforeMove;
@@ -60,6 +62,10 @@ struct TInstallReport {
 TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
                               const std::string& journalFile, const std::string& version,
                               const TInstallOptions& options = {});
+// The same from a package already open (the one whose digest was checked): nothing of it
+// is read by name again.
+TInstallReport InstallPackage(const std::string& targetDir, const TPackageFile& package, const std::string& journalFile,
+                              const std::string& version, const TInstallOptions& options = {});
 
 enum class TRecoveryOutcome {
   roNothing,     // no journal

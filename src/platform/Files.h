@@ -31,6 +31,10 @@ FileHandle FileOpen(const std::string& name, uint32_t mode);
 FileHandle FileOpen(const std::u16string& name, uint32_t mode);
 // Bytes transferred, or -1 on failure.
 int32_t FileRead(FileHandle h, void* buffer, int32_t count);
+// Reads at offset without regard to (and on Windows possibly moving) the handle's
+// position, so that several threads can read one open file at once. Bytes transferred
+// (0 at or past the end), or -1 on failure.
+int32_t FileReadAt(FileHandle h, int64_t offset, void* buffer, int32_t count);
 int32_t FileWrite(FileHandle h, const void* buffer, int32_t count);
 // The new position, or -1 on failure.
 int64_t FileSeek(FileHandle h, int64_t offset, SeekOrigin origin);

@@ -154,6 +154,30 @@ TEST(VTLog, LinesFromSeveralThreadsStayWholeAndTheFileIsHeld) {
   DeleteFileA((BinDir() + "Log\\VTLogTest2.txt").c_str());
 }
 
+TEST(VTLog, AFullLogBecomesThePreviousFileAndStartsAnew) {
+  // A cap of 1 KiB: a file already over it at the start is rotated at once; while
+  // writing, each line that would pass the cap rotates first. Two files at most, the
+  // newest lines in the current one.
+  const std::string path = BinDir() + "Log\\VTLogCap.txt", previous = path + ".old";
+  CreateDirectoryA((BinDir() + "Log").c_str(), nullptr);
+  DeleteFileA(previous.c_str());
+  testsupport::WriteFile(path, std::string(5000, 'o'));
+  VTLogInit(L"VTLogCap.txt", -1, 1, 0);
+  EXPECT_EQ(testsupport::ReadFile(previous), std::string(5000, 'o'));
+  for (int i = 0; i < 200; ++i) VTLog((L"line " + std::to_wstring(i) + std::wstring(20, L'x')).c_str());
+  VTLogInit(L"VTLogTest2.txt", -1, 0, 0);
+  std::string current = testsupport::ReadFile(path), old = testsupport::ReadFile(previous);
+  EXPECT_LE(current.size(), 1024u);
+  EXPECT_LE(old.size(), 1024u);
+  EXPECT_GT(old.size(), 900u);
+  EXPECT_NE(current.find("] line 199xxxx"), std::string::npos);
+  EXPECT_EQ(old.find("] line 0x"), std::string::npos);
+  EXPECT_EQ(current.substr(current.size() - 2), "\r\n");
+  DeleteFileA(path.c_str());
+  DeleteFileA(previous.c_str());
+  DeleteFileA((BinDir() + "Log\\VTLogTest2.txt").c_str());
+}
+
 TEST(Hoistgate, CreateProcessWithExplorerStartsTheProgram) {
   HMODULE lib = LoadLibraryA("Hoistgate.dll");
   ASSERT_NE(lib, nullptr);

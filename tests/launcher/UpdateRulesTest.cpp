@@ -59,6 +59,14 @@ TEST(UpdateRules, ConfigurationUrl) {
   EXPECT_EQ(launcher::UpdateConfigUrl(""), "http://update.norvale.example/resource/001/258/NVOrbelle_UpdateConfig.ini");
   EXPECT_EQ(launcher::UpdateConfigUrl(" 127.0.0.1:8080 "),
             "http://127.0.0.1:8080/resource/001/258/NVOrbelle_UpdateConfig.ini");
+  EXPECT_EQ(launcher::UpdateConfigUrl("https://127.0.0.1:8443"),
+            "https://127.0.0.1:8443/resource/001/258/NVOrbelle_UpdateConfig.ini");
+  EXPECT_EQ(launcher::UpdateConfigUrl(" HTTPS://staging.example/ "),
+            "https://staging.example/resource/001/258/NVOrbelle_UpdateConfig.ini");
+  EXPECT_EQ(launcher::UpdateConfigUrl("http://127.0.0.1:8080"),
+            "http://127.0.0.1:8080/resource/001/258/NVOrbelle_UpdateConfig.ini");
+  EXPECT_EQ(launcher::UpdateConfigUrl("https://"),
+            "https://update.norvale.example/resource/001/258/NVOrbelle_UpdateConfig.ini");
 }
 
 TEST(UpdateRules, PublicKeysJoinBuiltInAndConfigured) {

@@ -72,9 +72,10 @@ class ScriptedServer:
 
 class NginxServer:
     """nginx on a free loopback port serving a scratch folder; its access log tells
-    which paths were asked for."""
+    which paths were asked for. With tls, the same content also over TLS on tls_port, as
+    "localhost" by a test CA made for this server (ca_file, PEM)."""
 
-    def __init__(self, server_directives=""):
+    def __init__(self, tls=False, server_directives=""):
         """server_directives: more of nginx's configuration inside the server block."""
         self.dir = tempfile.mkdtemp(prefix="orbelle-nginx-")
         os.chmod(self.dir, 0o755)  # workers of a root nginx run as another user
@@ -84,6 +85,14 @@ class NginxServer:
             s.bind(("127.0.0.1", 0))
             self.port = s.getsockname()[1]
         d = self.dir
+        tls_conf = ""
+        if tls:
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                self.tls_port = s.getsockname()[1]
+            self.ca_file = self.make_certificates(d)
+            tls_conf = (f"listen 127.0.0.1:{self.tls_port} ssl; ssl_certificate {d}/localhost.pem; "
+                        f"ssl_certificate_key {d}/localhost.key;")
         conf = os.path.join(d, "nginx.conf")
         with open(conf, "w") as f:
             f.write(f"""worker_processes 1; daemon off; pid {d}/nginx.pid; error_log {d}/error.log;
@@ -95,7 +104,7 @@ http {{
   scgi_temp_path {d}/s;
   default_type application/octet-stream;
   keepalive_timeout 15 15;
-  server {{ listen 127.0.0.1:{self.port}; root {self.www}; {server_directives} }}
+  server {{ listen 127.0.0.1:{self.port}; {tls_conf} root {self.www}; {server_directives} }}
 }}
 """)
         self.proc = subprocess.Popen(["nginx", "-c", conf, "-p", d], stdout=subprocess.DEVNULL,
@@ -107,6 +116,26 @@ http {{
                 break
             except OSError:
                 time.sleep(0.05)
+
+    @staticmethod
+    def make_certificates(d):
+        """A test CA (RSA: Wine refuses some ECDSA certificate signatures) and a
+        certificate for "localhost" signed by it; returns the CA's PEM file."""
+        def run(*args):
+            subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run("genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", f"{d}/ca.key")
+        run("req", "-x509", "-new", "-key", f"{d}/ca.key", "-days", "2", "-subj", "/CN=Orbelle Update Test CA",
+            "-out", f"{d}/ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        run("genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-out", f"{d}/localhost.key")
+        run("req", "-new", "-key", f"{d}/localhost.key", "-subj", "/CN=localhost", "-out", f"{d}/localhost.csr")
+        with open(f"{d}/localhost.ext", "w") as f:
+            f.write("subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
+        run("x509", "-req", "-in", f"{d}/localhost.csr", "-CA", f"{d}/ca.pem", "-CAkey", f"{d}/ca.key",
+            "-CAcreateserial", "-days", "2", "-extfile", f"{d}/localhost.ext", "-out", f"{d}/localhost.pem")
+        for name in ["localhost.pem", "localhost.key"]:
+            os.chmod(os.path.join(d, name), 0o644)  # workers of a root nginx run as another user
+        return f"{d}/ca.pem"
 
     def put(self, path, data):
         target = os.path.join(self.www, path.lstrip("/"))

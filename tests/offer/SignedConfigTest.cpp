@@ -69,6 +69,17 @@ TEST(SignedConfig, ValuesAreReadFromTheFirstSystemSectionOnly) {
   EXPECT_EQ(offer::FormatUtcDate(v.ExpiresDay), "2027-02-28");
   EXPECT_EQ(v.RolloutPercent, 100);  // absent: every installation
   EXPECT_EQ(v.HealthySeconds, 10);
+  // What the offer offers has defaults when absent; a later [System] does not count.
+  EXPECT_EQ(v.PackageVision, "0.0.0.0");
+  EXPECT_EQ(v.PackagePath, "");
+  ASSERT_TRUE(offer::ReadOfferValues(text + "PackageVision=9.9.9.9\r\n", v, problem));
+  EXPECT_EQ(v.PackageVision, "0.0.0.0");
+  ASSERT_TRUE(offer::ReadOfferValues("[System]\r\npackagevision = 2.1.0.12 \r\nPackagePath=http://h/p.vtzip\r\n" +
+                                         text.substr(text.find("  packagesize")),
+                                     v, problem))
+      << problem;
+  EXPECT_EQ(v.PackageVision, "2.1.0.12");
+  EXPECT_EQ(v.PackagePath, "http://h/p.vtzip");
   std::string found;
   EXPECT_TRUE(offer::FindIniValue("[System]\nA=1\n[Other]\nB=2\n[System]\nB=3\n", "other", "b", found));
   EXPECT_EQ(found, "2");

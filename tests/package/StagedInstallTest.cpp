@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "PackageTestSupport.h"
+#include "crypto/Sha256.h"
+#include "package/PackageFile.h"
 #include "package/StagedInstall.h"
 #include "package/UpdateJournal.h"
 #include "platform/Files.h"
@@ -299,6 +301,25 @@ TEST(StagedInstall, RefusedPackagesAndNamesChangeNothing) {
   TInstallReport r = InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12");
   EXPECT_FALSE(r.Installed);
   EXPECT_TRUE(t.AllOld());
+}
+
+TEST(StagedInstall, InstallsThePackageThatWasCheckedWhateverHappensToItsName) {
+  // The launcher checks the package's digest and installs it through one open handle. A
+  // package put in its place in between (renamed over it where the system allows that
+  // while it is open; Windows refuses) is never read.
+  TInstalled t;
+  t.WritePackage();
+  TPackageFile package(t.PackageFile);
+  std::string digest, error;
+  int64_t size = 0;
+  ASSERT_TRUE(crypto::Sha256Stream(*package.NewReader(), digest, size, error)) << error;
+  EXPECT_EQ(digest, crypto::Sha256(ReadBytes(t.PackageFile)));
+  std::string evil = Zlib("evil");
+  WriteBytes(t.Dir / "evil.vtzip", Package(Line("f01.bin", evil) + "\r\n", evil));
+  platform::RenameFile(t.Dir / "evil.vtzip", t.PackageFile, true);
+  TInstallReport r = InstallPackage(t.Target, package, t.Journal, "2.1.0.12");
+  EXPECT_TRUE(r.Installed);
+  EXPECT_TRUE(t.AllNew());
 }
 
 TEST(StagedInstall, AFloodingIndexCostsOneLogLine) {

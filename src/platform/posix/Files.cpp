@@ -94,6 +94,14 @@ int32_t FileRead(FileHandle h, void* buffer, int32_t count) {
     return static_cast<int32_t>(n);
   }
 }
+int32_t FileReadAt(FileHandle h, int64_t offset, void* buffer, int32_t count) {
+  if (count < 0 || offset < 0) return -1;
+  for (;;) {
+    ssize_t n = ::pread(static_cast<int>(h), buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<int32_t>(n);
+  }
+}
 int32_t FileWrite(FileHandle h, const void* buffer, int32_t count) {
   if (count < 0) return -1;
   int32_t done = 0;

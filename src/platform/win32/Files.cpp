@@ -64,6 +64,16 @@ int32_t FileRead(FileHandle h, void* buffer, int32_t count) {
   if (count < 0 || !ReadFile(Unwrap(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return -1;
   return static_cast<int32_t>(done);
 }
+int32_t FileReadAt(FileHandle h, int64_t offset, void* buffer, int32_t count) {
+  if (count < 0 || offset < 0) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  DWORD done = 0;
+  if (!ReadFile(Unwrap(h), buffer, static_cast<DWORD>(count), &done, &at))
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return static_cast<int32_t>(done);
+}
 int32_t FileWrite(FileHandle h, const void* buffer, int32_t count) {
   DWORD done = 0;
   if (count < 0 || !WriteFile(Unwrap(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return -1;
