@@ -192,19 +192,16 @@ void TSplash::ReadNewConfig() {
     TConfigRecord config(base::AnsiToWide(FNewConfigPath));
     FNewVision = config.ReadConfigString("System", "PackageVision", "0.0.0.0");
     FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
-    config.FlushConfig();
-  }
-  Log(base::Format("FNewVision:= %s", FNewVision));
-  Log(base::Format("FPackageUrl:= %s", FPackageUrl));
-  // A verified offer brought its staged values with its signature; an unverified one
-  // is read here.
-  if (!FVerifyOffer) {
-    TConfigRecord config(base::AnsiToWide(FNewConfigPath));
+    // The staged values of an unverified offer (a verified one brought them with its
+    // signature).
     FRolloutPercentText = config.ReadConfigString("System", "RolloutPercent", "100");
     if (!offer::ParseHealthySeconds(base::Trim(config.ReadConfigString("System", "HealthySeconds", "")),
                                     FOfferHealthySeconds))
       FOfferHealthySeconds = offer::kDefaultHealthySeconds;
+    config.FlushConfig();
   }
+  Log(base::Format("FNewVision:= %s", FNewVision));
+  Log(base::Format("FPackageUrl:= %s", FPackageUrl));
 }
 
 void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
