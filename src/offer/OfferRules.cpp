@@ -108,16 +108,14 @@ std::string CheckPackage(base::TStream& package, const TOfferValues& values) {
 std::string CheckPackageFile(const std::string& fileName, const TOfferValues& values) {
   int64_t size = platform::FileSize(fileName);
   if (size < 0) return "the downloaded package cannot be read";
-  if (size != values.PackageSize)
+  if (size != values.PackageSize)  // refused without reading it
     return base::Format("the package has %d bytes, the offer signed %d", size, values.PackageSize);
-  std::string digest, error;
-  if (!crypto::Sha256File(fileName, digest, size, error)) return "the package cannot be read: " + error;
-  if (size != values.PackageSize)
-    return base::Format("the package has %d bytes, the offer signed %d", size, values.PackageSize);
-  if (digest != values.PackageSha256)
-    return "the package's SHA-256 " + crypto::ToHex(digest) + " is not the signed " +
-           crypto::ToHex(values.PackageSha256);
-  return {};
+  try {
+    base::TFileStream file(fileName, platform::fmOpenRead | platform::fmShareDenyWrite);
+    return CheckPackage(file, values);
+  } catch (const std::exception& e) {
+    return std::string("the package cannot be read: ") + e.what();
+  }
 }
 
 }  // namespace offer

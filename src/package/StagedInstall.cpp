@@ -404,14 +404,11 @@ void LogOutcome(const TRecoveryReport& r) {
   }
 }
 
-}  // namespace
-
-TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
-                              const std::string& journalFile, const std::string& version,
-                              const TInstallOptions& options) {
+TInstallReport RunInstall(const std::string& targetDir, const std::string& packageFile, const TPackageFile* package,
+                          const std::string& journalFile, const std::string& version, const TInstallOptions& options) {
   TInstallReport report;
   try {
-    TInstall(targetDir, packageFile, journalFile, options, report).Run(version, nullptr);
+    TInstall(targetDir, packageFile, journalFile, options, report).Run(version, package);
   } catch (...) {
     // Out of memory and the like. Whatever was moved is undone by the next start.
     report.Installed = false;
@@ -423,19 +420,17 @@ TInstallReport InstallPackage(const std::string& targetDir, const std::string& p
   return report;
 }
 
+}  // namespace
+
+TInstallReport InstallPackage(const std::string& targetDir, const std::string& packageFile,
+                              const std::string& journalFile, const std::string& version,
+                              const TInstallOptions& options) {
+  return RunInstall(targetDir, packageFile, nullptr, journalFile, version, options);
+}
+
 TInstallReport InstallPackage(const std::string& targetDir, const TPackageFile& package, const std::string& journalFile,
                               const std::string& version, const TInstallOptions& options) {
-  TInstallReport report;
-  try {
-    TInstall(targetDir, package.FileName(), journalFile, options, report).Run(version, &package);
-  } catch (...) {
-    report.Installed = false;
-    std::string line = "DirectoryDecompression Failed:= " + PrintableName(package.FileName()) + " (" +
-                       base::ExceptionMessage(std::current_exception()) + ")";
-    report.Problems.push_back(line);
-    Log(line);
-  }
-  return report;
+  return RunInstall(targetDir, package.FileName(), &package, journalFile, version, options);
 }
 
 TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string& journalFile) {
