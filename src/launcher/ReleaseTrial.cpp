@@ -67,7 +67,9 @@ bool SettleTrial(const package::TRecoveryReport& recovery, const std::string& pr
         break;
       }
       if (IsBadVision(ConfigRecord().ReadConfigString("System", "BadVisions", ""), trial.Vision)) {
-        // The rollback was decided and recorded; the launcher died before it began.
+        // The rollback was decided and recorded (perhaps only in part); the launcher died
+        // before it began.
+        RecordRollback(trial.Vision, trial.Previous);
         if (package::RollBackInstall(programDir, journalFile).Outcome != package::TRecoveryOutcome::roRolledBack)
           return false;  // the journal stays for the next start; nothing is on trial now
         Log("UpdateRecovery:= rollback completed, the installed files are the old ones (" + trial.Vision + ")");
