@@ -32,7 +32,7 @@ const std::vector<std::string>& Keys() {
 
 bool SameValues(const offer::TOfferValues& a, const offer::TOfferValues& b) {
   return a.PackageSize == b.PackageSize && a.PackageSha256 == b.PackageSha256 && a.Serial == b.Serial &&
-         a.ExpiresDay == b.ExpiresDay;
+         a.ExpiresDay == b.ExpiresDay && a.RolloutPercent == b.RolloutPercent && a.HealthySeconds == b.HealthySeconds;
 }
 
 }  // namespace
@@ -65,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   values.PackageSha256 = crypto::Sha256(text);
   values.Serial = static_cast<int64_t>(size * 7919 % 1000003);
   values.ExpiresDay = 20000 + static_cast<int64_t>(size % 1000);
+  values.RolloutPercent = static_cast<int64_t>(size / 8 % 101);  // 100 (not written) included
+  values.HealthySeconds = 1 + static_cast<int64_t>(size / 8 % 3600);
   std::string signedText;
   if (!offer::SignConfig(text, values, kSeed, signedText, problem)) return 0;
   if (!offer::CheckOffer(signedText, Keys(), values.Serial, values.ExpiresDay, got).empty() || !SameValues(got, values))

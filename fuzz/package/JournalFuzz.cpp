@@ -63,6 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (j.State) {
     case package::TJournalState::jsCleanup: again = j.CleanupText(); break;
     case package::TJournalState::jsCommitted: again = j.HeaderText() + j.PlanText() + "Committed\r\n"; break;
+    case package::TJournalState::jsTrial: again = j.HeaderText() + j.PlanText() + "Committed\r\nTrial\r\n"; break;
+    case package::TJournalState::jsRollBack:
+      again = j.HeaderText() + j.PlanText() + "Committed\r\nTrial\r\nRollBack\r\n";
+      break;
     case package::TJournalState::jsPlanned: again = j.HeaderText() + j.PlanText(); break;
     case package::TJournalState::jsStaging: return 0;  // its header may be cut short
   }

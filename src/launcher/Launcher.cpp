@@ -11,6 +11,7 @@
 #include "launcher/ConfigRecord.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProgramFolders.h"
+#include "launcher/ReleaseTrial.h"
 #include "launcher/SplashForm.h"
 #include "launcher/UpdateRules.h"
 #include "package/StagedInstall.h"
@@ -29,6 +30,9 @@ void RecoverUpdate() {
   package::TRecoveryReport r = package::RecoverInstall(programDir, GetUpdateJournalPath());
   // An earlier launcher's journal, where others may write: at most its leftovers go.
   package::RecoverForeignJournal(programDir, GetLegacyUpdateJournalPath());
+  // A release on trial, or one whose rollback a kill cut short, is settled with its
+  // record in Orbelle.ini; the splash judges a trial that goes on.
+  SettleTrial(r, programDir, GetUpdateJournalPath());
   if (r.Outcome != package::TRecoveryOutcome::roNew || r.Version.empty()) return;
   // The update's files were all in place when its launcher died; its version was not
   // necessarily recorded yet. An update only ever installs a newer version, so anything

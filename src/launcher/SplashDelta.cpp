@@ -80,6 +80,7 @@ bool TSplash::DownloadDelta() {
 }
 
 void TSplash::OnDeltaDownloaded(download::TUpdateMgr*, uint8_t code) {
+  KillTimer(Handle(), kProgressTimer);  // DownloadPackage sets it again for the fall-back
   std::string cause;
   if (code == 4) {
     cause = base::Format("the delta is larger than the %d bytes offered", FDelta.Size);
@@ -107,14 +108,7 @@ void TSplash::OnDeltaDownloaded(download::TUpdateMgr*, uint8_t code) {
       delta.reset();
       if (report.Installed) {
         Log(base::Format("DeltaUpdate Finished:= %d files", report.Files));
-        DeleteFileA(FDownloadDeltaPath.c_str());
-        DeleteFileA(FNewConfigPath.c_str());
-        try {
-          SaveCurrVision();
-        } catch (const base::Exception& e) {
-          Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
-        }
-        package::CompleteInstall(ExeDir(), journal);
+        FinishInstall(FDownloadDeltaPath);
         RunMainProcess(ExeDir() + FMainProcess);
         return;
       }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "launcher/ConfigRecord.h"
 #include "launcher/LaunchRules.h"
 #include "launcher/ProgramFolders.h"
+#include "launcher/ReleaseTrial.h"
 #include "launcher/UpdateRules.h"
 #include "net/SSLClient.h"
 #include "offer/OfferRules.h"
@@ -27,18 +29,25 @@ void Log(const base::AnsiString& message) { base::WriteLog("[Splash]============
 // 2000-01-01 00:00 UTC as a file time: a last-write time older than any package.
 constexpr int64_t kRefetchFileTime = 125911584000000000LL;
 
-// ORBELLE_TEST_COMMIT_PAUSE_MS (end-to-end tests only): holds the commit between its
-// first two moves, so that a test can kill the launcher in the middle of an update.
-std::function<void(int32_t)> TestCommitPause() {
+// A random word for the rollout bucket, drawn once per installation.
+uint32_t RandomWord() {
+  try {
+    return std::random_device()();
+  } catch (...) {
+    return (GetTickCount() * 2654435761u) ^ GetCurrentProcessId();
+  }
+}
+}  // namespace
+
+std::function<void(int32_t)> TestPauseBeforeSecondMove(const char* variable) {
   char value[16] = {};
-  DWORD n = GetEnvironmentVariableA("ORBELLE_TEST_COMMIT_PAUSE_MS", value, sizeof value);
+  DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
   if (n == 0 || n >= sizeof value) return {};
   DWORD ms = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
   return [ms](int32_t index) {
     if (index == 1) Sleep(ms);
   };
 }
-}  // namespace
 
 TSplash::TSplash(ui::TApplication& owner) : TForm(owner) {
   // The form's design.
@@ -153,6 +162,7 @@ bool TSplash::EndConfigCheck() {
 }
 
 void TSplash::WMTimer(ui::TMessage& message) {
+  if (message.WParam == kProgressTimer) return ShowDownloadProgress();
   if (message.WParam != kConfigBudgetTimer || !EndConfigCheck()) return;
   FTimestamp = GetTickCount() - FTimestamp;
   // Releasing the manager cancels the request: its answer, should one still come, is
@@ -167,6 +177,9 @@ void TSplash::ReadCurrentConfig() {
   Log(base::Format("FCurrVision:= %s", FCurrVision));
   FMainProcess = ConfigRecord().ReadConfigString("System", "AppExeName", "");
   Log(base::Format("FMainProcess:= %s", FMainProcess));
+  // A release the last start put on trial and could not judge is judged at this start.
+  FTrialRecord = ReadTrialRecord();
+  FTrial = !FTrialRecord.Vision.empty();
 }
 
 void TSplash::ReadNewConfig() {
@@ -179,6 +192,12 @@ void TSplash::ReadNewConfig() {
     TConfigRecord config(base::AnsiToWide(FNewConfigPath));
     FNewVision = config.ReadConfigString("System", "PackageVision", "0.0.0.0");
     FPackageUrl = config.ReadConfigString("System", "PackagePath", "");
+    // The staged values of an unverified offer (a verified one brought them with its
+    // signature).
+    FRolloutPercentText = config.ReadConfigString("System", "RolloutPercent", "100");
+    if (!offer::ParseHealthySeconds(base::Trim(config.ReadConfigString("System", "HealthySeconds", "")),
+                                    FOfferHealthySeconds))
+      FOfferHealthySeconds = offer::kDefaultHealthySeconds;
     config.FlushConfig();
   }
   Log(base::Format("FNewVision:= %s", FNewVision));
@@ -197,6 +216,10 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
   ReadNewConfig();
   bool newer = IsNewVision(FNewVision, FCurrVision);
   if (newer && FTimestamp < kConfigTimeLimitMs) {
+    if (!MayTakeOffer() || !InRolloutShare()) {
+      RunMainProcess(ExeDir() + FMainProcess);
+      return;
+    }
     Log("Vision Not equal and Timestamp < 1000");
     DownloadPackage();
     return;
@@ -206,7 +229,53 @@ void TSplash::OnConfigDownloaded(download::TUpdateMgr*, uint8_t code) {
   RunMainProcess(ExeDir() + FMainProcess);
 }
 
+bool TSplash::MayTakeOffer() {
+  if (FTrial) {
+    // The journal of the release on trial must be settled before another update.
+    Log(base::Format("Update Trial Pending,Run MainProcess:= %s has not started healthily yet", FTrialRecord.Vision));
+    return false;
+  }
+  if (IsBadVision(ConfigRecord().ReadConfigString("System", "BadVisions", ""), FNewVision)) {
+    Log(base::Format("Update Vision Bad,Run MainProcess:= %s was rolled back after a failed start", FNewVision));
+    return false;
+  }
+  return true;
+}
+
+bool TSplash::InRolloutShare() {
+  int64_t percent = offer::kFullRollout;
+  if (FVerifyOffer) {
+    percent = FOfferValues.RolloutPercent;
+  } else if (!offer::ParseRolloutPercent(base::Trim(FRolloutPercentText), percent)) {
+    // A staged offer whose share cannot be read must not reach everybody.
+    Log(base::Format("Update Rollout Skipped,Run MainProcess:= RolloutPercent %s is not a number from 0 to 100",
+                     FRolloutPercentText));
+    return false;
+  }
+  if (percent >= offer::kFullRollout) return true;
+  bool drawn = false;
+  int bucket = RolloutBucket(ConfigRecord().ReadConfigString("System", "RolloutBucket", ""), RandomWord(), drawn);
+  if (drawn) {
+    // Kept, so that this installation stays on the same side of every later percentage.
+    try {
+      ConfigRecord().WriteConfigString("System", "RolloutBucket", std::to_string(bucket));
+    } catch (const base::Exception& e) {
+      Log(base::Format("RolloutBucket Failed:= %s", e.Message()));
+    }
+  }
+  if (InRollout(bucket, percent)) return true;
+  Log(base::Format("Update Rollout Skipped,Run MainProcess:= bucket %d is not below RolloutPercent %d", bucket,
+                   percent));
+  return false;
+}
+
 void TSplash::DownloadPackage() {
+  // The worker only notes the numbers; the layer is drawn here, on the main thread, by a
+  // timer, so the download never waits for the window and the window never for the
+  // network.
+  FDownloadPosition.store(-1, std::memory_order_relaxed);  // a delta tried before counts no more
+  FRate = TRateMeter();
+  SetTimer(Handle(), kProgressTimer, kProgressPeriodMs, nullptr);
   if (DownloadDelta()) return;
   FDownloadMgr->PackageUrl = FPackageUrl;
   FDownloadPackagePath = ExeDir() + "NVOrbelle_UpdateConfig.vtzip";
@@ -221,9 +290,40 @@ void TSplash::DownloadPackage() {
   FDownloadMgr->DownloadPackage();
 }
 
-void TSplash::OnPackageProgress(base::TObject*, int64_t, int64_t) {}
+// On the download worker's thread.
+void TSplash::OnPackageProgress(base::TObject*, int64_t position, int64_t total) {
+  FDownloadTotal.store(total, std::memory_order_relaxed);
+  FDownloadPosition.store(position, std::memory_order_release);
+}
+
+void TSplash::ShowDownloadProgress() {
+  int64_t position = FDownloadPosition.load(std::memory_order_acquire);
+  if (position < 0) return;  // nothing arrived yet
+  ShowProgress(SplashTextTable[SelectSplashTextRow(FDefLanguage)].Downloading, position,
+               FDownloadTotal.load(std::memory_order_relaxed));
+}
+
+void TSplash::ShowProgress(const char16_t* label, int64_t position, int64_t total) {
+  // Only over a splash that shows: a bar alone on the desktop would puzzle people.
+  if (!FLayeredContent || !IsWindowVisible(Handle())) return;
+  uint32_t now = GetTickCount();
+  FRate.Add(now, position);
+  std::u16string text =
+      label + std::u16string(u": ") + base::AnsiToWide(FormatProgress(position, total, FRate.BytesPerSecond()));
+  if (FProgressLayer && text == FProgressText) return;
+  if (!FProgressLayer) FProgressLayer = std::make_unique<TProgressLayer>(Handle(), base::AnsiToWide(Font.Name));
+  FProgressLayer->Show(text, total > 0 ? static_cast<double>(position) / static_cast<double>(total) : -1.0);
+  FProgressText = std::move(text);
+  FProgressDrawn = now;
+}
+
+void TSplash::EndProgress() {
+  KillTimer(Handle(), kProgressTimer);
+  FProgressLayer.reset();
+}
 
 void TSplash::OnPackageDownloaded(download::TUpdateMgr*, uint8_t code) {
+  KillTimer(Handle(), kProgressTimer);  // a WM_TIMER already queued finds the numbers unchanged
   if (code == 4) {
     // Cut off at the signed size: nothing of it is kept.
     RefusePackage(base::Format("the package is larger than the %d bytes the offer signed", FOfferValues.PackageSize));
@@ -261,6 +361,7 @@ bool TSplash::CheckNewConfig() {
     RunMainProcess(ExeDir() + FMainProcess);
     return false;
   }
+  FOfferHealthySeconds = FOfferValues.HealthySeconds;
   Log(base::Format("Update Config Verified:= Serial %d, Expires %s", FOfferValues.Serial,
                    offer::FormatUtcDate(FOfferValues.ExpiresDay)));
   // From now on an offer with a lower serial is a replay. A serial that cannot be recorded
@@ -302,7 +403,14 @@ void TSplash::RefusePackage(const std::string& cause) {
 bool TSplash::ApplyPackage() {
   std::string journal = GetUpdateJournalPath();
   package::TInstallOptions options;
-  options.BeforeMove = TestCommitPause();
+  options.BeforeMove = TestPauseBeforeSecondMove("ORBELLE_TEST_COMMIT_PAUSE_MS");
+  // The install runs on this thread: the layer is drawn from its reports, at most ten
+  // times a second, and always at the end.
+  FRate = TRateMeter();
+  const char16_t* label = SplashTextTable[SelectSplashTextRow(FDefLanguage)].Installing;
+  options.OnProgress = [this, label](int64_t done, int64_t total) {
+    if (done >= total || GetTickCount() - FProgressDrawn >= kProgressPeriodMs) ShowProgress(label, done, total);
+  };
   // The package that was checked, through the handle that checked it.
   package::TInstallReport report =
       FPackage ? package::InstallPackage(ExeDir(), *FPackage, journal, FNewVision, options)
@@ -320,7 +428,13 @@ bool TSplash::ApplyPackage() {
     Log(base::Format("DirectoryDecompression Incomplete,Keep PackageVision:= %s", FCurrVision));
     return false;
   }
-  DeleteFileA(FDownloadPackagePath.c_str());
+  FinishInstall(FDownloadPackagePath);
+  return true;
+}
+
+void TSplash::FinishInstall(const base::AnsiString& downloadedPath) {
+  std::string journal = GetUpdateJournalPath();
+  DeleteFileA(downloadedPath.c_str());
   DeleteFileA(FNewConfigPath.c_str());
   // A version that cannot be recorded must not keep the main program from starting.
   try {
@@ -328,10 +442,18 @@ bool TSplash::ApplyPackage() {
   } catch (const base::Exception& e) {
     Log(base::Format("SaveCurrVision Failed:= %s", e.Message()));
   }
-  // The backups go only now: until the version is recorded the journal lets the next
-  // start record it. Files still in use (this launcher, its DLLs) go at the next start.
-  package::CompleteInstall(ExeDir(), journal);
-  return true;
+  // The replaced files stay until the new version has started healthily once, so that a
+  // release that fails its start can be rolled back (RunMainProcess judges it). Without a
+  // trial (Orbelle.ini cannot be written) the backups go now, as they go after a passed
+  // trial; files still in use (this launcher, its DLLs) go at the next start.
+  TTrialRecord trial{FNewVision, FCurrVision, FOfferHealthySeconds};
+  if (WriteTrialRecord(trial) && package::BeginTrial(ExeDir(), journal)) {
+    FTrial = true;
+    FTrialRecord = trial;
+  } else {
+    ClearTrialRecord();
+    package::CompleteInstall(ExeDir(), journal);
+  }
 }
 
 void TSplash::SaveCurrVision() { ConfigRecord().WriteConfigString("System", "PackageVision", FNewVision); }
@@ -342,6 +464,9 @@ void TSplash::SkinFormDestroy(base::TObject*) {
   FCreateProcessWithExplorer = nullptr;
 }
 
-void TSplash::WMHideSplash(ui::TMessage&) { Hide(); }
+void TSplash::WMHideSplash(ui::TMessage&) {
+  if (FProgressLayer) FProgressLayer->Hide();
+  Hide();
+}
 
 }  // namespace launcher

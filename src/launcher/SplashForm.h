@@ -12,11 +12,17 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/Strings.h"
 #include "download/UpdateMgr.h"
+#include "launcher/LaunchRules.h"
+#include "launcher/ProgressLayer.h"
+#include "launcher/ReleaseTrial.h"
+#include "launcher/UpdateRules.h"
 #include "offer/SignedConfig.h"
 #include "ui/Bitmap.h"
 #include "ui/Form.h"
@@ -31,6 +37,15 @@ namespace launcher {
 constexpr uint32_t WM_HIDESPLASH = 3025;
 // The timer that holds the configuration check to its time limit.
 constexpr UINT_PTR kConfigBudgetTimer = 1;
+// The timer that draws the download's progress, and its period: at most ten times a second.
+constexpr UINT_PTR kProgressTimer = 2;
+constexpr uint32_t kProgressPeriodMs = 100;
+
+// End-to-end tests only: when the environment variable (ORBELLE_TEST_COMMIT_PAUSE_MS,
+// ORBELLE_TEST_ROLLBACK_PAUSE_MS) holds a number of milliseconds, a hook that holds an
+// install's commit or a rollback that long before its second file moves, so that a test
+// can kill the launcher in the middle; otherwise an empty hook.
+std::function<void(int32_t)> TestPauseBeforeSecondMove(const char* variable);
 
 class TSplash : public ui::TForm {
  public:
@@ -46,6 +61,8 @@ class TSplash : public ui::TForm {
   // The text row chosen by DefLanguage (for tests of the setting).
   const base::AnsiString& DefLanguage() const { return FDefLanguage; }
   bool HasLayeredContent() const { return FLayeredContent; }
+  // The progress layer, while an update downloads or installs (null otherwise).
+  const TProgressLayer* ProgressLayer() const { return FProgressLayer.get(); }
 
  protected:
   void SkinFormCreate(base::TObject* sender);
@@ -76,8 +93,18 @@ class TSplash : public ui::TForm {
   // configuration and the main program started. False when it was refused.
   bool CheckPackage();
   void RefusePackage(const std::string& cause);
+  // Whether the offer may be taken at all: not while a release is on trial, never a
+  // version rolled back before. Logs one line when it may not.
+  bool MayTakeOffer();
+  // The staged rollout: whether this installation takes the offer (its kept bucket is
+  // below the offer's RolloutPercent); logs one line when it does not.
+  bool InRolloutShare();
   // Applies the downloaded package; true when every file of it is installed.
   bool ApplyPackage();
+  // After a package or delta installed: both downloaded files go, the new version is
+  // recorded, and the release starts on trial (its replaced files kept until its main
+  // program starts healthily once).
+  void FinishInstall(const base::AnsiString& downloadedPath);
   void LoadSplashPicture();
   // Deltas (SplashDelta.cpp): when the offer lists a delta from the installed version,
   // fetches it instead of the package and true; false to fetch the package (no delta for
@@ -86,6 +113,29 @@ class TSplash : public ui::TForm {
   // Checks and installs the delta; on any failure logs one line why and fetches the
   // full package instead.
   void OnDeltaDownloaded(download::TUpdateMgr* manager, uint8_t code);
+  // Draws the progress line: label of the splash's text row, bytes of total (0: not
+  // known) and the rate. Main thread.
+  void ShowProgress(const char16_t* label, int64_t position, int64_t total);
+  // The download's progress as the worker last reported it (WM_TIMER kProgressTimer).
+  void ShowDownloadProgress();
+  // Removes the progress layer: the update's work is over.
+  void EndProgress();
+  // How a start of the main program went.
+  struct TMainRun {
+    bool Started = false;
+    bool Waited = false;  // waited for to its end
+    TStartHealth Health = TStartHealth::shPending;
+    uint32_t ExitCode = 0;
+    uint32_t ElapsedMs = 0;
+  };
+  // Starts the main program and waits for its end, keeping the messages flowing; with
+  // judge, the start of the release on trial is judged on the way (and a healthy one
+  // ends its trial at once).
+  TMainRun StartMainProcess(const base::AnsiString& path, bool judge);
+  // The release on trial started healthily: its replaced files go.
+  void PassTrial();
+  // It did not: the previous files come back and its version is recorded as bad.
+  void RollBack(const TMainRun& run);
   // The directory of the launcher's executable, with its final backslash.
   base::AnsiString ExeDir();
 
@@ -107,6 +157,17 @@ class TSplash : public ui::TForm {
   bool FDeltaTried = false;  // a delta was chosen (or none fits) in this start
   offer::TDeltaOffer FDelta;
   base::AnsiString FDownloadDeltaPath;
+  base::AnsiString FRolloutPercentText = "100";  // an unverified offer's RolloutPercent
+  // The package download's progress: written by the download worker, read by the timer.
+  std::atomic<int64_t> FDownloadPosition{-1};
+  std::atomic<int64_t> FDownloadTotal{0};
+  std::unique_ptr<TProgressLayer> FProgressLayer;
+  TRateMeter FRate;
+  std::u16string FProgressText;  // what the layer shows now
+  bool FTrial = false;           // a release is on trial: the main program's start judges it
+  TTrialRecord FTrialRecord;
+  int64_t FOfferHealthySeconds = offer::kDefaultHealthySeconds;
+  uint32_t FProgressDrawn = 0;  // GetTickCount of the last drawing
   // The downloaded package, held open (writes denied) from its check to its install, so
   // that what is installed is what was checked.
   std::unique_ptr<package::TPackageFile> FPackage;

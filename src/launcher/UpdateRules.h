@@ -1,5 +1,5 @@
 // The update check's fixed rules: where the update configuration is fetched, the time
-// limit for its answer, and the version rule.
+// limit for its answer, the version rule and the staged rollout.
 //
 // The version rule for package versions ("major.minor.release.build"): an offered
 // version is newer only when its first three numbers equal the installed ones and its
@@ -45,5 +45,42 @@ bool TakeVersionNumber(std::string& s, int& value);
 // number that is not decimal, or fewer numbers than the installed version) never
 // fails and never counts as newer, so the launcher stays on its way to the main program.
 bool IsNewVision(const std::string& offered, const std::string& installed);
+
+// Staged rollout. Each installation keeps a bucket from 0 to 99, drawn once at random
+// and kept in Orbelle.ini ([System] RolloutBucket); an offer signed with RolloutPercent p
+// is taken by the installations whose bucket is below p. 0 reaches none and 100 all, and
+// raising p only adds installations: those that took a release at 10 % are among those
+// that take it at 30 %, and the same ones take it at every start.
+constexpr int kRolloutBuckets = 100;
+
+// A kept bucket: decimal digits of a number from 0 to 99, nothing else.
+bool ParseRolloutBucket(const std::string& text, int& bucket);
+
+// This installation's bucket: the kept one, or when none is kept (or it was spoilt) one
+// drawn from random, and then drawn is true: the caller keeps it.
+int RolloutBucket(const std::string& kept, uint32_t random, bool& drawn);
+
+// Whether an installation in bucket takes an offer of percent (0 to 100).
+inline bool InRollout(int bucket, int64_t percent) { return bucket < percent; }
+
+// A release on trial. After an update the replaced files are kept until the new version
+// has started healthily once: its main program still runs healthySeconds after it was
+// started, or it ended with code 0. A main program that could not be started, or that
+// ended earlier with any other code (a crash included), failed the start.
+enum class TStartHealth {
+  shPending,  // still running, not yet for healthySeconds
+  shHealthy,
+  shFailed,
+};
+TStartHealth JudgeStart(bool started, bool exited, uint32_t exitCode, uint32_t elapsedMs, int64_t healthySeconds);
+
+// The versions rolled back after a failed start (Orbelle.ini [System] BadVisions, comma-
+// separated): an offer of one of them is not taken again; a newer one is. Versions are
+// the same when their numbers are (2.1.0.12 and 2.1.0.012); text that is no version
+// only matches itself. The newest kMaxBadVisions are kept.
+constexpr size_t kMaxBadVisions = 16;
+bool IsBadVision(const std::string& badVisions, const std::string& version);
+// The list with version added (once) at its end.
+std::string AddBadVision(const std::string& badVisions, const std::string& version);
 
 }  // namespace launcher

@@ -44,7 +44,8 @@ struct TMultiPartFormData {
   base::TStream* Stream = nullptr;
 };
 
-// (Sender, Position, Total) in bytes.
+// (Sender, Position, Total) in bytes; Total is 0 while a body arrives whose length was not
+// announced (chunked, or ending when the server closes). Called on the requesting thread.
 using THttpProgressEvent = base::TClosure<base::TObject*, int64_t, int64_t>;
 
 class THTTPClient : public base::TObject {
@@ -185,6 +186,7 @@ class THTTPClient : public base::TObject {
 
   std::unique_ptr<TQZTCPClient> FTcpClient;
   bool FBodyComplete = false;
+  bool FBodyTotalUnknown = false;  // the body being read has no announced length
   std::vector<char> FReadBuffer;
   // The span in which the body must bring kMinBytesPerTimeout bytes.
   uint32_t FSpanStart = 0;

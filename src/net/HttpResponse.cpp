@@ -120,7 +120,13 @@ bool THTTPClient::WaitForData() {
 }
 
 void THTTPClient::Progress() {
-  if (OnProgress && ContentLength >= Position && ContentLength > 0) OnProgress(this, Position, ContentLength);
+  if (!OnProgress) return;
+  // A body whose length was not announced (chunked, or ending at the close) is reported
+  // with total 0: its size is known only at its end.
+  if (FBodyTotalUnknown)
+    OnProgress(this, Position, 0);
+  else if (ContentLength >= Position && ContentLength > 0)
+    OnProgress(this, Position, ContentLength);
 }
 
 bool THTTPClient::ReadHeaders() {
@@ -157,7 +163,10 @@ int64_t THTTPClient::ReadBody(TStream& stream) {
   FSpanStart = platform::TickCount();
   FSpanBytes = 0;
   int64_t read = 0;
-  bool complete = IsChunked() ? ReadChunked(target, read) : ReadPlain(target, read);
+  bool chunked = IsChunked();
+  FBodyTotalUnknown = chunked || ResponseContentLength() < 0;
+  bool complete = chunked ? ReadChunked(target, read) : ReadPlain(target, read);
+  FBodyTotalUnknown = false;  // an upload's progress has its total
   if (inflater && !inflater->Finish()) complete = false;
   FBodyComplete = complete;
   if (!complete) {

@@ -53,7 +53,7 @@ bool KeyOf(std::string_view line, std::string& key, std::string& value) {
 }
 
 bool IsSignedValueKey(std::string_view key) {
-  for (const char* k : {"PackageSize", "PackageSha256", "Serial", "Expires"})
+  for (const char* k : {"PackageSize", "PackageSha256", "Serial", "Expires", "RolloutPercent", "HealthySeconds"})
     if (base::SameText(key, k)) return true;
   // Delta<digits>...: the deltas are written anew.
   return key.size() > 5 && base::SameText(key.substr(0, 5), "Delta") && key[5] >= '0' && key[5] <= '9';
@@ -108,6 +108,20 @@ bool ParseCount(std::string_view text, int64_t& value) {
   return true;
 }
 
+bool ParseRolloutPercent(std::string_view text, int64_t& percent) {
+  int64_t v;
+  if (text.size() > 3 || !ParseCount(text, v) || v > 100) return false;
+  percent = v;
+  return true;
+}
+
+bool ParseHealthySeconds(std::string_view text, int64_t& seconds) {
+  int64_t v;
+  if (text.size() > 4 || !ParseCount(text, v) || v < 1 || v > kMaxHealthySeconds) return false;
+  seconds = v;
+  return true;
+}
+
 bool ParseUtcDate(std::string_view text, int64_t& day) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
   int64_t y, m, d;
@@ -148,6 +162,16 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
       read("Serial", "a decimal number", [&](const std::string& v) { return ParseCount(v, values.Serial); }) &&
       read("Expires", "a date YYYY-MM-DD", [&](const std::string& v) { return ParseUtcDate(v, values.ExpiresDay); });
   if (!ok) return false;
+  // The optional values: absent means the default, present must be well-formed.
+  std::string v;
+  if (FindIniValue(text, "System", "RolloutPercent", v) && !ParseRolloutPercent(v, values.RolloutPercent)) {
+    problem = "RolloutPercent is not a number from 0 to 100";
+    return false;
+  }
+  if (FindIniValue(text, "System", "HealthySeconds", v) && !ParseHealthySeconds(v, values.HealthySeconds)) {
+    problem = base::Format("HealthySeconds is not a number from 1 to %d", kMaxHealthySeconds);
+    return false;
+  }
   problem.clear();
   FindIniValue(text, "System", "PackageVision", values.PackageVision);
   FindIniValue(text, "System", "PackagePath", values.PackagePath);
@@ -227,6 +251,10 @@ bool SignConfig(std::string_view text, const TOfferValues& values, std::string_v
         emit(prefix + "Size=" + std::to_string(d.Size), newBreak);
         emit(prefix + "Sha256=" + crypto::ToHex(d.Sha256), newBreak);
       }
+      if (values.RolloutPercent != kFullRollout)
+        emit("RolloutPercent=" + std::to_string(values.RolloutPercent), newBreak);
+      if (values.HealthySeconds != kDefaultHealthySeconds)
+        emit("HealthySeconds=" + std::to_string(values.HealthySeconds), newBreak);
     }
     if (i < kept.size()) emit(kept[i].Content, kept[i].Break);
   }

@@ -1,7 +1,9 @@
 // A signed update configuration: the vendor's INI text whose [System] section carries,
 // besides PackageVision and PackagePath, the package's size (PackageSize) and SHA-256
 // (PackageSha256, hex), the offer's Serial and its last valid day (Expires, a UTC date
-// YYYY-MM-DD), and whose last line is "Signature=" followed by the base64 of an Ed25519
+// YYYY-MM-DD), optionally the share of installations that take it (RolloutPercent, 0 to
+// 100, 100 when absent) and the seconds after which a started release counts as healthy
+// (HealthySeconds, 1 to 3600, 10 when absent), and whose last line is "Signature=" followed by the base64 of an Ed25519
 // signature over every byte of the file before that line.
 //
 // This file reads and writes that form; OfferRules.h decides whether an offer is taken.
@@ -40,6 +42,16 @@ struct TDeltaOffer {
 };
 // At most this many deltas are read from an offer.
 constexpr int kMaxDeltaOffers = 64;
+// An offer without RolloutPercent goes to every installation.
+constexpr int64_t kFullRollout = 100;
+// A release still running this many seconds after its start counts as healthy.
+constexpr int64_t kDefaultHealthySeconds = 10;
+constexpr int64_t kMaxHealthySeconds = 3600;
+
+// RolloutPercent: 0 to 100 written as decimal digits.
+bool ParseRolloutPercent(std::string_view text, int64_t& percent);
+// HealthySeconds: 1 to kMaxHealthySeconds written as decimal digits.
+bool ParseHealthySeconds(std::string_view text, int64_t& seconds);
 
 // The signed values of an offer.
 struct TOfferValues {
@@ -47,6 +59,8 @@ struct TOfferValues {
   std::string PackageSha256;  // 32 bytes
   int64_t Serial = -1;
   int64_t ExpiresDay = 0;  // days since 1970-01-01, UTC
+  int64_t RolloutPercent = kFullRollout;
+  int64_t HealthySeconds = kDefaultHealthySeconds;
   // What the offer offers, read from the same signed bytes (the launcher takes them from
   // here, never from the file again): [System] PackageVision (default "0.0.0.0") and
   // PackagePath (default empty).
@@ -68,10 +82,11 @@ bool ParseCount(std::string_view text, int64_t& value);
 bool ParseUtcDate(std::string_view text, int64_t& day);
 std::string FormatUtcDate(int64_t day);
 
-// The four signed values from [System] of text, and PackageVision and PackagePath where
-// present; false with problem naming the first of the four that is missing or malformed.
-// The deltas are read too (ReadDeltaOffers); malformed ones leave Deltas empty and say
-// why in DeltaProblem, without refusing the offer.
+// The four signed values from [System] of text, the two optional ones (RolloutPercent,
+// HealthySeconds), and PackageVision and PackagePath where present; false with problem
+// naming the first of the six that is missing or malformed. The deltas are read too
+// (ReadDeltaOffers); malformed ones leave Deltas empty and say why in DeltaProblem,
+// without refusing the offer.
 bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& problem);
 
 // The delta offers of [System] of text, k counting from 1 up to the first Delta<k>From
@@ -79,9 +94,10 @@ bool ReadOfferValues(std::string_view text, TOfferValues& values, std::string& p
 // a key or has a value out of form (a delta that cannot be taken; the package still can).
 bool ReadDeltaOffers(std::string_view text, std::vector<TDeltaOffer>& deltas, std::string& problem);
 
-// The vendor's side (vtzip sign): text with the four values and the deltas written into
-// its [System] section (after the section's last line; lines of these names there, any
-// Delta<k> line, and any Signature line, are dropped) and a new signature line by seed at the end. The text's own line
+// The vendor's side (vtzip sign): text with the four values, the optional ones where they
+// differ from their defaults, and the deltas written into its [System] section (after the
+// section's last line; lines of these names there, any Delta<k> line, and any Signature
+// line, are dropped), and a new signature line by seed at the end. The text's own line
 // breaks are kept; new lines take the text's first kind (CR LF when it has none). False,
 // with problem set, when text has no [System] section or signing fails.
 bool SignConfig(std::string_view text, const TOfferValues& values, std::string_view seed, std::string& signedText,

@@ -16,6 +16,21 @@ namespace package {
 namespace {
 // How often a caller waiting for an entry looks whether the workers are still there.
 constexpr uint32_t kWaitStepMs = 100;
+
+// A block whose reads are added to a counter shared by every job: the install's progress.
+class TCountedBlock : public TBlockStream {
+ public:
+  TCountedBlock(base::TStream& parent, int64_t start, int64_t size, std::atomic<int64_t>& counter)
+      : TBlockStream(parent, start, size), FCounter(counter) {}
+  int32_t Read(void* buffer, int32_t count) override {
+    int32_t n = TBlockStream::Read(buffer, count);
+    if (n > 0) FCounter.fetch_add(n, std::memory_order_relaxed);
+    return n;
+  }
+
+ private:
+  std::atomic<int64_t>& FCounter;
+};
 }  // namespace
 
 class TStageWorker : public base::TThread {
@@ -85,7 +100,7 @@ TStageOutcome TStageInflater::Run(base::TStream& package, size_t index) {
   const TStageJob& job = FJobs[index];
   TStageOutcome r;
   try {
-    TBlockStream block(package, job.Offset, job.Size);
+    TCountedBlock block(package, job.Offset, job.Size, FBytesRead);
     base::TFileStream file(job.File, base::fmCreate);
     r.Inflate = InflateBlock(block, &file);
     // Through to the disk before the journal can plan a move of it: after a power cut a
@@ -118,7 +133,7 @@ bool TStageInflater::AllWorkersEnded() {
   return std::all_of(FWorkers.begin(), FWorkers.end(), [](TStageWorker* w) { return w->Finished(); });
 }
 
-TStageOutcome TStageInflater::Take(size_t index) {
+TStageOutcome TStageInflater::Take(size_t index, const std::function<void()>& whileWaiting) {
   auto done = [&](TStageOutcome& outcome) {
     base::TLockGuard g(FLock);
     if (!FDone[index]) return false;
@@ -133,6 +148,7 @@ TStageOutcome TStageInflater::Take(size_t index) {
     // worker that claimed it and ended without an outcome writes nothing any more.
     if (AllWorkersEnded()) return done(outcome) ? outcome : RunHere(index);
     FFinished.WaitFor(kWaitStepMs);
+    if (whileWaiting) whileWaiting();
   }
 }
 

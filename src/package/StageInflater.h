@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,11 @@ class TStageInflater {
   ~TStageInflater();
 
   // The outcome of job index, waiting until it is done; once per index. Workers take
-  // jobs in index order, so taking them in that order waits least.
-  TStageOutcome Take(size_t index);
+  // jobs in index order, so taking them in that order waits least. whileWaiting (may be
+  // empty) is called on the caller's thread about every kWaitStepMs while it waits.
+  TStageOutcome Take(size_t index, const std::function<void()>& whileWaiting = {});
+  // Compressed bytes read from the package by every job so far (any thread).
+  int64_t BytesRead() const { return FBytesRead.load(std::memory_order_relaxed); }
   // Starts no further job; the ones being inflated finish.
   void Stop() { FStopped = true; }
   size_t Threads() const { return FWorkers.size(); }
@@ -69,6 +73,7 @@ class TStageInflater {
   std::vector<TStageWorker*> FWorkers;
   std::atomic<size_t> FNext{0};
   std::atomic<bool> FStopped{false};
+  std::atomic<int64_t> FBytesRead{0};
   base::TCriticalSection FLock;  // FDone and FOutcomes
   std::vector<bool> FDone;
   std::vector<TStageOutcome> FOutcomes;

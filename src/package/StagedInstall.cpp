@@ -1,6 +1,8 @@
 #include "package/StagedInstall.h"
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -76,11 +78,17 @@ bool CloseJournal(const std::string& journalFile, const std::vector<std::string>
 }
 
 // Puts every file of a planned update back as it was; true when all of them are.
-bool UndoMoves(const std::string& journalFile, const TUpdateJournal& journal, std::vector<std::string>& problems) {
+// Each step can be repeated: a file already put back has no backup any more, a new one
+// already removed no target, so an undo cut short by a kill is finished by running it
+// again.
+bool UndoMoves(const std::string& journalFile, const TUpdateJournal& journal, std::vector<std::string>& problems,
+               const std::function<void(int32_t)>& beforeMove = {}) {
   std::vector<std::string> later;
   bool ok = true;
+  int32_t step = 0;
   for (auto it = journal.Moves.rbegin(); it != journal.Moves.rend(); ++it) {
     const TJournalMove& m = *it;
+    if (beforeMove) beforeMove(step++);
     if (!m.Backup.empty()) {
       if (!platform::FileExists(m.Backup)) continue;  // never set aside: the target is the old file
       if (!RemoveOrSetAside(m.Target, later) || !platform::RenameFile(m.Backup, m.Target)) {
@@ -172,10 +180,18 @@ bool TInstall::Stage(const TPackageReader& reader, const TPackageFile& package) 
   // index order, so the log reads as if they were inflated one after the other and the
   // first faulty entry is the one reported.
   TStageInflater inflater(package, std::move(jobs), platform::ProcessorCount());
+  int64_t total = 0, done = 0;
+  for (const TPackageEntry& e : entries) total += e.Size;
+  if (FOptions.OnProgress) FOptions.OnProgress(0, total);
+  // While the caller waits for an entry: the bytes every worker has read so far (later
+  // entries may be under way too), never less than what was reported before.
+  auto progress = [&] { return std::max(done, std::min(inflater.BytesRead(), total)); };
+  std::function<void()> waiting;
+  if (FOptions.OnProgress) waiting = [&] { FOptions.OnProgress(progress(), total); };
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& target = FTargets[i];
     Log("DirectoryDecompression File:= " + target);
-    TStageOutcome r = inflater.Take(i);
+    TStageOutcome r = inflater.Take(i, waiting);
     if (r.Kind != TStageOutcome::TKind::skInflated) inflater.Stop();
     if (r.Kind == TStageOutcome::TKind::skCorrupt)
       return Fail("DirectoryDecompression Failed:= " + PrintableName(target) + " (corrupt compressed data)");
@@ -190,6 +206,8 @@ bool TInstall::Stage(const TPackageReader& reader, const TPackageFile& package) 
     if (r.Inflate.TrailingBytes > 0)
       Log("DirectoryDecompression Warning:= " + PrintableName(target) + " (" + std::to_string(r.Inflate.TrailingBytes) +
           " bytes after the end of the compressed data ignored)");
+    done += entries[i].Size;
+    if (FOptions.OnProgress) FOptions.OnProgress(progress(), total);
   }
   return true;
 }
@@ -442,6 +460,13 @@ void LogOutcome(const TRecoveryReport& r) {
     case TRecoveryOutcome::roFailed:
       Log("UpdateRecovery:= the unfinished update could not be carried out, kept for the next start");
       break;
+    case TRecoveryOutcome::roTrial:
+      Log("UpdateRecovery:= update on trial, its replaced files are kept until it starts healthily (" + r.Version +
+          ")");
+      break;
+    case TRecoveryOutcome::roRolledBack:
+      Log("UpdateRecovery:= rollback completed, the installed files are the old ones (" + r.Version + ")");
+      break;
     case TRecoveryOutcome::roRefused:  // its one line is the problem's
     case TRecoveryOutcome::roNothing: break;
   }
@@ -501,7 +526,8 @@ TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string&
       for (const std::string& p : r.Problems) Log(p);
       return r;
     }
-    if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsCleanup)
+    if (journal.State == TJournalState::jsCommitted || journal.State == TJournalState::jsTrial ||
+        journal.State == TJournalState::jsCleanup)
       r = Complete(journalFile, journal);
   } catch (...) {
     r.Outcome = TRecoveryOutcome::roFailed;
@@ -526,6 +552,17 @@ TRecoveryReport RecoverInstall(const std::string& targetDir, const std::string& 
         case TJournalState::jsPlanned:
           r.Outcome =
               UndoMoves(journalFile, journal, r.Problems) ? TRecoveryOutcome::roOld : TRecoveryOutcome::roFailed;
+          break;
+        case TJournalState::jsTrial:
+          // The launcher that started the trial died before it could judge the new version:
+          // the next start judges it instead.
+          r.Outcome = TRecoveryOutcome::roTrial;
+          r.Version = journal.Version;
+          break;
+        case TJournalState::jsRollBack:
+          r.Outcome =
+              UndoMoves(journalFile, journal, r.Problems) ? TRecoveryOutcome::roRolledBack : TRecoveryOutcome::roFailed;
+          r.Version = journal.Version;
           break;
         case TJournalState::jsCommitted:
         case TJournalState::jsCleanup: r = Complete(journalFile, journal); break;
@@ -564,6 +601,43 @@ TRecoveryReport RecoverForeignJournal(const std::string& targetDir, const std::s
     r.Problems.push_back("UpdateRecovery Failed:= " + base::ExceptionMessage(std::current_exception()));
   }
   LogOutcome(r);
+  return r;
+}
+
+bool BeginTrial(const std::string& targetDir, const std::string& journalFile) {
+  try {
+    TUpdateJournal journal;
+    TRecoveryReport r;
+    if (!platform::FileExists(journalFile) || !LoadJournal(targetDir, journalFile, journal, r)) return false;
+    return journal.State == TJournalState::jsCommitted && AppendJournalFile(journalFile, "Trial\r\n");
+  } catch (...) {
+    return false;
+  }
+}
+
+TRecoveryReport RollBackInstall(const std::string& targetDir, const std::string& journalFile,
+                                const std::function<void(int32_t)>& beforeMove) {
+  TRecoveryReport r;
+  try {
+    TUpdateJournal journal;
+    if (!platform::FileExists(journalFile)) return r;
+    if (LoadJournal(targetDir, journalFile, journal, r)) {
+      r.Version = journal.Version;
+      bool marked = journal.State == TJournalState::jsRollBack ||
+                    (journal.State == TJournalState::jsTrial && AppendJournalFile(journalFile, "RollBack\r\n"));
+      if (!marked) {
+        r.Outcome = TRecoveryOutcome::roFailed;
+        r.Problems.push_back("UpdateRollback Failed:= " + PrintableName(journalFile) + " (not an update on trial)");
+      } else {
+        r.Outcome = UndoMoves(journalFile, journal, r.Problems, beforeMove) ? TRecoveryOutcome::roRolledBack
+                                                                            : TRecoveryOutcome::roFailed;
+      }
+    }
+  } catch (...) {
+    r.Outcome = TRecoveryOutcome::roFailed;
+    r.Problems.push_back("UpdateRollback Failed:= " + base::ExceptionMessage(std::current_exception()));
+  }
+  for (const std::string& p : r.Problems) Log(p);
   return r;
 }
 

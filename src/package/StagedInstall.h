@@ -38,6 +38,10 @@ class TPackageFile;
 struct TInstallOptions {
   // Called before move index (0-based) of the commit; a test holds the commit here.
   std::function<void(int32_t)> BeforeMove;
+  // Called on the installing thread while the entries are staged (about every 100 ms
+  // while it waits, and after each entry): the compressed bytes of the package read so far
+  // and in all (0 of all before the first), never going down.
+  std::function<void(int64_t done, int64_t total)> OnProgress;
 };
 
 struct TInstallReport {
@@ -75,26 +79,44 @@ TInstallReport InstallBuilt(const std::string& targetDir, const std::vector<std:
                             const TInstallOptions& options = {});
 
 enum class TRecoveryOutcome {
-  roNothing,   // no journal
-  roOld,       // an unfinished update was undone: the installed files are the old ones
-  roNew,       // a committed update was completed: the files are the new ones
-  roLeftover,  // only files set aside by an earlier update were removed
-  roFailed,    // the journal could not be carried out (it stays for the next start)
-  roRefused,   // the journal is not one the install wrote for this folder: set aside, nothing done
+  roNothing,     // no journal
+  roOld,         // an unfinished update was undone: the installed files are the old ones
+  roNew,         // a committed update was completed: the files are the new ones
+  roLeftover,    // only files set aside by an earlier update were removed
+  roFailed,      // the journal could not be carried out (it stays for the next start)
+  roRefused,     // the journal is not one the install wrote for this folder: set aside, nothing done
+  roTrial,       // a committed update is on trial: nothing done, its backups stay
+  roRolledBack,  // an update whose trial failed was undone: the installed files are the old ones
 };
 
 struct TRecoveryReport {
   TRecoveryOutcome Outcome = TRecoveryOutcome::roNothing;
-  std::string Version;                // roNew: the version the update installed
+  std::string Version;                // roNew, roTrial, roRolledBack: the version the update installed
   int32_t Removed = 0;                // backups and leftovers removed
   int32_t Remaining = 0;              // leftovers still in use (left for the next start)
   std::vector<std::string> Problems;  // as logged
   std::string SetAsideAs;             // roRefused: where the journal now is (empty: removed)
 };
 
-// Removes the backups of a committed update and then the journal; files still in use
-// are listed in a cleanup journal for the next start. Never raises.
+// Removes the backups of a committed update (or one that passed its trial) and then the
+// journal; files still in use are listed in a cleanup journal for the next start. Never
+// raises.
 TRecoveryReport CompleteInstall(const std::string& targetDir, const std::string& journalFile);
+
+// Puts a committed update on trial: its backups stay until CompleteInstall (the new
+// version started healthily) or RollBackInstall (it did not). Until then RecoverInstall
+// leaves it alone (roTrial). False, with the journal as it was, when the journal is not
+// a committed one or cannot be written. Never raises.
+bool BeginTrial(const std::string& targetDir, const std::string& journalFile);
+
+// Undoes an update on trial: marks the journal RollBack, then puts every installed file
+// back as it was, through the same undo as an unfinished commit. A process that dies
+// midway leaves a journal whose RollBack the next RecoverInstall finishes. beforeMove
+// (may be empty) is called before each file is put back; a test holds the undo there.
+// roRolledBack with the version that was undone, roFailed when a file could not be put
+// back (the journal stays for the next start). Never raises.
+TRecoveryReport RollBackInstall(const std::string& targetDir, const std::string& journalFile,
+                                const std::function<void(int32_t)>& beforeMove = {});
 
 // The next start's side: finishes (roNew), undoes (roOld) or cleans up after whatever
 // the journal describes for targetDir. Run before anything else uses the program

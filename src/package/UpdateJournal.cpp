@@ -66,12 +66,14 @@ class TJournalChecker {
   }
 
   bool Line(std::string_view line, int32_t number);
-  bool Planned() const { return FPhase == TPhase::Planned || FPhase == TPhase::Committed; }
+  bool Planned() const { return FPhase >= TPhase::Planned && FPhase <= TPhase::RollBack; }
   bool Committed() const { return FPhase == TPhase::Committed; }
+  bool Trial() const { return FPhase == TPhase::Trial; }
+  bool RollBack() const { return FPhase == TPhase::RollBack; }
   bool Cleanup() const { return FPhase == TPhase::Cleanup; }
 
  private:
-  enum class TPhase { Header, Version, Stage, Entries, Moves, Planned, Committed, Removals, Cleanup };
+  enum class TPhase { Header, Version, Stage, Entries, Moves, Planned, Committed, Trial, RollBack, Removals, Cleanup };
 
   bool Refuse(int32_t number, const std::string& why) {
     FProblem = base::Format("line %d: %s", number, why);
@@ -182,6 +184,12 @@ bool TJournalChecker::Line(std::string_view line, int32_t number) {
   } else if (line == "Committed") {
     if (FPhase != TPhase::Planned) return Refuse(number, "Committed out of place");
     FPhase = TPhase::Committed;
+  } else if (line == "Trial") {
+    if (FPhase != TPhase::Committed) return Refuse(number, "Trial out of place");
+    FPhase = TPhase::Trial;
+  } else if (line == "RollBack") {
+    if (FPhase != TPhase::Trial) return Refuse(number, "RollBack out of place");
+    FPhase = TPhase::RollBack;
   } else if (TakeValue(line, "Remove=", v)) {
     if (FPhase != TPhase::Removals && !afterHeader) return Refuse(number, "Remove out of place");
     if (!Removal(v, why)) return Refuse(number, "Remove " + why);
@@ -270,6 +278,8 @@ TJournalParse TUpdateJournal::Parse(std::string_view text, std::string_view targ
     return TJournalParse::jpRefused;
   }
   j.State = checker.Cleanup()     ? TJournalState::jsCleanup
+            : checker.RollBack()  ? TJournalState::jsRollBack
+            : checker.Trial()     ? TJournalState::jsTrial
             : checker.Committed() ? TJournalState::jsCommitted
             : checker.Planned()   ? TJournalState::jsPlanned
                                   : TJournalState::jsStaging;

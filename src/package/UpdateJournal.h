@@ -11,6 +11,8 @@
 //                                      staged empty when the update removes the target
 //   Planned                            every Move line is written; moves may begin
 //   Committed                          every move is made; the new files are in place
+//   Trial                              the new files start on trial: the backups stay
+//   RollBack                           the trial failed: the moves are being undone
 //
 // or, for files that could not be removed yet (a running image, a loaded library):
 //
@@ -68,6 +70,8 @@ enum class TJournalState {
   jsStaging,    // entries are being inflated; nothing installed has changed
   jsPlanned,    // moves may have been made: undo them
   jsCommitted,  // every move was made: remove the backups
+  jsTrial,      // the new files are on trial: keep the backups until the launcher decides
+  jsRollBack,   // the trial failed: undo the moves
   jsCleanup,    // only leftovers to remove
 };
 

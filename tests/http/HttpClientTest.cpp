@@ -232,10 +232,37 @@ TEST(HttpClient, ChunkedBodiesWithExtensionsSplitLinesAndLateCrLf) {
       .Close();
   server.Start();
   THTTPClient client;
+  TProgressLog progress;
+  client.OnProgress = {&TProgressLog::Record, &progress};
   base::TStringStream body;
   ASSERT_TRUE(client.Get(Url(server, "/c"), "", &body));
   EXPECT_EQ(body.DataString(), a + b);
   EXPECT_EQ(client.ContentLength, 52);
+  // No length was announced: every report says the total is unknown (0).
+  ASSERT_FALSE(progress.Calls.empty());
+  EXPECT_EQ(progress.Calls.back(), std::make_pair(int64_t{52}, int64_t{0}));
+  for (const auto& call : progress.Calls) EXPECT_EQ(call.second, 0);
+}
+
+TEST(HttpClient, ProgressOfABodyWithAndWithoutALength) {
+  for (bool announced : {true, false}) {
+    TScriptedServer server;
+    server.Expect("\r\n\r\n")
+        .Send(std::string("HTTP/1.1 200 OK\r\nConnection: close\r\n") + (announced ? "Content-Length: 10\r\n" : "") +
+              "\r\n01234")
+        .Wait(60)
+        .Send("56789")
+        .Close();
+    server.Start();
+    THTTPClient client;
+    TProgressLog progress;
+    client.OnProgress = {&TProgressLog::Record, &progress};
+    base::TStringStream body;
+    ASSERT_TRUE(client.Get(Url(server, "/p"), "", &body)) << announced;
+    EXPECT_EQ(body.DataString(), "0123456789");
+    ASSERT_FALSE(progress.Calls.empty()) << announced;
+    EXPECT_EQ(progress.Calls.back(), std::make_pair(int64_t{10}, announced ? int64_t{10} : int64_t{0}));
+  }
 }
 
 TEST(HttpClient, GzipWithStoredNameAndDeflateBodies) {

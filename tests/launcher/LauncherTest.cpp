@@ -1,8 +1,9 @@
 // The launcher's Windows parts in-process: configuration record, file version, log file
-// probe, VT_Log.dll and Hoistgate.dll.
+// probe, VT_Log.dll and Hoistgate.dll, and the settling of a release on trial.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "launcher/LaunchRules.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProgramFolders.h"
+#include "launcher/ReleaseTrial.h"
+#include "package/UpdateJournal.h"
 #include "support/TempDir.h"
 
 using namespace launcher;
@@ -206,4 +209,65 @@ TEST(Hoistgate, CreateProcessWithExplorerStartsTheProgram) {
   EXPECT_FALSE(start(L(W(dir / "Missing.exe")), nullptr, nullptr, SW_SHOW, &pi));
   EXPECT_NE(GetLastError(), 0u);
   FreeLibrary(lib);
+}
+
+// The start's side of a release on trial: what SettleTrial records and does for each
+// outcome of the journal's recovery, on a program folder whose f.txt is the new file and
+// f.txt.~orbelle-old the one it replaced, with the journal on trial.
+TEST(ReleaseTrial, TheStartSettlesATrialWithItsRecord) {
+  struct Case {
+    const char* Name;
+    package::TRecoveryOutcome Outcome;
+    const char* Keys;  // [System] lines of Orbelle.ini besides PackageVision=2.1.0.12
+    bool OnTrial;      // SettleTrial's answer
+    const char* File;  // f.txt afterwards: "old" (rolled back) or "new"
+    bool JournalStays;
+    const char* Vision;  // PackageVision afterwards
+    const char* Bad;     // BadVisions afterwards
+  } cases[] = {
+      {"on trial", package::TRecoveryOutcome::roTrial,
+       "TrialVision=2.1.0.12\r\nTrialPreviousVision=2.1.0.10\r\nTrialSeconds=10\r\n", true, "new", true, "2.1.0.12",
+       ""},
+      {"rollback decided, not begun", package::TRecoveryOutcome::roTrial,
+       "TrialVision=2.1.0.12\r\nTrialPreviousVision=2.1.0.10\r\nBadVisions=2.1.0.12\r\n", false, "old", false,
+       "2.1.0.10", "2.1.0.12"},
+      {"record lost", package::TRecoveryOutcome::roTrial, "", false, "new", false, "2.1.0.12", ""},
+      {"record of another version", package::TRecoveryOutcome::roTrial, "TrialVision=2.1.0.11\r\n", false, "new", false,
+       "2.1.0.12", ""},
+      {"rollback finished by the recovery", package::TRecoveryOutcome::roRolledBack,
+       "TrialVision=2.1.0.12\r\nTrialPreviousVision=2.1.0.10\r\n", false, "new", true, "2.1.0.10", "2.1.0.12"},
+      {"no journal, record left", package::TRecoveryOutcome::roNothing, "TrialVision=2.1.0.12\r\n", false, "new", true,
+       "2.1.0.12", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    std::string program = dir / "program";
+    CreateDirectoryA(program.c_str(), nullptr);
+    std::string file = program + "\\f.txt", backup = file + package::kBackupSuffix;
+    std::string journal = program + "\\" + package::kJournalFileName;
+    testsupport::WriteFile(file, "new");
+    testsupport::WriteFile(backup, "old");
+    package::TUpdateJournal j;
+    j.Version = "2.1.0.12";
+    j.Stage = program + "\\" + package::kStageFolderName;
+    j.Entries = 1;
+    j.Moves.push_back({file, backup, j.StagedFile(0)});
+    ASSERT_TRUE(package::WriteJournalFile(journal, j.HeaderText() + j.PlanText() + "Committed\r\nTrial\r\n"));
+    testsupport::WriteFile(dir / "Orbelle.ini", std::string("[System]\r\nPackageVision=2.1.0.12\r\n") + c.Keys);
+    SetConfigRecord(std::make_unique<TConfigRecord>(W(dir / "Orbelle.ini")));
+
+    package::TRecoveryReport r;
+    r.Outcome = c.Outcome;
+    r.Version = "2.1.0.12";
+    EXPECT_EQ(SettleTrial(r, program, journal), c.OnTrial);
+    EXPECT_EQ(testsupport::ReadFile(file), c.File);
+    EXPECT_EQ(GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES, c.OnTrial || c.JournalStays);
+    EXPECT_EQ(GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES, c.OnTrial || c.JournalStays);
+    EXPECT_EQ(ConfigRecord().ReadConfigString("System", "PackageVision", ""), c.Vision);
+    EXPECT_EQ(ConfigRecord().ReadConfigString("System", "BadVisions", ""), c.Bad);
+    // The record stays exactly while the release is on trial.
+    EXPECT_EQ(ReadTrialRecord().Vision.empty(), !c.OnTrial);
+    ReleaseConfigRecord();
+  }
 }

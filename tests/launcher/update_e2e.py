@@ -75,7 +75,8 @@ class NginxServer:
     which paths were asked for. With tls, the same content also over TLS on tls_port, as
     "localhost" by a test CA made for this server (ca_file, PEM)."""
 
-    def __init__(self, tls=False):
+    def __init__(self, tls=False, server_directives=""):
+        """server_directives: more of nginx's configuration inside the server block."""
         self.dir = tempfile.mkdtemp(prefix="orbelle-nginx-")
         os.chmod(self.dir, 0o755)  # workers of a root nginx run as another user
         self.www = os.path.join(self.dir, "www")
@@ -103,7 +104,7 @@ http {{
   scgi_temp_path {d}/s;
   default_type application/octet-stream;
   keepalive_timeout 15 15;
-  server {{ listen 127.0.0.1:{self.port}; {tls_conf} root {self.www}; }}
+  server {{ listen 127.0.0.1:{self.port}; {tls_conf} root {self.www}; {server_directives} }}
 }}
 """)
         self.proc = subprocess.Popen(["nginx", "-c", conf, "-p", d], stdout=subprocess.DEVNULL,

@@ -68,6 +68,8 @@ TEST(SignedConfig, ValuesAreReadFromTheFirstSystemSectionOnly) {
   EXPECT_EQ(v.PackageSha256, std::string(32, '\xAA'));
   EXPECT_EQ(v.Serial, 7);
   EXPECT_EQ(offer::FormatUtcDate(v.ExpiresDay), "2027-02-28");
+  EXPECT_EQ(v.RolloutPercent, 100);  // absent: every installation
+  EXPECT_EQ(v.HealthySeconds, 10);
   // What the offer offers has defaults when absent; a later [System] does not count.
   EXPECT_EQ(v.PackageVision, "0.0.0.0");
   EXPECT_EQ(v.PackagePath, "");
@@ -97,6 +99,12 @@ TEST(SignedConfig, ValuesAreReadFromTheFirstSystemSectionOnly) {
       {"Expires=2027-02-28", "Expires=2027-02-29", "Expires is not a date YYYY-MM-DD"},
       {"Expires=2027-02-28", "Expires=27-02-28", "Expires is not a date YYYY-MM-DD"},
       {"Expires=2027-02-28", "Expires=1969-12-31", "Expires is not a date YYYY-MM-DD"},
+      {"Serial=7", "Serial=7\r\nRolloutPercent=101", "RolloutPercent is not a number from 0 to 100"},
+      {"Serial=7", "Serial=7\r\nRolloutPercent=-5", "RolloutPercent is not a number from 0 to 100"},
+      {"Serial=7", "Serial=7\r\nRolloutPercent=30%", "RolloutPercent is not a number from 0 to 100"},
+      {"Serial=7", "Serial=7\r\nRolloutPercent=", "RolloutPercent is not a number from 0 to 100"},
+      {"Serial=7", "Serial=7\r\nHealthySeconds=0", "HealthySeconds is not a number from 1 to 3600"},
+      {"Serial=7", "Serial=7\r\nHealthySeconds=3601", "HealthySeconds is not a number from 1 to 3600"},
   };
   for (const auto& b : broken) {
     std::string t = text;
@@ -104,6 +112,14 @@ TEST(SignedConfig, ValuesAreReadFromTheFirstSystemSectionOnly) {
     EXPECT_FALSE(offer::ReadOfferValues(t, v, problem)) << b.To;
     EXPECT_EQ(problem, b.Problem) << b.To;
   }
+  // The bounds themselves are taken.
+  for (const char* extra : {"RolloutPercent=0\r\nHealthySeconds=1", "RolloutPercent=100\r\nHealthySeconds=3600"}) {
+    std::string t = text;
+    t.replace(t.find("Serial=7"), 8, std::string("Serial=7\r\n") + extra);
+    EXPECT_TRUE(offer::ReadOfferValues(t, v, problem)) << extra << ": " << problem;
+  }
+  EXPECT_EQ(v.RolloutPercent, 100);
+  EXPECT_EQ(v.HealthySeconds, 3600);
 }
 
 TEST(SignedConfig, DatesAreRealCalendarDays) {
@@ -153,6 +169,22 @@ TEST(SignedConfig, SigningPutsTheValuesIntoSystemAndSignsEverythingBeforeTheLast
   ASSERT_TRUE(offer::SignConfig("[System]\nPackageVision=1", values, seed, signedText, problem));
   EXPECT_EQ(signedText.substr(0, 40), "[System]\nPackageVision=1\nPackageSize=409");
   EXPECT_EQ(signedText.find('\r'), std::string::npos);
+
+  // A staged offer carries its share and health time; back at the defaults they go again.
+  values.RolloutPercent = 30;
+  values.HealthySeconds = 25;
+  ASSERT_TRUE(offer::SignConfig(again, values, seed, signedText, problem));
+  EXPECT_NE(signedText.find("Expires=2027-01-31\r\nRolloutPercent=30\r\nHealthySeconds=25\r\n\r\n[Notes]"),
+            std::string::npos);
+  offer::TOfferValues read;
+  ASSERT_TRUE(offer::ReadOfferValues(signedText, read, problem)) << problem;
+  EXPECT_EQ(read.RolloutPercent, 30);
+  EXPECT_EQ(read.HealthySeconds, 25);
+  values.RolloutPercent = 100;
+  values.HealthySeconds = 10;
+  std::string back;
+  ASSERT_TRUE(offer::SignConfig(signedText, values, seed, back, problem));
+  EXPECT_EQ(back, again);
 
   EXPECT_FALSE(offer::SignConfig("[Other]\r\nA=1\r\n", values, seed, signedText, problem));
   EXPECT_EQ(problem, "the configuration has no [System] section");

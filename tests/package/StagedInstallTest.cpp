@@ -99,9 +99,24 @@ TEST(StagedInstall, ACorruptEntryChangesNoInstalledFile) {
 TEST(StagedInstall, ReplacesEveryFileAndCompletesAfterTheVersionIsRecorded) {
   TInstalled t;
   t.WritePackage();
-  TInstallReport r = InstallPackage(t.Target + "\\", t.PackageFile, t.Journal, "2.1.0.12");
+  TInstallOptions options;
+  std::vector<std::pair<int64_t, int64_t>> progress;
+  options.OnProgress = [&](int64_t done, int64_t total) { progress.emplace_back(done, total); };
+  TInstallReport r = InstallPackage(t.Target + "\\", t.PackageFile, t.Journal, "2.1.0.12", options);
   EXPECT_TRUE(r.Installed);
   EXPECT_EQ(r.Files, 51);
+  // From 0 to every compressed byte of the package, never backwards, at least once an entry.
+  ASSERT_GE(progress.size(), 52u);
+  std::string bytes = ReadBytes(t.PackageFile);
+  int64_t indexLength = 0;
+  for (int i = 3; i >= 0; --i) indexLength = indexLength << 8 | static_cast<uint8_t>(bytes[5 + static_cast<size_t>(i)]);
+  int64_t blocks = static_cast<int64_t>(bytes.size()) - 9 - indexLength;
+  EXPECT_EQ(progress.front(), std::make_pair(int64_t{0}, blocks));
+  EXPECT_EQ(progress.back(), std::make_pair(blocks, blocks));
+  for (size_t i = 1; i < progress.size(); ++i) {
+    EXPECT_GE(progress[i].first, progress[i - 1].first) << i;
+    EXPECT_EQ(progress[i].second, blocks) << i;
+  }
   EXPECT_TRUE(t.AllNew());
   // Until completion the journal says committed and the backups hold the old files.
   TUpdateJournal j;
@@ -152,6 +167,81 @@ TEST(StagedInstall, TheNextStartUndoesAnUpdateKilledBetweenMovesOrFinishesACommi
   EXPECT_TRUE(t.AllNew());
   EXPECT_EQ(t.Strays(), std::vector<std::string>{});
   EXPECT_EQ(RecoverInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roNothing);
+}
+
+TEST(StagedInstall, AnUpdateOnTrialIsKeptThenCompletedOrRolledBackEvenWhenKilledMidway) {
+  {
+    SCOPED_TRACE("healthy");
+    TInstalled t;
+    t.WritePackage();
+    ASSERT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
+    ASSERT_TRUE(BeginTrial(t.Target, t.Journal));
+    EXPECT_FALSE(BeginTrial(t.Target, t.Journal));  // once only
+    // A start during the trial leaves it alone: the new files, the backups, the journal.
+    TRecoveryReport r = RecoverInstall(t.Target, t.Journal);
+    EXPECT_EQ(r.Outcome, TRecoveryOutcome::roTrial);
+    EXPECT_EQ(r.Version, "2.1.0.12");
+    EXPECT_TRUE(t.AllNew());
+    EXPECT_EQ(t.Strays().size(), 50u);  // the backups
+    EXPECT_EQ(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.13").Installed, false);
+    // Started healthily: the backups go.
+    EXPECT_EQ(CompleteInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roNew);
+    EXPECT_TRUE(t.AllNew());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+    EXPECT_FALSE(platform::FileExists(t.Journal));
+  }
+  // Failed: every file goes back; a hook that throws before undo step k stands for the
+  // process dying there, and the next start finishes the rollback from the journal.
+  for (int k : {-1, 0, 1, 25, 50}) {
+    SCOPED_TRACE(k);
+    TInstalled t;
+    t.WritePackage();
+    ASSERT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
+    ASSERT_TRUE(BeginTrial(t.Target, t.Journal));
+    TRecoveryReport r = RollBackInstall(t.Target, t.Journal, [k](int32_t i) {
+      if (i == k) throw std::runtime_error("killed");
+    });
+    if (k >= 0) {
+      EXPECT_EQ(r.Outcome, TRecoveryOutcome::roFailed);
+      ASSERT_TRUE(platform::FileExists(t.Journal));
+      TLogCapture log;
+      r = RecoverInstall(t.Target, t.Journal);
+      EXPECT_EQ(log.Lines, std::vector<std::string>{"[Splash]==================== UpdateRecovery:= rollback "
+                                                    "completed, the installed files are the old ones (2.1.0.12)"});
+    }
+    EXPECT_EQ(r.Outcome, TRecoveryOutcome::roRolledBack);
+    EXPECT_EQ(r.Version, "2.1.0.12");
+    EXPECT_TRUE(t.AllOld());
+    EXPECT_EQ(t.Strays(), std::vector<std::string>{});
+    EXPECT_FALSE(platform::FileExists(t.Journal));
+  }
+  {
+    SCOPED_TRACE("not on trial");
+    TInstalled t;
+    t.WritePackage();
+    EXPECT_FALSE(BeginTrial(t.Target, t.Journal));  // no journal
+    ASSERT_TRUE(InstallPackage(t.Target, t.PackageFile, t.Journal, "2.1.0.12").Installed);
+    TLogCapture log;
+    EXPECT_EQ(RollBackInstall(t.Target, t.Journal).Outcome, TRecoveryOutcome::roFailed);
+    EXPECT_TRUE(t.AllNew());  // a committed update not on trial is not undone
+    EXPECT_EQ(log.Lines, std::vector<std::string>{"[Splash]==================== UpdateRollback Failed:= " + t.Journal +
+                                                  " (not an update on trial)"});
+  }
+  // The trial lines come only in their place.
+  TInstalled t;
+  TUpdateJournal j;
+  j.Version = "2.1.0.12";
+  j.Stage = t.Target + "\\" + kStageFolderName;
+  j.Entries = 1;
+  j.Moves.push_back({t.In("f01.bin"), t.In("f01.bin") + kBackupSuffix, j.StagedFile(0)});
+  std::string why;
+  TUpdateJournal parsed;
+  for (const char* tail : {"Trial\r\n", "Committed\r\nRollBack\r\n", "Committed\r\nTrial\r\nTrial\r\n"}) {
+    EXPECT_EQ(TUpdateJournal::Parse(j.HeaderText() + j.PlanText() + tail, t.Target, parsed, why),
+              TJournalParse::jpRefused)
+        << tail;
+    EXPECT_NE(why.find("out of place"), std::string::npos) << tail << why;
+  }
 }
 
 TEST(StagedInstall, JournalsCutShortByAKill) {

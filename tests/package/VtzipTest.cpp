@@ -227,6 +227,20 @@ TEST(Vtzip, KeygenSignAndVerifyConfigMakeAndCheckASignedOffer) {
   WriteBytes(dir / "both.pub", ReadBytes(dir / "other.pub") + ReadBytes(dir / "vendor.pub"));
   ASSERT_EQ(Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "43"}).Code, 0);
   EXPECT_EQ(Vtzip({"verify-config", dir / "offer.ini", dir / "both.pub"}).Code, 0);
+  // A staged offer: its share and health time are signed with it.
+  r = Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "43", "--rollout",
+             "30", "--healthy-seconds", "20"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find(", rollout 30%, healthy after 20 s\n"), std::string::npos) << r.Out;
+  EXPECT_NE(ReadBytes(dir / "offer.ini").find("\r\nRolloutPercent=30\r\nHealthySeconds=20\r\n"), std::string::npos);
+  EXPECT_EQ(Vtzip({"verify-config", dir / "offer.ini", dir / "vendor.pub"}).Code, 0);
+  for (const char* bad : {"101", "-1", "x"})
+    EXPECT_EQ(Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "43",
+                     "--rollout", bad})
+                  .Code,
+              2)
+        << bad;
+  EXPECT_EQ(Vtzip({"list", dir / "p.vtzip", "--rollout", "5"}).Code, 2);
 
   // The public key does not sign; a wrong command line is a usage error.
   r = Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.pub", "--serial", "44"});

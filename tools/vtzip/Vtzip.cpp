@@ -61,7 +61,7 @@ const char kUsage[] =
     "      applies <delta> to it exactly as the launcher does, every check included;\n"
     "      then checks every file of the result against the manifest.\n"
     "  sign <config> <package> --key <private key file> --serial N [--expires-days D]\n"
-    "       [--delta BASEVERSION=FILE ...]\n"
+    "       [--delta BASEVERSION=FILE ...] [--rollout PERCENT] [--healthy-seconds S]\n"
     "      Writes PackageSize and PackageSha256 of <package>, Serial N and Expires\n"
     "      (today + D days, UTC; 30 unless given, negative for an expired test offer)\n"
     "      into the [System] section of the update configuration <config> and signs it:\n"
@@ -70,6 +70,11 @@ const char kUsage[] =
     "      accepted before. Each --delta offers the delta package FILE to installations\n"
     "      of BASEVERSION (Delta<k>From, Path, Size, Sha256; Path is FILE's name in the\n"
     "      folder of the configuration's PackagePath, where it must be uploaded).\n"
+    "      --rollout offers the update to PERCENT of the installations\n"
+    "      (0 to 100, all unless given; raising it later only adds installations).\n"
+    "      --healthy-seconds: a started release that runs this long (1 to 3600, 10\n"
+    "      unless given) or ends with code 0 is kept; one that fails earlier is rolled\n"
+    "      back.\n"
     "  verify-config <config> <public key file> [<package>]\n"
     "      Checks the signature (the file may hold several keys, one a line or separated\n"
     "      by commas), the signed values and the expiry, and with <package> its size\n"
@@ -156,6 +161,8 @@ struct TCommandLine {
   std::string Key;                  // sign: the private key file
   std::string Serial;               // sign
   std::string ExpiresDays;          // sign
+  std::string Rollout;              // sign
+  std::string HealthySeconds;       // sign
   std::vector<std::string> Deltas;  // sign: BASEVERSION=FILE
   bool SignOptionGiven = false;
   bool Verbose = false;
@@ -188,12 +195,17 @@ TCommandLine Parse(const std::vector<std::string>& args) {
       }
       c.Level = v[0] - '0';
       c.LevelGiven = true;
-    } else if (a == "--key" || a == "--serial" || a == "--expires-days") {
+    } else if (a == "--key" || a == "--serial" || a == "--expires-days" || a == "--rollout" ||
+               a == "--healthy-seconds") {
       if (i + 1 >= args.size()) {
         c.Error = a + " needs a value";
         return c;
       }
-      std::string& target = a == "--key" ? c.Key : a == "--serial" ? c.Serial : c.ExpiresDays;
+      std::string& target = a == "--key"            ? c.Key
+                            : a == "--serial"       ? c.Serial
+                            : a == "--expires-days" ? c.ExpiresDays
+                            : a == "--rollout"      ? c.Rollout
+                                                    : c.HealthySeconds;
       target = args[++i];
       c.SignOptionGiven = true;
     } else if (a == "--delta") {
@@ -629,6 +641,10 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
     if (negative) days = -days;
   }
   values.ExpiresDay = offer::TodayUtc() + days;
+  if (!c.Rollout.empty() && !offer::ParseRolloutPercent(c.Rollout, values.RolloutPercent))
+    return usage("--rollout needs a percentage from 0 to 100");
+  if (!c.HealthySeconds.empty() && !offer::ParseHealthySeconds(c.HealthySeconds, values.HealthySeconds))
+    return usage("--healthy-seconds needs a number of seconds from 1 to 3600");
   std::string seed, text, error, signedText;
   if (!ReadPrivateKey(c.Key, seed, err)) return kExitProblems;
   if (!ReadSmallFile(configFile, offer::kMaxConfigSize, text, err)) return kExitProblems;
@@ -674,7 +690,11 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   WriteFile(configFile, signedText);
   out << "signed " << configFile << ": Serial " << values.Serial << ", Expires "
       << offer::FormatUtcDate(values.ExpiresDay) << ", package " << values.PackageSize << " bytes, SHA-256 "
-      << crypto::ToHex(values.PackageSha256) << "\n";
+      << crypto::ToHex(values.PackageSha256);
+  if (values.RolloutPercent != offer::kFullRollout) out << ", rollout " << values.RolloutPercent << "%";
+  if (values.HealthySeconds != offer::kDefaultHealthySeconds)
+    out << ", healthy after " << values.HealthySeconds << " s";
+  out << "\n";
   for (const offer::TDeltaOffer& d : values.Deltas)
     out << "  delta from " << d.From << ": " << d.Path << ", " << d.Size << " bytes\n";
   return kExitOk;
@@ -746,7 +766,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (given != cmd.Arguments && !(command == "verify-config" && given == 2))
       return usage(base::Format("%s takes %d argument(s)", cmd.Name, static_cast<int>(cmd.Arguments)));
     if (c.SignOptionGiven && command != "sign")
-      return usage("--key, --serial, --expires-days and --delta belong to sign");
+      return usage("--key, --serial, --expires-days, --delta, --rollout and --healthy-seconds belong to sign");
     if (c.LevelGiven && command != "pack" && command != "delta") return usage("--level belongs to pack and delta");
     if (c.Verbose && command != "extract") return usage("--verbose belongs to extract");
     try {

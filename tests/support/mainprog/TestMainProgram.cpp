@@ -14,6 +14,7 @@
 //   Minimized=0           1: start minimised
 //   Window=1              0: open no window at all (a program still starting up)
 //   Activate=1            0: show the window without making it the active one
+//   ExitCode=0            the process's exit code (a release that fails its start)
 #include <windows.h>
 
 #include <cstdio>
@@ -141,5 +142,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DispatchMessageA(&msg);
   }
   Record("exit unixms=" + std::to_string(UnixMs()));
-  return 0;
+  return Setting("ExitCode", 0);
 }
