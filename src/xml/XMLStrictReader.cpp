@@ -883,7 +883,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     if (!space) Fail(in, 14);
     size_t attrFrom = in.Pos;
     u16string_view attrName = ReadName(in);
-    // Unique Att Spec: names compare exactly.
+    // An attribute name appears once per tag; names compare exactly.
     size_t count = FAttrNames.size() - firstAttr;
     bool repeated = false;
     if (count < 8) {

@@ -241,6 +241,13 @@ TEST(Vtzip, KeygenSignAndVerifyConfigMakeAndCheckASignedOffer) {
               2)
         << bad;
   EXPECT_EQ(Vtzip({"list", dir / "p.vtzip", "--rollout", "5"}).Code, 2);
+  // A delta without its base version or its file is a usage error.
+  for (const char* bad : {"2.1.0.10", "=d.vtdelta", "2.1.0.10="}) {
+    r = Vtzip(
+        {"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.key", "--serial", "43", "--delta", bad});
+    EXPECT_EQ(r.Code, 2) << bad;
+    EXPECT_EQ(r.Err.rfind("vtzip: --delta needs BASEVERSION=FILE", 0), 0u) << r.Err;
+  }
 
   // The public key does not sign; a wrong command line is a usage error.
   r = Vtzip({"sign", dir / "offer.ini", dir / "p.vtzip", "--key", dir / "vendor.pub", "--serial", "44"});

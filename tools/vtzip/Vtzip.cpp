@@ -652,13 +652,13 @@ int Sign(const TCommandLine& c, std::ostream& out, std::ostream& err) {
     err << "vtzip: " << packageFile << ": " << error << "\n";
     return kExitProblems;
   }
-  for (const std::string& spec : c.Deltas) {
+  for (const std::string& pair : c.Deltas) {
     offer::TDeltaOffer d;
-    size_t eq = spec.find('=');
-    d.From = base::Trim(spec.substr(0, eq));
-    std::string file = spec.substr(eq + 1);
+    size_t eq = pair.find('=');
+    d.From = base::Trim(pair.substr(0, eq));
+    std::string file = pair.substr(eq + 1);
     std::string packagePath;
-    if (d.From.empty() || file.empty()) return usage("--delta needs BASEVERSION=FILE, not \"" + spec + "\"");
+    if (d.From.empty() || file.empty()) return usage("--delta needs BASEVERSION=FILE, not \"" + pair + "\"");
     package::TDeltaManifest manifest;
     std::string why = package::ReadDeltaManifest(file, manifest);
     if (!why.empty()) {
