@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "XMLTestUtil.h"
@@ -116,8 +117,16 @@ TEST(XPath, LargeResultsAreCollectedInLinearTime) {
     EXPECT_EQ(r->SelectNodeList(expression)->GetLength(), expected) << U(expression);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
-  double small = timed(50000, u"g/c", 50000) + timed(50000, u"//c", 50000);
-  double large = timed(200000, u"g/c", 200000) + timed(200000, u"//c", 200000);
+  // The best of three runs, so that a busy machine that holds the test back once does not
+  // count as growth.
+  auto best = [&](int count) {
+    double fastest = 1e9;
+    for (int run = 0; run < 3; ++run)
+      fastest = std::min(fastest, timed(count, u"g/c", count) + timed(count, u"//c", count));
+    return fastest;
+  };
+  double small = best(50000);
+  double large = best(200000);
   EXPECT_LT(large, 8 * small) << small << " s for 50,000, " << large << " s for 200,000";
   // Every candidate contributes candidate 1 again: one node in the result.
   timed(1000, u"g/c[1]", 1);
