@@ -290,17 +290,5 @@ def FIGURES():
     return update_e2e.FIGURES
 
 
-def main():
-    bin_dir = sys.argv[1]
-    launcher_e2e.BIN = update_e2e.BIN = bin_dir
-    prefix = os.path.join(os.path.dirname(os.path.abspath(bin_dir)), "wineprefix-gui")
-    with WineSession(prefix, pe_arch(os.path.join(bin_dir, "OrbelleLauncher.exe"))) as session:
-        launcher_e2e.SESSION = update_e2e.SESSION = session
-        result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
-    for line in update_e2e.FIGURES:
-        print("figure:", line)
-    sys.exit(0 if result.wasSuccessful() else 1)
-
-
 if __name__ == "__main__":
-    main()
+    update_e2e.run_suite()

@@ -387,18 +387,20 @@ class UpdateEndToEnd(UpdateCase):
         self.assertIn("Vision not EqualResason Run MainProcess", self.messages(d))
 
 
-def main():
+def run_suite():
+    """Runs the calling script's tests in one Wine session (argv: bin folder, then unittest's
+    own arguments), prints the figures they noted and exits with their verdict."""
     global BIN, SESSION
     BIN = sys.argv[1]
     launcher_e2e.BIN = BIN
     prefix = os.path.join(os.path.dirname(os.path.abspath(BIN)), "wineprefix-gui")
-    with WineSession(prefix, pe_arch(os.path.join(BIN, "OrbelleLauncher.exe"))) as SESSION:
-        launcher_e2e.SESSION = SESSION
-        result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
+    with WineSession(prefix, pe_arch(os.path.join(BIN, "OrbelleLauncher.exe"))) as session:
+        SESSION = launcher_e2e.SESSION = session
+        result = unittest.main(module="__main__", argv=[sys.argv[0], "-v"] + sys.argv[2:], exit=False).result
     for line in FIGURES:
         print("figure:", line)
     sys.exit(0 if result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":
-    main()
+    run_suite()
