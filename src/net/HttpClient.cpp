@@ -7,7 +7,6 @@
 
 #include "base/Format.h"
 #include "base/Strings.h"
-#include "net/Base64.h"
 #include "net/CookieManager.h"
 #include "net/HTTPApp.h"
 #include "net/QZTCPClient.h"

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "base/Base64.h"
 #include "base/Format.h"
 #include "base/Strings.h"
-#include "net/Base64.h"
 #include "net/HTTPApp.h"
 #include "net/QZSocketConsts.h"
 #include "net/QZTCPClient.h"
@@ -66,7 +66,8 @@ bool TQZTCPProxy::HttpConnect(const std::string& host, const std::string& port) 
   if (!FClient->Connected()) return false;
   std::string request = base::Format("CONNECT %s:%s HTTP/1.0", host, port) + "\r\n";
   if (HasAuth()) {
-    request += base::Format("Proxy-Authorization: Basic %s", Base64Encode(UserName + ":" + Password, false)) + "\r\n";
+    request +=
+        base::Format("Proxy-Authorization: Basic %s", base::Base64Encode(UserName + ":" + Password, false)) + "\r\n";
   }
   request += "\r\n";
   if (FClient->SendString(request) <= 0 || !FClient->WaitForData(ProxyTimeout)) return false;

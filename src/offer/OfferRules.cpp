@@ -2,12 +2,12 @@
 
 #include <exception>
 
+#include "base/Base64.h"
 #include "base/Format.h"
 #include "base/Stream.h"
 #include "base/Strings.h"
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
-#include "net/Base64.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
@@ -21,7 +21,7 @@ bool ParsePublicKeys(std::string_view text, std::vector<std::string>& keys, std:
     std::string entry = base::Trim(text.substr(start, comma == std::string_view::npos ? text.npos : comma - start));
     if (!entry.empty()) {
       std::string key;
-      if (!net::Base64Decode(entry, key) || !crypto::Ed25519UsablePublicKey(key)) {
+      if (!base::Base64Decode(entry, key) || !crypto::Ed25519UsablePublicKey(key)) {
         problem = "\"" + entry.substr(0, 60) + "\" is not a public key (44 characters of base64)";
         keys.clear();
         return false;

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/Base64.h"
 #include "base/DateTime.h"
 #include "base/Format.h"
 #include "base/Strings.h"
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
-#include "net/Base64.h"
 
 namespace offer {
 namespace {
@@ -75,7 +75,7 @@ TSignatureLine SplitSignature(std::string_view text, size_t& signedLength, std::
   if (line.substr(0, kSignaturePrefix.size()) != kSignaturePrefix) return TSignatureLine::slMissing;
   std::string_view value = line.substr(kSignaturePrefix.size());
   std::string bytes;
-  if (value.size() != 88 || !net::Base64Decode(value, bytes) || bytes.size() != crypto::kEd25519SignatureSize)
+  if (value.size() != 88 || !base::Base64Decode(value, bytes) || bytes.size() != crypto::kEd25519SignatureSize)
     return TSignatureLine::slMalformed;
   signedLength = lineStart;
   signature = std::move(bytes);
@@ -264,7 +264,7 @@ bool SignConfig(std::string_view text, const TOfferValues& values, std::string_v
     return false;
   }
   out.append(kSignaturePrefix);
-  out.append(net::Base64Encode(signature));
+  out.append(base::Base64Encode(signature));
   out.append(newBreak);
   signedText = std::move(out);
   return true;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/Object.h"
-#include "download/QZEventList.h"
+#include "base/QZEventList.h"
 #include "skin/SkinFile.h"
 #include "skin/SkinReader.h"
 
@@ -19,7 +19,7 @@ namespace skin {
 enum TSkinChangePhase : int32_t { SkinChanged = 0, SkinChangeDone = 1 };
 
 using TSkinEngineEvent = base::TClosure<TQZSkinEngine*>;
-using TSkinListeners = download::TQZEventList<TQZSkinEngine*, TSkinChangePhase>;
+using TSkinListeners = base::TQZEventList<TQZSkinEngine*, TSkinChangePhase>;
 using TReloadCallback = void (*)(void* userData, TQZSkinEngine* engine, intptr_t a, intptr_t b);
 
 class TQZSkinEngine {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Base64.h"
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
-#include "net/Base64.h"
 #include "offer/OfferRules.h"
 #include "support/TempDir.h"
 
@@ -85,7 +85,7 @@ TEST(OfferRules, OnlyConfiguredKeysSignAndEitherOfTwoDoes) {
 }
 
 TEST(OfferRules, PublicKeyListsAreBase64KeysSeparatedByCommas) {
-  const std::string a = net::Base64Encode(PublicKey(kSeed)), b = net::Base64Encode(PublicKey(kOtherSeed));
+  const std::string a = base::Base64Encode(PublicKey(kSeed)), b = base::Base64Encode(PublicKey(kOtherSeed));
   std::vector<std::string> keys;
   std::string problem;
   EXPECT_TRUE(offer::ParsePublicKeys("", keys, problem));
@@ -103,9 +103,9 @@ TEST(OfferRules, PublicKeyListsAreBase64KeysSeparatedByCommas) {
   EXPECT_FALSE(offer::ParsePublicKeys(a + "," + b.substr(1), keys, problem));
   EXPECT_TRUE(keys.empty());
   EXPECT_EQ(problem, "\"" + b.substr(1) + "\" is not a public key (44 characters of base64)");
-  EXPECT_FALSE(offer::ParsePublicKeys(net::Base64Encode(std::string(31, 'k')), keys, problem));
+  EXPECT_FALSE(offer::ParsePublicKeys(base::Base64Encode(std::string(31, 'k')), keys, problem));
   EXPECT_FALSE(offer::ParsePublicKeys(a + " " + b, keys, problem));
-  EXPECT_FALSE(offer::ParsePublicKeys(net::Base64Encode(std::string(32, '\0')), keys, problem));
+  EXPECT_FALSE(offer::ParsePublicKeys(base::Base64Encode(std::string(32, '\0')), keys, problem));
 }
 
 TEST(OfferRules, PackagesMustHaveTheSignedSizeAndDigest) {

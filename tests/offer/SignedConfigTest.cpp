@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "base/Base64.h"
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
-#include "net/Base64.h"
 #include "offer/SignedConfig.h"
 
 namespace {
 
 const std::string kSignature = std::string(63, '\x5A') + '\x01';
-const std::string kSignatureText = net::Base64Encode(kSignature);  // 88 characters
+const std::string kSignatureText = base::Base64Encode(kSignature);  // 88 characters
 
 struct TSplitCase {
   const char* Name;
@@ -38,7 +38,7 @@ TEST(SignatureLine, IsTheLastLineWithExactlyOneSignature) {
       {"blank after the value", body + "Signature=" + kSignatureText + " \r\n", offer::TSignatureLine::slMalformed, 0},
       {"blank after '='", body + "Signature= " + kSignatureText, offer::TSignatureLine::slMalformed, 0},
       {"a character short", body + "Signature=" + kSignatureText.substr(1), offer::TSignatureLine::slMalformed, 0},
-      {"63 bytes", body + "Signature=" + net::Base64Encode(kSignature.substr(1)), offer::TSignatureLine::slMalformed,
+      {"63 bytes", body + "Signature=" + base::Base64Encode(kSignature.substr(1)), offer::TSignatureLine::slMalformed,
        0},
       {"not canonical", body + "Signature=" + kSignatureText.substr(0, 85) + "B==", offer::TSignatureLine::slMalformed,
        0},

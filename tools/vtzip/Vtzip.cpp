@@ -8,13 +8,13 @@
 #include <ostream>
 #include <set>
 
+#include "base/Base64.h"
 #include "base/Format.h"
 #include "base/Log.h"
 #include "base/Strings.h"
 #include "base/ZLibStream.h"
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
-#include "net/Base64.h"
 #include "offer/OfferRules.h"
 #include "package/BlockStream.h"
 #include "package/Decompression.h"
@@ -588,7 +588,7 @@ constexpr int64_t kKeyFileLimit = 4096;
 bool ReadPrivateKey(const std::string& name, std::string& seed, std::ostream& err) {
   std::string text, bytes, derived;
   if (!ReadSmallFile(name, kKeyFileLimit, text, err)) return false;
-  if (!net::Base64Decode(base::Trim(text), bytes) || bytes.size() != 64 ||
+  if (!base::Base64Decode(base::Trim(text), bytes) || bytes.size() != 64 ||
       !crypto::Ed25519PublicKey(bytes.substr(0, 32), derived) || derived != bytes.substr(32)) {
     err << "vtzip: " << name << ": not a private key made by vtzip keygen\n";
     return false;
@@ -614,8 +614,8 @@ int Keygen(const TCommandLine& c, std::ostream& out, std::ostream& err) {
   // Only its owner may read the private key, where the file system has owners.
   std::error_code ec;
   fs::permissions(FsPath(privateFile), fs::perms::owner_read | fs::perms::owner_write, ec);
-  WriteFile(privateFile, net::Base64Encode(seed + publicKey) + "\n");
-  std::string publicText = net::Base64Encode(publicKey);
+  WriteFile(privateFile, base::Base64Encode(seed + publicKey) + "\n");
+  std::string publicText = base::Base64Encode(publicKey);
   WriteFile(publicFile, publicText + "\n");
   out << "private key: " << privateFile << "\npublic key:  " << publicFile << "\nUpdatePublicKey=" << publicText
       << "\n";

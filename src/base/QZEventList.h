@@ -7,7 +7,7 @@
 #include "base/Exceptions.h"
 #include "base/Object.h"
 
-namespace download {
+namespace base {
 
 template <class... Args>
 class TQZEventList {
@@ -41,4 +41,4 @@ class TQZEventList {
   std::vector<THandler> FItems;
 };
 
-}  // namespace download
+}  // namespace base

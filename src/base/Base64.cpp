@@ -1,9 +1,9 @@
-#include "net/Base64.h"
+#include "base/Base64.h"
 
 #include <cstdint>
 #include <utility>
 
-namespace net {
+namespace base {
 
 std::string Base64Encode(std::string_view text, bool strip) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -65,4 +65,4 @@ bool Base64Decode(std::string_view text, std::string& out) {
   return true;
 }
 
-}  // namespace net
+}  // namespace base

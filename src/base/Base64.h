@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace net {
+namespace base {
 
 // A final group of one or two bytes is encoded with the missing bits as zeros and
 // filled with "==" or "="; strip removes the fill characters.
@@ -17,4 +17,4 @@ std::string Base64Encode(std::string_view text, bool strip = false);
 // blanks and line breaks included.
 bool Base64Decode(std::string_view text, std::string& out);
 
-}  // namespace net
+}  // namespace base
