@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""scripts/check-layers on a small tree with known faults: it names each one by file and
-line, passes what the table allows, and refuses a table whose layers run in a circle.
+"""scripts/check-layers on a small tree with known faults (includes, system headers, #ifs
+and a library link): it names each one by file and line, passes what the table allows,
+and refuses a table whose layers run in a circle.
 
     check_layers_test.py PATH-TO-check-layers
 """
@@ -39,6 +40,8 @@ FILES = {
     "src/extra/E.cpp": '#include "base/B.h"\n',
     "tests/base/T.cpp": '#include "base/B.h"\n#include "support/S.h"\n#include "net/N.h"\n',
     "tests/support/S.h": "#pragma once\n",
+    "src/net/CMakeLists.txt": "orbelle_library(orbelle_net DEPS orbelle_base SOURCES N.h)\n",
+    "src/offer/CMakeLists.txt": "# links\norbelle_library(orbelle_offer DEPS orbelle_base\n  orbelle_net SOURCES O.cpp)\n",
 }
 
 EXPECTED = {
@@ -50,6 +53,7 @@ EXPECTED = {
     "src/offer/O.cpp:2": "offer may not use net",
     "src/extra/E.cpp": "src/extra has no line",
     "tests/base/T.cpp:3": "tests/base may not use net",
+    "src/offer/CMakeLists.txt:3": "orbelle_offer links orbelle_net: offer may not use net",
 }
 
 
@@ -85,6 +89,8 @@ def main():
                      "tests/base/T.cpp"):
             os.remove(os.path.join(root, path))
         os.remove(os.path.join(root, "src/extra/E.cpp"))
+        with open(os.path.join(root, "src/offer/CMakeLists.txt"), "w") as f:
+            f.write("orbelle_library(orbelle_offer DEPS orbelle_base SOURCES O.cpp)\n")
         r = run(checker, root, TABLE)
         if r.returncode != 0:
             failures.append(f"the tree without its faults fails (exit {r.returncode}): {r.stdout}")
