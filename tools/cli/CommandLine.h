@@ -45,6 +45,14 @@ template <class S>
 TCommandLine<S> ParseCommandLine(const std::vector<S>& args, std::span<const TOption> options,
                                  TOptionPrefix prefix = TOptionPrefix::DoubleDash);
 
+// True, with the usage written to out (help goes to standard output), when the command
+// line asks for help.
+template <class S>
+bool ShowHelp(const TCommandLine<S>& line, std::string_view usage, std::ostream& out) {
+  if (line.Help) out << usage;
+  return line.Help;
+}
+
 // Writes "tool: why" (when why is not empty) and the usage text to err; kExitUsage.
 int UsageError(std::ostream& err, std::string_view tool, std::string_view why, std::string_view usage);
 

@@ -51,10 +51,7 @@ bool SplitHostPort(const std::string& text, std::string& host, std::string& port
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
   cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
-  if (line.Help) {
-    out << kUsage;
-    return cli::kExitOk;
-  }
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
   if (!line.Error.empty()) return cli::UsageError(err, "httpget", line.Error, kUsage);
   if (line.Positional.size() > 2) return cli::UsageError(err, "httpget", "too many arguments", kUsage);
   auto text = [&](const char* name) {

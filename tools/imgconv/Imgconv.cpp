@@ -39,10 +39,7 @@ std::string Extension(const std::u16string& path) {
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
   cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
-  if (line.Help) {
-    out << kUsage;
-    return kExitOk;
-  }
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
   if (!line.Error.empty()) return cli::UsageError(err, "imgconv", line.Error, kUsage);
   int32_t colors = 255, quality = 90;
   for (const auto& [name, v] : line.Given) {

@@ -252,10 +252,7 @@ void LoadSkin(TQZSkinEngine& engine, const std::string& folder, TProblems& probl
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
   cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
-  if (line.Help) {
-    out << kUsage;
-    return kExitOk;
-  }
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
   TOptions o;
   std::string bad = ReadOptions(line, o);
   if (!bad.empty()) return cli::UsageError(err, "skinview", bad, kUsage);

@@ -332,10 +332,7 @@ uint16_t ChooseSource(const std::string& bytes, uint16_t from, size_t& start) {
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
   cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
-  if (line.Help) {
-    out << kUsageText;
-    return cli::kExitOk;
-  }
+  if (cli::ShowHelp(line, kUsageText, out)) return cli::kExitOk;
   if (!line.Error.empty()) return cli::UsageError(err, "textconv", line.Error, kUsageText);
   if (line.Positional.size() != 2) return cli::UsageError(err, "textconv", "", kUsageText);
   uint16_t from = 0, to = kUtf8;

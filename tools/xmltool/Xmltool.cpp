@@ -82,10 +82,7 @@ int Query(TXMLDocument& doc, const std::u16string& expression, std::ostream& out
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
   cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
-  if (line.Help) {
-    out << kUsage;
-    return cli::kExitOk;
-  }
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
   const TCommand* command = nullptr;
   for (const TCommand& c : kCommands)
     if (!line.Positional.empty() && cli::Utf8(line.Positional[0]) == c.Name) command = &c;
