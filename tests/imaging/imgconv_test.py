@@ -6,23 +6,15 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tooltest import check, finish, run, win  # noqa: E402
+
 IMGCONV, WINE_RUN = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
-
-
-def win(path):
-    return "Z:" + path
 
 
 def imgconv(*args):
-    r = subprocess.run([WINE_RUN, IMGCONV, *args], capture_output=True, text=True, timeout=120)
-    return r.returncode, r.stdout + r.stderr
+    rc, out, err = run(WINE_RUN, IMGCONV, *args)
+    return rc, out + err
 
 
 def magick(*args):
@@ -89,4 +81,4 @@ with tempfile.TemporaryDirectory() as d:
     rc, text = imgconv(win(src), win(os.path.join(d, "no-such-dir", "x.png")))
     check(rc == 1 and "cannot write" in text, "unwritable output exits 1 (%s)" % text.strip())
 
-sys.exit(1 if failures else 0)
+finish()

@@ -12,6 +12,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tooltest import check, failures, run, win  # noqa: E402
+
 SKINVIEW, WINE_RUN, SKINS = sys.argv[1], sys.argv[2], sys.argv[3]
 
 # name: (arguments after the skin folder, sheet size, sha256 of the RGBA pixels)
@@ -22,22 +25,8 @@ GOLDEN = {
                     "ec50534cdec1b61eb33d5986d07c003cfb7f6e93cd3c73baeae941d2c1905225"),
 }
 
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
-
-
-def win(path):
-    return "Z:" + path
-
-
 def skinview(*args):
-    r = subprocess.run([WINE_RUN, "--display", SKINVIEW, *args], capture_output=True, text=True, timeout=120)
-    return r.returncode, r.stdout, r.stderr
+    return run(WINE_RUN, SKINVIEW, *args, display=True)
 
 
 def pixels(png):

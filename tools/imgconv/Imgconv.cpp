@@ -6,6 +6,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Strings.h"
+#include "cli/CommandLine.h"
 #include "imaging/GPPictures.h"
 #include "ui/Picture.h"
 
@@ -17,6 +18,8 @@ const char kUsage[] =
     "  OUT's extension chooses the format: .png, .jpg/.jpeg/.jfif, .gif, .tif/.tiff\n"
     "  --colors N   GIF palette size, 2..255 (default 255)\n"
     "  --quality Q  JPEG quality, 0..100 (default 90)\n";
+
+const cli::TOption kOptions[] = {{"--colors", "a number"}, {"--quality", "a number"}};
 
 std::string Utf8(const std::u16string& s) { return base::WideToUtf8(s); }
 
@@ -35,37 +38,22 @@ std::string Extension(const std::u16string& path) {
 }  // namespace
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::u16string> files;
+  cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
+  if (!line.Error.empty()) return cli::UsageError(err, "imgconv", line.Error, kUsage);
   int32_t colors = 255, quality = 90;
-  bool colorsGiven = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::u16string& a = args[i];
-    if (a == u"--colors" || a == u"--quality") {
-      bool isColors = a == u"--colors";
-      if (i + 1 >= args.size()) {
-        err << "imgconv: " << Utf8(a) << " needs a number\n" << kUsage;
-        return kExitUsage;
-      }
-      const std::u16string& v = args[++i];
-      if (!(isColors ? ReadNumber(v, 2, 255, colors) : ReadNumber(v, 0, 100, quality))) {
-        err << "imgconv: " << Utf8(a) << " must be " << (isColors ? "2..255" : "0..100") << ", not '" << Utf8(v)
-            << "'\n";
-        return kExitUsage;
-      }
-      colorsGiven = colorsGiven || isColors;
-    } else if (a.size() > 1 && a[0] == u'-' && a[1] == u'-') {
-      err << "imgconv: unknown option " << Utf8(a) << "\n" << kUsage;
+  for (const auto& [name, v] : line.Given) {
+    bool isColors = name == "--colors";
+    if (!(isColors ? ReadNumber(v, 2, 255, colors) : ReadNumber(v, 0, 100, quality))) {
+      err << "imgconv: " << name << " must be " << (isColors ? "2..255" : "0..100") << ", not '" << Utf8(v) << "'\n";
       return kExitUsage;
-    } else {
-      files.push_back(a);
     }
   }
-  if (files.size() != 2) {
-    err << kUsage;
-    return kExitUsage;
-  }
-  const std::u16string& in = files[0];
-  const std::u16string& outFile = files[1];
+  if (line.Positional.size() != 2) return cli::UsageError(err, "imgconv", "", kUsage);
+  const bool colorsGiven = line.Has("--colors");
+  imaging::TImagingSession imaging;
+  const std::u16string& in = line.Positional[0];
+  const std::u16string& outFile = line.Positional[1];
   std::string ext = Extension(outFile);
   const ui::TGraphicClass* cls = ui::TPicture::GraphicClassForExtension(ext);
   if (ext.empty() || !cls) {

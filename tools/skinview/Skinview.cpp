@@ -10,6 +10,7 @@
 #include "base/Exceptions.h"
 #include "base/Log.h"
 #include "base/Strings.h"
+#include "cli/CommandLine.h"
 #include "imaging/GPPictures.h"
 #include "skin/SkinDraw.h"
 #include "skin/SkinEngine.h"
@@ -43,33 +44,27 @@ bool ReadInt(const std::string& text, int32_t low, int32_t high, int32_t& value)
          value >= low && value <= high;
 }
 
-// Fills options from the command line; an error text, or empty when it is fine.
-std::string ParseArgs(const std::vector<std::u16string>& args, TOptions& o) {
-  std::vector<std::u16string> files;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string a = Utf8(args[i]);
-    if (a == "--item" || a == "--size" || a == "--dpi") {
-      if (i + 1 >= args.size()) return a + " needs a value";
-      std::string v = Utf8(args[++i]);
-      if (a == "--item") {
-        o.Item = v;
-      } else if (a == "--dpi") {
-        if (!ReadInt(v, 24, 960, o.Dpi)) return "--dpi must be 24..960, not '" + v + "'";
-      } else {
-        size_t x = v.find_first_of("xX");
-        if (x == std::string::npos || !ReadInt(v.substr(0, x), 1, 2048, o.Width) ||
-            !ReadInt(v.substr(x + 1), 1, 2048, o.Height))
-          return "--size must be WxH with sides 1..2048, not '" + v + "'";
-      }
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return "unknown option " + a;
+const cli::TOption kOptions[] = {{"--item", "a value"}, {"--size", "a value"}, {"--dpi", "a value"}};
+
+// Fills options from a parsed command line; an error text, or empty when it is fine.
+std::string ReadOptions(const cli::TCommandLine<std::u16string>& line, TOptions& o) {
+  if (!line.Error.empty()) return line.Error;
+  for (const auto& [a, value] : line.Given) {
+    std::string v = Utf8(value);
+    if (a == "--item") {
+      o.Item = v;
+    } else if (a == "--dpi") {
+      if (!ReadInt(v, 24, 960, o.Dpi)) return "--dpi must be 24..960, not '" + v + "'";
     } else {
-      files.push_back(args[i]);
+      size_t x = v.find_first_of("xX");
+      if (x == std::string::npos || !ReadInt(v.substr(0, x), 1, 2048, o.Width) ||
+          !ReadInt(v.substr(x + 1), 1, 2048, o.Height))
+        return "--size must be WxH with sides 1..2048, not '" + v + "'";
     }
   }
-  if (files.size() != 2) return "two file names are needed";
-  o.Folder = files[0];
-  o.Out = files[1];
+  if (line.Positional.size() != 2) return "two file names are needed";
+  o.Folder = line.Positional[0];
+  o.Out = line.Positional[1];
   return "";
 }
 
@@ -256,12 +251,12 @@ void LoadSkin(TQZSkinEngine& engine, const std::string& folder, TProblems& probl
 }  // namespace
 
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
+  cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
   TOptions o;
-  std::string bad = ParseArgs(args, o);
-  if (!bad.empty()) {
-    err << "skinview: " << bad << "\n" << kUsage;
-    return kExitUsage;
-  }
+  std::string bad = ReadOptions(line, o);
+  if (!bad.empty()) return cli::UsageError(err, "skinview", bad, kUsage);
+  imaging::TImagingSession imaging;
   std::string folder = FullPath(o.Folder);
   TProblems problems;
   TQZSkinEngine engine;

@@ -12,21 +12,24 @@
 // Description files: "Controls" first, then every other .xml file of the folder.
 // --dpi scales the skin's scaled lengths as a screen of N pixels per inch would (96).
 //
-// Exit codes: 0 sheet written, no problem; 1 problems reported (the sheet is still
-// written when it can be) or the sheet could not be written; 2 wrong command line.
+// Exit codes (cli/CommandLine.h): 0 sheet written, no problem; 1 problems reported (the
+// sheet is still written when it can be) or the sheet could not be written; 2 wrong
+// command line.
 #pragma once
 
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
+
 namespace skinview {
 
-constexpr int kExitOk = 0;
-constexpr int kExitProblems = 1;
-constexpr int kExitUsage = 2;
+using cli::kExitOk;
+using cli::kExitUsage;
+constexpr int kExitProblems = cli::kExitFailed;
 
-// args without the program name. GDI+ and the picture formats must be started.
+// args without the program name. GDI+ and the picture formats are started for the run.
 int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace skinview

@@ -1,12 +1,12 @@
 #include "textconv/TextConv.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Strings.h"
+#include "cli/CommandLine.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/TextCodec.h"
@@ -24,18 +24,18 @@ const char kUsageText[] =
     "  --to (default 65001); --bom writes the UTF-8 byte order mark\n"
     "  --replace: write replacement characters for what cannot be converted exactly and\n"
     "      report their count on standard error (without it such input is an error)\n"
-    "exit codes: 0 converted exactly (or with --replace); 1 input not convertible exactly,\n"
-    "  \"textconv: IN: byte offset N: KIND\", OUT left untouched; 2 IN unreadable;\n"
-    "  3 OUT not writable; 4 a code page this system cannot convert; 64 wrong command line\n";
+    "exit codes: 0 converted exactly (or with --replace: \"textconv: N replacement characters\n"
+    "  written\"); 1 not converted, OUT left untouched, for one of:\n"
+    "    \"textconv: IN: byte offset N: KIND\" input not convertible exactly\n"
+    "    \"textconv: Cannot open file ...\" IN unreadable\n"
+    "    \"textconv: Cannot create file ...\" OUT not writable\n"
+    "    \"textconv: code page CP cannot be converted on this system\"\n"
+    "  2 wrong command line\n";
+
+const cli::TOption kOptions[] = {{"--from", "a code page"}, {"--to", "a code page"}, {"--bom"}, {"--replace"}};
 
 constexpr uint16_t kUtf8 = 65001, kUtf16 = 1200, kUtf16BE = 1201, kUtf32 = 12000;
 constexpr char16_t kReplacement = 0xFFFD;
-
-// Arguments come as the platform gives them: UTF-8 bytes natively, the system code page
-// on Windows (where std::filesystem names are UTF-16).
-[[maybe_unused]] std::u16string WideArg(const std::string& arg, char) { return base::Utf8ToWide(arg); }
-[[maybe_unused]] std::u16string WideArg(const std::string& arg, wchar_t) { return base::AnsiToWide(arg); }
-std::u16string WideArg(const std::string& arg) { return WideArg(arg, std::filesystem::path::value_type()); }
 
 bool ParseCodePage(const std::string& s, uint16_t& cp) {
   int32_t v;
@@ -330,61 +330,43 @@ uint16_t ChooseSource(const std::string& bytes, uint16_t from, size_t& start) {
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> files;
+int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
+  cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
+  if (cli::ShowHelp(line, kUsageText, out)) return cli::kExitOk;
+  if (!line.Error.empty()) return cli::UsageError(err, "textconv", line.Error, kUsageText);
+  if (line.Positional.size() != 2) return cli::UsageError(err, "textconv", "", kUsageText);
   uint16_t from = 0, to = kUtf8;
-  bool bom = false, replace = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      out << kUsageText;
-      return kOk;
-    }
-    if (a == "--bom") {
-      bom = true;
-    } else if (a == "--replace") {
-      replace = true;
-    } else if (a == "--from" || a == "--to") {
-      if (i + 1 >= args.size()) {
-        err << "textconv: " << a << " needs a code page\n" << kUsageText;
-        return kUsage;
-      }
-      const std::string& v = args[++i];
-      uint16_t cp;
-      if (a == "--from" && v == "auto") {
-        from = 0;
-      } else if (!ParseCodePage(v, cp) || (a == "--to" && cp == 0)) {
-        err << "textconv: " << a << ": not a code page number: " << v << "\n";
-        return kUsage;
-      } else {
-        (a == "--from" ? from : to) = cp;
-      }
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      err << "textconv: unknown option " << a << "\n" << kUsageText;
-      return kUsage;
+  bool bom = line.Has("--bom"), replace = line.Has("--replace");
+  for (const auto& [name, value] : line.Given) {
+    if (name != "--from" && name != "--to") continue;
+    std::string v = cli::Utf8(value);
+    uint16_t cp;
+    if (name == "--from" && v == "auto") {
+      from = 0;
+    } else if (!ParseCodePage(v, cp) || (name == "--to" && cp == 0)) {
+      err << "textconv: " << name << ": not a code page number: " << v << "\n";
+      return cli::kExitUsage;
     } else {
-      files.push_back(a);
+      (name == "--from" ? from : to) = cp;
     }
   }
-  if (files.size() != 2) {
-    err << kUsageText;
-    return kUsage;
-  }
+  const std::u16string& inName = line.Positional[0];
+  const std::u16string& outName = line.Positional[1];
   for (uint16_t cp : {from, to}) {
     if (!Convertible(cp)) {
       err << "textconv: code page " << cp << " cannot be converted on this system\n";
-      return kCannotConvert;
+      return cli::kExitFailed;
     }
   }
 
   std::string bytes;
   try {
-    text::TWideFileStream inFile(WideArg(files[0]), platform::fmOpenRead | platform::fmShareDenyWrite);
+    text::TWideFileStream inFile(inName, platform::fmOpenRead | platform::fmShareDenyWrite);
     char chunk[65536];
     for (int32_t got; (got = inFile.Read(chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
   } catch (const base::Exception& e) {
     err << "textconv: " << e.Message() << "\n";
-    return kCannotRead;
+    return cli::kExitFailed;
   }
 
   std::string converted;
@@ -407,16 +389,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     converted = Encode(text, to, bom, problems);
   } catch (const base::Exception& e) {
     err << "textconv: " << e.Message() << "\n";
-    return kCannotConvert;
+    return cli::kExitFailed;
   }
   if (problems.Count && !replace) {
-    err << "textconv: " << files[0] << ": byte offset " << problems.Offset << ": " << problems.Kind << "\n";
+    err << "textconv: " << cli::Utf8(inName) << ": byte offset " << problems.Offset << ": " << problems.Kind << "\n";
     if (problems.Count > 1) err << "textconv: " << problems.Count - 1 << " more such places\n";
-    return kInvalidInput;
+    return cli::kExitFailed;
   }
   if (problems.Count) err << "textconv: " << problems.Count << " replacement characters written\n";
 
-  std::u16string outName = WideArg(files[1]);
   try {
     text::TWideFileStream outFile(outName, text::fmCreateWide);
     try {
@@ -427,9 +408,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
   } catch (const base::Exception& e) {
     err << "textconv: " << e.Message() << "\n";
-    return kCannotWrite;
+    return cli::kExitFailed;
   }
-  return kOk;
+  return cli::kExitOk;
 }
 
 }  // namespace textconv

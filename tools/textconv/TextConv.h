@@ -9,10 +9,14 @@
 //
 // By default, input that cannot be converted exactly (a byte that is no character of its
 // code page, a cut sequence, a lone surrogate, an odd trailing byte of UTF-16, a
-// character the target lacks) stops the conversion with exit code 1 and a message that
-// names the byte offset in IN and the kind of problem; OUT is then left as it was (the
-// converted text is written only once all of it converted). --replace writes U+FFFD (or
-// the target's default character) instead and reports the count on standard error.
+// character the target lacks) stops the conversion with a message that names the byte
+// offset in IN and the kind of problem; OUT is then left as it was (the converted text
+// is written only once all of it converted). --replace writes U+FFFD (or the target's
+// default character) instead and reports the count on standard error.
+//
+// Exit codes (cli/CommandLine.h): 0 converted; 1 not converted: input not convertible
+// exactly, IN unreadable, OUT not writable, or a code page this host cannot convert, each
+// with its own message; 2 wrong command line.
 #pragma once
 
 #include <ostream>
@@ -21,14 +25,7 @@
 
 namespace textconv {
 
-// Exit codes.
-constexpr int kOk = 0;
-constexpr int kInvalidInput = 1;   // not convertible exactly (without --replace)
-constexpr int kCannotRead = 2;     // input missing or unreadable
-constexpr int kCannotWrite = 3;    // output cannot be created or written
-constexpr int kCannotConvert = 4;  // a code page this host cannot convert
-constexpr int kUsage = 64;         // bad arguments
-
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// args without the program name.
+int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace textconv

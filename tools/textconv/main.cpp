@@ -1,10 +1,4 @@
-#include <iostream>
-#include <string>
-#include <vector>
-
+#include "cli/ToolMain.h"
 #include "textconv/TextConv.h"
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return textconv::Run(args, std::cout, std::cerr);
-}
+int main(int argc, char** argv) { return cli::ToolMain(argc, argv, "textconv", textconv::Run); }

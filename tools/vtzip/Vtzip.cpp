@@ -13,6 +13,7 @@
 #include "base/Log.h"
 #include "base/Strings.h"
 #include "base/ZLibStream.h"
+#include "cli/CommandLine.h"
 #include "crypto/Ed25519.h"
 #include "crypto/Sha256.h"
 #include "offer/OfferRules.h"
@@ -170,56 +171,42 @@ struct TCommandLine {
   std::string Error;
 };
 
+const cli::TOption kOptions[] = {
+    {"--verbose", {}, "-v"},          {"--level", "a value from 0 to 9"}, {"--key", "a value"},
+    {"--serial", "a value"},          {"--expires-days", "a value"},      {"--rollout", "a value"},
+    {"--healthy-seconds", "a value"}, {"--delta", "BASEVERSION=FILE"}};
+
 TCommandLine Parse(const std::vector<std::string>& args) {
+  cli::TCommandLine<std::string> line = cli::ParseCommandLine(args, kOptions, cli::TOptionPrefix::AnyDash);
   TCommandLine c;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      c.Help = true;
-    } else if (a == "--verbose" || a == "-v") {
+  c.Positional = line.Positional;
+  c.Help = line.Help;
+  c.Error = line.Error;
+  for (const auto& [name, v] : line.Given) {
+    if (name == "--verbose") {
       c.Verbose = true;
-    } else if (a == "--level" || a.rfind("--level=", 0) == 0) {
-      std::string v;
-      if (a == "--level") {
-        if (i + 1 >= args.size()) {
-          c.Error = "--level needs a value from 0 to 9";
-          return c;
-        }
-        v = args[++i];
-      } else {
-        v = a.substr(8);
-      }
+    } else if (name == "--level") {
       if (v.size() != 1 || v[0] < '0' || v[0] > '9') {
         c.Error = "--level needs a value from 0 to 9, not \"" + v + "\"";
-        return c;
+        break;
       }
       c.Level = v[0] - '0';
       c.LevelGiven = true;
-    } else if (a == "--key" || a == "--serial" || a == "--expires-days" || a == "--rollout" ||
-               a == "--healthy-seconds") {
-      if (i + 1 >= args.size()) {
-        c.Error = a + " needs a value";
-        return c;
-      }
-      std::string& target = a == "--key"            ? c.Key
-                            : a == "--serial"       ? c.Serial
-                            : a == "--expires-days" ? c.ExpiresDays
-                            : a == "--rollout"      ? c.Rollout
-                                                    : c.HealthySeconds;
-      target = args[++i];
-      c.SignOptionGiven = true;
-    } else if (a == "--delta") {
-      if (i + 1 >= args.size() || args[i + 1].find('=') == std::string::npos) {
+    } else if (name == "--delta") {
+      if (v.find('=') == std::string::npos) {
         c.Error = "--delta needs BASEVERSION=FILE";
-        return c;
+        break;
       }
-      c.Deltas.push_back(args[++i]);
+      c.Deltas.push_back(v);
       c.SignOptionGiven = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      c.Error = "unknown option " + a;
-      return c;
     } else {
-      c.Positional.push_back(a);
+      std::string& target = name == "--key"            ? c.Key
+                            : name == "--serial"       ? c.Serial
+                            : name == "--expires-days" ? c.ExpiresDays
+                            : name == "--rollout"      ? c.Rollout
+                                                       : c.HealthySeconds;
+      target = v;
+      c.SignOptionGiven = true;
     }
   }
   return c;

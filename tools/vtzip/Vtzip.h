@@ -6,15 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
+
 namespace vtzip {
 
-constexpr int kExitOk = 0;
-constexpr int kExitProblems = 1;  // the package or a file has problems, or an operation failed
-constexpr int kExitUsage = 2;     // the command line is wrong
+constexpr int kExitOk = cli::kExitOk;
+constexpr int kExitProblems = cli::kExitFailed;  // the package or a file has problems, or an operation failed
+constexpr int kExitUsage = cli::kExitUsage;      // the command line is wrong
 
-// Runs one command line (the arguments after the program name; paths are 8-bit, as the
-// program receives them) and returns the exit code. Results go to out, errors to err;
-// names from packages are written in UTF-8.
+// Runs one command line (the arguments after the program name) and returns the exit
+// code. Paths are 8-bit, as the packages' names are: the system code page on Windows,
+// bytes natively. Results go to out, errors to err; names from packages are written in
+// UTF-8.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace vtzip

@@ -1,19 +1,21 @@
-// httpget: downloads one URL to a file with the product's own HTTP client, so vendors
-// can check an update server the way the launcher sees it, and benchmarks can measure
-// the client. Prints status, bytes and time; exit code 0 when the download completed.
+#include "httpget/Httpget.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/Exceptions.h"
 #include "base/Stream.h"
 #include "base/Strings.h"
+#include "cli/Arguments.h"
+#include "cli/CommandLine.h"
 #include "net/HTTPApp.h"
 #include "net/HttpClient.h"
 #include "net/QZTCPClient.h"
 
+namespace httpget {
 namespace {
 
 const char kUsage[] =
@@ -29,7 +31,13 @@ const char kUsage[] =
     "  --receive-buffer BYTES      fixed socket receive buffer (default: the system's\n"
     "                              own, which grows with the link)\n"
     "  --quiet                     print nothing; the exit code tells\n"
-    "exit codes: 0 downloaded, 1 request failed, 2 bad arguments, 3 file error\n";
+    "exit codes: 0 downloaded; 1 the request failed or FILE cannot be written; 2 wrong\n"
+    "  command line\n";
+
+const cli::TOption kOptions[] = {{"--post", "a value"},           {"--if-modified-since", "a value"},
+                                 {"--proxy", "a value"},          {"--proxy-user", "a value"},
+                                 {"--timeout", "a value"},        {"--repeat", "a value"},
+                                 {"--receive-buffer", "a value"}, {"--quiet"}};
 
 bool SplitHostPort(const std::string& text, std::string& host, std::string& port) {
   size_t colon = text.rfind(':');
@@ -41,60 +49,32 @@ bool SplitHostPort(const std::string& text, std::string& host, std::string& port
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  std::string url, file, post, ims, proxy, proxyUser;
-  int32_t timeout = 60000;
-  int repeat = 1;
-  int32_t receiveBuffer = 0;
-  bool quiet = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](const char* name) -> std::string {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "httpget: %s needs a value\n%s", name, kUsage);
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--post")
-      post = value("--post");
-    else if (a == "--if-modified-since")
-      ims = value("--if-modified-since");
-    else if (a == "--proxy")
-      proxy = value("--proxy");
-    else if (a == "--proxy-user")
-      proxyUser = value("--proxy-user");
-    else if (a == "--timeout")
-      timeout = base::StrToIntDef(value("--timeout"), -1);
-    else if (a == "--repeat")
-      repeat = base::StrToIntDef(value("--repeat"), 0);
-    else if (a == "--receive-buffer")
-      receiveBuffer = base::StrToIntDef(value("--receive-buffer"), -1);
-    else if (a == "--quiet")
-      quiet = true;
-    else if (a.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "httpget: unknown option %s\n%s", a.c_str(), kUsage);
-      return 2;
-    } else if (url.empty())
-      url = a;
-    else if (file.empty())
-      file = a;
-    else {
-      std::fprintf(stderr, "httpget: too many arguments\n%s", kUsage);
-      return 2;
-    }
-  }
-  if (url.empty() || file.empty() || timeout <= 0 || repeat <= 0 || receiveBuffer < 0) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
+  cli::TCommandLine<std::u16string> line = cli::ParseCommandLine(args, kOptions);
+  if (cli::ShowHelp(line, kUsage, out)) return cli::kExitOk;
+  if (!line.Error.empty()) return cli::UsageError(err, "httpget", line.Error, kUsage);
+  if (line.Positional.size() > 2) return cli::UsageError(err, "httpget", "too many arguments", kUsage);
+  auto text = [&](const char* name) {
+    const std::u16string* v = line.Last(name);
+    return v ? cli::SystemText(*v) : std::string();
+  };
+  auto number = [&](const char* name, int32_t absent, int32_t bad) {
+    return line.Has(name) ? base::StrToIntDef(text(name), bad) : absent;
+  };
+  std::string post = text("--post"), ims = text("--if-modified-since"), proxy = text("--proxy"),
+              proxyUser = text("--proxy-user");
+  int32_t timeout = number("--timeout", 60000, -1), repeat = number("--repeat", 1, 0),
+          receiveBuffer = number("--receive-buffer", 0, -1);
+  bool quiet = line.Has("--quiet");
+  if (line.Positional.size() != 2 || line.Positional[0].empty() || line.Positional[1].empty() || timeout <= 0 ||
+      repeat <= 0 || receiveBuffer < 0)
+    return cli::UsageError(err, "httpget", "", kUsage);
+  std::string url = cli::SystemText(line.Positional[0]);
+  const std::u16string& file = line.Positional[1];
   base::TDateTime ifModifiedSince = 0;
   if (!ims.empty() && (ifModifiedSince = net::ParseHTTPDate(ims)) == 0) {
-    std::fprintf(stderr, "httpget: not an HTTP date: %s\n", ims.c_str());
-    return 2;
+    err << "httpget: not an HTTP date: " << ims << "\n";
+    return cli::kExitUsage;
   }
 
   net::THTTPClient client;
@@ -113,8 +93,8 @@ int main(int argc, char** argv) {
       hostPort = proxy.substr(9);
     }
     if (info.ProxyType == net::ptNone || !SplitHostPort(hostPort, info.Host, info.Port)) {
-      std::fprintf(stderr, "httpget: --proxy takes http://HOST:PORT or socks5://HOST:PORT\n");
-      return 2;
+      err << "httpget: --proxy takes http://HOST:PORT or socks5://HOST:PORT\n";
+      return cli::kExitUsage;
     }
     size_t colon = proxyUser.find(':');
     info.UserName = proxyUser.substr(0, colon);
@@ -122,12 +102,12 @@ int main(int argc, char** argv) {
     client.TcpClient().Proxy().Assign(info);
   }
 
-  std::unique_ptr<base::TFileStream> out;
+  std::unique_ptr<base::TFileStream> body;
   try {
-    out = std::make_unique<base::TFileStream>(file, base::fmCreate);
+    body = std::make_unique<base::TFileStream>(file, base::fmCreate);
   } catch (const base::Exception& e) {
-    std::fprintf(stderr, "httpget: %s\n", e.what());
-    return 3;
+    err << "httpget: " << e.what() << "\n";
+    return cli::kExitFailed;
   }
 
   auto start = std::chrono::steady_clock::now();
@@ -137,21 +117,25 @@ int main(int argc, char** argv) {
     // The file was created empty. A needless truncate would also make the file system
     // force the whole file out to disk when it is closed (ext4 takes a truncate to zero
     // for a file being replaced), and a device such as /dev/null cannot be truncated.
-    if (n > 0) out->SetSize(0);
+    if (n > 0) body->SetSize(0);
     try {
-      ok = client.Get(url, post, out.get(), ifModifiedSince);
+      ok = client.Get(url, post, body.get(), ifModifiedSince);
     } catch (const base::Exception& e) {  // a SOCKS proxy refusal
-      std::fprintf(stderr, "httpget: %s\n", e.what());
+      err << "httpget: " << e.what() << "\n";
       ok = false;
     }
-    bytes += out->Size();
+    bytes += body->Size();
   }
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (!quiet) {
     const char* states[] = {"done", "send failed", "timeout", "closed", "busy"};
-    std::printf("status %d, %lld bytes in %.1f ms (%.1f MB/s), state %s%s\n", client.StatusCode,
-                static_cast<long long>(bytes), ms, ms > 0 ? bytes / ms / 1000.0 : 0.0,
-                states[client.State() <= net::hsBusy ? client.State() : 0], ok ? "" : ", FAILED");
+    char report[200];
+    std::snprintf(report, sizeof report, "status %d, %lld bytes in %.1f ms (%.1f MB/s), state %s%s\n",
+                  client.StatusCode, static_cast<long long>(bytes), ms, ms > 0 ? bytes / ms / 1000.0 : 0.0,
+                  states[client.State() <= net::hsBusy ? client.State() : 0], ok ? "" : ", FAILED");
+    out << report;
   }
-  return ok ? 0 : 1;
+  return ok ? cli::kExitOk : cli::kExitFailed;
 }
+
+}  // namespace httpget
