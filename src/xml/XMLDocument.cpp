@@ -72,7 +72,8 @@ TXMLNode* TXMLDocument::NewNode(const TXMLNodeClass* nodeClass, uint8_t) { retur
 void TXMLDocument::EnterElement() {
   if (++FDepth > kMaxNestingDepth) {
     --FDepth;
-    throw EXMLException(5, 0, {base::Format("Elements are nested more than %d levels deep.", kMaxNestingDepth)});
+    throw EXMLException(INVALID_CHARACTER_ERR, xeNone,
+                        {base::Format("Elements are nested more than %d levels deep.", kMaxNestingDepth)});
   }
 }
 

@@ -63,7 +63,8 @@ void TXMLElement::SetNodeValue(const WideString& value) {
   }
   TIntf<IXMLNodeList> list = GetChildNodes();
   if (list->GetLength() > 0) {
-    if (!IsTextElement()) throw EXMLException(7, 89, {NodeTypeName(ELEMENT_NODE)});
+    if (!IsTextElement())
+      throw EXMLException(NO_MODIFICATION_ALLOWED_ERR, xeWrongNodeType, {NodeTypeName(ELEMENT_NODE)});
     list->GetItem(0)->SetNodeValue(value);
     return;
   }
@@ -101,7 +102,7 @@ void TXMLCharacterData::ReplaceData(int32_t, int32_t, const WideString&) { Raise
 TIntf<IXMLText> TXMLText::SplitText(int32_t) { RaiseNotImplemented("SplitText"); }
 
 void TXMLCDATASection::SetNodeValue(const WideString& value) {
-  if (value.find(u"]]>") != WideString::npos) throw EXMLException(5, 50);
+  if (value.find(u"]]>") != WideString::npos) throw EXMLException(INVALID_CHARACTER_ERR, xeCDATAEndInContent);
   TXMLText::SetNodeValue(value);
 }
 

@@ -323,7 +323,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   size_t FMark = 0;
   bool FCanUndo = false;      // the last character read may be pushed back
   bool FReread = false;       // FBuffer[FPos] was pushed back
-  bool FUndoRefused = false;  // a push-back with nothing to give back: code 23 on the next read
+  bool FUndoRefused = false;  // a push-back with nothing to give back: xeInternal on the next read
   bool FExact = false;
   bool FMayDeclare = false;
   bool FAtEnd = false;
@@ -338,9 +338,10 @@ class TXMLTextStream final : public virtual IXMLTextStream {
 // The rest of a reference after "&", through ";": the character it stands for. Named
 // references come from LookupCharEntity; numeric ones must name a character XML allows
 // (U+10000..U+10FFFF included) and are bounded while they are read. Errors are
-// EXMLException with DOM code 5: 24 white space, 9 bad first character, 18 bad name
-// character, 19 bad character after "#", 34/35 bad digit, 36 not a character, 91 unknown
-// name. The end of the input inside a reference answers a space.
+// EXMLException with INVALID_CHARACTER_ERR: xeWhiteSpaceNotAllowed, xeBadNameStart,
+// xeSemicolonExpected (bad name character), xeBadEntityRefChar (bad character after "#"),
+// xeBadDecimalDigit/xeBadHexDigit, xeBadCharValue (not a character), xeUndefinedEntity.
+// The end of the input inside a reference answers a space.
 char32_t ReadCharReference(TXMLTextStream& stream);
 // Appends a code point as one or two UTF-16 code units.
 inline void AppendCodePoint(WideString& s, char32_t c) {
