@@ -62,22 +62,7 @@ int32_t TXMLNode::QueryInterface(const TGUID& iid, void** object) {
     *object = this;
     return S_XML_OK;
   }
-  if (iid == IXMLNode::IID) {
-    *object = static_cast<IXMLNode*>(this);
-  } else if (iid == IXMLNodeAccess::IID) {
-    *object = static_cast<IXMLNodeAccess*>(this);
-  } else {
-    *object = nullptr;
-    return E_XML_NOINTERFACE;
-  }
-  AddRef();
-  return S_XML_OK;
-}
-
-int32_t TXMLNode::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0) delete this;
-  return n;
+  return TXMLInterfacedObject::QueryInterface(iid, object);
 }
 
 // --- lists ---------------------------------------------------------------------------

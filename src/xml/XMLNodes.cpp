@@ -12,22 +12,9 @@
 
 namespace xml {
 
-namespace {
-
-template <class I, class T>
-bool Answer(T* self, const TGUID& iid, void** object) {
-  if (iid != I::IID) return false;
-  *object = static_cast<I*>(self);
-  self->AddRef();
-  return true;
-}
-
-}  // namespace
-
 #define XML_QUERY_INTERFACE(Class, Base, Intf)                     \
   int32_t Class::QueryInterface(const TGUID& iid, void** object) { \
-    if (Answer<Intf>(this, iid, object)) return S_XML_OK;          \
-    return Base::QueryInterface(iid, object);                      \
+    return QueryInterfaceOf<Base, Intf>(this, iid, object);        \
   }
 
 XML_QUERY_INTERFACE(TXMLElement, TXMLNode, IXMLElement)

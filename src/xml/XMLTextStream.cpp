@@ -46,22 +46,6 @@ TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t
 
 TXMLTextStream::~TXMLTextStream() = default;
 
-int32_t TXMLTextStream::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLTextStream::IID) {
-    *object = static_cast<IXMLTextStream*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  *object = nullptr;
-  return E_XML_NOINTERFACE;
-}
-
-int32_t TXMLTextStream::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0) delete this;
-  return n;
-}
-
 uint16_t TXMLTextStream::GetStreamCodePage() { return FText->CodePage(); }
 
 void TXMLTextStream::SetStreamCodePage(uint16_t codePage) { FText->SwitchCodePage(codePage); }

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/Stream.h"
-#include "xml/XMLIntf.h"
+#include "xml/XMLInterfacedObject.h"
 #include "xml/XMLLookupTables.h"
 
 namespace text {
@@ -33,16 +33,12 @@ namespace xml {
 
 enum : uint8_t { xmRead = 0, xmWrite = 1 };
 
-class TXMLTextStream final : public virtual IXMLTextStream {
+class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
  public:
   // stream is not owned. Write mode truncates it and writes the byte order mark of a
   // Unicode code page (EF BB BF for 65001).
   TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t mode);
-  ~TXMLTextStream();
-
-  int32_t QueryInterface(const TGUID& iid, void** object) override;
-  int32_t AddRef() override { return ++FRefCount; }
-  int32_t Release() override;
+  ~TXMLTextStream() override;
 
   uint16_t GetStreamCodePage() override;
   void SetStreamCodePage(uint16_t codePage) override;
@@ -291,7 +287,6 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   static constexpr size_t kLineKeep = 256;
   static constexpr size_t kFlushSize = 16384;
 
-  int32_t FRefCount = 0;
   uint8_t FMode;
   std::unique_ptr<text::TRkTextStream> FText;
   int64_t FSize = 0;
