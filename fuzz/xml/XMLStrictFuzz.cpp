@@ -29,7 +29,7 @@ bool ReadStrictly(TXMLDocument& doc, const std::string& bytes, uint16_t codePage
   bool ok = doc.Load(&in, codePage);
   if (!ok) {
     TIntf<IXMLParseError> error = doc.GetParseError();
-    if (error->GetLineNumber() < 1 || error->GetColumn() < 0 || error->GetCode() <= 0) std::abort();
+    if (error->GetLineNumber() < 1 || error->GetColumn() < 0 || error->GetCode() <= xeNone) std::abort();
   }
   return ok;
 }

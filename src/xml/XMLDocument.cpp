@@ -13,22 +13,6 @@
 
 namespace xml {
 
-int32_t TXMLParseError::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLParseError::IID) {
-    *object = static_cast<IXMLParseError*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  *object = nullptr;
-  return E_XML_NOINTERFACE;
-}
-
-int32_t TXMLParseError::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0) delete this;
-  return n;
-}
-
 TXMLDocument::TXMLDocument(bool creatorOwned)
     : TXMLNode(nullptr, DOCUMENT_NODE),
       FAttrClass(NodeClassOf<TXMLAttr>("TXMLAttr")),
@@ -51,19 +35,10 @@ TXMLDocument::~TXMLDocument() {
 }
 
 int32_t TXMLDocument::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLDocument::IID) {
-    *object = static_cast<IXMLDocument*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  return TXMLNode::QueryInterface(iid, object);
+  return QueryInterfaceOf<TXMLNode, IXMLDocument>(this, iid, object);
 }
 
-int32_t TXMLDocument::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0 && !FCreatorOwned) delete this;
-  return n;
-}
+int32_t TXMLDocument::Release() { return FCreatorOwned ? --FRefCount : TXMLNode::Release(); }
 
 TXMLNodeArena* LoadArenaOf(TXMLDocument* owner) { return owner ? owner->FLoadArena : nullptr; }
 
@@ -72,7 +47,8 @@ TXMLNode* TXMLDocument::NewNode(const TXMLNodeClass* nodeClass, uint8_t) { retur
 void TXMLDocument::EnterElement() {
   if (++FDepth > kMaxNestingDepth) {
     --FDepth;
-    throw EXMLException(5, 0, {base::Format("Elements are nested more than %d levels deep.", kMaxNestingDepth)});
+    throw EXMLException(INVALID_CHARACTER_ERR, xeNone,
+                        {base::Format("Elements are nested more than %d levels deep.", kMaxNestingDepth)});
   }
 }
 

@@ -16,12 +16,8 @@
 
 namespace xml {
 
-class TXMLParseError final : public virtual IXMLParseError {
+class TXMLParseError final : public TXMLInterfacedObject<IXMLParseError> {
  public:
-  int32_t QueryInterface(const TGUID& iid, void** object) override;
-  int32_t AddRef() override { return ++FRefCount; }
-  int32_t Release() override;
-
   int32_t GetCode() override { return FCode; }
   // Characters read before the error (the input's UTF-16 code units).
   int32_t GetFileOffset() override { return FFilePos; }
@@ -45,7 +41,6 @@ class TXMLParseError final : public virtual IXMLParseError {
   void SetMessage(std::string v) { FMessage = std::move(v); }
 
  private:
-  int32_t FRefCount = 0;
   int32_t FCode = 0;
   int32_t FFilePos = 0;
   int32_t FLine = 0;
@@ -63,6 +58,7 @@ class TXMLDocument : public TXMLNode, public virtual IXMLDocument {
   explicit TXMLDocument(bool creatorOwned = false);
   ~TXMLDocument() override;
   int32_t QueryInterface(const TGUID& iid, void** object) override;
+  // A creator-owned document stays when its count reaches 0.
   int32_t Release() override;
 
   TIntf<IXMLDocument> GetOwnerDocument() override { return {}; }

@@ -168,7 +168,7 @@ constexpr const char* kNodeTypeNames[12] = {"ELEMENT",
                                             "DOCUMENT_FRAGMENT",
                                             "NOTATION"};
 
-std::string FormatMessage(int32_t xmlCode, std::initializer_list<std::string> args) {
+std::string FormatMessage(TXMLErrorCode xmlCode, std::initializer_list<std::string> args) {
   const char* tmpl = XMLMessageTemplate(xmlCode);
   std::vector<base::TFormatArg> list;
   for (const std::string& a : args) list.emplace_back(a);
@@ -191,7 +191,7 @@ const char* NodeTypeName(int32_t nodeType) {
   return nodeType >= 1 && nodeType <= 12 ? kNodeTypeNames[nodeType - 1] : "";
 }
 
-EXMLException::EXMLException(int32_t domCode, int32_t xmlCode, std::initializer_list<std::string> args)
+EXMLException::EXMLException(TDOMErrorCode domCode, TXMLErrorCode xmlCode, std::initializer_list<std::string> args)
     : Exception(FormatMessage(xmlCode, args)), FDOMCode(domCode), FXMLCode(xmlCode) {}
 
 void RaiseNotImplemented(const char* operation) { throw EXMLAssertionFailed(std::string("NYI - ") + operation); }

@@ -1,7 +1,8 @@
 // The COM-style interfaces of the XML node model. Every interface starts with
 // QueryInterface, AddRef and Release; the operations follow in their fixed order.
 // Objects are reference counted: TIntf<T> holds one counted reference, and a raw pointer
-// handed out by an operation stays valid only while someone holds a TIntf to it.
+// handed out by an operation stays valid only while someone holds a TIntf to it. The
+// objects of the model count and answer through one base, TXMLInterfacedObject.
 // Interfaces derive virtually, so one object has exactly one IXMLNode (and IInterface)
 // part, and two IXMLNode pointers to the same node always compare equal.
 #pragma once

@@ -62,22 +62,7 @@ int32_t TXMLNode::QueryInterface(const TGUID& iid, void** object) {
     *object = this;
     return S_XML_OK;
   }
-  if (iid == IXMLNode::IID) {
-    *object = static_cast<IXMLNode*>(this);
-  } else if (iid == IXMLNodeAccess::IID) {
-    *object = static_cast<IXMLNodeAccess*>(this);
-  } else {
-    *object = nullptr;
-    return E_XML_NOINTERFACE;
-  }
-  AddRef();
-  return S_XML_OK;
-}
-
-int32_t TXMLNode::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0) delete this;
-  return n;
+  return TXMLInterfacedObject::QueryInterface(iid, object);
 }
 
 // --- lists ---------------------------------------------------------------------------
@@ -170,13 +155,14 @@ void TXMLNode::Detach(TXMLNode* child) {
 }
 
 void TXMLNode::CheckNewChild(TXMLNode* child) {
-  if (!child) throw EXMLException(3, 0, {DOMCodeText(3)});
+  if (!child) throw EXMLException(HIERARCHY_REQUEST_ERR, xeNone, {DOMCodeText(HIERARCHY_REQUEST_ERR)});
   if (NodeType() == ELEMENT_NODE && child->NodeType() == ATTRIBUTE_NODE)
-    throw EXMLException(3, 89, {NodeTypeName(ATTRIBUTE_NODE)});
+    throw EXMLException(HIERARCHY_REQUEST_ERR, xeWrongNodeType, {NodeTypeName(ATTRIBUTE_NODE)});
   // A node cannot become a child of itself or of one of its descendants.
   for (TXMLNode* p = this; p; p = p->FParent)
-    if (p == child) throw EXMLException(3, 0, {DOMCodeText(3)});
-  if (child->NodeType() == DOCUMENT_NODE) throw EXMLException(3, 89, {NodeTypeName(DOCUMENT_NODE)});
+    if (p == child) throw EXMLException(HIERARCHY_REQUEST_ERR, xeNone, {DOMCodeText(HIERARCHY_REQUEST_ERR)});
+  if (child->NodeType() == DOCUMENT_NODE)
+    throw EXMLException(HIERARCHY_REQUEST_ERR, xeWrongNodeType, {NodeTypeName(DOCUMENT_NODE)});
 }
 
 void TXMLNode::AppendNew(TXMLNode* child) {
@@ -198,7 +184,7 @@ TIntf<IXMLNode> TXMLNode::InsertBefore(IXMLNode* newChild, IXMLNode* refChild) {
   if (!refChild) return AppendChild(newChild);
   TXMLNode* child = FromIntf(newChild);
   CheckNewChild(child);
-  if (Children().IndexOf(refChild) < 0) throw EXMLException(8, 0, {"Invalid RefChild"});
+  if (Children().IndexOf(refChild) < 0) throw EXMLException(NOT_FOUND_ERR, xeNone, {"Invalid RefChild"});
   TIntf<IXMLNode> keep(newChild);
   if (newChild == refChild) return keep;
   Detach(child);

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "xml/XMLIntf.h"
+#include "xml/XMLInterfacedObject.h"
 #include "xml/XMLNodeArena.h"
 
 namespace xml {
@@ -61,7 +61,7 @@ struct TXMLOwnerLink {
 // walks (writing, cloning, freeing) safe on every tree the parser builds.
 constexpr int32_t kMaxNestingDepth = 512;
 
-class TXMLNode : public virtual IXMLNodeAccess {
+class TXMLNode : public TXMLInterfacedObject<IXMLNode, IXMLNodeAccess> {
  public:
   TXMLNode(TXMLDocument* owner, uint8_t nodeType);
   TXMLNode(const TXMLNode&) = delete;
@@ -69,9 +69,8 @@ class TXMLNode : public virtual IXMLNodeAccess {
   virtual ~TXMLNode();
   XML_NODE_MEMORY_OPERATORS
 
+  // Also answers the node object itself (uncounted), for FromIntf.
   int32_t QueryInterface(const TGUID& iid, void** object) override;
-  int32_t AddRef() override { return ++FRefCount; }
-  int32_t Release() override;
 
   // IXMLNode
   TIntf<IXMLNamedNodeMap> GetAttributes() override;
@@ -181,8 +180,7 @@ class TXMLNode : public virtual IXMLNodeAccess {
   friend class TXMLCustomList;
   friend class TXMLNamedNodeMap;
 
-  // The small fields first, so that they share one word.
-  int32_t FRefCount = 0;
+  // The small fields first, so that they share one word with the count.
   uint8_t FNodeType;
   bool FChildListStale = false;
   TXMLOwnerLink* FOwner = nullptr;

@@ -11,24 +11,14 @@ namespace xml {
 
 namespace {
 
-class TXMLEnumerator final : public virtual IXMLEnumerator {
+// Answers no QueryInterface: an enumerator is only ever used through the list's GetEnumerator.
+class TXMLEnumerator final : public TXMLInterfacedObject<>, public virtual IXMLEnumerator {
  public:
   explicit TXMLEnumerator(TXMLCustomList* list) : FList(list) {}
-  int32_t QueryInterface(const TGUID&, void** object) override {
-    *object = nullptr;
-    return E_XML_NOINTERFACE;
-  }
-  int32_t AddRef() override { return ++FRefCount; }
-  int32_t Release() override {
-    int32_t n = --FRefCount;
-    if (n == 0) delete this;
-    return n;
-  }
   TIntf<IXMLNode> GetCurrent() override { return FList->GetItem(FIndex); }
   bool MoveNext() override { return ++FIndex < FList->GetLength(); }
 
  private:
-  int32_t FRefCount = 0;
   TIntf<TXMLCustomList> FList;
   int32_t FIndex = -1;
 };
@@ -36,22 +26,6 @@ class TXMLEnumerator final : public virtual IXMLEnumerator {
 }  // namespace
 
 TXMLCustomList::~TXMLCustomList() = default;
-
-int32_t TXMLCustomList::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLCustomList::IID) {
-    *object = static_cast<IXMLCustomList*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  *object = nullptr;
-  return E_XML_NOINTERFACE;
-}
-
-int32_t TXMLCustomList::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0) delete this;
-  return n;
-}
 
 TIntf<IXMLNode> TXMLCustomList::GetItem(int32_t index) {
   if (index < 0 || index >= GetLength()) return {};
@@ -132,12 +106,7 @@ int32_t TXMLCustomList::RemoveByName(const WideString& name) {
 TIntf<IXMLEnumerator> TXMLCustomList::GetEnumerator() { return TIntf<IXMLEnumerator>(new TXMLEnumerator(this)); }
 
 int32_t TXMLNodeList::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLNodeList::IID) {
-    *object = static_cast<IXMLNodeList*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  return TXMLCustomList::QueryInterface(iid, object);
+  return QueryInterfaceOf<TXMLCustomList, IXMLNodeList>(this, iid, object);
 }
 
 TIntf<IXMLNode> TXMLNodeList::AddNode(IXMLNode* node) {
@@ -152,12 +121,7 @@ TIntf<IXMLNode> TXMLNodeList::TakeNext() {
 }
 
 int32_t TXMLNamedNodeMap::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLNamedNodeMap::IID) {
-    *object = static_cast<IXMLNamedNodeMap*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  return TXMLCustomList::QueryInterface(iid, object);
+  return QueryInterfaceOf<TXMLCustomList, IXMLNamedNodeMap>(this, iid, object);
 }
 
 void TXMLNamedNodeMap::SetNamedItem(IXMLNode* node) {

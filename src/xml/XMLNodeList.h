@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "xml/XMLIntf.h"
+#include "xml/XMLInterfacedObject.h"
 #include "xml/XMLNodeArena.h"
 
 namespace xml {
@@ -14,17 +14,13 @@ namespace xml {
 // The items of a list: counted references, kept in the load's arena while it runs.
 using TXMLNodeItems = std::vector<TIntf<IXMLNode>, TNodeAllocator<TIntf<IXMLNode>>>;
 
-class TXMLCustomList : public virtual IXMLCustomList {
+class TXMLCustomList : public TXMLInterfacedObject<IXMLCustomList> {
  public:
   explicit TXMLCustomList(TXMLNode* owner) : FOwner(owner) {}
   TXMLCustomList(const TXMLCustomList&) = delete;
   TXMLCustomList& operator=(const TXMLCustomList&) = delete;
   virtual ~TXMLCustomList();
   XML_NODE_MEMORY_OPERATORS
-
-  int32_t QueryInterface(const TGUID& iid, void** object) override;
-  int32_t AddRef() override { return ++FRefCount; }
-  int32_t Release() override;
 
   int32_t GetLength() override { return static_cast<int32_t>(FItems.size()); }
   // None for an index outside the list.
@@ -58,7 +54,6 @@ class TXMLCustomList : public virtual IXMLCustomList {
  protected:
   void LetGo(IXMLNode* node);
 
-  int32_t FRefCount = 0;
   TXMLNode* FOwner;
   TXMLNodeItems FItems;
 };

@@ -12,22 +12,9 @@
 
 namespace xml {
 
-namespace {
-
-template <class I, class T>
-bool Answer(T* self, const TGUID& iid, void** object) {
-  if (iid != I::IID) return false;
-  *object = static_cast<I*>(self);
-  self->AddRef();
-  return true;
-}
-
-}  // namespace
-
 #define XML_QUERY_INTERFACE(Class, Base, Intf)                     \
   int32_t Class::QueryInterface(const TGUID& iid, void** object) { \
-    if (Answer<Intf>(this, iid, object)) return S_XML_OK;          \
-    return Base::QueryInterface(iid, object);                      \
+    return QueryInterfaceOf<Base, Intf>(this, iid, object);        \
   }
 
 XML_QUERY_INTERFACE(TXMLElement, TXMLNode, IXMLElement)
@@ -63,7 +50,8 @@ void TXMLElement::SetNodeValue(const WideString& value) {
   }
   TIntf<IXMLNodeList> list = GetChildNodes();
   if (list->GetLength() > 0) {
-    if (!IsTextElement()) throw EXMLException(7, 89, {NodeTypeName(ELEMENT_NODE)});
+    if (!IsTextElement())
+      throw EXMLException(NO_MODIFICATION_ALLOWED_ERR, xeWrongNodeType, {NodeTypeName(ELEMENT_NODE)});
     list->GetItem(0)->SetNodeValue(value);
     return;
   }
@@ -101,7 +89,7 @@ void TXMLCharacterData::ReplaceData(int32_t, int32_t, const WideString&) { Raise
 TIntf<IXMLText> TXMLText::SplitText(int32_t) { RaiseNotImplemented("SplitText"); }
 
 void TXMLCDATASection::SetNodeValue(const WideString& value) {
-  if (value.find(u"]]>") != WideString::npos) throw EXMLException(5, 50);
+  if (value.find(u"]]>") != WideString::npos) throw EXMLException(INVALID_CHARACTER_ERR, xeCDATAEndInContent);
   TXMLText::SetNodeValue(value);
 }
 

@@ -84,7 +84,7 @@ class TXMLCDATASection : public TXMLText, public virtual IXMLCDATASection {
  public:
   explicit TXMLCDATASection(TXMLDocument* owner) : TXMLText(owner, CDATA_SECTION_NODE) { FName = u"#cdata-section"; }
   int32_t QueryInterface(const TGUID& iid, void** object) override;
-  // A value holding "]]>" cannot be written back: XML code 50, DOM code 5.
+  // A value holding "]]>" cannot be written back: xeCDATAEndInContent, INVALID_CHARACTER_ERR.
   void SetNodeValue(const WideString& value) override;
   void WriteNode(TXMLTextStream& stream) override;
   void ReadNode(TXMLNode* parent, TXMLTextStream& stream) override;

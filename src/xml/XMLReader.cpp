@@ -97,7 +97,7 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
           if (!parent->Wrapped() && s.TakeEndTagDirect(parent->Name())) return;
           state = EndTag;
         } else {
-          if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
+          if (!IsLetterChar(c) && c != u'_') throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameStart);
           s.EndProlog();
           s.ClearToken();
           s.AppendToken(c);
@@ -114,7 +114,8 @@ void TXMLDocument::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
           while (!token.empty() && IsWhiteSpaceChar(token.back())) token.pop_back();
           const WideString& name = s.RetireToken();
           if (parent->Wrapped() ? name == parent->GetNodeName() : name == parent->Name()) return;
-          throw EXMLException(3, 67, {MessageArg(name), MessageArg(parent->GetNodeName())});
+          throw EXMLException(HIERARCHY_REQUEST_ERR, xeEndTagMismatch,
+                              {MessageArg(name), MessageArg(parent->GetNodeName())});
         }
         s.AppendToken(c);
         s.AppendUntil(s.Token(), u'>', u'>', u'>');
@@ -183,7 +184,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           readContent();
           return;
         } else {
-          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          if (!IsNameChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
           s.AppendToken(c);
           s.AppendRun(s.Token(), NotNameChar);
         }
@@ -199,7 +200,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           readContent();
           return;
         } else {
-          if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
+          if (!IsLetterChar(c) && c != u'_') throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameStart);
           s.ClearToken();
           s.AppendToken(c);
           TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
@@ -212,8 +213,8 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
         break;
       case AfterSlash:
         if (c == u'>') return;
-        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
-        throw EXMLException(5, 15);
+        if (IsWhiteSpaceChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeWhiteSpaceNotAllowed);
+        throw EXMLException(INVALID_CHARACTER_ERR, xeGreaterThanExpected);
     }
   }
   if (state == Name && !named) FName = s.TakeToken();
@@ -237,19 +238,19 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
           if (!named) FName = s.TakeToken();
           state = BeforeValue;
         } else {
-          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          if (!IsNameChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
           s.AppendToken(c);
           s.AppendRun(s.Token(), NotNameChar);
         }
         break;
       case BeforeEquals:
         if (IsWhiteSpaceChar(c)) break;
-        if (c != u'=') throw EXMLException(5, 4);
+        if (c != u'=') throw EXMLException(INVALID_CHARACTER_ERR, xeMissingEquals);
         state = BeforeValue;
         break;
       case BeforeValue:
         if (IsWhiteSpaceChar(c)) break;
-        if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
+        if (c != u'"' && c != u'\'') throw EXMLException(INVALID_CHARACTER_ERR, xeQuoteExpected);
         quote = c;
         if (s.TakeValueDirect(FValue, quote)) {
           FoldLiteral(FValue, 0, true);
@@ -269,7 +270,7 @@ void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
           AppendCodePoint(s.Token(), ReadCharReference(s));
           literalFrom = s.Token().size();
         } else if (c == u'<')
-          throw EXMLException(5, 11);
+          throw EXMLException(INVALID_CHARACTER_ERR, xeLessThanInAttribute);
         else
           s.AppendToken(c);
         s.AppendUntil(s.Token(), quote, u'&', u'<');
@@ -328,7 +329,7 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   while (state != Done && s.Next(c)) {
     switch (state) {
       case TargetStart:
-        if (!IsNameStartChar(c)) throw EXMLException(5, 9);
+        if (!IsNameStartChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameStart);
         s.AppendToken(c);
         state = Target;
         break;
@@ -342,7 +343,7 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
           FName = s.TakeToken();
           state = AfterQuestion;
         } else {
-          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          if (!IsNameChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
           s.AppendToken(c);
         }
         break;
@@ -358,7 +359,7 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
         if (c == u'?') {
           state = AfterQuestion;
         } else {
-          if (!IsXmlChar(c)) throw EXMLException(5, 10);
+          if (!IsXmlChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
           s.AppendToken(c);
         }
         break;
@@ -368,7 +369,7 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
         } else if (c == u'?') {
           s.AppendToken(c);  // "??>" ends the instruction after one "?" of data
         } else {
-          if (!IsXmlChar(c)) throw EXMLException(5, 10);
+          if (!IsXmlChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
           s.AppendToken(u'?');
           s.AppendToken(c);
           state = Data;
@@ -395,7 +396,7 @@ void TXMLProcessingInstruction::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     uint16_t codePage = 0;
     // Text in an encoding this host cannot read is refused rather than read as garbage.
     if (!LookupCodePage(name, codePage) || !CanConvertCodePage(codePage))
-      throw EXMLException::Formatted(5, 68,
+      throw EXMLException::Formatted(INVALID_CHARACTER_ERR, xeEncodingUnsupported,
                                      "System does not support the specified encoding: " + MessageArg(name) + ".");
     s.SetStreamCodePage(codePage);
   }

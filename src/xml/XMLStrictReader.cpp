@@ -105,15 +105,15 @@ class TXMLStrictReader {
   size_t ErrorOffset() const { return FErrorAt; }
 
  private:
-  [[noreturn]] void Fail(TInput& in, int32_t code, std::initializer_list<std::string> args = {}) {
+  [[noreturn]] void Fail(TInput& in, TXMLErrorCode code, std::initializer_list<std::string> args = {}) {
     FErrorAt = in.Entity ? FReferenceAt : in.Pos;
-    throw EXMLException(5, code, args);
+    throw EXMLException(INVALID_CHARACTER_ERR, code, args);
   }
-  [[noreturn]] void FailWith(TInput& in, int32_t code, const std::string& message) {
+  [[noreturn]] void FailWith(TInput& in, TXMLErrorCode code, const std::string& message) {
     FErrorAt = in.Entity ? FReferenceAt : in.Pos;
-    throw EXMLException::Formatted(5, code, message);
+    throw EXMLException::Formatted(INVALID_CHARACTER_ERR, code, message);
   }
-  void Expect(TInput& in, u16string_view s, int32_t code) {
+  void Expect(TInput& in, u16string_view s, TXMLErrorCode code) {
     if (!in.Looking(s)) Fail(in, code);
     in.Pos += s.size();
   }
@@ -123,10 +123,10 @@ class TXMLStrictReader {
     return in.Pos > from;
   }
   void NeedS(TInput& in) {
-    if (!SkipS(in)) Fail(in, 14);
+    if (!SkipS(in)) Fail(in, xeWhiteSpaceMissing);
   }
   // One character of character data at in.Pos (a pair counts as one); moves past it.
-  void TakeChar(TInput& in, int32_t code) {
+  void TakeChar(TInput& in, TXMLErrorCode code) {
     char16_t c = in.P[in.Pos];
     if (IsHighHalf(c)) {
       if (in.Pos + 1 >= in.End || !IsLowHalf(in.P[in.Pos + 1])) Fail(in, code);
@@ -214,7 +214,7 @@ u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
     }
     first = false;
   }
-  if (in.Pos == from) Fail(in, 9);
+  if (in.Pos == from) Fail(in, xeBadNameStart);
   return u16string_view(in.P + from, in.Pos - from);
 }
 
@@ -235,24 +235,24 @@ char32_t TXMLStrictReader::ReadCharRef(TInput& in) {
     else if (hex && c >= u'A' && c <= u'F')
       d = c - u'A' + 10;
     else
-      Fail(in, hex ? 35 : 34);
+      Fail(in, hex ? xeBadHexDigit : xeBadDecimalDigit);
     value = value * (hex ? 16 : 10) + d;
-    if (value > 0x10FFFF) Fail(in, 36);
+    if (value > 0x10FFFF) Fail(in, xeBadCharValue);
     ++digits;
     ++in.Pos;
   }
-  if (in.AtEnd()) Fail(in, 18);
-  if (digits == 0) Fail(in, hex ? 35 : 34);
+  if (in.AtEnd()) Fail(in, xeSemicolonExpected);
+  if (digits == 0) Fail(in, hex ? xeBadHexDigit : xeBadDecimalDigit);
   ++in.Pos;  // ";"
   bool ok = value >= 0x10000 ? value <= 0x10FFFF
                              : IsCharUnit(static_cast<char16_t>(value)) && !(value >= 0xD800 && value <= 0xDFFF);
-  if (!ok) Fail(in, 36);
+  if (!ok) Fail(in, xeBadCharValue);
   return value;
 }
 
 void TXMLStrictReader::CheckReplacementChars(TInput& in, u16string_view text) {
   TInput t{text.data(), 0, text.size(), in.Entity};
-  while (!t.AtEnd()) TakeChar(t, 13);
+  while (!t.AtEnd()) TakeChar(t, xeBadTextChar);
 }
 
 TEntity* TXMLStrictReader::LookupGeneral(TInput& in, const WideString& name, bool inAttribute) {
@@ -261,25 +261,25 @@ TEntity* TXMLStrictReader::LookupGeneral(TInput& in, const WideString& name, boo
     // Declarations this reader did not read may declare it (not a well-formedness
     // question then); the reference is skipped.
     if ((FExternalSubset || FPEReference) && !FStandalone) return nullptr;
-    Fail(in, 91, {MessageArg(name)});
+    Fail(in, xeUndefinedEntity, {MessageArg(name)});
   }
   TEntity* e = it->second.get();
-  if (e->Unparsed) Fail(in, 95, {MessageArg(name)});
-  if (e->External && inAttribute) Fail(in, 96, {MessageArg(name)});
-  if (e->Open) Fail(in, 92, {MessageArg(name)});
+  if (e->Unparsed) Fail(in, xeUnparsedEntityReference, {MessageArg(name)});
+  if (e->External && inAttribute) Fail(in, xeExternalEntityInAttribute, {MessageArg(name)});
+  if (e->Open) Fail(in, xeEntityLoop, {MessageArg(name)});
   return e;
 }
 
 void TXMLStrictReader::EnterEntity(TInput& in, TEntity* e) {
   if (FEntityDepth == 0) FReferenceAt = in.Pos;
   if (FEntityDepth >= kMaxEntityDepth)
-    FailWith(in, 98,
+    FailWith(in, xeEntityError,
              base::Format("Error while parsing entity %s. Entity references nest more than %d deep.",
                           MessageArg(e->Name), kMaxEntityDepth));
   // Each reference costs a little beyond its text, so that many tiny ones are bounded too.
   FExpanded += e->Text.size() + kReferenceCost;
   if (FExpanded > kMaxEntityExpansion)
-    FailWith(in, 98,
+    FailWith(in, xeEntityError,
              base::Format("Error while parsing entity %s. Entities expand to more than %d characters.",
                           MessageArg(e->Name), static_cast<int>(kMaxEntityExpansion)));
   e->Open = true;
@@ -293,24 +293,24 @@ void TXMLStrictReader::ParseXmlDecl(TInput& in) {
   in.Pos += 5;  // "<?xml"
   auto eq = [&] {
     SkipS(in);
-    Expect(in, u"=", 4);
+    Expect(in, u"=", xeMissingEquals);
     SkipS(in);
   };
   auto literal = [&]() -> WideString {
     char16_t q = in.Peek();
-    if (q != u'"' && q != u'\'') Fail(in, 7);
+    if (q != u'"' && q != u'\'') Fail(in, xeQuoteExpected);
     size_t from = ++in.Pos;
     while (!in.AtEnd() && in.Peek() != q) ++in.Pos;
-    if (in.AtEnd()) Fail(in, 54);
+    if (in.AtEnd()) Fail(in, xeLiteralUnclosed);
     return WideString(in.P + from, in.Pos++ - from);
   };
   NeedS(in);
-  Expect(in, u"version", 63);
+  Expect(in, u"version", xeVersionRequired);
   eq();
   WideString version = literal();
-  if (version.size() < 3 || version.compare(0, 2, u"1.") != 0) Fail(in, 85);
+  if (version.size() < 3 || version.compare(0, 2, u"1.") != 0) Fail(in, xeBadVersion);
   for (size_t i = 2; i < version.size(); ++i)
-    if (version[i] < u'0' || version[i] > u'9') Fail(in, 85);
+    if (version[i] < u'0' || version[i] > u'9') Fail(in, xeBadVersion);
   bool space = SkipS(in);
   if (space && in.Looking(u"encoding")) {
     in.Pos += 8;
@@ -320,18 +320,18 @@ void TXMLStrictReader::ParseXmlDecl(TInput& in) {
     for (char16_t c : name)
       ok = ok && ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' ||
                   c == u'_' || c == u'-');
-    if (!ok) Fail(in, 45);
+    if (!ok) Fail(in, xeBadXMLDecl);
     space = SkipS(in);
   }
   if (space && in.Looking(u"standalone")) {
     in.Pos += 10;
     eq();
     WideString value = literal();
-    if (value != u"yes" && value != u"no") Fail(in, 79);
+    if (value != u"yes" && value != u"no") Fail(in, xeBadStandalone);
     FStandalone = value == u"yes";
     SkipS(in);
   }
-  if (!in.Looking(u"?>")) Fail(in, 12);
+  if (!in.Looking(u"?>")) Fail(in, xeXMLDeclSyntax);
   // Kept as the lenient reader keeps it: an instruction "xml" with the rest as data.
   size_t dataFrom = start + 5;
   while (dataFrom < in.Pos && IsS(in.P[dataFrom])) ++dataFrom;
@@ -350,7 +350,7 @@ void TXMLStrictReader::ParseMisc(TInput& in, bool afterRoot) {
     } else if (in.Looking(u"<?")) {
       ParsePI(in, &FDoc);
     } else {
-      if (afterRoot && !in.AtEnd()) Fail(in, in.Peek() == u'<' ? 43 : 44);
+      if (afterRoot && !in.AtEnd()) Fail(in, in.Peek() == u'<' ? xeMultipleRoots : xeBadTopLevelChar);
       return;
     }
   }
@@ -362,7 +362,7 @@ void TXMLStrictReader::ParseProlog(TInput& in) {
   if (in.Looking(u"<!DOCTYPE")) {
     ParseDocType(in);
     ParseMisc(in, false);
-    if (in.Looking(u"<!DOCTYPE")) Fail(in, 87);
+    if (in.Looking(u"<!DOCTYPE")) Fail(in, xeMultipleDoctypes);
   }
 }
 
@@ -380,10 +380,10 @@ void TXMLStrictReader::ParseDocType(TInput& in) {
   if (in.Peek() == u'[') {
     ++in.Pos;
     ParseInternalSubset(in, false);
-    Expect(in, u"]", 56);
+    Expect(in, u"]", xeDeclarationUnclosed);
     SkipS(in);
   }
-  if (in.Peek() != u'>') Fail(in, in.AtEnd() ? 56 : 15);
+  if (in.Peek() != u'>') Fail(in, in.AtEnd() ? xeDeclarationUnclosed : xeGreaterThanExpected);
   // The value as the lenient reader keeps it: everything up to the final ">".
   auto* docType = static_cast<TXMLDocumentType*>(FDoc.NewNode(FDoc.FDocTypeClass, DOCUMENT_TYPE_NODE));
   FDoc.AppendNew(docType);
@@ -400,7 +400,7 @@ bool TXMLStrictReader::ParseExternalId(TInput& in, bool publicIdAlone) {
     ReadQuoted(in, false);
     return true;
   }
-  if (!in.Looking(u"PUBLIC")) Fail(in, 60);
+  if (!in.Looking(u"PUBLIC")) Fail(in, xeBadExternalID);
   in.Pos += 6;
   NeedS(in);
   ReadQuoted(in, true);
@@ -410,20 +410,20 @@ bool TXMLStrictReader::ParseExternalId(TInput& in, bool publicIdAlone) {
     in.Pos = before;
     return true;
   }
-  if (!space) Fail(in, 14);
+  if (!space) Fail(in, xeWhiteSpaceMissing);
   ReadQuoted(in, false);
   return true;
 }
 
 WideString TXMLStrictReader::ReadQuoted(TInput& in, bool pubid) {
   char16_t q = in.Peek();
-  if (q != u'"' && q != u'\'') Fail(in, 7);
+  if (q != u'"' && q != u'\'') Fail(in, xeQuoteExpected);
   size_t from = ++in.Pos;
   while (!in.AtEnd() && in.Peek() != q) {
-    if (pubid && !IsPubidChar(in.Peek())) Fail(in, 126, {MessageArg(WideString(1, in.Peek()))});
-    TakeChar(in, 17);
+    if (pubid && !IsPubidChar(in.Peek())) Fail(in, xeBadPublicID, {MessageArg(WideString(1, in.Peek()))});
+    TakeChar(in, xeBadDeclarationChar);
   }
-  if (in.AtEnd()) Fail(in, 54);
+  if (in.AtEnd()) Fail(in, xeLiteralUnclosed);
   return WideString(in.P + from, in.Pos++ - from);
 }
 
@@ -432,7 +432,7 @@ void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
     SkipS(in);
     if (in.AtEnd()) {
       if (inPE) return;
-      Fail(in, 56);
+      Fail(in, xeDeclarationUnclosed);
     }
     char16_t c = in.Peek();
     if (c == u']' && !inPE) return;
@@ -440,7 +440,7 @@ void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
       // A parameter-entity reference between declarations: its text is declarations.
       ++in.Pos;
       WideString name(ReadName(in));
-      Expect(in, u";", 18);
+      Expect(in, u";", xeSemicolonExpected);
       // With parameter-entity references about, a declaration this reader did not see
       // may exist: an undeclared name is then not a well-formedness question.
       FPEReference = true;
@@ -450,14 +450,14 @@ void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
           FUnreadPE = true;
           continue;
         }
-        Fail(in, 91, {MessageArg(name)});
+        Fail(in, xeUndefinedEntity, {MessageArg(name)});
       }
       TEntity* e = it->second.get();
       if (e->External) {
         FUnreadPE = true;
         continue;
       }
-      if (e->Open) Fail(in, 92, {MessageArg(name)});
+      if (e->Open) Fail(in, xeEntityLoop, {MessageArg(name)});
       EnterEntity(in, e);
       TInput sub{e->Text.data(), 0, e->Text.size(), e};
       ParseInternalSubset(sub, true);
@@ -477,9 +477,9 @@ void TXMLStrictReader::ParseInternalSubset(TInput& in, bool inPE) {
     } else if (in.Looking(u"<!NOTATION")) {
       ParseNotationDecl(in);
     } else if (in.Looking(u"<![")) {
-      Fail(in, 77);
+      Fail(in, xeConditionalInSubset);
     } else {
-      Fail(in, 16);
+      Fail(in, xeBadDTDChar);
     }
   }
 }
@@ -505,31 +505,31 @@ void TXMLStrictReader::ParseElementDecl(TInput& in) {
         ++in.Pos;
         SkipS(in);
         WideString name(ReadName(in));
-        if (!seen.insert(name).second) Fail(in, 100, {MessageArg(name)});
+        if (!seen.insert(name).second) Fail(in, xeDuplicateMixedName, {MessageArg(name)});
         names = true;
         SkipS(in);
       }
-      Expect(in, u")", 29);
+      Expect(in, u")", xeParenthesisMissing);
       if (in.Peek() == u'*') {
         ++in.Pos;
       } else if (names) {
-        Fail(in, 27);
+        Fail(in, xeMixedContentNotStarred);
       }
     } else {
       in.Pos = open;
       ParseContentParticle(in, 0);
     }
   } else {
-    if (in.Peek() == u'%') Fail(in, 48);
-    Fail(in, 71);
+    if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
+    Fail(in, xeBadContentModel);
   }
   SkipS(in);
-  if (in.Peek() == u'%') Fail(in, 48);
-  Expect(in, u">", 57);
+  if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
+  Expect(in, u">", xeMarkupDeclUnclosed);
 }
 
 void TXMLStrictReader::ParseContentParticle(TInput& in, int depth) {
-  if (depth > 256) Fail(in, 71);
+  if (depth > 256) Fail(in, xeBadContentModel);
   if (in.Peek() == u'(') {
     ++in.Pos;
     SkipS(in);
@@ -537,17 +537,17 @@ void TXMLStrictReader::ParseContentParticle(TInput& in, int depth) {
     SkipS(in);
     char16_t separator = 0;
     while (in.Peek() == u'|' || in.Peek() == u',') {
-      if (separator && in.Peek() != separator) Fail(in, 28);
+      if (separator && in.Peek() != separator) Fail(in, xeBadContentModelChar);
       separator = in.Peek();
       ++in.Pos;
       SkipS(in);
       ParseContentParticle(in, depth + 1);
       SkipS(in);
     }
-    Expect(in, u")", 29);
+    Expect(in, u")", xeParenthesisMissing);
   } else {
-    if (in.Peek() == u'%') Fail(in, 48);
-    if (in.Looking(u"#PCDATA")) Fail(in, 26);
+    if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
+    if (in.Looking(u"#PCDATA")) Fail(in, xeMixedContentChar);
     ReadName(in);
   }
   char16_t c = in.Peek();
@@ -561,8 +561,8 @@ void TXMLStrictReader::ParseAttlistDecl(TInput& in) {
   for (;;) {
     bool space = SkipS(in);
     if (in.Peek() == u'>') break;
-    if (in.Peek() == u'%') Fail(in, 48);
-    if (!space) Fail(in, 14);
+    if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
+    if (!space) Fail(in, xeWhiteSpaceMissing);
     ReadName(in);
     NeedS(in);
     static const u16string_view kTypes[] = {u"CDATA",  u"IDREFS",   u"IDREF",    u"ID",
@@ -582,7 +582,7 @@ void TXMLStrictReader::ParseAttlistDecl(TInput& in) {
         in.Pos += 8;
         NeedS(in);
       }
-      Expect(in, u"(", 72);
+      Expect(in, u"(", xeBadAttlistType);
       for (;;) {
         SkipS(in);
         ReadName(in, !notation);
@@ -591,7 +591,7 @@ void TXMLStrictReader::ParseAttlistDecl(TInput& in) {
           ++in.Pos;
           continue;
         }
-        Expect(in, u")", 30);
+        Expect(in, u")", xeBadEnumerationChar);
         break;
       }
     }
@@ -605,7 +605,7 @@ void TXMLStrictReader::ParseAttlistDecl(TInput& in) {
         in.Pos += 6;
         NeedS(in);
       } else if (in.Peek() == u'#') {
-        Fail(in, 75);
+        Fail(in, xeBadAttDef);
       }
       WideString value;
       ReadAttValue(in, value, 0);  // checked as any attribute value is; not applied
@@ -616,14 +616,14 @@ void TXMLStrictReader::ParseAttlistDecl(TInput& in) {
 
 WideString TXMLStrictReader::ReadEntityValue(TInput& in) {
   char16_t q = in.Peek();
-  if (q != u'"' && q != u'\'') Fail(in, 7);
+  if (q != u'"' && q != u'\'') Fail(in, xeQuoteExpected);
   ++in.Pos;
   WideString text;
   for (;;) {
-    if (in.AtEnd()) Fail(in, 54);
+    if (in.AtEnd()) Fail(in, xeLiteralUnclosed);
     char16_t c = in.Peek();
     if (c == q) break;
-    if (c == u'%') Fail(in, 48);  // no parameter-entity references inside declarations here
+    if (c == u'%') Fail(in, xeParameterEntityInMarkup);  // no parameter-entity references inside declarations here
     if (c == u'&') {
       if (in.Peek(1) == u'#') {
         AppendCodePoint(text, ReadCharRef(in));
@@ -632,12 +632,12 @@ WideString TXMLStrictReader::ReadEntityValue(TInput& in) {
       // A general entity reference stays as written (it is expanded where it is used).
       size_t from = in.Pos++;
       ReadName(in);
-      Expect(in, u";", 18);
+      Expect(in, u";", xeSemicolonExpected);
       text.append(in.P + from, in.Pos - from);
       continue;
     }
     size_t from = in.Pos;
-    TakeChar(in, 17);
+    TakeChar(in, xeBadDeclarationChar);
     text.append(in.P + from, in.Pos - from);
   }
   ++in.Pos;
@@ -661,12 +661,12 @@ void TXMLStrictReader::ParseEntityDecl(TInput& in) {
     e->Text = ReadEntityValue(in);
     e->Simple = e->Text.find_first_of(u"<&") == WideString::npos;
   } else {
-    if (in.Peek() == u'%') Fail(in, 48);
+    if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
     ParseExternalId(in, false);
     e->External = true;
     bool space = SkipS(in);
     if (space && in.Looking(u"NDATA")) {
-      if (parameter) Fail(in, 93);
+      if (parameter) Fail(in, xeNDATAInParameterEntity);
       in.Pos += 5;
       NeedS(in);
       ReadName(in);
@@ -674,8 +674,8 @@ void TXMLStrictReader::ParseEntityDecl(TInput& in) {
     }
   }
   SkipS(in);
-  if (in.Peek() == u'%') Fail(in, 48);
-  Expect(in, u">", 57);
+  if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
+  Expect(in, u">", xeMarkupDeclUnclosed);
   // The first declaration of a name binds; after an unread parameter entity nothing
   // more is taken in, as it might have declared the same names first.
   if (FUnreadPE && !FStandalone) return;
@@ -690,8 +690,8 @@ void TXMLStrictReader::ParseNotationDecl(TInput& in) {
   NeedS(in);
   ParseExternalId(in, true);
   SkipS(in);
-  if (in.Peek() == u'%') Fail(in, 48);
-  Expect(in, u">", 57);
+  if (in.Peek() == u'%') Fail(in, xeParameterEntityInMarkup);
+  Expect(in, u">", xeMarkupDeclUnclosed);
 }
 
 // --- attribute values -----------------------------------------------------------------
@@ -700,7 +700,7 @@ void TXMLStrictReader::NormalizeAttText(TInput& in, u16string_view text, WideStr
   TInput t{text.data(), 0, text.size(), in.Entity};
   while (!t.AtEnd()) {
     char16_t c = t.Peek();
-    if (c == u'<') Fail(in, 11);
+    if (c == u'<') Fail(in, xeLessThanInAttribute);
     if (c == u'&') {
       if (t.Peek(1) == u'#') {
         AppendCodePoint(out, ReadCharRef(t));
@@ -708,7 +708,7 @@ void TXMLStrictReader::NormalizeAttText(TInput& in, u16string_view text, WideStr
       }
       ++t.Pos;
       WideString name(ReadName(t));
-      Expect(t, u";", 18);
+      Expect(t, u";", xeSemicolonExpected);
       char16_t ch;
       if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
         out.push_back(ch);
@@ -728,7 +728,7 @@ void TXMLStrictReader::NormalizeAttText(TInput& in, u16string_view text, WideStr
 
 void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth) {
   char16_t q = in.Peek();
-  if (q != u'"' && q != u'\'') Fail(in, 7);
+  if (q != u'"' && q != u'\'') Fail(in, xeQuoteExpected);
   size_t from = ++in.Pos;
   // The common value: characters only, taken in one piece.
   {
@@ -742,10 +742,10 @@ void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth
   }
   out.assign(in.P + from, in.Pos - from);
   for (;;) {
-    if (in.AtEnd()) Fail(in, 54);
+    if (in.AtEnd()) Fail(in, xeLiteralUnclosed);
     char16_t c = in.Peek();
     if (c == q) break;
-    if (c == u'<') Fail(in, 11);
+    if (c == u'<') Fail(in, xeLessThanInAttribute);
     if (c == u'&') {
       if (in.Peek(1) == u'#') {
         AppendCodePoint(out, ReadCharRef(in));
@@ -753,7 +753,7 @@ void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth
       }
       size_t refAt = in.Pos++;
       WideString name(ReadName(in));
-      Expect(in, u";", 18);
+      Expect(in, u";", xeSemicolonExpected);
       char16_t ch;
       if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
         out.push_back(ch);
@@ -770,7 +770,7 @@ void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth
       continue;
     }
     size_t at = in.Pos;
-    TakeChar(in, 13);
+    TakeChar(in, xeBadTextChar);
     if (IsS(c))
       out.push_back(u' ');
     else
@@ -785,12 +785,12 @@ void TXMLStrictReader::ParseComment(TInput& in, TXMLNode* parent) {
   in.Pos += 4;
   size_t from = in.Pos;
   for (;;) {
-    if (in.AtEnd()) Fail(in, 55);
+    if (in.AtEnd()) Fail(in, xeCommentUnclosed);
     if (in.Peek() == u'-' && in.Peek(1) == u'-') {
-      if (in.Peek(2) != u'>') Fail(in, 8);
+      if (in.Peek(2) != u'>') Fail(in, xeCommentSyntax);
       break;
     }
-    TakeChar(in, 8);
+    TakeChar(in, xeCommentSyntax);
   }
   if (parent) {
     TXMLNode* comment = FDoc.NewNode(FDoc.FCommentClass, COMMENT_NODE);
@@ -803,15 +803,15 @@ void TXMLStrictReader::ParseComment(TInput& in, TXMLNode* parent) {
 void TXMLStrictReader::ParsePI(TInput& in, TXMLNode* parent) {
   in.Pos += 2;
   WideString target(ReadName(in));
-  if (SameName(target, u"xml")) Fail(in, target == u"xml" ? 84 : 76);
+  if (SameName(target, u"xml")) Fail(in, target == u"xml" ? xeDoctypeOutsideProlog : xeReservedNameCase);
   size_t from = in.Pos;
   if (!in.Looking(u"?>")) {
     NeedS(in);
     from = in.Pos;
     for (;;) {
-      if (in.AtEnd()) Fail(in, 51);
+      if (in.AtEnd()) Fail(in, xePIUnclosed);
       if (in.Looking(u"?>")) break;
-      TakeChar(in, 31);
+      TakeChar(in, xePISyntax);
     }
   }
   if (parent) {
@@ -828,9 +828,9 @@ void TXMLStrictReader::ParseCData(TInput& in, TXMLNode* parent, WideString& pend
   in.Pos += 9;
   size_t from = in.Pos;
   for (;;) {
-    if (in.AtEnd()) Fail(in, 58);
+    if (in.AtEnd()) Fail(in, xeCDATAUnclosed);
     if (in.Peek() == u']' && in.Looking(u"]]>")) break;
-    TakeChar(in, 13);
+    TakeChar(in, xeBadTextChar);
   }
   TXMLNode* cdata = FDoc.NewNode(FDoc.FCDATAClass, CDATA_SECTION_NODE);
   parent->AppendNew(cdata);
@@ -869,18 +869,18 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   bool empty = false;
   for (;;) {
     bool space = SkipS(in);
-    if (in.AtEnd()) Fail(in, 52);
+    if (in.AtEnd()) Fail(in, xeElementUnclosed);
     char16_t c = in.Peek();
     if (c == u'>') {
       ++in.Pos;
       break;
     }
     if (c == u'/') {
-      Expect(in, u"/>", 15);
+      Expect(in, u"/>", xeGreaterThanExpected);
       empty = true;
       break;
     }
-    if (!space) Fail(in, 14);
+    if (!space) Fail(in, xeWhiteSpaceMissing);
     size_t attrFrom = in.Pos;
     u16string_view attrName = ReadName(in);
     // An attribute name appears once per tag; names compare exactly.
@@ -899,11 +899,11 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     }
     if (repeated) {
       in.Pos = attrFrom;
-      Fail(in, 42);
+      Fail(in, xeDuplicateAttribute);
     }
     FAttrNames.emplace_back(in.P + attrFrom, attrName.size());
     SkipS(in);
-    Expect(in, u"=", 4);
+    Expect(in, u"=", xeMissingEquals);
     SkipS(in);
     TXMLNode* attr = FDoc.NewNode(FDoc.FAttrClass, ATTRIBUTE_NODE);
     if (!attributes) attributes = &element->Attributes();  // made with the first attribute
@@ -921,16 +921,16 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   FDoc.LeaveElement();
   // At "</" of this input (ParseContent returns only there, or at the end of an entity's
   // text, where the element cannot end).
-  if (in.AtEnd()) Fail(in, 52);
+  if (in.AtEnd()) Fail(in, xeElementUnclosed);
   in.Pos += 2;
   size_t endFrom = in.Pos;
   u16string_view endName = ReadName(in);
   if (endName != name) {
     in.Pos = endFrom;
-    Fail(in, 67, {MessageArg(endName), MessageArg(name)});
+    Fail(in, xeEndTagMismatch, {MessageArg(endName), MessageArg(name)});
   }
   SkipS(in);
-  Expect(in, u">", 53);
+  Expect(in, u">", xeEndTagUnclosed);
 }
 
 void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pending) {
@@ -950,16 +950,16 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
       }
       char16_t c = in.P[in.Pos];
       if (c == u'<' || c == u'&') break;
-      if (c == u']' && in.Looking(u"]]>")) Fail(in, 50);
+      if (c == u']' && in.Looking(u"]]>")) Fail(in, xeCDATAEndInContent);
       if (c == u']') {
         ++in.Pos;
         continue;
       }
-      TakeChar(in, 13);
+      TakeChar(in, xeBadTextChar);
     }
     pending.append(in.P + from, in.Pos - from);
     if (in.AtEnd()) {
-      if (!in.Entity) Fail(in, 52);
+      if (!in.Entity) Fail(in, xeElementUnclosed);
       return;
     }
     if (in.Peek() == u'&') {
@@ -969,7 +969,7 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
       }
       size_t refAt = in.Pos++;
       WideString name(ReadName(in));
-      Expect(in, u";", 18);
+      Expect(in, u";", xeSemicolonExpected);
       char16_t ch;
       if (name.size() <= 4 && LookupCharEntity(name, ch) && ch < 0x7F) {
         pending.push_back(ch);
@@ -991,7 +991,7 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
         ParseContent(sub, parent, pending);
         // An end tag inside the entity closes nothing of its own.
         if (!sub.AtEnd())
-          FailWith(sub, 98,
+          FailWith(sub, xeEntityError,
                    base::Format("Error while parsing entity %s. %s.", MessageArg(name),
                                 "The entity is not well-formed content"));
       }
@@ -1009,7 +1009,7 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
       FlushText(parent, pending);
       ParsePI(in, parent);
     } else if (in.Peek(1) == u'!') {
-      Fail(in, 61);
+      Fail(in, xeElementInDTD);
     } else {
       FlushText(parent, pending);
       ParseElement(in, parent);
@@ -1020,8 +1020,8 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
 void TXMLStrictReader::Run() {
   TInput in{FText, 0, FLength, nullptr};
   ParseProlog(in);
-  if (in.AtEnd()) Fail(in, 46);
-  if (in.Peek() != u'<' || !(IsNameStart5(in.Peek(1)) || IsHighHalf(in.Peek(1)))) Fail(in, 44);
+  if (in.AtEnd()) Fail(in, xeNoRoot);
+  if (in.Peek() != u'<' || !(IsNameStart5(in.Peek(1)) || IsHighHalf(in.Peek(1)))) Fail(in, xeBadTopLevelChar);
   ParseElement(in, &FDoc);
   ParseMisc(in, true);
 }
@@ -1034,7 +1034,9 @@ using strictreader::IsS;
 
 // --- decoding -------------------------------------------------------------------------
 
-[[noreturn]] void FailDecoding(const std::string& message) { throw EXMLException::Formatted(5, 25, message); }
+[[noreturn]] void FailDecoding(const std::string& message) {
+  throw EXMLException::Formatted(INVALID_CHARACTER_ERR, xeBadEncoding, message);
+}
 
 // Into o, which has room for n units (never more units than bytes); the units made.
 // sawCR: whether the text has a carriage return.
@@ -1178,7 +1180,7 @@ void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition
         if (DeclaredEncodingName(pi.Get(), name) && isEncName(name)) {
           uint16_t declared = 0;
           if (!LookupCodePage(name, declared) || !CanConvertCodePage(declared))
-            throw EXMLException::Formatted(5, 68,
+            throw EXMLException::Formatted(INVALID_CHARACTER_ERR, xeEncodingUnsupported,
                                            "System does not support the specified encoding: " + MessageArg(name) + ".");
           if (declared == 1200 || declared == 1201 || declared == 12000)
             FailDecoding("The encoding " + MessageArg(name) + " is declared in text that is not in it.");
@@ -1231,7 +1233,8 @@ void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition
     platform::TextDecoder decoder(codePage);
     decoder.SetExact(true);
     if (decoder.Error())
-      throw EXMLException::Formatted(5, 68, base::Format("System does not support code page %d.", codePage));
+      throw EXMLException::Formatted(INVALID_CHARACTER_ERR, xeEncodingUnsupported,
+                                     base::Format("System does not support code page %d.", codePage));
     // At most two units a byte (a pair from four bytes is fewer).
     char16_t* o = own(2 * (n - start) + 2);
     size_t used = start;

@@ -9,8 +9,7 @@
 //
 // Entity expansion is bounded: at most kMaxEntityExpansion characters of replacement
 // text in all (each reference counting eight more) and kMaxEntityDepth references inside
-// one another; beyond either the load
-// fails with XML code 98 naming the entity.
+// one another; beyond either the load fails with xeEntityError naming the entity.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +35,7 @@ struct TStrictPosition {
   size_t Offset = 0;
 };
 
-// Reads stream into doc's (emptied) child list. Errors are EXMLException (DOM code 5);
+// Reads stream into doc's (emptied) child list. Errors are EXMLException (INVALID_CHARACTER_ERR);
 // position is filled before one is raised.
 void ReadStrict(TXMLDocument& doc, base::TStream* stream, uint16_t codePage, TStrictPosition& position);
 

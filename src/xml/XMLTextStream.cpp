@@ -46,22 +46,6 @@ TXMLTextStream::TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t
 
 TXMLTextStream::~TXMLTextStream() = default;
 
-int32_t TXMLTextStream::QueryInterface(const TGUID& iid, void** object) {
-  if (iid == IXMLTextStream::IID) {
-    *object = static_cast<IXMLTextStream*>(this);
-    AddRef();
-    return S_XML_OK;
-  }
-  *object = nullptr;
-  return E_XML_NOINTERFACE;
-}
-
-int32_t TXMLTextStream::Release() {
-  int32_t n = --FRefCount;
-  if (n == 0) delete this;
-  return n;
-}
-
 uint16_t TXMLTextStream::GetStreamCodePage() { return FText->CodePage(); }
 
 void TXMLTextStream::SetStreamCodePage(uint16_t codePage) { FText->SwitchCodePage(codePage); }
@@ -109,7 +93,7 @@ bool TXMLTextStream::NextSlow(char16_t& ch) {
   FLimit = FEnd;
   if (FUndoRefused) {
     FUndoRefused = false;
-    throw EXMLException(5, 23, {"Only one undo level is supported"});
+    throw EXMLException(INVALID_CHARACTER_ERR, xeInternal, {"Only one undo level is supported"});
   }
   if (FReread) {
     // The pushed-back character: read again, and not to be pushed back once more.
@@ -273,11 +257,11 @@ char32_t ReadCharReference(TXMLTextStream& stream) {
   while (stream.Next(c)) {
     switch (state) {
       case First:
-        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        if (IsWhiteSpaceChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeWhiteSpaceNotAllowed);
         if (c == u'#') {
           state = Numeric;
         } else {
-          if (!IsNameStartChar(c)) throw EXMLException(5, 9);
+          if (!IsNameStartChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameStart);
           name[length++] = c;
           state = Name;
         }
@@ -286,30 +270,31 @@ char32_t ReadCharReference(TXMLTextStream& stream) {
         if (c == u';') {
           char16_t ch;
           std::u16string_view read(name, length);
-          if (!LookupCharEntity(read, ch)) throw EXMLException(5, 91, {MessageArg(read)});
+          if (!LookupCharEntity(read, ch))
+            throw EXMLException(INVALID_CHARACTER_ERR, xeUndefinedEntity, {MessageArg(read)});
           return ch;
         }
-        if (!IsNameChar(c)) throw EXMLException(5, 18);
+        if (!IsNameChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeSemicolonExpected);
         if (length < std::size(name)) name[length++] = c;
         break;
       case Numeric:
-        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        if (IsWhiteSpaceChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeWhiteSpaceNotAllowed);
         if (c >= u'0' && c <= u'9') {
           value = c - u'0';
           state = Decimal;
         } else if (c == u'x') {
           state = Hex;
         } else {
-          throw EXMLException(5, 19);
+          throw EXMLException(INVALID_CHARACTER_ERR, xeBadEntityRefChar);
         }
         break;
       case Decimal:
       case Hex: {
-        if (IsWhiteSpaceChar(c)) throw EXMLException(5, 24);
+        if (IsWhiteSpaceChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeWhiteSpaceNotAllowed);
         if (c == u';') {
           // A character XML allows: no surrogate halves, nothing past U+10FFFF.
           if (value > 0x10FFFF || (value < 0x10000 && !IsXmlChar(static_cast<char16_t>(value))))
-            throw EXMLException(5, 36);
+            throw EXMLException(INVALID_CHARACTER_ERR, xeBadCharValue);
           return value;
         }
         uint32_t digit;
@@ -320,9 +305,10 @@ char32_t ReadCharReference(TXMLTextStream& stream) {
         else if (state == Hex && c >= u'A' && c <= u'F')
           digit = c - u'A' + 10;
         else
-          throw EXMLException(5, state == Hex ? 35 : 34);
+          throw EXMLException(INVALID_CHARACTER_ERR, state == Hex ? xeBadHexDigit : xeBadDecimalDigit);
         value = value * (state == Hex ? 16 : 10) + digit;
-        if (value > 0x10FFFF) throw EXMLException(5, 36);  // bounded before it can overflow
+        if (value > 0x10FFFF)
+          throw EXMLException(INVALID_CHARACTER_ERR, xeBadCharValue);  // bounded before it can overflow
         break;
       }
     }

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/Stream.h"
-#include "xml/XMLIntf.h"
+#include "xml/XMLInterfacedObject.h"
 #include "xml/XMLLookupTables.h"
 
 namespace text {
@@ -33,16 +33,12 @@ namespace xml {
 
 enum : uint8_t { xmRead = 0, xmWrite = 1 };
 
-class TXMLTextStream final : public virtual IXMLTextStream {
+class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
  public:
   // stream is not owned. Write mode truncates it and writes the byte order mark of a
   // Unicode code page (EF BB BF for 65001).
   TXMLTextStream(base::TStream* stream, uint16_t codePage, uint8_t mode);
-  ~TXMLTextStream();
-
-  int32_t QueryInterface(const TGUID& iid, void** object) override;
-  int32_t AddRef() override { return ++FRefCount; }
-  int32_t Release() override;
+  ~TXMLTextStream() override;
 
   uint16_t GetStreamCodePage() override;
   void SetStreamCodePage(uint16_t codePage) override;
@@ -291,7 +287,6 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   static constexpr size_t kLineKeep = 256;
   static constexpr size_t kFlushSize = 16384;
 
-  int32_t FRefCount = 0;
   uint8_t FMode;
   std::unique_ptr<text::TRkTextStream> FText;
   int64_t FSize = 0;
@@ -323,7 +318,7 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   size_t FMark = 0;
   bool FCanUndo = false;      // the last character read may be pushed back
   bool FReread = false;       // FBuffer[FPos] was pushed back
-  bool FUndoRefused = false;  // a push-back with nothing to give back: code 23 on the next read
+  bool FUndoRefused = false;  // a push-back with nothing to give back: xeInternal on the next read
   bool FExact = false;
   bool FMayDeclare = false;
   bool FAtEnd = false;
@@ -338,9 +333,10 @@ class TXMLTextStream final : public virtual IXMLTextStream {
 // The rest of a reference after "&", through ";": the character it stands for. Named
 // references come from LookupCharEntity; numeric ones must name a character XML allows
 // (U+10000..U+10FFFF included) and are bounded while they are read. Errors are
-// EXMLException with DOM code 5: 24 white space, 9 bad first character, 18 bad name
-// character, 19 bad character after "#", 34/35 bad digit, 36 not a character, 91 unknown
-// name. The end of the input inside a reference answers a space.
+// EXMLException with INVALID_CHARACTER_ERR: xeWhiteSpaceNotAllowed, xeBadNameStart,
+// xeSemicolonExpected (bad name character), xeBadEntityRefChar (bad character after "#"),
+// xeBadDecimalDigit/xeBadHexDigit, xeBadCharValue (not a character), xeUndefinedEntity.
+// The end of the input inside a reference answers a space.
 char32_t ReadCharReference(TXMLTextStream& stream);
 // Appends a code point as one or two UTF-16 code units.
 inline void AppendCodePoint(WideString& s, char32_t c) {

@@ -100,7 +100,7 @@ int32_t ReferenceError(const std::string& text, std::string* message = nullptr) 
   try {
     Reference(text);
   } catch (const EXMLException& e) {
-    EXPECT_EQ(e.DOMCode(), 5) << text;
+    EXPECT_EQ(e.DOMCode(), INVALID_CHARACTER_ERR) << text;
     if (message) *message = e.Message();
     return e.XMLCode();
   }
@@ -118,27 +118,27 @@ TEST(XMLChars, CharacterReferencesAreBoundedAndChecked) {
   EXPECT_EQ(Reference("amp"), 0x20u);  // the input ends inside the reference
   const struct {
     const char* Text;
-    int32_t Code;
+    TXMLErrorCode Code;
   } errors[] = {
-      {"#X41;", 19},
-      {"#;", 19},
-      {"#x;", 36},
-      {"#0;", 36},
-      {"#xD800;", 36},
-      {"#55296;", 36},
-      {"#xFFFE;", 36},
-      {"#1114112;", 36},
-      {"#x110000;", 36},
-      {"#99999999999999999999;", 36},
-      {"#xFFFFFFFFFFFFFFFF1;", 36},
-      {"#12a;", 34},
-      {"#xG;", 35},
-      {" amp;", 24},
-      {"# 65;", 24},
-      {"#6 5;", 24},
-      {"a b;", 18},
-      {"1a;", 9},
-      {"nosuch;", 91},
+      {"#X41;", xeBadEntityRefChar},
+      {"#;", xeBadEntityRefChar},
+      {"#x;", xeBadCharValue},
+      {"#0;", xeBadCharValue},
+      {"#xD800;", xeBadCharValue},
+      {"#55296;", xeBadCharValue},
+      {"#xFFFE;", xeBadCharValue},
+      {"#1114112;", xeBadCharValue},
+      {"#x110000;", xeBadCharValue},
+      {"#99999999999999999999;", xeBadCharValue},
+      {"#xFFFFFFFFFFFFFFFF1;", xeBadCharValue},
+      {"#12a;", xeBadDecimalDigit},
+      {"#xG;", xeBadHexDigit},
+      {" amp;", xeWhiteSpaceNotAllowed},
+      {"# 65;", xeWhiteSpaceNotAllowed},
+      {"#6 5;", xeWhiteSpaceNotAllowed},
+      {"a b;", xeSemicolonExpected},
+      {"1a;", xeBadNameStart},
+      {"nosuch;", xeUndefinedEntity},
   };
   for (const auto& e : errors) EXPECT_EQ(ReferenceError(e.Text), e.Code) << e.Text;
   std::string message;
@@ -159,7 +159,7 @@ TEST(XMLTextStream, OneUndoLevelAndLineCounting) {
     s->NextChar(c);
     FAIL() << "a second push-back of the same character was accepted";
   } catch (const EXMLException& e) {
-    EXPECT_EQ(e.XMLCode(), 23);
+    EXPECT_EQ(e.XMLCode(), xeInternal);
     EXPECT_EQ(e.Message(), "Internal error: Only one undo level is supported");
   }
   WideString rest;

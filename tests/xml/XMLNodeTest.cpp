@@ -70,7 +70,7 @@ TEST(XMLNode, TextAndWhiteSpace) {
     a->SetNodeValue(u"y");
     ADD_FAILURE();
   } catch (const EXMLException& e) {
-    EXPECT_EQ(e.DOMCode(), 7);
+    EXPECT_EQ(e.DOMCode(), NO_MODIFICATION_ALLOWED_ERR);
     EXPECT_EQ(e.Message(), "This operation can not be performed with a Node of type ELEMENT.");
   }
   a->WriteChildValue(u"c", u"1");
@@ -107,7 +107,7 @@ TEST(XMLNode, EditingMovesNodesAndRefusesCycles) {
       a->AppendChild(bad);
       ADD_FAILURE();
     } catch (const EXMLException& e) {
-      EXPECT_EQ(e.DOMCode(), 3);
+      EXPECT_EQ(e.DOMCode(), HIERARCHY_REQUEST_ERR);
       EXPECT_EQ(e.Message(), "Any node is inserted somewhere it doesn't belong");
     }
   }
@@ -116,15 +116,15 @@ TEST(XMLNode, EditingMovesNodesAndRefusesCycles) {
     r->AppendChild(doc->CreateAttribute(u"x").Get());
     ADD_FAILURE();
   } catch (const EXMLException& e) {
-    EXPECT_EQ(e.DOMCode(), 3);
-    EXPECT_EQ(e.XMLCode(), 89);
+    EXPECT_EQ(e.DOMCode(), HIERARCHY_REQUEST_ERR);
+    EXPECT_EQ(e.XMLCode(), xeWrongNodeType);
     EXPECT_EQ(e.Message(), "This operation can not be performed with a Node of type ATTRIBUTE.");
   }
   try {
     r->InsertBefore(doc->CreateElement(u"n").Get(), c.Get());  // c is a grandchild
     ADD_FAILURE();
   } catch (const EXMLException& e) {
-    EXPECT_EQ(e.DOMCode(), 8);
+    EXPECT_EQ(e.DOMCode(), NOT_FOUND_ERR);
     EXPECT_EQ(e.Message(), "Invalid RefChild");
   }
   EXPECT_EQ(Dump(r), "r(a(c),b)");
@@ -299,7 +299,7 @@ TEST(XMLNode, UnsupportedOperationsSayNYI) {
     doc->CreateCDATASection(u"a]]>b");
     ADD_FAILURE();
   } catch (const EXMLException& e) {
-    EXPECT_EQ(e.XMLCode(), 50);
-    EXPECT_EQ(e.DOMCode(), 5);
+    EXPECT_EQ(e.XMLCode(), xeCDATAEndInContent);
+    EXPECT_EQ(e.DOMCode(), INVALID_CHARACTER_ERR);
   }
 }

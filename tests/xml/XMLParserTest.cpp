@@ -66,32 +66,32 @@ TEST(XMLParser, KeepWhiteSpaceOffTrimsText) {
 TEST(XMLParser, ErrorsCarryCodeLineColumnAndReason) {
   const struct {
     const char* Input;
-    int32_t Code;
+    TXMLErrorCode Code;
     int32_t Line, Column;
     const char* Message;
   } cases[] = {
-      {"<a x=1/>", 7, 1, 6, "A string literal was expected, but no opening quote character was found."},
-      {"<a x '1'/>", 4, 1, 6, "Missing equals sign between attribute and attribute value."},
-      {"<a x='<'/>", 11, 1, 7, "The character \"<\" cannot be used in an attribute value."},
-      {"<a / >", 24, 1, 5, "Whitespace is not allowed at this location."},
-      {"<a/x>", 15, 1, 4, "The character \">\" was expected."},
-      {"<1a/>", 9, 1, 2, "A name started with an invalid character."},
-      {"<a$/>", 10, 1, 3, "A name contained an invalid character."},
-      {"<a 1='x'/>", 9, 1, 4, "A name started with an invalid character."},
-      {"<a></b>", 67, 1, 7, "End tag b does not match the start tag a."},
-      {"<r>\n  <a>\n  </A>\n</r>", 67, 3, 6, "End tag A does not match the start tag a."},
-      {"</r>", 67, 1, 4, "End tag r does not match the start tag #document."},
-      {"<?xml?>", 10, 1, 6, "A name contained an invalid character."},
-      {"<? x?>", 9, 1, 3, "A name started with an invalid character."},
-      {"<r>&nosuch;</r>", 91, 1, 11, "Reference to undefined entity nosuch."},
-      {"<r>&quo;</r>", 91, 1, 8, "Reference to undefined entity quo."},
-      {"<r>&lt</r>", 18, 1, 7, "A semi colon character was expected."},
-      {"<r>&#xD800;</r>", 36, 1, 11, "Invalid Unicode character value for this platform."},
-      {"<r>&#1114112;</r>", 36, 1, 12, "Invalid Unicode character value for this platform."},
-      {"<r a='&#4294967361;'/>", 36, 1, 15, "Invalid Unicode character value for this platform."},
-      {"<r>& amp;</r>", 24, 1, 5, "Whitespace is not allowed at this location."},
-      {"<r>&a b;</r>", 18, 1, 6, "A semi colon character was expected."},
-      {"<r>&#X41;</r>", 19, 1, 6, "An invalid character was found inside an entity reference."},
+      {"<a x=1/>", xeQuoteExpected, 1, 6, "A string literal was expected, but no opening quote character was found."},
+      {"<a x '1'/>", xeMissingEquals, 1, 6, "Missing equals sign between attribute and attribute value."},
+      {"<a x='<'/>", xeLessThanInAttribute, 1, 7, "The character \"<\" cannot be used in an attribute value."},
+      {"<a / >", xeWhiteSpaceNotAllowed, 1, 5, "Whitespace is not allowed at this location."},
+      {"<a/x>", xeGreaterThanExpected, 1, 4, "The character \">\" was expected."},
+      {"<1a/>", xeBadNameStart, 1, 2, "A name started with an invalid character."},
+      {"<a$/>", xeBadNameChar, 1, 3, "A name contained an invalid character."},
+      {"<a 1='x'/>", xeBadNameStart, 1, 4, "A name started with an invalid character."},
+      {"<a></b>", xeEndTagMismatch, 1, 7, "End tag b does not match the start tag a."},
+      {"<r>\n  <a>\n  </A>\n</r>", xeEndTagMismatch, 3, 6, "End tag A does not match the start tag a."},
+      {"</r>", xeEndTagMismatch, 1, 4, "End tag r does not match the start tag #document."},
+      {"<?xml?>", xeBadNameChar, 1, 6, "A name contained an invalid character."},
+      {"<? x?>", xeBadNameStart, 1, 3, "A name started with an invalid character."},
+      {"<r>&nosuch;</r>", xeUndefinedEntity, 1, 11, "Reference to undefined entity nosuch."},
+      {"<r>&quo;</r>", xeUndefinedEntity, 1, 8, "Reference to undefined entity quo."},
+      {"<r>&lt</r>", xeSemicolonExpected, 1, 7, "A semi colon character was expected."},
+      {"<r>&#xD800;</r>", xeBadCharValue, 1, 11, "Invalid Unicode character value for this platform."},
+      {"<r>&#1114112;</r>", xeBadCharValue, 1, 12, "Invalid Unicode character value for this platform."},
+      {"<r a='&#4294967361;'/>", xeBadCharValue, 1, 15, "Invalid Unicode character value for this platform."},
+      {"<r>& amp;</r>", xeWhiteSpaceNotAllowed, 1, 5, "Whitespace is not allowed at this location."},
+      {"<r>&a b;</r>", xeSemicolonExpected, 1, 6, "A semi colon character was expected."},
+      {"<r>&#X41;</r>", xeBadEntityRefChar, 1, 6, "An invalid character was found inside an entity reference."},
   };
   for (const auto& c : cases) {
     bool ok = true;
@@ -118,7 +118,7 @@ TEST(XMLParser, ParseErrorRecordsSourceLineAndKeepsPartialTree) {
   EXPECT_EQ(Dump(doc.Get()), "#document(r(a,b[x=]))");
   // A later successful load leaves the record as it was.
   ASSERT_TRUE(doc->LoadFromText(u"<ok/>"));
-  EXPECT_EQ(doc->GetParseError()->GetCode(), 7);
+  EXPECT_EQ(doc->GetParseError()->GetCode(), xeQuoteExpected);
   EXPECT_EQ(Dump(doc.Get()), "#document(ok)");
 }
 
@@ -139,7 +139,7 @@ TEST(XMLParser, PositionsStayExactAcrossLongRunsAndBufferEnds) {
   size_t lastBreak = input.rfind('\n');
   size_t at = input.rfind('1');
   IXMLParseError* error = doc->GetParseError().Get();
-  EXPECT_EQ(error->GetCode(), 7);
+  EXPECT_EQ(error->GetCode(), xeQuoteExpected);
   EXPECT_EQ(error->GetLineNumber(), 1 + std::count(input.begin(), input.end(), '\n'));
   EXPECT_EQ(error->GetColumn(), static_cast<int32_t>(at - lastBreak));
   EXPECT_EQ(error->GetFileOffset(), static_cast<int32_t>(at + 1));
@@ -160,7 +160,7 @@ TEST(XMLParser, ErrorAtALineStartShowsThePreviousTokenWhereverTheBufferEnds) {
     TIntf<TXMLDocument> doc = LoadUtf8(input, &ok);
     ASSERT_FALSE(ok) << pad;
     IXMLParseError* error = doc->GetParseError().Get();
-    EXPECT_EQ(error->GetCode(), 24) << pad;
+    EXPECT_EQ(error->GetCode(), xeWhiteSpaceNotAllowed) << pad;
     EXPECT_EQ(error->GetLineNumber(), 2) << pad;
     EXPECT_EQ(error->GetColumn(), 0) << pad;
     EXPECT_EQ(error->GetFileOffset(), static_cast<int32_t>(input.find('\n') + 1)) << pad;
@@ -333,7 +333,7 @@ TEST(XMLParser, DeclaredEncodingsByEveryRegisteredName) {
     } else {
       // A host without the code page says so instead of reading garbage.
       ASSERT_FALSE(ok) << c.Name;
-      EXPECT_EQ(doc->GetParseError()->GetCode(), 68) << c.Name;
+      EXPECT_EQ(doc->GetParseError()->GetCode(), xeEncodingUnsupported) << c.Name;
     }
   }
   // A name nobody registered is a parse error that names it, not UTF-8 in disguise.
@@ -341,7 +341,7 @@ TEST(XMLParser, DeclaredEncodingsByEveryRegisteredName) {
     TIntf<TXMLDocument> doc(new TXMLDocument);
     base::TStringStream stream(std::string("<?xml version=\"1.0\" encoding=\"") + name + "\"?>\n<r>\xC3\xA9</r>");
     ASSERT_FALSE(doc->Load(&stream, 65001)) << name;
-    EXPECT_EQ(doc->GetParseError()->GetCode(), 68);
+    EXPECT_EQ(doc->GetParseError()->GetCode(), xeEncodingUnsupported);
     EXPECT_EQ(doc->ParseError().Message(),
               std::string("System does not support the specified encoding: ") + name + ".");
     EXPECT_EQ(doc->GetParseError()->GetLineNumber(), 1);

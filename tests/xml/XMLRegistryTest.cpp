@@ -64,7 +64,7 @@ TEST(XMLRegistry, RegisteredTagsGetWrappingNodes) {
     ADD_FAILURE();
   } catch (const EXMLException& e) {
     EXPECT_EQ(e.Message(), "Mismatched paramaters to RegisterChildNodes");
-    EXPECT_EQ(e.XMLCode(), 0);
+    EXPECT_EQ(e.XMLCode(), xeNone);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "XMLTestUtil.h"
+#include "xml/XMLNodeList.h"
 #include "xml/XPathLite.h"
 
 using namespace xml;
@@ -79,6 +80,39 @@ TEST(XPath, EdgeCasesOnOneFixture) {
   EXPECT_EQ(Dump(skin->SelectFirstNode(u"//item")), "item[name=A size=2](\"one\")");
   EXPECT_EQ(Dump(skin->SelectFirstNode(u"missing")), "(none)");
   EXPECT_EQ(Dump(skin->SelectFirstNode(u"")), "(none)");
+}
+
+TEST(XPath, DescendantSearchGoesOnIntoTheSiblingsOfAMatchingLevel) {
+  // At each level the element children of the name come first; the search then goes on
+  // below every sibling that did not match (never below a match). A list search asks
+  // from each child of the context; a first-node search stops at the first level that
+  // matches.
+  TIntf<TXMLDocument> doc = LoadUtf8(
+      "<r><a name='1'/>"
+      "<g><h><a name='3'/></h><a name='2'><a name='2.1'/></a><i><j><a name='4'/></j></i></g>"
+      "<k><a name='5'/><m><a name='6'/></m></k></r>");
+  TIntf<IXMLNode> r(doc->GetDocumentElement().Get());
+  const struct {
+    const char16_t* Expression;
+    bool FirstOnly;
+    const char* Result;
+  } cases[] = {
+      {u"//a", false, "a:2 a:3 a:4 a:5 a:6"},
+      {u"g//a", false, "a:2 a:3 a:4"},
+      {u"k//a", false, "a:5 a:6"},
+      {u"g/i//a", false, "a:4"},
+      {u"//a", true, "a:1"},
+      {u"g//a", true, "a:2"},
+      {u"g/h//a", true, "a:3"},
+  };
+  for (const auto& c : cases) {
+    TIntf<IXMLNodeList> found = r->SelectNodeList(c.Expression);
+    if (c.FirstOnly) {
+      found = TIntf<IXMLNodeList>(new TXMLNodeList(nullptr));
+      if (TIntf<IXMLNode> first = r->SelectFirstNode(c.Expression)) found->Add(first.Get());
+    }
+    EXPECT_EQ(Names(found), c.Result) << U(c.Expression) << (c.FirstOnly ? " (first)" : "");
+  }
 }
 
 TEST(XPath, StepsAndPredicatesAreParsedAsWritten) {

@@ -18,6 +18,8 @@ import sys
 import tempfile
 import xml.parsers.expat
 
+import xmlgen
+
 XMLTOOL = sys.argv[1]
 COUNT = int(sys.argv[2]) if len(sys.argv) > 2 else 300
 rng = random.Random(20261208)
@@ -28,26 +30,22 @@ TEXT_CHARS = "abcxyz019 ,;!?()[]/\u00e9\u00fc\u20ac\u4e2d\u0416'\"\t\n"
 
 
 def name():
-    return rng.choice(NAME_START) + "".join(rng.choice(NAME_CHARS) for _ in range(rng.randrange(0, 6)))
+    return xmlgen.name(rng, NAME_START, NAME_CHARS, 6)
 
 
 def escaped(text, quote=None):
     """Text as markup: special characters as references, some others as numeric ones."""
-    out = []
-    for ch in text:
-        if ch == "&":
-            out.append("&amp;")
-        elif ch == "<":
-            out.append("&lt;")
-        elif ch == ">" and rng.random() < 0.5:
-            out.append("&gt;")
-        elif ch == quote:
-            out.append("&quot;" if ch == '"' else "&apos;")
-        elif not ch.isspace() and rng.random() < 0.1:
-            out.append("&#%d;" % ord(ch) if rng.random() < 0.5 else "&#x%X;" % ord(ch))
-        else:
-            out.append(ch)
-    return "".join(out)
+
+    def other(ch):
+        if ch == ">" and rng.random() < 0.5:
+            return "&gt;"
+        if ch == quote:
+            return "&quot;" if ch == '"' else "&apos;"
+        if not ch.isspace() and rng.random() < 0.1:
+            return "&#%d;" % ord(ch) if rng.random() < 0.5 else "&#x%X;" % ord(ch)
+        return ch
+
+    return xmlgen.escaped(text, other)
 
 
 def text(n=20):
@@ -61,16 +59,12 @@ def attr_value():
 
 def element(depth, budget):
     tag = name()
-    attrs = []
-    used = set()
-    for _ in range(rng.randrange(0, 4)):
-        a = name()
-        if a in used:
-            continue
-        used.add(a)
+
+    def attribute(a):
         q = rng.choice("\"'")
-        attrs.append(" %s%s=%s%s%s" % (a, rng.choice(["", " "]), q, escaped(attr_value(), q), q))
-    head = "<" + tag + "".join(attrs)
+        return " %s%s=%s%s%s" % (a, rng.choice(["", " "]), q, escaped(attr_value(), q), q)
+
+    head = "<" + tag + xmlgen.attributes(rng, name, attribute)
     if depth <= 0 or budget[0] <= 0 or rng.random() < 0.15:
         return head + rng.choice(["/>", " />", "></" + tag + ">"])
     parts = [head, ">"]

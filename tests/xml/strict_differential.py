@@ -19,6 +19,8 @@ import sys
 import tempfile
 import xml.parsers.expat
 
+import xmlgen
+
 XMLTOOL = sys.argv[1]
 COUNT = int(sys.argv[2]) if len(sys.argv) > 2 else 300
 rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 20261208)
@@ -31,7 +33,7 @@ BREAKERS = "<>&;'\"[]!?-/=%#x \x01"
 
 
 def name():
-    return rng.choice(NAME_START) + "".join(rng.choice(NAME_CHARS) for _ in range(rng.randrange(0, 5)))
+    return xmlgen.name(rng, NAME_START, NAME_CHARS, 5)
 
 
 def chars(n=12, alphabet=TEXT_CHARS):
@@ -39,19 +41,12 @@ def chars(n=12, alphabet=TEXT_CHARS):
 
 
 def escaped(text, quote=None):
-    out = []
-    for ch in text:
-        if ch == "&":
-            out.append("&amp;")
-        elif ch == "<":
-            out.append("&lt;")
-        elif ch == quote:
-            out.append("&#%d;" % ord(ch))
-        elif rng.random() < 0.08:
-            out.append("&#x%X;" % ord(ch))
-        else:
-            out.append(ch)
-    return "".join(out)
+    def other(ch):
+        if ch == quote:
+            return "&#%d;" % ord(ch)
+        return "&#x%X;" % ord(ch) if rng.random() < 0.08 else ch
+
+    return xmlgen.escaped(text, other)
 
 
 class Doc:
@@ -120,22 +115,19 @@ class Doc:
 
     def element(self, depth):
         n = name()
-        attrs = []
-        used = set()
-        for _ in range(rng.randrange(0, 4)):
-            a = name()
-            if a in used:
-                continue
-            used.add(a)
+
+        def attribute(a):
             q = rng.choice("'\"")
             value = escaped(chars(8), q)
             if self.attr_entities and rng.random() < 0.3:
                 value += "&%s;" % rng.choice(self.attr_entities)
-            attrs.append(" %s=%s%s%s" % (a, q, value, q))
+            return " %s=%s%s%s" % (a, q, value, q)
+
+        attrs = xmlgen.attributes(rng, name, attribute)
         if rng.random() < 0.2:
-            return "<%s%s/>" % (n, "".join(attrs))
-        return "<%s%s>%s</%s >" % (n, "".join(attrs), self.content(depth), n) if rng.random() < 0.1 else \
-            "<%s%s>%s</%s>" % (n, "".join(attrs), self.content(depth), n)
+            return "<%s%s/>" % (n, attrs)
+        return "<%s%s>%s</%s >" % (n, attrs, self.content(depth), n) if rng.random() < 0.1 else \
+            "<%s%s>%s</%s>" % (n, attrs, self.content(depth), n)
 
     def text(self):
         self.entity_decls()
