@@ -87,7 +87,6 @@ enum TXMLErrorCode : int32_t {
   xeReservedNameCase = 76,
   xeConditionalInSubset = 77,
   xeBadStandalone = 79,
-  xeDoctypeOutsideProlog = 84,
   xeBadVersion = 85,
   xeMultipleDoctypes = 87,
   xeWrongNodeType = 89,

@@ -803,7 +803,7 @@ void TXMLStrictReader::ParseComment(TInput& in, TXMLNode* parent) {
 void TXMLStrictReader::ParsePI(TInput& in, TXMLNode* parent) {
   in.Pos += 2;
   WideString target(ReadName(in));
-  if (SameName(target, u"xml")) Fail(in, target == u"xml" ? xeDoctypeOutsideProlog : xeReservedNameCase);
+  if (SameName(target, u"xml")) Fail(in, target == u"xml" ? xeBadXMLDecl : xeReservedNameCase);
   size_t from = in.Pos;
   if (!in.Looking(u"?>")) {
     NeedS(in);

@@ -62,8 +62,8 @@ TEST(XMLStrict, DocumentAndProlog) {
                           {"<?xml version='1.0'encoding='UTF-8'?><r/>", xeXMLDeclSyntax},
                           {"<?xml version='1.0' encoding='9x'?><r/>", xeBadXMLDecl},
                           {"<?xml version='1.0' standalone='yes' encoding='UTF-8'?><r/>", xeXMLDeclSyntax},
-                          {" <?xml version='1.0'?><r/>", xeDoctypeOutsideProlog},
-                          {"<r/><?xml version='1.0'?>", xeDoctypeOutsideProlog},
+                          {" <?xml version='1.0'?><r/>", xeBadXMLDecl},
+                          {"<r/><?xml version='1.0'?>", xeBadXMLDecl},
                           {"<?XML version='1.0'?><r/>", xeReservedNameCase},
                           {"<?xml version='1.0' encoding='x-no-such'?><r/>", xeEncodingUnsupported},
                       });
