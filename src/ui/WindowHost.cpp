@@ -21,7 +21,11 @@ void TWindowHost::CreateHostWindow(const TWindowClass& windowClass, const TWindo
   // WindowProc binds the window at WM_NCCREATE: FWindow is set when this returns.
   HWND wnd = CreateWindowExA(params.ExStyle, windowClass.Name, params.Caption, params.Style, params.Left, params.Top,
                              params.Width, params.Height, params.Parent, nullptr, instance, this);
-  if (!wnd) base::RaiseLastOSError();
+  if (!wnd) {
+    // A window refused at WM_NCCREATE was bound for a moment and is gone.
+    FWindow = nullptr;
+    base::RaiseLastOSError();
+  }
 }
 
 HWND TWindowHost::DetachHostWindow() {
