@@ -17,20 +17,19 @@ TBitmap::~TBitmap() {
 }
 
 void TBitmap::SetHandle(HBITMAP bitmap) {
-  HBITMAP old = ReleaseHandle();
-  if (old && old != bitmap) DeleteObject(old);
+  TOwnedBitmap old(ReleaseHandle());
+  if (old.Get() == bitmap) old.Release();  // the same bitmap again: kept, not deleted
   FHandle.Reset(bitmap);
   if (!bitmap) return;
   BITMAP info{};
   GetObject(bitmap, sizeof info, &info);
   FWidth = info.bmWidth;
   FHeight = info.bmHeight;
-  FOldBitmap = SelectObject(FDC.Get(), bitmap);
+  FSelection.emplace(FDC.Get(), bitmap);
 }
 
 HBITMAP TBitmap::ReleaseHandle() {
-  if (FOldBitmap) SelectObject(FDC.Get(), FOldBitmap);
-  FOldBitmap = nullptr;
+  FSelection.reset();
   FWidth = FHeight = 0;
   return FHandle.Release();
 }
@@ -150,11 +149,11 @@ void TBitmap::SaveToStream(base::TStream& stream) {
   std::vector<uint8_t> pixels(bytes);
   if (FHandle && bytes > 0) {
     // GetDIBits wants the bitmap out of the device context.
-    SelectObject(FDC.Get(), FOldBitmap);
+    FSelection.reset();
     BITMAPINFO bi{};
     bi.bmiHeader = ih;
     int rows = GetDIBits(FDC.Get(), FHandle.Get(), 0, static_cast<UINT>(FHeight), pixels.data(), &bi, DIB_RGB_COLORS);
-    SelectObject(FDC.Get(), FHandle.Get());
+    FSelection.emplace(FDC.Get(), FHandle.Get());
     if (rows != FHeight) base::RaiseLastOSError();
   }
   ih.biSizeImage = static_cast<DWORD>(bytes);

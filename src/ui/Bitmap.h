@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "base/Object.h"
 #include "ui/Canvas.h"
@@ -63,7 +64,8 @@ class TBitmap : public TGraphic {
   TOwnedBitmap FHandle;
   TOwnedPalette FPalette;
   TColor FTransparentColor = 0;
-  HGDIOBJ FOldBitmap = nullptr;
+  // The bitmap selected into FDC while there is one; goes before both.
+  std::optional<TSelectObject> FSelection;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   TCanvas FCanvas;
