@@ -22,7 +22,9 @@ class TApplication;
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable };
 enum class TPosition { poDesigned, poScreenCenter };
 
-struct TFont {
+// The design font of a form. Not the canvas's TFont (ui/Font.h): one name for two types
+// would break any unit that includes both.
+struct TFormFont {
   base::AnsiString Name = "Tahoma";
   int32_t Height = -11;  // negative: character height in pixels
 };
@@ -41,7 +43,7 @@ class TForm : public base::TObject, private TWindowHost {
   int32_t ClientWidth = 320;
   int32_t ClientHeight = 240;
   TColor Color = clBtnFace;
-  TFont Font;
+  TFormFont Font;
   TPosition Position = TPosition::poDesigned;
   bool ShowHint = false;
   void SetCaption(const base::AnsiString& caption);
