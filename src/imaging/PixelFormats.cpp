@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "ui/GdiHandles.h"
+
 namespace imaging {
 
 ui::TPixelFormat FromGdiplusPixelFormat(Gdiplus::PixelFormat format) {
@@ -51,11 +53,6 @@ TScreenSize ScreenSize(uint32_t imageFlags, uint32_t pixelWidth, uint32_t pixelH
   return {static_cast<int32_t>(pixelWidth), static_cast<int32_t>(pixelHeight)};
 }
 
-int32_t ScreenPixelsPerInch() {
-  HDC dc = GetDC(nullptr);
-  int32_t dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96;
-}
+int32_t ScreenPixelsPerInch() { return ui::ScreenPixelsPerInch(); }
 
 }  // namespace imaging

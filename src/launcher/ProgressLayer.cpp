@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imaging/GdiplusObjects.h"
+#include "ui/GdiHandles.h"
 
 namespace launcher {
 namespace {
@@ -81,9 +82,9 @@ void TProgressLayer::Show(const std::u16string& text, double fraction) {
   SIZE size{kWidth, kHeight};
   POINT source{0, 0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  HDC screen = GetDC(nullptr);
-  BOOL ok = UpdateLayeredWindow(FWindow, screen, &at, &size, FBitmap.Canvas().Handle(), &source, 0, &blend, ULW_ALPHA);
-  ReleaseDC(nullptr, screen);
+  ui::TWindowDC screen;
+  BOOL ok =
+      UpdateLayeredWindow(FWindow, screen.Get(), &at, &size, FBitmap.Canvas().Handle(), &source, 0, &blend, ULW_ALPHA);
   if (ok && !FVisible && !FHidden) {
     ShowWindow(FWindow, SW_SHOWNOACTIVATE);
     FVisible = true;

@@ -21,6 +21,7 @@
 #include "package/StagedInstall.h"
 #include "platform/Files.h"
 #include "ui/Application.h"
+#include "ui/GdiHandles.h"
 
 namespace launcher {
 namespace {
@@ -116,10 +117,9 @@ void TSplash::ShowLayeredBitmap(ui::TBitmap& bitmap, POINT point) {
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   SIZE size{bitmap.Width(), bitmap.Height()};
   POINT source{0, 0};
-  HDC screen = GetDC(nullptr);
-  BOOL ok =
-      UpdateLayeredWindow(Handle(), screen, &point, &size, bitmap.Canvas().Handle(), &source, 0, &blend, ULW_ALPHA);
-  ReleaseDC(nullptr, screen);
+  ui::TWindowDC screen;
+  BOOL ok = UpdateLayeredWindow(Handle(), screen.Get(), &point, &size, bitmap.Canvas().Handle(), &source, 0, &blend,
+                                ULW_ALPHA);
   FLayeredContent = ok != FALSE;
 }
 

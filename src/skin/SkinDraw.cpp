@@ -17,19 +17,16 @@ bool IsKeyColor(TColor color) { return color != ColorNotSet && color != ColorDef
 
 // The bitmap's DIB section, kept with it while its pixels stay as they are.
 struct TDibCopy : TSkinBitmap::TPlatformCopy {
-  HBITMAP Dib = nullptr;
-  ~TDibCopy() override {
-    if (Dib) DeleteObject(Dib);
-  }
+  ui::TOwnedBitmap Dib;
 };
 
 HBITMAP CachedDib(const TSkinBitmap& bitmap) {
   auto* copy = dynamic_cast<TDibCopy*>(bitmap.PlatformCopy());
-  if (copy && copy->Changes == bitmap.Changes()) return copy->Dib;
+  if (copy && copy->Changes == bitmap.Changes()) return copy->Dib.Get();
   auto fresh = std::make_unique<TDibCopy>();
   fresh->Dib = CreateSkinDib(bitmap);
   fresh->Changes = bitmap.Changes();
-  HBITMAP dib = fresh->Dib;
+  HBITMAP dib = fresh->Dib.Get();
   bitmap.SetPlatformCopy(dib ? std::move(fresh) : nullptr);
   return dib;
 }
@@ -45,14 +42,11 @@ bool PaintBitmap(HDC dc, const RECT& rect, const TSkinBitmap& bitmap, const TSki
 
 }  // namespace
 
-HBITMAP CreateSkinDib(const TSkinBitmap& bitmap) {
+ui::TOwnedBitmap CreateSkinDib(const TSkinBitmap& bitmap) {
   const int32_t bpp = bitmap.BitsPerPixel() == 32 ? 32 : 24;
   void* bits = nullptr;
-  HBITMAP dib = CreateDib(bitmap.Width(), bitmap.Height(), bpp, &bits);
-  if (!dib || !bits) {
-    if (dib) DeleteObject(dib);
-    return nullptr;
-  }
+  ui::TOwnedBitmap dib = CreateDib(bitmap.Width(), bitmap.Height(), bpp, &bits);
+  if (!dib || !bits) return {};
   const size_t stride = (static_cast<size_t>(bitmap.Width()) * bpp + 31) / 32 * 4;
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     uint8_t* row = static_cast<uint8_t*>(bits) + stride * static_cast<size_t>(y);

@@ -13,9 +13,8 @@
 namespace skin {
 
 // A top-down DIB section holding the bitmap's pixels: 32 bits per pixel (alpha as
-// stored) for a 32-bit bitmap, else 24. Null for an empty bitmap or on failure; the
-// caller deletes it.
-HBITMAP CreateSkinDib(const TSkinBitmap& bitmap);
+// stored) for a 32-bit bitmap, else 24. Null for an empty bitmap or on failure.
+ui::TOwnedBitmap CreateSkinDib(const TSkinBitmap& bitmap);
 
 // The RGB value of a skin colour (system colours resolved).
 COLORREF SkinColorToRGB(TColor color);

@@ -13,6 +13,7 @@
 #include "imaging/GdiplusObjects.h"
 #include "skin/SkinImages.h"
 #include "ui/Bitmap.h"
+#include "ui/GdiHandles.h"
 
 namespace skin {
 
@@ -67,12 +68,10 @@ std::unique_ptr<TSkinBitmap> DecodeWithPlatformBitmap(const std::string& path) {
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
   // GetDIBits wants the bitmap out of every device context.
-  HBITMAP handle = platformBitmap.ReleaseHandle();
-  HDC dc = CreateCompatibleDC(nullptr);
-  int rows = GetDIBits(dc, handle, 0, static_cast<UINT>(height), pixels.data(), &bi, DIB_RGB_COLORS);
-  DeleteDC(dc);
-  DeleteObject(handle);
-  if (rows != height) return nullptr;
+  ui::TOwnedBitmap handle(platformBitmap.ReleaseHandle());
+  ui::TOwnedDC dc(CreateCompatibleDC(nullptr));
+  if (GetDIBits(dc.Get(), handle.Get(), 0, static_cast<UINT>(height), pixels.data(), &bi, DIB_RGB_COLORS) != height)
+    return nullptr;
   auto bitmap = std::make_unique<TSkinBitmap>(width, height, 24);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "blend/BlendLine.h"
@@ -13,35 +14,21 @@ namespace {
 // A memory DC with one bitmap selected, both released on every path.
 class TMemoryDC {
  public:
-  // Selects bitmap (owned when owns) into a new DC compatible with like.
-  TMemoryDC(HDC like, HBITMAP bitmap, bool owns) : FBitmap(bitmap), FOwns(owns) {
-    if (!bitmap) return;
-    FDC = CreateCompatibleDC(like);
-    if (FDC) FOld = SelectObject(FDC, bitmap);
-    if (FDC && (!FOld || FOld == HGDI_ERROR)) {
-      DeleteDC(FDC);
-      FDC = nullptr;
-      FOld = nullptr;
-    }
-  }
-  ~TMemoryDC() {
-    if (FDC) {
-      SelectObject(FDC, FOld);
-      DeleteDC(FDC);
-    }
-    if (FOwns && FBitmap) DeleteObject(FBitmap);
-  }
-  TMemoryDC(const TMemoryDC&) = delete;
-  TMemoryDC& operator=(const TMemoryDC&) = delete;
-  explicit operator bool() const { return FDC != nullptr; }
-  HDC DC() const { return FDC; }
+  // Selects bitmap (borrowed) into a new DC compatible with like.
+  TMemoryDC(HDC like, HBITMAP bitmap)
+      : FBitmap(bitmap), FDC(bitmap ? CreateCompatibleDC(like) : nullptr), FSelection(FDC.Get(), bitmap) {}
+  // The same with a bitmap of its own, released after the DC.
+  TMemoryDC(HDC like, ui::TOwnedBitmap bitmap) : TMemoryDC(like, bitmap.Get()) { FOwned = std::move(bitmap); }
+  // False when the DC could not be made or the bitmap not selected.
+  explicit operator bool() const { return FSelection.Selected(); }
+  HDC DC() const { return FSelection.Selected() ? FDC.Get() : nullptr; }
   HBITMAP Bitmap() const { return FBitmap; }
 
  private:
-  HDC FDC = nullptr;
-  HGDIOBJ FOld = nullptr;
   HBITMAP FBitmap;
-  bool FOwns;
+  ui::TOwnedBitmap FOwned;
+  ui::TOwnedDC FDC;
+  ui::TSelectObject FSelection;
 };
 
 // The DIB section behind a bitmap handle; false for device-dependent bitmaps.
@@ -92,13 +79,9 @@ bool DibOf(HDC dc, TDibRows& dib) {
 // The DIB section of a bitmap that is not selected into any DC; false for anything else.
 bool DibOf(HBITMAP bitmap, TDibRows& dib) {
   if (!DibOf(bitmap, dib.Ds)) return false;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = dc ? SelectObject(dc, bitmap) : nullptr;
-  bool selected = old && old != HGDI_ERROR;
+  TMemoryDC dc(nullptr, bitmap);
   // A bitmap held by another DC cannot be probed: go by the reported height's sign.
-  dib.TopDown = selected ? ProbeTopDown(dc, dib.Ds) : dib.Ds.dsBmih.biHeight < 0;
-  if (selected) SelectObject(dc, old);
-  if (dc) DeleteDC(dc);
+  dib.TopDown = dc ? ProbeTopDown(dc.DC(), dib.Ds) : dib.Ds.dsBmih.biHeight < 0;
   return true;
 }
 
@@ -151,10 +134,8 @@ void BlendDibs(const TDibRows& dest, POINT d, const TDibRows& source, POINT s, i
 }
 
 bool HasClipRegion(HDC dc) {
-  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
-  bool has = rgn && GetClipRgn(dc, rgn) == 1;
-  if (rgn) DeleteObject(rgn);
-  return has;
+  ui::TOwnedRegion rgn(CreateRectRgn(0, 0, 0, 0));
+  return rgn && GetClipRgn(dc, rgn.Get()) == 1;
 }
 
 // Restores a DC's clipping region (or its absence) and stretch mode when it goes.
@@ -162,18 +143,15 @@ class TDCStateGuard {
  public:
   explicit TDCStateGuard(HDC dc) : FDC(dc), FStretchMode(GetStretchBltMode(dc)) {}
   ~TDCStateGuard() {
-    if (FClipSaved) {
-      SelectClipRgn(FDC, FHadRegion ? FRegion : nullptr);
-      if (FRegion) DeleteObject(FRegion);
-    }
+    if (FClipSaved) SelectClipRgn(FDC, FHadRegion ? FRegion.Get() : nullptr);
     if (FStretchMode) SetStretchBltMode(FDC, FStretchMode);
   }
   TDCStateGuard(const TDCStateGuard&) = delete;
   TDCStateGuard& operator=(const TDCStateGuard&) = delete;
   // Intersects the clipping region with rect after remembering the current one.
   void IntersectClip(const RECT& rect) {
-    FRegion = CreateRectRgn(0, 0, 0, 0);
-    FHadRegion = FRegion && GetClipRgn(FDC, FRegion) == 1;
+    FRegion.Reset(CreateRectRgn(0, 0, 0, 0));
+    FHadRegion = FRegion && GetClipRgn(FDC, FRegion.Get()) == 1;
     FClipSaved = true;
     IntersectClipRect(FDC, rect.left, rect.top, rect.right, rect.bottom);
   }
@@ -181,7 +159,7 @@ class TDCStateGuard {
  private:
   HDC FDC;
   int FStretchMode;
-  HRGN FRegion = nullptr;
+  ui::TOwnedRegion FRegion;
   bool FHadRegion = false;
   bool FClipSaved = false;
 };
@@ -197,8 +175,8 @@ bool DrawCell(HDC dc, int32_t dx, int32_t dy, const TGridCell& c, HDC src, int32
 
 }  // namespace
 
-HBITMAP CreateDib(int32_t width, int32_t height, int32_t bitsPerPixel, void** bits) {
-  if (width <= 0 || height <= 0) return nullptr;
+ui::TOwnedBitmap CreateDib(int32_t width, int32_t height, int32_t bitsPerPixel, void** bits) {
+  if (width <= 0 || height <= 0) return {};
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
   bi.bmiHeader.biWidth = width;
@@ -207,7 +185,7 @@ HBITMAP CreateDib(int32_t width, int32_t height, int32_t bitsPerPixel, void** bi
   bi.bmiHeader.biBitCount = static_cast<WORD>(bitsPerPixel);
   bi.bmiHeader.biCompression = BI_RGB;
   void* p = nullptr;
-  HBITMAP h = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+  ui::TOwnedBitmap h(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0));
   if (bits) *bits = p;
   return h;
 }
@@ -217,10 +195,10 @@ bool TransparentStretch(HDC dest, int32_t x, int32_t y, int32_t width, int32_t h
   if (width <= 0 || height <= 0 || sw <= 0 || sh <= 0) return false;
   // 24-bit temporaries: the key compares colours only, whatever the display's depth and
   // whatever the source keeps in its alpha bytes.
-  TMemoryDC copy(dest, CreateDib(sw, sh, 24), true);
-  TMemoryDC mask(dest, CreateBitmap(sw, sh, 1, 1, nullptr), true);
-  TMemoryDC wideMask(dest, CreateDib(width, height, 24), true);
-  TMemoryDC wideCopy(dest, CreateDib(width, height, 24), true);
+  TMemoryDC copy(dest, CreateDib(sw, sh, 24));
+  TMemoryDC mask(dest, ui::TOwnedBitmap(CreateBitmap(sw, sh, 1, 1, nullptr)));
+  TMemoryDC wideMask(dest, CreateDib(width, height, 24));
+  TMemoryDC wideCopy(dest, CreateDib(width, height, 24));
   if (!copy || !mask || !wideMask || !wideCopy) return false;
   if (!BitBlt(copy.DC(), 0, 0, sw, sh, source, sx, sy, SRCCOPY)) return false;
   // Mask: 1 exactly where the copy has the key colour.
@@ -254,8 +232,8 @@ bool SoftAlphaBlend(HDC dest, int32_t x, int32_t y, int32_t width, int32_t heigh
   }
   // The copying path: the destination area and the stretched source area as 32-bit
   // pixels of the destination's size, blended there and copied back.
-  TMemoryDC back(dest, CreateDib(width, height, 32), true);
-  TMemoryDC front(dest, CreateDib(width, height, 32), true);
+  TMemoryDC back(dest, CreateDib(width, height, 32));
+  TMemoryDC front(dest, CreateDib(width, height, 32));
   if (!back || !front) return false;
   if (!BitBlt(back.DC(), 0, 0, width, height, dest, x, y, SRCCOPY)) return false;
   int mode = GetStretchBltMode(dest);
@@ -297,19 +275,16 @@ bool CopyBitmapRect(HBITMAP source, const RECT& rect, ui::TBitmap& dest) {
   if (ds.dsBmih.biCompression == BI_BITFIELDS) {
     std::memcpy(bi->bmiColors, ds.dsBitfields, sizeof ds.dsBitfields);
   } else if (bpp <= 8) {
-    TMemoryDC dc(nullptr, source, false);
+    TMemoryDC dc(nullptr, source);
     if (!dc) return false;
     UINT n = GetDIBColorTable(dc.DC(), 0, 1u << bpp, bi->bmiColors);
     bi->bmiHeader.biClrUsed = n;
   }
   void* bits = nullptr;
-  HBITMAP copy = CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!copy || !bits) {
-    if (copy) DeleteObject(copy);
-    return false;
-  }
+  ui::TOwnedBitmap copy(CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!copy || !bits) return false;
   TDibRows to;
-  DibOf(copy, to.Ds);
+  DibOf(copy.Get(), to.Ds);
   to.TopDown = from.TopDown;
   GdiFlush();
   for (int32_t r = 0; r < h; ++r) {
@@ -329,7 +304,7 @@ bool CopyBitmapRect(HBITMAP source, const RECT& rect, ui::TBitmap& dest) {
       dst[x / perByte] = static_cast<uint8_t>((dst[x / perByte] & ~(mask << shift)) | v << shift);
     }
   }
-  dest.SetHandle(copy);
+  dest.SetHandle(copy.Release());
   return true;
 }
 
@@ -351,7 +326,7 @@ bool NineGridPaint(HDC dc, const RECT& destRect, HBITMAP source, const RECT* cli
   TDCStateGuard state(dc);
   SetStretchBltMode(dc, COLORONCOLOR);
   if (clip) state.IntersectClip(*clip);
-  TMemoryDC sourceDC(dc, source, false);
+  TMemoryDC sourceDC(dc, source);
   if (!sourceDC) return false;
   // Every cell is drawn even after one failed; the result says whether all of them went.
   bool ok = true;
@@ -364,7 +339,7 @@ bool NineGridPaint(HDC dc, const RECT& destRect, HBITMAP source, const RECT* cli
   }
   // Alpha: every cell is blended into a copy of the destination area, which then goes
   // back in one blit (so a clipping region applies once, to the finished area).
-  TMemoryDC work(dc, CreateDib(w, h, 32), true);
+  TMemoryDC work(dc, CreateDib(w, h, 32));
   if (!work) return false;
   SetStretchBltMode(work.DC(), COLORONCOLOR);
   if (!BitBlt(work.DC(), 0, 0, w, h, dc, destRect.left, destRect.top, SRCCOPY)) return false;

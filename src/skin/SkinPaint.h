@@ -14,6 +14,7 @@
 
 #include "skin/NineGrid.h"
 #include "ui/Bitmap.h"
+#include "ui/GdiHandles.h"
 
 namespace skin {
 
@@ -66,6 +67,6 @@ bool CopyBitmapRect(HBITMAP source, const RECT& rect, ui::TBitmap& dest);
 
 // A new top-down DIB section of the given size and 24 or 32 bits per pixel, all zero;
 // bits receives its pixels. Null on failure.
-HBITMAP CreateDib(int32_t width, int32_t height, int32_t bitsPerPixel, void** bits = nullptr);
+ui::TOwnedBitmap CreateDib(int32_t width, int32_t height, int32_t bitsPerPixel, void** bits = nullptr);
 
 }  // namespace skin

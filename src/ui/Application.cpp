@@ -22,7 +22,7 @@ TApplication::~TApplication() { ReleaseForms(true); }
 void TApplication::ReleaseFormsForExit() { ReleaseForms(false); }
 
 void TApplication::ReleaseForms(bool destroyWindows) {
-  if (FHandle) {
+  if (Handle()) {
     base::SetWakeMainThread({});
     base::SetApplicationExceptionHandler({});
   }
@@ -38,36 +38,27 @@ void TApplication::ReleaseForms(bool destroyWindows) {
     if (!destroyWindows) form->ReleaseHandle();
   }
   FHintWindow.reset();  // hidden unless a hint shows: its window goes at once
-  if (FHandle) {
-    // Cut off first: a message that still comes (a worker's wake-up) finds no application.
-    SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
-    if (destroyWindows) DestroyWindow(FHandle);
-    FHandle = nullptr;
-  }
+  // Cut off first: a message that still comes (a worker's wake-up) finds no application.
+  if (destroyWindows)
+    DestroyHostWindow();
+  else
+    DetachHostWindow();
 }
 
 void TApplication::Initialize() {
-  if (FHandle) return;
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, kAppClassName, &wc)) {
-    wc.lpfnWndProc = &TApplication::AppWindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kAppClassName;
-    if (!RegisterClassA(&wc)) base::RaiseLastOSError();
-  }
+  if (Handle()) return;
   // A hidden top-level window (not a message-only one) so that it can own the forms.
-  FHandle = CreateWindowExA(0, kAppClassName, FTitle.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0,
-                            0, 0, 0, nullptr, nullptr, instance, nullptr);
-  if (!FHandle) base::RaiseLastOSError();
-  SetWindowLongPtrA(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  TWindowParams params;
+  params.Style = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU;
+  params.Caption = FTitle.c_str();
+  CreateHostWindow({kAppClassName}, params);
   base::SetApplicationExceptionHandler({&TApplication::RuntimeException, this});
   base::SetWakeMainThread({&TApplication::WakeMainThread, this});
 }
 
 void TApplication::SetTitle(const base::AnsiString& title) {
   FTitle = title;
-  if (FHandle) SetWindowTextA(FHandle, title.c_str());
+  if (Handle()) SetWindowTextA(Handle(), title.c_str());
 }
 
 base::WideString TApplication::ExeName() const { return platform::ModuleFileName(); }
@@ -162,24 +153,20 @@ void TApplication::HandleException(base::TObject* sender, const std::exception_p
 void TApplication::WakeMainThread(void* context, base::TObject*) {
   // Any thread: only post, the main thread does the work.
   auto* app = static_cast<TApplication*>(context);
-  PostMessageA(app->FHandle, kWakeMessage, 0, 0);
+  PostMessageA(app->Handle(), kWakeMessage, 0, 0);
 }
 
 void TApplication::RuntimeException(void* context, base::TObject* sender, const std::exception_ptr& e) {
   static_cast<TApplication*>(context)->HandleException(sender, e);
 }
 
-LRESULT CALLBACK TApplication::AppWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-  if (app && msg == kWakeMessage) {
-    try {
-      base::CheckSynchronize();
-    } catch (...) {
-      app->HandleException(app, std::current_exception());
-    }
-    return 0;
-  }
-  return DefWindowProcA(wnd, msg, wParam, lParam);
+void TApplication::HostMessage(TMessage& message) {
+  if (message.Msg == kWakeMessage)
+    base::CheckSynchronize();  // what it throws goes to HostException
+  else
+    DefaultHandler(message);
 }
+
+void TApplication::HostException(const std::exception_ptr& e) { HandleException(this, e); }
 
 }  // namespace ui

@@ -17,12 +17,13 @@
 #include "base/Strings.h"
 #include "ui/Form.h"
 #include "ui/HintWindow.h"
+#include "ui/WindowHost.h"
 
 namespace ui {
 
 using TExceptionEvent = base::TClosure<base::TObject* /*sender*/, const std::exception_ptr&>;
 
-class TApplication : public base::TObject {
+class TApplication : public base::TObject, private TWindowHost {
  public:
   TApplication() = default;
   // Releases the forms in reverse order of creation (OnDestroy first), then the
@@ -62,7 +63,7 @@ class TApplication : public base::TObject {
   bool Terminated() const { return FTerminated; }
 
   TForm* MainForm() const { return FMainForm; }
-  HWND Handle() const { return FHandle; }
+  HWND Handle() const { return HostHandle(); }
   void SetTitle(const base::AnsiString& title);
   const base::AnsiString& Title() const { return FTitle; }
   // Full path of the executable (UTF-16).
@@ -87,7 +88,9 @@ class TApplication : public base::TObject {
   void HandleException(base::TObject* sender, const std::exception_ptr& e);
 
  private:
-  static LRESULT CALLBACK AppWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // The application window runs the Synchronize calls a worker woke it for.
+  void HostMessage(TMessage& message) override;
+  void HostException(const std::exception_ptr& e) override;
   static void WakeMainThread(void* context, base::TObject* sender);
   static void RuntimeException(void* context, base::TObject* sender, const std::exception_ptr& e);
   bool ProcessMessage(MSG& msg);
@@ -98,7 +101,6 @@ class TApplication : public base::TObject {
   // or leaves them to the end of the process.
   void ReleaseForms(bool destroyWindows);
 
-  HWND FHandle = nullptr;
   base::AnsiString FTitle;
   bool FTerminated = false;
   TForm* FMainForm = nullptr;

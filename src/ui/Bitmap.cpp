@@ -7,38 +7,31 @@
 
 namespace ui {
 
-TBitmap::TBitmap() : FDC(CreateCompatibleDC(nullptr)), FCanvas(FDC) {
+TBitmap::TBitmap() : FDC(CreateCompatibleDC(nullptr)), FCanvas(FDC.Get()) {
   if (!FDC) base::RaiseLastOSError();
 }
 
 TBitmap::~TBitmap() {
   FCanvas.SetHandle(nullptr);  // the canvas's font, pen and brush leave the context first
   SetHandle(nullptr);
-  SetPalette(nullptr);
-  DeleteDC(FDC);
 }
 
 void TBitmap::SetHandle(HBITMAP bitmap) {
-  if (FOldBitmap) SelectObject(FDC, FOldBitmap);
-  FOldBitmap = nullptr;
-  if (FHandle && FHandle != bitmap) DeleteObject(FHandle);
-  FHandle = bitmap;
-  FWidth = FHeight = 0;
+  TOwnedBitmap old(ReleaseHandle());
+  if (old.Get() == bitmap) old.Release();  // the same bitmap again: kept, not deleted
+  FHandle.Reset(bitmap);
   if (!bitmap) return;
   BITMAP info{};
   GetObject(bitmap, sizeof info, &info);
   FWidth = info.bmWidth;
   FHeight = info.bmHeight;
-  FOldBitmap = SelectObject(FDC, bitmap);
+  FSelection.emplace(FDC.Get(), bitmap);
 }
 
 HBITMAP TBitmap::ReleaseHandle() {
-  HBITMAP h = FHandle;
-  if (FOldBitmap) SelectObject(FDC, FOldBitmap);
-  FOldBitmap = nullptr;
-  FHandle = nullptr;
+  FSelection.reset();
   FWidth = FHeight = 0;
-  return h;
+  return FHandle.Release();
 }
 
 void TBitmap::SetSize32(int32_t width, int32_t height) {
@@ -50,22 +43,22 @@ void TBitmap::SetSize32(int32_t width, int32_t height) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP h = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  TOwnedBitmap h(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!h) base::RaiseLastOSError();
-  SetHandle(h);
+  SetHandle(h.Release());
 }
 
 uint8_t* TBitmap::Bits() const {
   if (!FHandle) return nullptr;
   DIBSECTION ds{};
-  if (GetObject(FHandle, sizeof ds, &ds) != sizeof ds) return nullptr;
+  if (GetObject(FHandle.Get(), sizeof ds, &ds) != sizeof ds) return nullptr;
   return static_cast<uint8_t*>(ds.dsBm.bmBits);
 }
 
 void TBitmap::Draw(TCanvas& canvas, const RECT& rect) {
   if (!FHandle || !canvas.Handle()) return;
-  StretchBlt(canvas.Handle(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, FDC, 0, 0, FWidth,
-             FHeight, SRCCOPY);
+  StretchBlt(canvas.Handle(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, FDC.Get(), 0, 0,
+             FWidth, FHeight, SRCCOPY);
 }
 
 }  // namespace ui
@@ -82,8 +75,7 @@ constexpr int64_t kMaxBmpPixels = 64 * 1024 * 1024;
 }  // namespace
 
 void TBitmap::SetPalette(HPALETTE palette) {
-  if (FPalette && FPalette != palette) DeleteObject(FPalette);
-  FPalette = palette;
+  if (palette != FPalette.Get()) FPalette.Reset(palette);
 }
 
 void TBitmap::SetSize(int32_t width, int32_t height) {
@@ -125,14 +117,12 @@ void TBitmap::LoadFromStream(base::TStream& stream) {
   // The info block as CreateDIBSection reads it: header, masks, colour table.
   std::vector<uint8_t> info(file.begin() + sizeof fh, file.begin() + headerEnd);
   void* bits0 = nullptr;
-  HBITMAP h = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS, &bits0, nullptr, 0);
-  if (!h || !bits0) {
-    if (h) DeleteObject(h);
-    base::RaiseLastOSError();
-  }
+  TOwnedBitmap h(
+      CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS, &bits0, nullptr, 0));
+  if (!h || !bits0) base::RaiseLastOSError();
   std::memcpy(bits0, file.data() + fh.bfOffBits, static_cast<size_t>(stride * height));
   GdiFlush();
-  HPALETTE palette = nullptr;
+  TOwnedPalette palette;
   if (colors > 0) {
     std::vector<uint8_t> lp(sizeof(LOGPALETTE) + static_cast<size_t>(colors) * sizeof(PALETTEENTRY));
     auto* log = reinterpret_cast<LOGPALETTE*>(lp.data());
@@ -146,10 +136,10 @@ void TBitmap::LoadFromStream(base::TStream& stream) {
       e.peRed = table[i * 4 + 2];
       e.peFlags = 0;
     }
-    palette = CreatePalette(log);
+    palette.Reset(CreatePalette(log));
   }
-  SetHandle(h);
-  SetPalette(palette);
+  SetHandle(h.Release());
+  SetPalette(palette.Release());
   Changed(this);
 }
 
@@ -159,11 +149,11 @@ void TBitmap::SaveToStream(base::TStream& stream) {
   std::vector<uint8_t> pixels(bytes);
   if (FHandle && bytes > 0) {
     // GetDIBits wants the bitmap out of the device context.
-    SelectObject(FDC, FOldBitmap);
+    FSelection.reset();
     BITMAPINFO bi{};
     bi.bmiHeader = ih;
-    int rows = GetDIBits(FDC, FHandle, 0, static_cast<UINT>(FHeight), pixels.data(), &bi, DIB_RGB_COLORS);
-    SelectObject(FDC, FHandle);
+    int rows = GetDIBits(FDC.Get(), FHandle.Get(), 0, static_cast<UINT>(FHeight), pixels.data(), &bi, DIB_RGB_COLORS);
+    FSelection.emplace(FDC.Get(), FHandle.Get());
     if (rows != FHeight) base::RaiseLastOSError();
   }
   ih.biSizeImage = static_cast<DWORD>(bytes);

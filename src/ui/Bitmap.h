@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "base/Object.h"
 #include "ui/Canvas.h"
+#include "ui/GdiHandles.h"
 #include "ui/Graphic.h"
 
 namespace ui {
@@ -22,7 +24,7 @@ class TBitmap : public TGraphic {
   void SetHandle(HBITMAP bitmap);
   // Hands the bitmap to the caller, who then owns it; the object becomes empty.
   HBITMAP ReleaseHandle();
-  HBITMAP Handle() const { return FHandle; }
+  HBITMAP Handle() const { return FHandle.Get(); }
   // A new top-down 32-bit DIB section of the size, all bytes zero (transparent black).
   void SetSize32(int32_t width, int32_t height);
   // Direct access to the pixels of a DIB section (blue, green, red, alpha per pixel,
@@ -34,7 +36,7 @@ class TBitmap : public TGraphic {
   TCanvas& Canvas() { return FCanvas; }
 
   // The palette of an 8-bit or smaller bitmap (owned), or null.
-  HPALETTE Palette() const { return FPalette; }
+  HPALETTE Palette() const { return FPalette.Get(); }
   void SetPalette(HPALETTE palette);
   // The colour Transparent makes see-through (0x00BBGGRR).
   TColor TransparentColor() const { return FTransparentColor; }
@@ -43,7 +45,7 @@ class TBitmap : public TGraphic {
   const char* ClassName() const override { return "TBitmap"; }
   int32_t Width() const override { return FWidth; }
   int32_t Height() const override { return FHeight; }
-  bool Empty() const override { return FHandle == nullptr; }
+  bool Empty() const override { return !FHandle; }
   // A new size makes a new blank 32-bit bitmap.
   void SetWidth(int32_t width) override { SetSize(width, FHeight); }
   void SetHeight(int32_t height) override { SetSize(FWidth, height); }
@@ -57,11 +59,13 @@ class TBitmap : public TGraphic {
   void SaveToStream(base::TStream& stream) override;
 
  private:
-  HDC FDC;
-  HBITMAP FHandle = nullptr;
-  HPALETTE FPalette = nullptr;
+  // The context goes last: the bitmap and palette are out of it by then.
+  TOwnedDC FDC;
+  TOwnedBitmap FHandle;
+  TOwnedPalette FPalette;
   TColor FTransparentColor = 0;
-  HGDIOBJ FOldBitmap = nullptr;
+  // The bitmap selected into FDC while there is one; goes before both.
+  std::optional<TSelectObject> FSelection;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   TCanvas FCanvas;

@@ -2,18 +2,7 @@
 
 namespace ui {
 
-void TBrush::SetColor(TColor color) {
-  if (color == FColor) return;
-  FColor = color;
-  Changed();
-}
-
-void TBrush::SetStyle(uint8_t style) {
-  if (style > bsDiagCross) style = bsSolid;
-  if (style == FStyle) return;
-  FStyle = style;
-  Changed();
-}
+void TBrush::SetStyle(uint8_t style) { Assign(FStyle, style > bsDiagCross ? static_cast<uint8_t>(bsSolid) : style); }
 
 HGDIOBJ TBrush::CreateHandle(bool& owned) {
   if (FStyle == bsClear) {

@@ -9,21 +9,12 @@
 namespace ui {
 
 // Brush styles; the hatches are GDI's HS_ values plus 2.
-enum : uint8_t {
-  bsSolid = 0,
-  bsClear = 1,
-  bsHorizontal = 2,
-  bsVertical = 3,
-  bsFDiagonal = 4,
-  bsBDiagonal = 5,
-  bsCross = 6,
-  bsDiagCross = 7
-};
+enum : uint8_t { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 
 class TBrush : public TGraphicsObject {
  public:
   TColor Color() const { return FColor; }
-  void SetColor(TColor color);
+  void SetColor(TColor color) { Assign(FColor, color); }
   uint8_t Style() const { return FStyle; }
   void SetStyle(uint8_t style);  // values above bsDiagCross count as bsSolid
 

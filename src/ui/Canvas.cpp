@@ -2,6 +2,7 @@
 
 #include "ui/Brush.h"
 #include "ui/Font.h"
+#include "ui/GdiHandles.h"
 #include "ui/Pen.h"
 
 namespace ui {
@@ -68,9 +69,8 @@ void TCanvas::ToolChanged(base::TObject* sender) {
 
 void TCanvas::FillRect(const RECT& rect, TColor color) {
   if (!FHandle) return;
-  HBRUSH brush = CreateSolidBrush(ColorToRGB(color));
-  ::FillRect(FHandle, &rect, brush);
-  DeleteObject(brush);
+  TOwnedBrush brush(CreateSolidBrush(ColorToRGB(color)));
+  if (brush) ::FillRect(FHandle, &rect, brush.Get());
 }
 
 void TCanvas::FillRect(const RECT& rect) {

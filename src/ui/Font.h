@@ -18,20 +18,20 @@ class TFont : public TGraphicsObject {
   TFont();
 
   const std::string& Name() const { return FName; }
-  void SetName(const std::string& name);
+  void SetName(const std::string& name) { Assign(FName, name); }
   // Points at the font's pixels per inch; the height in pixels is the negative
   // -Size * PixelsPerInch / 72 (rounded), as GDI takes a character height.
   int32_t Size() const;
   void SetSize(int32_t points);
   // Pixels: negative for the character height, positive for the cell height.
   int32_t Height() const { return FHeight; }
-  void SetHeight(int32_t pixels);
+  void SetHeight(int32_t pixels) { Assign(FHeight, pixels); }
   TColor Color() const { return FColor; }
-  void SetColor(TColor color);
+  void SetColor(TColor color) { Assign(FColor, color); }
   uint8_t Style() const { return FStyle; }  // fsBold | fsItalic | fsUnderline | fsStrikeOut
   void SetStyle(uint8_t style);
   uint8_t Charset() const { return FCharset; }
-  void SetCharset(uint8_t charset);
+  void SetCharset(uint8_t charset) { Assign(FCharset, charset); }
   // The screen's vertical pixels per inch when the font was made.
   int32_t PixelsPerInch() const { return FPixelsPerInch; }
 

@@ -1,28 +1,18 @@
 #include "ui/Form.h"
 
-#include <exception>
-
-#include "base/Exceptions.h"
 #include "ui/Application.h"
 
 namespace ui {
 
 TForm::TForm(TApplication& owner) : FOwner(owner) {}
 
-TForm::~TForm() {
-  if (HWND wnd = ReleaseHandle()) DestroyWindow(wnd);
-}
+TForm::~TForm() { DestroyHostWindow(); }
 
-HWND TForm::ReleaseHandle() {
-  HWND wnd = FHandle;
-  if (wnd) SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-  FHandle = nullptr;
-  return wnd;
-}
+HWND TForm::ReleaseHandle() { return DetachHostWindow(); }
 
 void TForm::SetCaption(const base::AnsiString& caption) {
   FCaption = caption;
-  if (FHandle) SetWindowTextA(FHandle, caption.c_str());
+  if (HandleAllocated()) SetWindowTextA(HostHandle(), caption.c_str());
 }
 
 void TForm::CreateParams(DWORD& style, DWORD& exStyle) {
@@ -35,31 +25,26 @@ void TForm::CreateParams(DWORD& style, DWORD& exStyle) {
 }
 
 void TForm::CreateHandle() {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, ClassName(), &wc)) {
-    wc.lpfnWndProc = &TForm::WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = ClassName();
-    if (!RegisterClassA(&wc)) base::RaiseLastOSError();
-  }
-  DWORD style = 0, exStyle = 0;
-  CreateParams(style, exStyle);
+  TWindowParams params;
+  CreateParams(params.Style, params.ExStyle);
   RECT r{0, 0, ClientWidth, ClientHeight};
-  AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  AdjustWindowRectEx(&r, params.Style, FALSE, params.ExStyle);
+  params.Caption = FCaption.c_str();
+  params.Left = Left;
+  params.Top = Top;
+  params.Width = r.right - r.left;
+  params.Height = r.bottom - r.top;
   // The application window owns the form, as it owns every top-level form.
-  FHandle = CreateWindowExA(exStyle, ClassName(), FCaption.c_str(), style, Left, Top, r.right - r.left,
-                            r.bottom - r.top, FOwner.Handle(), nullptr, instance, this);
-  if (!FHandle) base::RaiseLastOSError();
+  params.Parent = FOwner.Handle();
+  CreateHostWindow({ClassName(), 0, IDC_ARROW}, params);
 }
 
 HWND TForm::Handle() {
-  if (!FHandle) CreateHandle();
-  return FHandle;
+  if (!HandleAllocated()) CreateHandle();
+  return HostHandle();
 }
 
-bool TForm::Visible() const { return FHandle && IsWindowVisible(FHandle); }
+bool TForm::Visible() const { return HandleAllocated() && IsWindowVisible(HostHandle()); }
 
 void TForm::Show() {
   HWND wnd = Handle();
@@ -77,7 +62,7 @@ void TForm::Show() {
 }
 
 void TForm::Hide() {
-  if (FHandle) ShowWindow(FHandle, SW_HIDE);
+  if (HandleAllocated()) ShowWindow(HostHandle(), SW_HIDE);
 }
 
 void TForm::Close() {
@@ -89,20 +74,10 @@ void TForm::Close() {
     Hide();
 }
 
-void TForm::SetMessageHandler(uint32_t msg, TMessageEvent handler) {
-  if (handler)
-    FHandlers[msg] = handler;
-  else
-    FHandlers.erase(msg);
-}
+void TForm::SetMessageHandler(uint32_t msg, TMessageEvent handler) { FHandlers.Set(msg, handler); }
 
 void TForm::Dispatch(TMessage& message) {
-  auto it = FHandlers.find(message.Msg);
-  if (it != FHandlers.end()) {
-    it->second(message);
-    return;
-  }
-  message.Result = DefWindowProcA(FHandle, message.Msg, message.WParam, message.LParam);
+  if (!FHandlers.Dispatch(message)) DefaultHandler(message);
 }
 
 void TForm::WndProc(TMessage& message) { Dispatch(message); }
@@ -121,23 +96,6 @@ void TForm::BeforeDestruction() {
   if (OnDestroy) OnDestroy(this);
 }
 
-LRESULT CALLBACK TForm::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    auto* form = static_cast<TForm*>(cs->lpCreateParams);
-    form->FHandle = wnd;
-    SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcA(wnd, msg, wParam, lParam);
-  TMessage m{msg, wParam, lParam, 0};
-  try {
-    form->WndProc(m);
-  } catch (...) {
-    form->FOwner.HandleException(form, std::current_exception());
-    m.Result = 0;
-  }
-  return m.Result;
-}
+void TForm::HostException(const std::exception_ptr& e) { FOwner.HandleException(this, e); }
 
 }  // namespace ui

@@ -8,12 +8,12 @@
 #include <windows.h>
 
 #include <string>
-#include <unordered_map>
 
 #include "base/Object.h"
 #include "base/Strings.h"
 #include "ui/Canvas.h"
 #include "ui/Messages.h"
+#include "ui/WindowHost.h"
 
 namespace ui {
 
@@ -22,12 +22,14 @@ class TApplication;
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable };
 enum class TPosition { poDesigned, poScreenCenter };
 
-struct TFont {
+// The design font of a form. Not the canvas's TFont (ui/Font.h): one name for two types
+// would break any unit that includes both.
+struct TFormFont {
   base::AnsiString Name = "Tahoma";
   int32_t Height = -11;  // negative: character height in pixels
 };
 
-class TForm : public base::TObject {
+class TForm : public base::TObject, private TWindowHost {
  public:
   explicit TForm(TApplication& owner);
   // Releases the window. OnDestroy has run before (BeforeDestruction).
@@ -41,7 +43,7 @@ class TForm : public base::TObject {
   int32_t ClientWidth = 320;
   int32_t ClientHeight = 240;
   TColor Color = clBtnFace;
-  TFont Font;
+  TFormFont Font;
   TPosition Position = TPosition::poDesigned;
   bool ShowHint = false;
   void SetCaption(const base::AnsiString& caption);
@@ -55,7 +57,7 @@ class TForm : public base::TObject {
   virtual const char* ClassName() const { return "TForm"; }
 
   HWND Handle();
-  bool HandleAllocated() const { return FHandle != nullptr; }
+  bool HandleAllocated() const { return HostHandle() != nullptr; }
   // Cuts the window off from this form and hands it to the caller, who destroys it or
   // leaves it to the end of the process; its messages go to the default window
   // procedure from now on. Null when there is no window.
@@ -85,14 +87,14 @@ class TForm : public base::TObject {
   TApplication& Owner() { return FOwner; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void HostMessage(TMessage& message) override { WndProc(message); }
+  void HostException(const std::exception_ptr& e) override;
   void CreateHandle();
 
   TApplication& FOwner;
-  HWND FHandle = nullptr;
   base::AnsiString FCaption;
   bool FShownOnce = false;
-  std::unordered_map<uint32_t, TMessageEvent> FHandlers;
+  TMessageHandlers FHandlers;
 };
 
 }  // namespace ui

@@ -5,7 +5,10 @@ namespace ui {
 TGraphicsObject::~TGraphicsObject() { ReleaseHandle(); }
 
 HGDIOBJ TGraphicsObject::Handle() {
-  if (!FHandle) FHandle = CreateHandle(FOwned);
+  if (FHandle) return FHandle;
+  bool owned = false;
+  FHandle = CreateHandle(owned);
+  if (owned) FOwned.Reset(FHandle);
   return FHandle;
 }
 
@@ -15,9 +18,8 @@ void TGraphicsObject::Changed() {
 }
 
 void TGraphicsObject::ReleaseHandle() {
-  if (FHandle && FOwned) DeleteObject(FHandle);
+  FOwned.Reset();
   FHandle = nullptr;
-  FOwned = false;
 }
 
 }  // namespace ui

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "base/Object.h"
+#include "ui/GdiHandles.h"
 
 namespace ui {
 
@@ -26,12 +27,20 @@ class TGraphicsObject : public base::TObject {
   virtual HGDIOBJ CreateHandle(bool& owned) = 0;
   // Runs OnChange and releases the GDI object of the old settings.
   void Changed();
+  // A setter's work: stores value and, when it differs from what was there, runs Changed.
+  template <class T>
+  void Assign(T& setting, const T& value) {
+    if (setting == value) return;
+    setting = value;
+    Changed();
+  }
 
  private:
   void ReleaseHandle();
 
   HGDIOBJ FHandle = nullptr;
-  bool FOwned = false;
+  // FHandle when it is ours to release; stock objects are not.
+  TOwnedGdiObject FOwned;
 };
 
 }  // namespace ui

@@ -12,34 +12,29 @@ namespace {
 // Space between the border and the text, in pixels.
 constexpr int32_t kTextPadding = 2;
 
-HFONT CreateStatusFont() {
+TOwnedFont CreateStatusFont() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof(metrics);
   if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-    if (HFONT font = CreateFontIndirectA(&metrics.lfStatusFont)) return font;
+    if (HFONT font = CreateFontIndirectA(&metrics.lfStatusFont)) return TOwnedFont(font);
   // Systems whose metrics record is shorter than ours: the usual hint font.
-  return CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma");
+  return TOwnedFont(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma"));
 }
 
 // A screen-compatible context with the font selected, for measuring text.
 class TMeasureDC {
  public:
-  explicit TMeasureDC(HFONT font) : FDC(CreateCompatibleDC(nullptr)) {
-    if (!FDC) base::RaiseLastOSError();
-    FOld = SelectObject(FDC, font);
-  }
-  ~TMeasureDC() {
-    SelectObject(FDC, FOld);
-    DeleteDC(FDC);
-  }
-  TMeasureDC(const TMeasureDC&) = delete;
-  TMeasureDC& operator=(const TMeasureDC&) = delete;
-  HDC Handle() const { return FDC; }
+  explicit TMeasureDC(HFONT font) : FDC(CreateCompatibleDC(nullptr)), FFont(CheckDC(FDC.Get()), font) {}
+  HDC Handle() const { return FDC.Get(); }
 
  private:
-  HDC FDC;
-  HGDIOBJ FOld;
+  static HDC CheckDC(HDC dc) {
+    if (!dc) base::RaiseLastOSError();
+    return dc;
+  }
+  TOwnedDC FDC;
+  TSelectObject FFont;
 };
 
 }  // namespace
@@ -48,50 +43,41 @@ std::unique_ptr<THintWindow> DefaultHintWindowClass() { return std::make_unique<
 
 THintWindow::THintWindow() : FFont(CreateStatusFont()) {}
 
-THintWindow::~THintWindow() {
-  if (FHandle) {
-    SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
-    DestroyWindow(FHandle);
-  }
-  if (FFont) DeleteObject(FFont);
-}
+// The window goes before the font it draws with.
+THintWindow::~THintWindow() { DestroyHostWindow(); }
 
 void THintWindow::CreateHandle() {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, ClassName(), &wc)) {
-    // Saved bits: a hint that goes leaves the windows under it as they were, unpainted.
-    wc.style = CS_SAVEBITS;
-    wc.lpfnWndProc = &THintWindow::WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = ClassName();
-    if (!RegisterClassA(&wc)) base::RaiseLastOSError();
-  }
-  HWND wnd = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, ClassName(), FCaption.c_str(), WS_POPUP | WS_BORDER,
-                             FLeft, FTop, FWidth, FHeight, nullptr, nullptr, instance, this);
-  if (!wnd) base::RaiseLastOSError();
+  TWindowParams params;
+  params.ExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+  params.Style = WS_POPUP | WS_BORDER;
+  params.Caption = FCaption.c_str();
+  params.Left = FLeft;
+  params.Top = FTop;
+  params.Width = FWidth;
+  params.Height = FHeight;
+  // Saved bits: a hint that goes leaves the windows under it as they were, unpainted.
+  CreateHostWindow({ClassName(), CS_SAVEBITS, IDC_ARROW}, params);
 }
 
 HWND THintWindow::Handle() {
-  if (!FHandle) CreateHandle();
-  return FHandle;
+  if (!HandleAllocated()) CreateHandle();
+  return HostHandle();
 }
 
-bool THintWindow::Visible() const { return FHandle && IsWindowVisible(FHandle); }
+bool THintWindow::Visible() const { return HandleAllocated() && IsWindowVisible(HostHandle()); }
 
 void THintWindow::Hide() {
-  if (FHandle) ShowWindow(FHandle, SW_HIDE);
+  if (HandleAllocated()) ShowWindow(HostHandle(), SW_HIDE);
 }
 
 void THintWindow::Invalidate() {
-  if (FHandle) InvalidateRect(FHandle, nullptr, TRUE);
+  if (HandleAllocated()) InvalidateRect(HostHandle(), nullptr, TRUE);
 }
 
 void THintWindow::SetCaption(const base::AnsiString& caption) {
   if (caption == FCaption) return;
   FCaption = caption;
-  if (FHandle) SetWindowTextA(FHandle, caption.c_str());
+  if (HandleAllocated()) SetWindowTextA(HostHandle(), caption.c_str());
   TextChanged();
 }
 
@@ -102,18 +88,18 @@ void THintWindow::SetBounds(int32_t left, int32_t top, int32_t width, int32_t he
   FTop = top;
   FWidth = width;
   FHeight = height;
-  if (FHandle) SetWindowPos(FHandle, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (HandleAllocated()) SetWindowPos(HostHandle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 SIZE THintWindow::TextExtent(const base::AnsiString& text) const {
-  TMeasureDC dc(FFont);
+  TMeasureDC dc(FFont.Get());
   SIZE size{};
   GetTextExtentPoint32A(dc.Handle(), text.c_str(), static_cast<int>(text.size()), &size);
   return size;
 }
 
 RECT THintWindow::CalcHintRect(int32_t maxWidth, const base::AnsiString& text) {
-  TMeasureDC dc(FFont);
+  TMeasureDC dc(FFont.Get());
   RECT r{0, 0, maxWidth, 0};
   DrawTextA(dc.Handle(), text.c_str(), static_cast<int>(text.size()), &r,
             DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
@@ -141,11 +127,10 @@ void THintWindow::Paint(HDC dc, const RECT& client) {
   FillRect(dc, &client, brush);
   RECT text = client;
   InflateRect(&text, -kTextPadding, -kTextPadding);
-  HGDIOBJ oldFont = SelectObject(dc, FFont);
+  TSelectObject font(dc, FFont.Get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
   DrawTextA(dc, FCaption.c_str(), static_cast<int>(FCaption.size()), &text, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(dc, oldFont);
 }
 
 void THintWindow::WndProc(TMessage& m) {
@@ -158,40 +143,24 @@ void THintWindow::WndProc(TMessage& m) {
     case WM_ERASEBKGND: m.Result = 1; return;  // Paint fills the background
     case WM_PAINT: {
       PAINTSTRUCT ps;
-      HDC dc = BeginPaint(FHandle, &ps);
+      HWND wnd = HostHandle();
+      HDC dc = BeginPaint(wnd, &ps);
       RECT client{};
-      GetClientRect(FHandle, &client);
+      GetClientRect(wnd, &client);
       try {
         Paint(dc, client);
       } catch (...) {
-        EndPaint(FHandle, &ps);
+        EndPaint(wnd, &ps);
         throw;
       }
-      EndPaint(FHandle, &ps);
+      EndPaint(wnd, &ps);
       m.Result = 0;
       return;
     }
-    default: m.Result = DefWindowProcA(FHandle, m.Msg, m.WParam, m.LParam);
+    default: DefaultHandler(m);
   }
 }
 
-LRESULT CALLBACK THintWindow::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    auto* self = static_cast<THintWindow*>(cs->lpCreateParams);
-    self->FHandle = wnd;
-    SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<THintWindow*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcA(wnd, msg, wParam, lParam);
-  TMessage m{msg, wParam, lParam, 0};
-  try {
-    self->WndProc(m);
-  } catch (...) {
-    base::HandleApplicationException(self, std::current_exception());
-    m.Result = 0;
-  }
-  return m.Result;
-}
+void THintWindow::HostException(const std::exception_ptr& e) { base::HandleApplicationException(this, e); }
 
 }  // namespace ui

@@ -14,11 +14,13 @@
 
 #include "base/Object.h"
 #include "base/Strings.h"
+#include "ui/GdiHandles.h"
 #include "ui/Messages.h"
+#include "ui/WindowHost.h"
 
 namespace ui {
 
-class THintWindow : public base::TObject {
+class THintWindow : public base::TObject, private TWindowHost {
  public:
   THintWindow();
   // Destroys the window and the font.
@@ -29,7 +31,7 @@ class THintWindow : public base::TObject {
 
   // Created on first use, top-level with the desktop as its parent (no owner), hidden.
   HWND Handle();
-  bool HandleAllocated() const { return FHandle != nullptr; }
+  bool HandleAllocated() const { return HostHandle() != nullptr; }
   bool Visible() const;
   void Hide();
   // Repaints the whole window.
@@ -49,7 +51,7 @@ class THintWindow : public base::TObject {
   void SetHeight(int32_t height) { SetBounds(FLeft, FTop, FWidth, height); }
 
   // The font the window draws with: the system's status font.
-  HFONT Font() const { return FFont; }
+  HFONT Font() const { return FFont.Get(); }
   // The size of one line of text in that font.
   SIZE TextExtent(const base::AnsiString& text) const;
 
@@ -71,11 +73,11 @@ class THintWindow : public base::TObject {
   virtual void WndProc(TMessage& message);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void HostMessage(TMessage& message) override { WndProc(message); }
+  void HostException(const std::exception_ptr& e) override;
   void CreateHandle();
 
-  HWND FHandle = nullptr;
-  HFONT FFont = nullptr;
+  TOwnedFont FFont;
   base::AnsiString FCaption;
   int32_t FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
 };

@@ -10,23 +10,20 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <unordered_map>
 
-#include "ui/Messages.h"
+#include "ui/WindowHost.h"
 
 namespace ui {
 
-class TMessageWindow {
+class TMessageWindow : private TWindowHost {
  public:
   // Registers the window class on first use and creates the window on the calling
   // thread. Raises the system's error when either fails.
   explicit TMessageWindow(const char* className);
   // Destroys the window; messages still queued for it are dropped. Creating thread.
-  ~TMessageWindow();
-  TMessageWindow(const TMessageWindow&) = delete;
-  TMessageWindow& operator=(const TMessageWindow&) = delete;
+  ~TMessageWindow() override;
 
-  HWND Handle() const { return FHandle; }
+  HWND Handle() const { return HostHandle(); }
   // Routes one message number to a handler (an empty one removes it). Set the handlers
   // before anyone posts.
   void SetMessageHandler(uint32_t msg, TMessageEvent handler);
@@ -34,10 +31,9 @@ class TMessageWindow {
   bool Post(uint32_t msg, WPARAM wParam, LPARAM lParam) const;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void HostMessage(TMessage& message) override;
 
-  HWND FHandle = nullptr;
-  std::unordered_map<uint32_t, TMessageEvent> FHandlers;
+  TMessageHandlers FHandlers;
 };
 
 }  // namespace ui

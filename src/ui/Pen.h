@@ -8,28 +8,18 @@
 
 namespace ui {
 
-// Pen styles; 0 to 6 are GDI's PS_ values. psUserStyle and psAlternate need a dash
-// pattern the canvas does not keep: they draw solid.
-enum : uint8_t {
-  psSolid = 0,
-  psDash = 1,
-  psDot = 2,
-  psDashDot = 3,
-  psDashDotDot = 4,
-  psClear = 5,
-  psInsideFrame = 6,
-  psUserStyle = 7,
-  psAlternate = 8
-};
+// Pen styles, from 0 on; psSolid to psInsideFrame are GDI's PS_ values. psUserStyle and
+// psAlternate need a dash pattern the canvas does not keep: they draw solid.
+enum : uint8_t { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame, psUserStyle, psAlternate };
 
 class TPen : public TGraphicsObject {
  public:
   TColor Color() const { return FColor; }
-  void SetColor(TColor color);
+  void SetColor(TColor color) { Assign(FColor, color); }
   int32_t Width() const { return FWidth; }
   void SetWidth(int32_t width);  // below 1 counts as 1
   uint8_t Style() const { return FStyle; }
-  void SetStyle(uint8_t style);
+  void SetStyle(uint8_t style) { Assign(FStyle, style); }
 
   HPEN Pen() { return static_cast<HPEN>(Handle()); }
 
