@@ -15,6 +15,7 @@
 #include "skin/SkinDraw.h"
 #include "skin/SkinEngine.h"
 #include "ui/Brush.h"
+#include "ui/GdiHandles.h"
 
 namespace skinview {
 
@@ -150,12 +151,14 @@ void CollectItem(TSkinItem& item, std::vector<TEntry>& entries, TProblems& probl
 
 // Box, rounded box, ellipse or line states in their pen and brush.
 void DrawShape(HDC dc, const RECT& r, const TSkinItemState& state) {
-  HGDIOBJ brush = state.Brush.Color == ColorNotSet ? GetStockObject(NULL_BRUSH)
-                                                   : CreateSolidBrush(SkinColorToRGB(state.Brush.Color));
-  HGDIOBJ pen = state.Pen.Color == ColorNotSet
-                    ? GetStockObject(NULL_PEN)
-                    : CreatePen(PS_SOLID, std::max(state.Pen.Width, 1), SkinColorToRGB(state.Pen.Color));
-  HGDIOBJ oldBrush = SelectObject(dc, brush), oldPen = SelectObject(dc, pen);
+  // Unset colours draw with the stock null brush or pen, which are not ours to delete.
+  ui::TOwnedBrush brush(state.Brush.Color == ColorNotSet ? nullptr
+                                                         : CreateSolidBrush(SkinColorToRGB(state.Brush.Color)));
+  ui::TOwnedPen pen(state.Pen.Color == ColorNotSet
+                        ? nullptr
+                        : CreatePen(PS_SOLID, std::max(state.Pen.Width, 1), SkinColorToRGB(state.Pen.Color)));
+  ui::TSelectObject brushSelection(dc, brush ? HGDIOBJ(brush.Get()) : GetStockObject(NULL_BRUSH));
+  ui::TSelectObject penSelection(dc, pen ? HGDIOBJ(pen.Get()) : GetStockObject(NULL_PEN));
   switch (state.Shape) {
     case sssRoundRect: RoundRect(dc, r.left, r.top, r.right, r.bottom, 6, 6); break;
     case sssEllipse: Ellipse(dc, r.left, r.top, r.right, r.bottom); break;
@@ -169,10 +172,6 @@ void DrawShape(HDC dc, const RECT& r, const TSkinItemState& state) {
       break;
     default: Rectangle(dc, r.left, r.top, r.right, r.bottom);
   }
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldPen);
-  DeleteObject(brush);  // stock objects ignore this
-  DeleteObject(pen);
 }
 
 void DrawEntry(HDC dc, const RECT& r, TEntry& e) {
