@@ -373,6 +373,43 @@ TEST(HttpClient, UrlsWithControlCharactersAreRefusedUnsent) {
   EXPECT_NE(got.find("GET /last "), std::string::npos);
 }
 
+// A Location with a control character, inside the value or at either end, is not
+// followed: the redirect fails and the connection is closed rather than asked again. A
+// zero byte counts too, though the line reader drops it with what follows. Only a tab at
+// an end is a blank around the value.
+TEST(HttpClient, LocationsWithControlCharactersAreNotFollowed) {
+  for (char c : ControlCharacters()) {
+    const struct {
+      const char* Where;
+      std::string Value;
+      bool Followed;
+    } cases[] = {{"inside", std::string("/ok") + c + "x", false},
+                 {"before", c + std::string("/ok"), c == '\t'},
+                 {"after", "/ok" + std::string(1, c), c == '\t'}};
+    for (const auto& k : cases) {
+      SCOPED_TRACE(Shown(c) + " " + k.Where + " the value");
+      TScriptedServer server;
+      server.Expect("\r\n\r\n")
+          .Send("HTTP/1.1 302 Found\r\nLocation: " + k.Value + "\r\n" + kKeepEmpty)
+          .Expect("\r\n\r\n", 2)
+          .Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello")
+          .Close();
+      server.Start();
+      THTTPClient client;
+      client.Timeout = 1000;
+      base::TStringStream body;
+      EXPECT_EQ(client.Get(Url(server, "/start"), "", &body), k.Followed);
+      server.WaitDone();
+      std::string got = server.Received();
+      EXPECT_EQ(Occurrences(got, "GET "), k.Followed ? 2u : 1u);
+      if (k.Followed) {
+        EXPECT_NE(got.find("GET /ok HTTP/1.1\r\n"), std::string::npos);
+      }
+      EXPECT_EQ(client.StatusCode, k.Followed ? 200 : 302);
+    }
+  }
+}
+
 TEST(HttpClient, RelativeRedirectKeepsThePortInTheHostLine) {
   TScriptedServer server;
   server.Expect("GET /first ")
