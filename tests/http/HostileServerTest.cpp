@@ -307,6 +307,33 @@ std::vector<char> ControlCharacters() {
 std::string Shown(char c) { return "control character " + std::to_string(static_cast<unsigned char>(c)); }
 
 const std::string kKeepEmpty = "Content-Length: 0\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=5\r\n\r\n";
+const std::string kHelloAndClose = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello";
+
+struct TExchange {
+  bool Ok;
+  int StatusCode;
+  std::string Body;
+  std::string Received;  // by the server
+};
+
+// The server sends each answer after the next request head on one connection, then
+// closes; a client asks for path. A request it does not send leaves the rest unplayed.
+TExchange AnswersInTurn(const std::vector<std::string>& answers, const std::string& path) {
+  TScriptedServer server;
+  for (size_t i = 0; i < answers.size(); ++i) server.Expect("\r\n\r\n", i + 1).Send(answers[i]);
+  server.Close();
+  server.Start();
+  THTTPClient client;
+  client.Timeout = 1000;
+  base::TStringStream body;
+  TExchange e;
+  e.Ok = client.Get(Url(server, path), "", &body);
+  server.WaitDone();
+  e.StatusCode = client.StatusCode;
+  e.Body = body.DataString();
+  e.Received = server.Received();
+  return e;
+}
 
 // A chain of relative redirects on one kept connection: the limit's worth is followed;
 // one more fails the request with the 302 as its status, and its Location is not asked.
@@ -318,26 +345,19 @@ TEST(HttpClient, RedirectChainIsFollowedUpToTheLimitAndNoFurther) {
   } cases[] = {{1, true}, {limit, true}, {limit + 1, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Redirects);
-    TScriptedServer server;
-    for (int i = 0; i < c.Redirects; ++i)
-      server.Expect("\r\n\r\n", static_cast<size_t>(i) + 1)
-          .Send("HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(i + 1) + "\r\n" + kKeepEmpty);
-    server.Expect("\r\n\r\n", static_cast<size_t>(c.Redirects) + 1)
-        .Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello")
-        .Close();
-    server.Start();
-    THTTPClient client;
-    client.Timeout = 2000;
-    base::TStringStream body;
-    EXPECT_EQ(client.Get(Url(server, "/r0"), "", &body), c.Ok);
-    server.WaitDone();
-    std::string got = server.Received();
+    std::vector<std::string> answers;
+    for (int i = 1; i <= c.Redirects; ++i)
+      answers.push_back("HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\n" + kKeepEmpty);
+    answers.push_back(kHelloAndClose);
+    TExchange e = AnswersInTurn(answers, "/r0");
+    EXPECT_EQ(e.Ok, c.Ok);
+    const std::string& got = e.Received;
     int asked = c.Ok ? c.Redirects : limit;
     EXPECT_EQ(Occurrences(got, "GET /r"), static_cast<size_t>(asked) + 1);
     EXPECT_NE(got.find("GET /r" + std::to_string(asked) + " "), std::string::npos);
     EXPECT_EQ(got.find("GET /r" + std::to_string(asked + 1) + " "), std::string::npos);
-    EXPECT_EQ(client.StatusCode, c.Ok ? 200 : 302);
-    EXPECT_EQ(body.DataString(), c.Ok ? "hello" : "");
+    EXPECT_EQ(e.StatusCode, c.Ok ? 200 : 302);
+    EXPECT_EQ(e.Body, c.Ok ? "hello" : "");
   }
 }
 
@@ -388,24 +408,15 @@ TEST(HttpClient, LocationsWithControlCharactersAreNotFollowed) {
                  {"after", "/ok" + std::string(1, c), c == '\t'}};
     for (const auto& k : cases) {
       SCOPED_TRACE(Shown(c) + " " + k.Where + " the value");
-      TScriptedServer server;
-      server.Expect("\r\n\r\n")
-          .Send("HTTP/1.1 302 Found\r\nLocation: " + k.Value + "\r\n" + kKeepEmpty)
-          .Expect("\r\n\r\n", 2)
-          .Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello")
-          .Close();
-      server.Start();
-      THTTPClient client;
-      client.Timeout = 1000;
-      base::TStringStream body;
-      EXPECT_EQ(client.Get(Url(server, "/start"), "", &body), k.Followed);
-      server.WaitDone();
-      std::string got = server.Received();
+      TExchange e =
+          AnswersInTurn({"HTTP/1.1 302 Found\r\nLocation: " + k.Value + "\r\n" + kKeepEmpty, kHelloAndClose}, "/start");
+      EXPECT_EQ(e.Ok, k.Followed);
+      const std::string& got = e.Received;
       EXPECT_EQ(Occurrences(got, "GET "), k.Followed ? 2u : 1u);
       if (k.Followed) {
         EXPECT_NE(got.find("GET /ok HTTP/1.1\r\n"), std::string::npos);
       }
-      EXPECT_EQ(client.StatusCode, k.Followed ? 200 : 302);
+      EXPECT_EQ(e.StatusCode, k.Followed ? 200 : 302);
     }
   }
 }
