@@ -1,7 +1,5 @@
 #include "base/StringList.h"
 
-#include <algorithm>
-
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Stream.h"
@@ -9,77 +7,54 @@
 
 namespace base {
 
-void TStringList::Check(int index) const {
-  if (index < 0 || index >= Count()) throw EStringListError(Format("List index out of bounds (%d)", index));
-}
-
 const std::string& TStringList::Get(int index) const {
-  Check(index);
-  return FItems[static_cast<size_t>(index)].S;
+  FItems.CheckIndex(index);
+  return FItems[index].S;
 }
 
 void TStringList::Put(int index, const std::string& s) {
   if (FSorted) throw EStringListError("Operation not allowed on sorted list");
-  Check(index);
-  FItems[static_cast<size_t>(index)].S = s;
+  FItems.CheckIndex(index);
+  FItems[index].S = s;
 }
 
 TObject* TStringList::GetObject(int index) const {
-  Check(index);
-  return FItems[static_cast<size_t>(index)].Object;
+  FItems.CheckIndex(index);
+  return FItems[index].Object;
 }
 
 void TStringList::PutObject(int index, TObject* object) {
-  Check(index);
-  FItems[static_cast<size_t>(index)].Object = object;
+  FItems.CheckIndex(index);
+  FItems[index].Object = object;
 }
 
+// Bytes compare unsigned; without regard to case, ASCII letters only are folded.
 int TStringList::Compare(const std::string& a, const std::string& b) const {
   if (FCaseSensitive) return a.compare(b);
   return UpperCase(a).compare(UpperCase(b));
 }
 
 bool TStringList::Find(const std::string& s, int& index) const {
-  int lo = 0, hi = Count() - 1;
-  bool found = false;
-  while (lo <= hi) {
-    int mid = (lo + hi) / 2;
-    int c = Compare(FItems[static_cast<size_t>(mid)].S, s);
-    if (c < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid - 1;
-      if (c == 0) {
-        found = true;
-        if (FDuplicates != TDuplicates::dupAccept) lo = mid;
-      }
-    }
-  }
-  index = lo;
-  return found;
+  TEqualPick pick = FDuplicates == TDuplicates::dupAccept ? TEqualPick::First : TEqualPick::FirstMet;
+  return FItems.Search(s, index, pick, [this](const std::string& a, const std::string& b) { return Compare(a, b); });
 }
 
 int TStringList::Add(const std::string& s, TObject* object) {
   int index = Count();
-  if (FSorted) {
-    if (Find(s, index)) {
-      if (FDuplicates == TDuplicates::dupIgnore) return index;
-      if (FDuplicates == TDuplicates::dupError) throw EStringListError("String list does not allow duplicates");
-    }
-  }
-  FItems.insert(FItems.begin() + index, Item{s, object});
+  if (FItems.PlaceForAdd(FSorted, FDuplicates, index, [&](int& at) { return Find(s, at); }))
+    FItems.Insert(index, s, object);
   return index;
 }
 
 void TStringList::Insert(int index, const std::string& s, TObject* object) {
   if (FSorted) throw EStringListError("Operation not allowed on sorted list");
   if (index < 0 || index > Count()) throw EStringListError(Format("List index out of bounds (%d)", index));
-  FItems.insert(FItems.begin() + index, Item{s, object});
+  FItems.Insert(index, s, object);
 }
 
 void TStringList::Delete(int index) {
-  Check(index);
-  FItems.erase(FItems.begin() + index);
+  FItems.CheckIndex(index);
+  FItems.Delete(index);
 }
 
 int TStringList::IndexOf(const std::string& s) const {
@@ -88,55 +63,37 @@ int TStringList::IndexOf(const std::string& s) const {
     return Find(s, i) ? i : -1;
   }
   for (int i = 0; i < Count(); ++i)
-    if (Compare(FItems[static_cast<size_t>(i)].S, s) == 0) return i;
+    if (Compare(FItems[i].S, s) == 0) return i;
   return -1;
 }
 
 int TStringList::IndexOfName(const std::string& name) const {
-  for (int i = 0; i < Count(); ++i) {
-    const std::string& s = FItems[static_cast<size_t>(i)].S;
-    size_t eq = s.find('=');
-    if (eq != std::string::npos && Compare(s.substr(0, eq), name) == 0) return i;
-  }
-  return -1;
+  return IndexOfItemName(*this, name, '=',
+                         [this](const std::string& a, const std::string& b) { return Compare(a, b); });
 }
 
 std::string TStringList::Text() const {
   std::string out;
-  for (const Item& it : FItems) out.append(it.S).append("\r\n");
+  for (int i = 0; i < Count(); ++i) out.append(FItems[i].S).append("\r\n");
   return out;
 }
 
 void TStringList::SetText(const std::string& text) {
   Clear();
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t j = i;
-    while (j < text.size() && text[j] != '\r' && text[j] != '\n') ++j;
-    Add(text.substr(i, j - i));
-    if (j < text.size() && text[j] == '\r') ++j;
-    if (j < text.size() && text[j] == '\n') ++j;
-    i = j;
-  }
+  ForEachLine(text, text.size(), [this](const std::string& line) { Add(line); });
 }
 
-std::string TStringList::Names(int index) const {
-  const std::string& s = Get(index);
-  size_t eq = s.find('=');
-  return eq == std::string::npos ? std::string() : s.substr(0, eq);
-}
+std::string TStringList::Names(int index) const { return NameOfItem(Get(index), '='); }
 
-std::string TStringList::ValueFromIndex(int index) const {
-  const std::string& s = Get(index);
-  size_t eq = s.find('=');
-  return eq == std::string::npos ? std::string() : s.substr(eq + 1);
-}
+std::string TStringList::ValueFromIndex(int index) const { return ValueOfItem(Get(index), '='); }
 
 std::string TStringList::Values(const std::string& name) const {
   int i = IndexOfName(name);
   return i < 0 ? std::string() : ValueFromIndex(i);
 }
 
+// An existing line changes in place, in a sorted list too: only its value changes, which
+// could put it out of order among lines of the same name only.
 void TStringList::SetValue(const std::string& name, const std::string& value) {
   int i = IndexOfName(name);
   if (value.empty()) {
@@ -146,12 +103,11 @@ void TStringList::SetValue(const std::string& name, const std::string& value) {
   if (i < 0)
     Add(name + "=" + value);
   else
-    FItems[static_cast<size_t>(i)].S = name + "=" + value;
+    FItems[i].S = name + "=" + value;
 }
 
 void TStringList::Sort() {
-  std::stable_sort(FItems.begin(), FItems.end(),
-                   [this](const Item& a, const Item& b) { return Compare(a.S, b.S) < 0; });
+  FItems.StableSort([this](const std::string& a, const std::string& b) { return Compare(a, b); });
 }
 
 void TStringList::SetSorted(bool v) {

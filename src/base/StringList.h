@@ -5,17 +5,15 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "base/Object.h"
+#include "base/StringListCore.h"
 
 namespace base {
 
-enum class TDuplicates { dupIgnore, dupAccept, dupError };
-
 class TStringList : public TObject {
  public:
-  int Count() const { return static_cast<int>(FItems.size()); }
+  int Count() const { return FItems.Count(); }
   const std::string& Get(int index) const;
   const std::string& operator[](int index) const { return Get(index); }
   void Put(int index, const std::string& s);
@@ -25,10 +23,12 @@ class TStringList : public TObject {
   int Add(const std::string& s, TObject* object = nullptr);
   void Insert(int index, const std::string& s, TObject* object = nullptr);
   void Delete(int index);
-  void Clear() { FItems.clear(); }
+  void Clear() { FItems.Clear(); }
   int IndexOf(const std::string& s) const;
   int IndexOfName(const std::string& name) const;
   // For sorted lists: true and the index when found, else false and the insert position.
+  // Accepting duplicates, the index is the first of equal strings; otherwise it is the
+  // first equal string the search meets.
   bool Find(const std::string& s, int& index) const;
 
   std::string Text() const;
@@ -52,12 +52,7 @@ class TStringList : public TObject {
 
  private:
   int Compare(const std::string& a, const std::string& b) const;
-  void Check(int index) const;
-  struct Item {
-    std::string S;
-    TObject* Object;
-  };
-  std::vector<Item> FItems;
+  TStringListCore<std::string> FItems;
   bool FSorted = false;
   bool FCaseSensitive = false;
   TDuplicates FDuplicates = TDuplicates::dupIgnore;

@@ -272,7 +272,7 @@ bool THTTPClient::SendRequest(const std::string& authority, const std::string& r
       std::string location = GetHeaderValue("Location", ':');
       platform::DebugOutput(Format("Http Redirect to: %s", location));
       if (redirects >= kMaxRedirects) break;
-      if (HasControlCharacters(location)) {
+      if (FLocationUnsafe || HasControlCharacters(location)) {
         platform::DebugOutput("Http Redirect refused: control characters in Location");
         break;
       }

@@ -186,6 +186,9 @@ class THTTPClient : public base::TObject {
 
   std::unique_ptr<TQZTCPClient> FTcpClient;
   bool FBodyComplete = false;
+  // The answer's head had a Location line holding a control character that the head's
+  // trimming or a zero byte would hide from the Location value: its redirect is refused.
+  bool FLocationUnsafe = false;
   bool FBodyTotalUnknown = false;  // the body being read has no announced length
   std::vector<char> FReadBuffer;
   // The span in which the body must bring kMinBytesPerTimeout bytes.

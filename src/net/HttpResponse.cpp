@@ -59,6 +59,13 @@ int ContentLengthHeader(const base::TStringList& headers, int64_t& value) {
   return found;
 }
 
+// A tab may stand at a line's ends as a blank around the value; other control characters
+// may not.
+bool IsControlButTab(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u < 0x20 && c != '\t') || u == 0x7F;
+}
+
 }  // namespace
 
 bool ParseContentLength(std::string_view text, int64_t& length) {
@@ -133,6 +140,7 @@ bool THTTPClient::ReadHeaders() {
   ContentLength = 0;
   StatusCode = 0;
   ResponseHeaders.Clear();
+  FLocationUnsafe = false;
   if (!WaitForData()) return false;
   for (;;) {
     std::string line;
@@ -143,6 +151,11 @@ bool THTTPClient::ReadHeaders() {
       CloseSocket();
       return false;
     }
+    // Trimming drops control characters at the ends of a line, and a zero byte cut it
+    // short: a Location must not reach the next request altered that way.
+    if (base::StartsText("Location", base::Trim(line)) &&
+        (FTcpClient->LineHadZero() || std::any_of(line.begin(), line.end(), IsControlButTab)))
+      FLocationUnsafe = true;
     ResponseHeaders.Add(base::Trim(line));
   }
 }

@@ -220,12 +220,13 @@ bool TQZTCPClient::ReadLn(std::string& line, int32_t ms, std::string_view termin
   const size_t termLen = terminator.size();
   size_t taken = 0;  // bytes of the line consumed so far
   bool cut = false;  // a zero byte came: the rest of the line is dropped
+  FLineHadZero = false;
   auto append = [&](std::string_view part) {
     taken += part.size();
     if (cut) return;
     size_t zero = part.find('\0');
     if (zero != std::string_view::npos) {
-      cut = true;
+      cut = FLineHadZero = true;
       part = part.substr(0, zero);
     }
     line.append(part);

@@ -90,6 +90,8 @@ class TQZTCPClient : public base::TObject {
   // ends the read with false. Only the line's own bytes are taken: what follows the
   // terminator stays for the next read. On a failure the line holds what was read.
   bool ReadLn(std::string& line, int32_t ms, std::string_view terminator = "\r\n", size_t maxLength = kMaxLineLength);
+  // True when the line of the last ReadLn held a zero byte, and so lost what followed it.
+  bool LineHadZero() const { return FLineHadZero; }
   static constexpr size_t kMaxLineLength = 65536;
 
   // Local time of the last read from the socket or send.
@@ -137,6 +139,7 @@ class TQZTCPClient : public base::TObject {
   std::vector<char> FIn;
   size_t FInStart = 0;
   size_t FInEnd = 0;
+  bool FLineHadZero = false;
 };
 
 }  // namespace net

@@ -133,31 +133,18 @@ int TWideStrings::IndexOfObject(const TObject* object) const {
 }
 
 int TWideStrings::IndexOfName(const WideString& name) const {
-  char16_t sep = NameValueSeparator();
-  for (int i = 0; i < Count(); ++i) {
-    WideString s = Get(i);
-    size_t p = s.find(sep);
-    if (p != WideString::npos && CompareStrings(s.substr(0, p), name) == 0) return i;
-  }
-  return -1;
+  return base::IndexOfItemName(*this, name, NameValueSeparator(),
+                               [this](const WideString& a, const WideString& b) { return CompareStrings(a, b); });
 }
 
-WideString TWideStrings::Names(int index) const {
-  WideString s = Get(index);
-  size_t p = s.find(NameValueSeparator());
-  return p == WideString::npos ? WideString() : s.substr(0, p);
-}
+WideString TWideStrings::Names(int index) const { return base::NameOfItem(Get(index), NameValueSeparator()); }
 
 WideString TWideStrings::Values(const WideString& name) const {
   int i = IndexOfName(name);
   return i < 0 ? WideString() : ValueFromIndex(i);
 }
 
-WideString TWideStrings::ValueFromIndex(int index) const {
-  WideString s = Get(index);
-  size_t p = s.find(NameValueSeparator());
-  return p == WideString::npos ? WideString() : s.substr(p + 1);
-}
+WideString TWideStrings::ValueFromIndex(int index) const { return base::ValueOfItem(Get(index), NameValueSeparator()); }
 
 void TWideStrings::SetValues(const WideString& name, const WideString& value) {
   int i = IndexOfName(name);
@@ -185,15 +172,7 @@ void TWideStrings::SetText(const WideString& text) {
   TUpdateBracket bracket(*this);
   Clear();
   size_t end = text.find(u'\0');
-  if (end == WideString::npos) end = text.size();
-  size_t i = 0;
-  while (i < end) {
-    size_t start = i;
-    while (i < end && text[i] != u'\r' && text[i] != u'\n') ++i;
-    Add(text.substr(start, i - start));
-    if (i < end && text[i] == u'\r') ++i;
-    if (i < end && text[i] == u'\n') ++i;
-  }
+  base::ForEachLine(text, end == WideString::npos ? text.size() : end, [this](const WideString& line) { Add(line); });
 }
 
 WideString TWideStrings::QuotedItem(const WideString& s, char16_t delimiter, char16_t quote) const {
@@ -270,38 +249,14 @@ WideString TWideStrings::CommaText() const {
 
 void TWideStrings::SetCommaText(const WideString& text) { SetDelimited(text, u',', u'"'); }
 
-char16_t TWideStrings::Delimiter() const {
-  FDefined |= sdDelimiter;
-  return FDelimiter;
-}
-void TWideStrings::SetDelimiter(char16_t c) {
-  FDefined |= sdDelimiter;
-  FDelimiter = c;
-}
-char16_t TWideStrings::QuoteChar() const {
-  FDefined |= sdQuoteChar;
-  return FQuoteChar;
-}
-void TWideStrings::SetQuoteChar(char16_t c) {
-  FDefined |= sdQuoteChar;
-  FQuoteChar = c;
-}
-char16_t TWideStrings::NameValueSeparator() const {
-  FDefined |= sdNameValueSeparator;
-  return FNameValueSeparator;
-}
-void TWideStrings::SetNameValueSeparator(char16_t c) {
-  FDefined |= sdNameValueSeparator;
-  FNameValueSeparator = c;
-}
-WideString TWideStrings::LineBreak() const {
-  FDefined |= sdLineBreak;
-  return FLineBreak;
-}
-void TWideStrings::SetLineBreak(const WideString& s) {
-  FDefined |= sdLineBreak;
-  FLineBreak = s;
-}
+char16_t TWideStrings::Delimiter() const { return Defined(sdDelimiter, FDelimiter); }
+void TWideStrings::SetDelimiter(char16_t c) { Define(sdDelimiter, FDelimiter, c); }
+char16_t TWideStrings::QuoteChar() const { return Defined(sdQuoteChar, FQuoteChar); }
+void TWideStrings::SetQuoteChar(char16_t c) { Define(sdQuoteChar, FQuoteChar, c); }
+char16_t TWideStrings::NameValueSeparator() const { return Defined(sdNameValueSeparator, FNameValueSeparator); }
+void TWideStrings::SetNameValueSeparator(char16_t c) { Define(sdNameValueSeparator, FNameValueSeparator, c); }
+WideString TWideStrings::LineBreak() const { return Defined(sdLineBreak, FLineBreak); }
+void TWideStrings::SetLineBreak(const WideString& s) { Define(sdLineBreak, FLineBreak, s); }
 
 void TWideStrings::BeginUpdate() {
   if (FUpdateCount++ == 0) SetUpdateState(true);
@@ -341,38 +296,34 @@ void TWideStrings::SaveToFile(const WideString& fileName) const {
 
 // --- TWideStringList -----------------------------------------------------------------
 
-void TWideStringList::CheckIndex(int index) const {
-  if (index < 0 || index >= Count()) Error("List index out of bounds (%d)", index);
-}
-
 WideString TWideStringList::Get(int index) const {
-  CheckIndex(index);
-  return FList[static_cast<size_t>(index)].FString;
+  FList.CheckIndex(index);
+  return FList[index].S;
 }
 
 void TWideStringList::Put(int index, const WideString& s) {
   if (FSorted) throw base::EStringListError("Operation not allowed on sorted list");
-  CheckIndex(index);
+  FList.CheckIndex(index);
   Changing();
-  FList[static_cast<size_t>(index)].FString = s;
+  FList[index].S = s;
   Changed();
 }
 
 TObject* TWideStringList::GetObject(int index) const {
-  CheckIndex(index);
-  return FList[static_cast<size_t>(index)].FObject;
+  FList.CheckIndex(index);
+  return FList[index].Object;
 }
 
 void TWideStringList::PutObject(int index, TObject* object) {
-  CheckIndex(index);
+  FList.CheckIndex(index);
   Changing();
-  FList[static_cast<size_t>(index)].FObject = object;
+  FList[index].Object = object;
   Changed();
 }
 
 void TWideStringList::InsertItem(int index, const WideString& s, TObject* object) {
   Changing();
-  FList.insert(FList.begin() + index, TWideStringItem{s, object});
+  FList.Insert(index, s, object);
   Changed();
 }
 
@@ -383,34 +334,31 @@ void TWideStringList::Insert(int index, const WideString& s) {
 }
 
 void TWideStringList::Delete(int index) {
-  CheckIndex(index);
+  FList.CheckIndex(index);
   Changing();
-  FList.erase(FList.begin() + index);
+  FList.Delete(index);
   Changed();
 }
 
 void TWideStringList::Clear() {
-  if (FList.empty()) return;
+  if (Count() == 0) return;
   Changing();
-  FList.clear();
+  FList.Clear();
   Changed();
 }
 
 int TWideStringList::Add(const WideString& s) {
   int index = Count();
-  if (FSorted && Search(s, index)) {
-    if (FDuplicates == TDuplicates::dupIgnore) return index;
-    if (FDuplicates == TDuplicates::dupError) throw base::EStringListError("String list does not allow duplicates");
-  }
+  if (!FList.PlaceForAdd(FSorted, FDuplicates, index, [&](int& at) { return Search(s, at); })) return index;
   InsertItem(index, s, nullptr);
   return index;
 }
 
 void TWideStringList::Exchange(int index1, int index2) {
-  CheckIndex(index1);
-  CheckIndex(index2);
+  FList.CheckIndex(index1);
+  FList.CheckIndex(index2);
   Changing();
-  std::swap(FList[static_cast<size_t>(index1)], FList[static_cast<size_t>(index2)]);
+  FList.Exchange(index1, index2);
   Changed();
 }
 
@@ -418,23 +366,11 @@ int TWideStringList::CompareStrings(const WideString& a, const WideString& b) co
   return platform::CompareWideText(a, b, !FCaseSensitive);
 }
 
+// Always the first of equal strings, so IndexOf agrees with an unsorted list and a
+// duplicate goes in front of its equals.
 bool TWideStringList::Search(const WideString& s, int& index) const {
-  // Always the first of equal strings, so IndexOf agrees with an unsorted list and a
-  // duplicate goes in front of its equals.
-  int lo = 0, hi = Count() - 1;
-  bool found = false;
-  while (lo <= hi) {
-    int mid = (lo + hi) / 2;
-    int c = CompareStrings(FList[static_cast<size_t>(mid)].FString, s);
-    if (c < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid - 1;
-      if (c == 0) found = true;
-    }
-  }
-  index = lo;
-  return found;
+  return FList.Search(s, index, base::TEqualPick::First,
+                      [this](const WideString& a, const WideString& b) { return CompareStrings(a, b); });
 }
 
 int TWideStringList::IndexOf(const WideString& s) const {
@@ -443,52 +379,23 @@ int TWideStringList::IndexOf(const WideString& s) const {
   return Search(s, index) ? index : -1;
 }
 
-void TWideStringList::QuickSort(int lo, int hi, TWideStringListSortCompare compare) {
-  while (lo < hi) {
-    int i = lo, j = hi, p = (lo + hi) / 2;
-    do {
-      while (compare(*this, i, p) < 0) ++i;
-      while (compare(*this, j, p) > 0) --j;
-      if (i <= j) {
-        if (i != j) std::swap(FList[static_cast<size_t>(i)], FList[static_cast<size_t>(j)]);
-        if (p == i)
-          p = j;
-        else if (p == j)
-          p = i;
-        ++i;
-        --j;
-      }
-    } while (i <= j);
-    // Recurse into the smaller half, loop over the larger: bounded stack depth.
-    if (j - lo < hi - i) {
-      if (lo < j) QuickSort(lo, j, compare);
-      lo = i;
-    } else {
-      if (i < hi) QuickSort(i, hi, compare);
-      hi = j;
-    }
-  }
-}
-
 void TWideStringList::CustomSort(TWideStringListSortCompare compare) {
   if (FSorted || Count() < 2) return;
   Changing();
-  QuickSort(0, Count() - 1, compare);
+  FList.QuickSort(0, Count() - 1, [&](int a, int b) { return compare(*this, a, b); });
   Changed();
 }
 
 void TWideStringList::Sort() {
   if (FSorted || Count() < 2) return;
   Changing();
-  QuickSort(0, Count() - 1, [](const TWideStringList& l, int a, int b) {
-    return l.CompareStrings(l.FList[static_cast<size_t>(a)].FString, l.FList[static_cast<size_t>(b)].FString);
-  });
+  FList.QuickSort(0, Count() - 1, [this](int a, int b) { return CompareStrings(FList[a].S, FList[b].S); });
   Changed();
 }
 
 void TWideStringList::SetCapacity(int capacity) {
   if (capacity < Count()) Error("List capacity out of bounds (%d)", capacity);
-  FList.reserve(static_cast<size_t>(capacity));
+  FList.Reserve(static_cast<size_t>(capacity));
 }
 
 void TWideStringList::SetSorted(bool sorted) {

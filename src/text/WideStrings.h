@@ -12,6 +12,7 @@
 #include "base/Object.h"
 #include "base/Stream.h"
 #include "base/StringList.h"
+#include "base/StringListCore.h"
 #include "base/Strings.h"
 
 namespace text {
@@ -104,6 +105,17 @@ class TWideStrings : public TObject {
   void Error(const char* message, int index) const;
 
  private:
+  // A separator's value; reading or writing one marks it as set.
+  template <class T>
+  const T& Defined(uint8_t bit, const T& value) const {
+    FDefined |= bit;
+    return value;
+  }
+  template <class T>
+  void Define(uint8_t bit, T& field, const T& value) {
+    FDefined |= bit;
+    field = value;
+  }
   WideString QuotedItem(const WideString& s, char16_t delimiter, char16_t quote) const;
   void SetDelimited(const WideString& text, char16_t delimiter, char16_t quote);
 
@@ -121,7 +133,7 @@ class TWideStringList : public TWideStrings {
  public:
   ~TWideStringList() override = default;
 
-  int Count() const override { return static_cast<int>(FList.size()); }
+  int Count() const override { return FList.Count(); }
   WideString Get(int index) const override;
   void Put(int index, const WideString& s) override;
   TObject* GetObject(int index) const override;
@@ -139,7 +151,7 @@ class TWideStringList : public TWideStrings {
   virtual void Sort();
   virtual void CustomSort(TWideStringListSortCompare compare);
 
-  int Capacity() const { return static_cast<int>(FList.capacity()); }
+  int Capacity() const { return static_cast<int>(FList.Capacity()); }
   void SetCapacity(int capacity);
   bool Sorted() const { return FSorted; }
   void SetSorted(bool sorted);
@@ -160,14 +172,7 @@ class TWideStringList : public TWideStrings {
   void InsertItem(int index, const WideString& s, TObject* object);
 
  private:
-  struct TWideStringItem {
-    WideString FString;
-    TObject* FObject;
-  };
-  void CheckIndex(int index) const;
-  void QuickSort(int lo, int hi, TWideStringListSortCompare compare);
-
-  std::vector<TWideStringItem> FList;
+  base::TStringListCore<WideString> FList;
   bool FSorted = false;
   TDuplicates FDuplicates = TDuplicates::dupIgnore;
   bool FCaseSensitive = false;

@@ -96,6 +96,51 @@ TEST_F(PoolTest, YesterdaysFileIsAskedWithItsLastWriteTimeAndKeptWhenNotModified
   EXPECT_GT(after.LastAccess, t.LastAccess + 864000000000LL / 2);  // marked as accessed now
 }
 
+// The same-day rule reads the file's last-access date alone: a file written today but
+// last accessed yesterday is asked again; one accessed today counts as current, however
+// old its content. (Each file here was created today.)
+TEST_F(PoolTest, SameDayRuleReadsTheLastAccessDate) {
+  // Whole seconds at noon, so If-Modified-Since reads back exactly and no row sits on a
+  // day's edge.
+  const base::TDateTime noon = base::EncodeTime(12, 0, 0, 0);
+  const base::TDateTime today = base::Date() + noon, yesterday = today - 1,
+                        longAgo = base::EncodeDate(2026, 1, 2) + noon;
+  const struct {
+    const char* Name;
+    base::TDateTime LastWrite, LastAccess;
+    bool Asked;
+  } cases[] = {
+      {"written today, accessed yesterday", today, yesterday, true},
+      {"written and accessed yesterday", yesterday, yesterday, true},
+      {"written long ago, accessed today", longAgo, today, false},
+      {"written and accessed today", today, today, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    testsupport::TempDir dir;
+    std::string file = dir / "cfg.ini";
+    testsupport::WriteFile(file, "cached");
+    platform::FileTimes t;
+    t.LastWrite = LocalToFileTime(c.LastWrite);
+    t.LastAccess = LocalToFileTime(c.LastAccess);
+    ASSERT_TRUE(platform::SetFileTimes(file, t));
+    net::THTTPClient client;
+    if (c.Asked) {
+      TScriptedServer server;
+      server.Expect("\r\n\r\n").Send("HTTP/1.1 304 Not Modified\r\nConnection: close\r\n\r\n").Close();
+      server.Start();
+      EXPECT_TRUE(DownloadToFile(client, Url(server, "/cfg.ini"), "", file));
+      server.WaitDone();
+      EXPECT_NE(server.Received().find("If-Modified-Since:" + net::LocalToHTTPDate(c.LastWrite) + "\r\n"),
+                std::string::npos);
+    } else {
+      // Nothing listens there: any request would fail.
+      EXPECT_TRUE(DownloadToFile(client, "http://127.0.0.1:1/cfg.ini", "", file));
+    }
+    EXPECT_EQ(testsupport::ReadFile(file), "cached");
+  }
+}
+
 TEST_F(PoolTest, DownloadedFileTakesTheServersLastModified) {
   testsupport::TempDir dir;
   std::string file = dir / "pkg.vtzip";
