@@ -149,8 +149,12 @@ WideString TWideStrings::ValueFromIndex(int index) const { return base::ValueOfI
 void TWideStrings::SetValues(const WideString& name, const WideString& value) {
   int i = IndexOfName(name);
   if (!value.empty()) {
-    if (i < 0) i = Add(WideString());
-    Put(i, name + NameValueSeparator() + value);
+    // A new name is added whole, so a sorted list takes it at its place and a refused
+    // change never leaves an empty line behind.
+    if (i < 0)
+      Add(name + NameValueSeparator() + value);
+    else
+      Put(i, name + NameValueSeparator() + value);
   } else if (i >= 0) {
     Delete(i);
   }

@@ -191,19 +191,19 @@ struct TSetValueCase {
   const char* Name;
   const char* Value;
   const char* Ansi;  // the items after, '|' between them
-  const char* Wide;  // ditto, or "error" when the change raises
+  const char* Wide;  // ditto; "error: " and the items when the change raises
 };
 
-// An unsorted list changes in place or appends; a sorted 8-bit list adds a new line at
-// its sorted place and changes an existing one in place, while a sorted UTF-16 list
-// refuses to change an item (its Put is refused on sorted lists).
+// An unsorted list changes in place or appends; a sorted list adds a new line at its
+// sorted place. A sorted 8-bit list changes an existing line in place, while a sorted
+// UTF-16 list refuses to (its Put is refused on sorted lists) and stays as it was.
 const TSetValueCase kSetValueCases[] = {
     {"b=1|a=2", false, "A", "9", "b=1|A=9", "b=1|A=9"},
     {"b=1|a=2", false, "c", "3", "b=1|a=2|c=3", "b=1|a=2|c=3"},
     {"b=1|a=2|a=3", false, "a", "", "b=1|a=3", "b=1|a=3"},
     {"b=1|a=2", false, "x", "", "b=1|a=2", "b=1|a=2"},
-    {"b=1|d=2", true, "c", "3", "b=1|c=3|d=2", "error"},
-    {"b=1|d=2", true, "B", "9", "B=9|d=2", "error"},
+    {"b=1|d=2", true, "c", "3", "b=1|c=3|d=2", "b=1|c=3|d=2"},
+    {"b=1|d=2", true, "B", "9", "B=9|d=2", "error: b=1|d=2"},
     {"b=1|d=2", true, "b", "", "d=2", "d=2"},
 };
 
@@ -226,7 +226,7 @@ TEST(StringLists, SetValue) {
       wide = Joined(w, '|');
     } catch (const base::EStringListError& e) {
       EXPECT_EQ(e.Message(), "Operation not allowed on sorted list");
-      wide = "error";
+      wide = "error: " + Joined(w, '|');
     }
     EXPECT_EQ(wide, c.Wide);
   }
