@@ -79,10 +79,17 @@ QUANTIZE_SSE2_TARGET inline void StoreLanes(uint64_t* cell, __m128i lanes) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(cell), lanes);
 }
 
+// The tree's shortcut table as the walk reads it: each entry with the colour's channels
+// times 8 in four 16-bit lanes beside it, the form the next pixel's correction takes.
+struct TLaneShortcut {
+  uint64_t Eightfold;
+  TOctree::TShortcut Entry;
+};
+
 // One row of the walk: where it reads and writes, and how far it has come. The errors
 // of the last four pixels are the kernel's state; Walk keeps them in registers.
 struct TRowWalk {
-  const TOctree::TShortcut* Shortcuts;
+  const TLaneShortcut* Shortcuts;
   uint8_t* Pixels;
   uint8_t* Indices;
   const uint64_t* Current;  // the errors collected for this row
@@ -109,31 +116,35 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
   const __m128i rounding = _mm_set1_epi16(21);
   const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(kFortySecond));
   const int32_t width = walk.Width, d = walk.D;
-  const TOctree::TShortcut* shortcuts = walk.Shortcuts;
+  const TLaneShortcut* shortcuts = walk.Shortcuts;
   uint8_t* pixels = walk.Pixels;
   uint8_t* indices = walk.Indices;
   const uint64_t* current = walk.Current;
   uint64_t* next = walk.Next - 2 * d;  // the cells 2 back
   uint64_t* after = walk.After - 2 * d;
   __m128i last1 = walk.Last[0], last2 = walk.Last[1], last3 = walk.Last[2], last4 = walk.Last[3];
+  __m128i last1Eightfold = _mm_slli_epi16(last1, 3);
   int32_t step = walk.Step, x = walk.X;
   bool done = true;
   // Four more steps after the row close the cells its last pixels left open: 1 before
   // the last to 2 beyond it, with no error of their own.
   for (; step < width + 4; ++step, x += d) {
-    __m128i error = zero;
+    __m128i error = zero, errorEightfold = zero;
     if (step < width) {
       // Alpha takes part as 255 against the palette's 255, so its error stays 0.
       const __m128i pixel =
           _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(LoadPixel(pixels, x) | 0xFF000000u)), zero);
       // The newest error last: it is the one the previous pixel has just made.
       const __m128i older = _mm_add_epi16(_mm_add_epi16(LoadLanes(current + x), _mm_slli_epi16(last2, 2)), rounding);
-      const __m128i biased = _mm_add_epi16(older, _mm_slli_epi16(last1, 3));
-      const __m128i correction =
-          _mm_sub_epi16(_mm_srai_epi16(_mm_mulhi_epi16(biased, factor), 4), _mm_srai_epi16(biased, 15));
-      const __m128i clamped = _mm_packus_epi16(_mm_add_epi16(pixel, correction), zero);
+      const __m128i biased = _mm_add_epi16(older, last1Eightfold);
+      // The pixel plus the correction, the rounding step for negative sums first.
+      const __m128i corrected = _mm_add_epi16(_mm_sub_epi16(pixel, _mm_srai_epi16(biased, 15)),
+                                              _mm_srai_epi16(_mm_mulhi_epi16(biased, factor), 4));
+      const __m128i clamped = _mm_packus_epi16(corrected, zero);
       const auto dithered = static_cast<uint32_t>(_mm_cvtsi128_si32(clamped));
-      const TOctree::TShortcut* found = &shortcuts[TOctree::ShortcutCell(dithered)];
+      const TLaneShortcut* entry = &shortcuts[TOctree::ShortcutCell(dithered)];
+      const TOctree::TShortcut* found = &entry->Entry;
+      __m128i chosenEightfold = LoadLanes(&entry->Eightfold);
       if (found->Index < 0) {
         if (resolved == nullptr) {
           walk.Dithered = dithered;
@@ -141,13 +152,14 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
           break;
         }
         found = resolved;
+        chosenEightfold =
+            _mm_slli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(found->Color | 0xFF000000u)), zero), 3);
       }
       resolved = nullptr;
       indices[x] = static_cast<uint8_t>(found->Index);
       StorePixel(pixels, x, found->Color | 0xFF000000u);
-      // Color's bytes in lanes 0 to 3; every colour the tree answers has alpha 255.
-      const __m128i chosen = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(found)), zero);
-      error = _mm_sub_epi16(_mm_unpacklo_epi8(clamped, zero), chosen);
+      errorEightfold = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(clamped, zero), 3), chosenEightfold);
+      error = _mm_srai_epi16(errorEightfold, 3);  // exact: a multiple of 8
     }
     // Spreads the error of the pixel at x and finishes the cells 2 back in the rows below.
     const __m128i sum =
@@ -155,7 +167,7 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
                       _mm_slli_epi16(last2, 2));
     StoreLanes(after + x, sum);
     StoreLanes(next + x, _mm_add_epi16(LoadLanes(next + x), _mm_add_epi16(sum, sum)));
-    last4 = last3, last3 = last2, last2 = last1, last1 = error;
+    last4 = last3, last3 = last2, last2 = last1, last1 = error, last1Eightfold = errorEightfold;
   }
   walk.Last[0] = last1, walk.Last[1] = last2, walk.Last[2] = last3, walk.Last[3] = last4;
   walk.Step = step, walk.X = x;
@@ -164,13 +176,21 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
 
 QUANTIZE_SSE2_TARGET void DitherRows(TOctree& tree, const TPixelRows& argb, const TPixelRows& indexed, int32_t width,
                                      int32_t height) {
-  static_assert(sizeof(TOctree::TShortcut) == 8 && offsetof(TOctree::TShortcut, Color) == 0);
   const size_t span = static_cast<size_t>(width) + 4;  // two spare columns at each end
   std::vector<uint64_t> errors(3 * span, 0);
   uint64_t* rows[3];
   for (size_t r = 0; r < 3; ++r) rows[r] = errors.data() + r * span + 2;
   TRowWalk walk{};
-  walk.Shortcuts = tree.Shortcuts();
+  const TOctree::TShortcut* shortcuts = tree.Shortcuts();
+  std::vector<TLaneShortcut> table(size_t{1} << 12);  // every ShortcutCell
+  for (size_t cell = 0; cell < table.size(); ++cell) {
+    // Every colour the tree answers has alpha 255: alpha's error stays 0.
+    const uint32_t color = shortcuts[cell].Color | 0xFF000000u;
+    uint64_t lanes = 0;
+    for (int lane = 0; lane < 4; ++lane) lanes |= uint64_t{(color >> (8 * lane) & 0xFF) * 8} << (16 * lane);
+    table[cell] = {lanes, shortcuts[cell]};
+  }
+  walk.Shortcuts = table.data();
   walk.Width = width;
   walk.D = 1;
   for (int32_t y = 0; y < height; ++y) {
