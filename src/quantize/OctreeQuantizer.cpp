@@ -81,10 +81,21 @@ QUANTIZE_SSE2_TARGET inline void StoreLanes(uint64_t* cell, __m128i lanes) {
 
 // The tree's shortcut table as the walk reads it: each entry with the colour's channels
 // times 8 in four 16-bit lanes beside it, the form the next pixel's correction takes.
-struct TLaneShortcut {
+struct alignas(16) TLaneShortcut {
   uint64_t Eightfold;
   TOctree::TShortcut Entry;
 };
+static_assert(sizeof(TLaneShortcut) == 16);
+
+// The rows of errors start at 21 in every lane, the rounding term of the division by
+// 42, so that a pixel's correction needs one addition less.
+constexpr uint64_t kRoundingLanes = 0x0015001500150015u;
+
+// The value as it is: the compiler may not fold it into the sums around it.
+QUANTIZE_SSE2_TARGET inline __m128i Settled(__m128i lanes) {
+  __asm__("" : "+x"(lanes));
+  return lanes;
+}
 
 // One row of the walk: where it reads and writes, and how far it has come. The errors
 // of the last four pixels are the kernel's state; Walk keeps them in registers.
@@ -113,7 +124,7 @@ struct TRowWalk {
 // answer as `resolved`. True when the row is done.
 QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const TOctree::TShortcut* resolved) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i rounding = _mm_set1_epi16(21);
+  const __m128i rounding = LoadLanes(&kRoundingLanes);
   const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(kFortySecond));
   const int32_t width = walk.Width, d = walk.D;
   const TLaneShortcut* shortcuts = walk.Shortcuts;
@@ -135,16 +146,23 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
       const __m128i pixel =
           _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(LoadPixel(pixels, x) | 0xFF000000u)), zero);
       // The newest error last: it is the one the previous pixel has just made.
-      const __m128i older = _mm_add_epi16(_mm_add_epi16(LoadLanes(current + x), _mm_slli_epi16(last2, 2)), rounding);
+      // The sums are kept in this order with Settled: the newest error goes in last, and
+      // the rounding step for negative sums beside the multiplication, which is the
+      // longer way; left to itself the compiler puts both at the end of the chain from
+      // one pixel to the next.
+      const __m128i older = Settled(_mm_add_epi16(LoadLanes(current + x), _mm_slli_epi16(last2, 2)));
       const __m128i biased = _mm_add_epi16(older, last1Eightfold);
-      // The pixel plus the correction, the rounding step for negative sums first.
-      const __m128i corrected = _mm_add_epi16(_mm_sub_epi16(pixel, _mm_srai_epi16(biased, 15)),
+      const __m128i corrected = _mm_add_epi16(Settled(_mm_sub_epi16(pixel, _mm_srai_epi16(biased, 15))),
                                               _mm_srai_epi16(_mm_mulhi_epi16(biased, factor), 4));
       const __m128i clamped = _mm_packus_epi16(corrected, zero);
       const auto dithered = static_cast<uint32_t>(_mm_cvtsi128_si32(clamped));
-      const TLaneShortcut* entry = &shortcuts[TOctree::ShortcutCell(dithered)];
+      // The entry of TOctree::ShortcutCell(dithered), as a byte offset.
+      const size_t offset = (dithered >> 8 & 0xF000) | (dithered >> 4 & 0xF00) | (dithered & 0xF0);
+      const TLaneShortcut* entry =
+          reinterpret_cast<const TLaneShortcut*>(reinterpret_cast<const char*>(shortcuts) + offset);
       const TOctree::TShortcut* found = &entry->Entry;
-      __m128i chosenEightfold = LoadLanes(&entry->Eightfold);
+      // Eightfold in the low lanes; what the high ones get goes nowhere.
+      __m128i chosenEightfold = _mm_load_si128(reinterpret_cast<const __m128i*>(entry));
       if (found->Index < 0) {
         if (resolved == nullptr) {
           walk.Dithered = dithered;
@@ -165,7 +183,7 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
     const __m128i sum =
         _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(last4, error), _mm_slli_epi16(_mm_add_epi16(last3, last1), 1)),
                       _mm_slli_epi16(last2, 2));
-    StoreLanes(after + x, sum);
+    StoreLanes(after + x, _mm_add_epi16(sum, rounding));
     StoreLanes(next + x, _mm_add_epi16(LoadLanes(next + x), _mm_add_epi16(sum, sum)));
     last4 = last3, last3 = last2, last2 = last1, last1 = error, last1Eightfold = errorEightfold;
   }
@@ -177,7 +195,7 @@ QUANTIZE_SSE2_TARGET __attribute__((noinline)) bool Walk(TRowWalk& walk, const T
 QUANTIZE_SSE2_TARGET void DitherRows(TOctree& tree, const TPixelRows& argb, const TPixelRows& indexed, int32_t width,
                                      int32_t height) {
   const size_t span = static_cast<size_t>(width) + 4;  // two spare columns at each end
-  std::vector<uint64_t> errors(3 * span, 0);
+  std::vector<uint64_t> errors(3 * span, kRoundingLanes);
   uint64_t* rows[3];
   for (size_t r = 0; r < 3; ++r) rows[r] = errors.data() + r * span + 2;
   TRowWalk walk{};
