@@ -15,7 +15,6 @@ namespace {
 struct TLanes256 {
   using V = __m256i;
   static constexpr int32_t kPixels = 8;
-  static constexpr int32_t kBlock = 2;        // registers a cache line
   static constexpr int32_t kReadAhead = 256;  // pixels
   static V Zero() { return _mm256_setzero_si256(); }
   static V Ones() { return _mm256_set1_epi32(-1); }

@@ -13,7 +13,6 @@ namespace {
 struct TLanes128 {
   using V = __m128i;
   static constexpr int32_t kPixels = 4;
-  static constexpr int32_t kBlock = 4;        // registers a cache line
   static constexpr int32_t kReadAhead = 128;  // pixels
   static V Zero() { return _mm_setzero_si128(); }
   static V Ones() { return _mm_set1_epi32(-1); }
