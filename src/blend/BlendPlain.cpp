@@ -1,7 +1,8 @@
 #include "blend/BlendPlain.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "blend/BlendGroups.h"
 
 namespace blend {
 
@@ -32,18 +33,7 @@ inline uint32_t OverPixel(uint32_t pixel, uint32_t dest) {
 }  // namespace
 
 void BlendLineOverPlain(const uint32_t* source, uint32_t* dest, int32_t count) {
-  int32_t i = 0;
-  // Runs of four clear pixels are skipped and of four opaque ones copied whole.
-  for (; count - i >= 4; i += 4) {
-    const uint32_t p0 = source[i], p1 = source[i + 1], p2 = source[i + 2], p3 = source[i + 3];
-    if (((p0 | p1 | p2 | p3) >> 24) == 0) continue;
-    if (((p0 & p1 & p2 & p3) >> 24) == 0xFF) {
-      std::memcpy(dest + i, source + i, 4 * sizeof(uint32_t));
-      continue;
-    }
-    for (int32_t k = i; k < i + 4; ++k) dest[k] = OverPixel(source[k], dest[k]);
-  }
-  for (; i < count; ++i) dest[i] = OverPixel(source[i], dest[i]);
+  OverInGroupsOfFour(source, dest, count, 0, [](uint32_t pixel, uint32_t& d) { d = OverPixel(pixel, d); });
 }
 
 void BlendLineOverMasterPlain(const uint32_t* source, uint32_t* dest, int32_t count, uint8_t master) {

@@ -439,27 +439,37 @@ int32_t TOctree::NearestLeaf(uint32_t rgb, uint32_t& color) {
       distances(leaf->Color, nearest, farthest);
       bound = std::min(bound, farthest);
     }
-    FCellStart[cell] = static_cast<int32_t>(FCellLeaves.size());
-    FCellLeaves.push_back(0);
+    // The candidates nearest to the cell first, so that the search below can stop at
+    // the first one that cannot come as near as the best so far.
+    const size_t first = FCellLeaves.size();
+    FCellStart[cell] = static_cast<int32_t>(first);
+    FCellLeaves.push_back({0, 0});
     for (uint32_t i = 0; i < FLeaves.size(); ++i) {
       distances(FLeaves[i]->Color, nearest, farthest);
-      if (nearest <= bound) FCellLeaves.push_back(i);
+      if (nearest <= bound) FCellLeaves.push_back({nearest, i});
     }
-    FCellLeaves[static_cast<size_t>(FCellStart[cell])] =
-        static_cast<uint32_t>(FCellLeaves.size()) - static_cast<uint32_t>(FCellStart[cell]) - 1;
+    std::sort(FCellLeaves.begin() + static_cast<ptrdiff_t>(first) + 1, FCellLeaves.end(),
+              [](const TCandidate& a, const TCandidate& b) {
+                return a.Lower < b.Lower || (a.Lower == b.Lower && a.Leaf < b.Leaf);
+              });
+    FCellLeaves[first].Leaf = static_cast<uint32_t>(FCellLeaves.size() - first - 1);
   }
-  const uint32_t* list = FCellLeaves.data() + FCellStart[cell];
-  const TOctreeNode* best = nullptr;
+  const TCandidate* list = FCellLeaves.data() + FCellStart[cell];
+  const TCandidate* const end = list + 1 + list[0].Leaf;
+  uint32_t best = 0;
   int32_t bestDistance = INT32_MAX;
-  for (uint32_t i = 1; i <= list[0]; ++i) {
-    const TOctreeNode* leaf = FLeaves[list[i]];
-    const int32_t dr = RedOf(leaf->Color) - channels[0], dg = GreenOf(leaf->Color) - channels[1],
-                  db = BlueOf(leaf->Color) - channels[2];
+  // Equally near leaves: the lowest position (the lowest index) wins, as in palette order.
+  for (const TCandidate* candidate = list + 1; candidate != end && candidate->Lower <= bestDistance; ++candidate) {
+    const uint32_t leafColor = FLeaves[candidate->Leaf]->Color;
+    const int32_t dr = RedOf(leafColor) - channels[0], dg = GreenOf(leafColor) - channels[1],
+                  db = BlueOf(leafColor) - channels[2];
     const int32_t distance = dr * dr + dg * dg + db * db;
-    if (distance < bestDistance) bestDistance = distance, best = leaf;
+    if (distance < bestDistance || (distance == bestDistance && candidate->Leaf < best))
+      bestDistance = distance, best = candidate->Leaf;
   }
-  color = best->Color;
-  return best->PaletteIndex;
+  const TOctreeNode* leaf = FLeaves[best];
+  color = leaf->Color;
+  return leaf->PaletteIndex;
 }
 
 }  // namespace quantize

@@ -209,8 +209,12 @@ class TOctree {
   std::vector<TDeepShortcut> FDeepShortcuts;
   // The nearest-leaf search: the colour cube in 16 x 16 x 16 cells; each cell lists,
   // once asked, the leaves that can be nearest to some colour of the cell.
-  std::vector<int32_t> FCellStart;    // per cell: position in FCellLeaves, -1 not listed yet
-  std::vector<uint32_t> FCellLeaves;  // per listed cell: count, then leaf positions
+  std::vector<int32_t> FCellStart;  // per cell: position in FCellLeaves, -1 not listed yet
+  struct TCandidate {
+    int32_t Lower;  // the leaf's squared distance from the cell: no colour of it is nearer
+    uint32_t Leaf;  // position in FLeaves
+  };
+  std::vector<TCandidate> FCellLeaves;  // per listed cell: {0, count}, then its candidates by Lower
   static constexpr int32_t kNearestKnownBits = 14;
   struct TKnownNearest {
     uint32_t Key;

@@ -9,20 +9,9 @@ are built here and in the test from the same integer recipes (TestPictures.cpp).
 """
 import os
 
+from xorshift import XorShift32
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-class XorShift32:
-    def __init__(self, seed):
-        self.state = seed
-
-    def next(self):
-        s = self.state
-        s ^= (s << 13) & 0xFFFFFFFF
-        s ^= s >> 17
-        s ^= (s << 5) & 0xFFFFFFFF
-        self.state = s
-        return s
 
 
 def gradient(w, h):
@@ -122,17 +111,9 @@ class Octree:
         while self.leaves > limit and self.merge_deepest():
             pass
         palette = []
-
-        def walk(node):
-            if node.leaf:
-                node.index = len(palette)
-                palette.append(self.colour(node))
-            else:
-                for k in node.children:
-                    if k is not None:
-                        walk(k)
-
-        walk(self.root)
+        for node in self.leaf_nodes():
+            node.index = len(palette)
+            palette.append(self.colour(node))
         return palette
 
     def leaf_nodes(self):

@@ -16,22 +16,10 @@ import tempfile
 
 import numpy as np
 from PIL import Image
+from xorshift import XorShift32
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 W, H = 128, 96
-
-
-class XorShift32:
-    def __init__(self, seed):
-        self.state = seed
-
-    def next(self):
-        s = self.state
-        s ^= (s << 13) & 0xFFFFFFFF
-        s ^= s >> 17
-        s ^= (s << 5) & 0xFFFFFFFF
-        self.state = s
-        return s
 
 
 def gradient():
