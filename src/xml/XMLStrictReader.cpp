@@ -9,10 +9,6 @@
 #include <unordered_set>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/Format.h"
 #include "platform/TextCodec.h"
 #include "xml/XMLDocument.h"
@@ -1036,6 +1032,37 @@ using strictreader::IsS;
 
 [[noreturn]] void FailDecoding(const std::string& message) { throw EXMLException::Formatted(5, 25, message); }
 
+#if XML_HAVE_SSE2
+// The ASCII bytes at p widened to o sixteen at a time, while sixteen remain and are all
+// ASCII: how many were taken. cr becomes 1 when a CR was among them.
+XML_SSE2_TARGET size_t WidenAsciiSse2(const uint8_t* p, size_t n, char16_t* o, uint64_t& cr) {
+  const __m128i crs = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+  __m128i crHits = zero;
+  size_t i = 0;
+  while (n - i >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    if (_mm_movemask_epi8(bytes)) break;
+    crHits = _mm_or_si128(crHits, _mm_cmpeq_epi8(bytes, crs));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i + 8), _mm_unpackhi_epi8(bytes, zero));
+    i += 16;
+  }
+  if (_mm_movemask_epi8(crHits)) cr = 1;
+  return i;
+}
+
+// Whether units[0, n) has a CR among its first multiple of sixteen units.
+XML_SSE2_TARGET bool HasCRSse2(const char16_t* units, size_t n) {
+  const __m128i crs = _mm_set1_epi16(static_cast<short>(u'\r'));
+  for (size_t i = 0; n - i >= 16; i += 16) {
+    __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i)), crs);
+    __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8)), crs);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high))) return true;
+  }
+  return false;
+}
+#endif
+
 // Into o, which has room for n units (never more units than bytes); the units made.
 // sawCR: whether the text has a carriage return.
 size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
@@ -1047,20 +1074,13 @@ size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
     if (b < 0x80) {
       // ASCII runs, the bulk of most documents: eight bytes at a time while they last,
       // noting any CR among them (a zero byte of word ^ CRs).
-#if defined(__SSE2__)
-      // Sixteen at a time where the build has the wide registers.
-      const __m128i crs = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
-      __m128i crHits = zero;
-      while (n - i >= 16) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        if (_mm_movemask_epi8(bytes)) break;
-        crHits = _mm_or_si128(crHits, _mm_cmpeq_epi8(bytes, crs));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + w), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + w + 8), _mm_unpackhi_epi8(bytes, zero));
-        i += 16;
-        w += 16;
+#if XML_HAVE_SSE2
+      // Sixteen at a time where the processor has the wide registers.
+      if (HasSse2()) {
+        size_t took = WidenAsciiSse2(p + i, n - i, o + w, cr);
+        i += took;
+        w += took;
       }
-      if (_mm_movemask_epi8(crHits)) cr = 1;
 #endif
       while (n - i >= 8) {
         uint64_t word;
@@ -1116,12 +1136,10 @@ size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
 bool HasCR(const char16_t* units, size_t n) {
   constexpr uint64_t kHigh = 0x8000800080008000ull, kOnes = 0x0001000100010001ull;
   size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i crs = _mm_set1_epi16(static_cast<short>(u'\r'));
-  for (; n - i >= 16; i += 16) {
-    __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i)), crs);
-    __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8)), crs);
-    if (_mm_movemask_epi8(_mm_or_si128(low, high))) return true;
+#if XML_HAVE_SSE2
+  if (HasSse2()) {
+    if (HasCRSse2(units, n)) return true;
+    i = n & ~size_t{15};
   }
 #endif
   for (; n - i >= 4; i += 4) {

@@ -239,21 +239,6 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
-  // FindFirstOf where the characters after the n at p may be read too, up to the next
-  // multiple of eight (the buffer has room for them): no character is looked at alone.
-  static size_t FindFirstOfPadded(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
-#if defined(__SSE2__)
-    const TFirstOf8 any(a, b, c);
-    for (size_t i = 0; i < n; i += 8) {
-      unsigned mask = any.Hits(p + i);
-      if (n - i < 8) mask &= (1u << (2 * (n - i))) - 1;  // only the characters of the run
-      if (mask) return i + TFirstOf8::First(mask);
-    }
-    return n;
-#else
-    return FindFirstOf(p, n, a, b, c);
-#endif
-  }
   // Moves FPos over the run as Next would; false for an empty run.
   template <class Stop>
   bool TakeRun(Stop stop) {
