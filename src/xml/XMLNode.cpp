@@ -7,6 +7,7 @@
 #include "xml/XMLException.h"
 #include "xml/XMLLookupTables.h"
 #include "xml/XMLNodeList.h"
+#include "xml/XMLNodes.h"
 #include "xml/XMLTextStream.h"
 #include "xml/XPathLite.h"
 
@@ -54,6 +55,10 @@ TXMLNode::~TXMLNode() {
   }
   if (FChildNodes) FChildNodes->ReleaseItems();
   if (FAttributes) FAttributes->ReleaseItems();
+  while (TXMLReadAttr* a = FReadAttrs) {
+    FReadAttrs = a->Next;
+    FreeNodeMemory(a, a->Size());
+  }
   DropOwner();
 }
 
@@ -90,13 +95,54 @@ TXMLNodeList& TXMLNode::Children() {
 
 TXMLNamedNodeMap& TXMLNode::Attributes() {
   if (TXMLNode* host = Host()) return host->Attributes();
+  if (FReadAttrs) MakeReadAttributes();
   if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(OwnerDocument())) TXMLNamedNodeMap(this));
   return *FAttributes;
 }
 
 bool TXMLNode::HasAttributes() const {
   if (TXMLNode* host = Host()) return host->HasAttributes();
-  return FAttributes && !FAttributes->Items().empty();
+  return FReadAttrs || (FAttributes && !FAttributes->Items().empty());
+}
+
+TXMLReadAttr** TXMLNode::AddReadAttribute(TXMLReadAttr** tail, std::u16string_view name, std::u16string_view value) {
+  TXMLDocument* doc = OwnerDocument();
+  constexpr size_t kMaxKept = UINT32_MAX / 4;  // longer ones are rare enough to be nodes at once
+  if (!doc || doc->FAttrClass != NodeClassOf<TXMLAttr>() || FBinding || FAttributes || name.size() > kMaxKept ||
+      value.size() > kMaxKept) {
+    TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
+    TXMLNamedNodeMap& attributes = Attributes();
+    attributes.AppendNew(attr);
+    attr->LinkParent(this);
+    attr->FName.assign(name.data(), name.size());
+    attr->FValue.assign(value.data(), value.size());
+    return tail;
+  }
+  size_t size = sizeof(TXMLReadAttr) + (name.size() + value.size()) * sizeof(char16_t);
+  auto* a = static_cast<TXMLReadAttr*>(AllocateNodeMemory(size, LoadArenaOf(doc)));
+  a->Next = nullptr;
+  a->NameLength = static_cast<uint32_t>(name.size());
+  a->ValueLength = static_cast<uint32_t>(value.size());
+  std::copy(name.begin(), name.end(), a->Text());
+  std::copy(value.begin(), value.end(), a->Text() + name.size());
+  *tail = a;
+  return &a->Next;
+}
+
+void TXMLNode::MakeReadAttributes() {
+  TXMLDocument* doc = OwnerDocument();
+  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(doc)) TXMLNamedNodeMap(this));
+  TXMLNamedNodeMap& attributes = *FAttributes;
+  // One record at a time, so that a failure leaves the rest as they were.
+  while (TXMLReadAttr* a = FReadAttrs) {
+    TXMLNode* attr = new (LoadArenaOf(doc)) TXMLAttr(doc);
+    attributes.AppendNew(attr);
+    attr->LinkParent(this);
+    attr->FName.assign(a->Text(), a->NameLength);
+    attr->FValue.assign(a->Text() + a->NameLength, a->ValueLength);
+    FReadAttrs = a->Next;
+    FreeNodeMemory(a, a->Size());
+  }
 }
 
 size_t TXMLNode::ChildCount() const {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,20 @@ const TXMLNodeClass* NodeClassOf(const char* name = "") {
 struct TXMLOwnerLink {
   TXMLDocument* Document;
   int32_t Refs = 1;
+};
+
+// An attribute as a load read it: its name and value, kept in the load's arena until
+// someone asks for the element's attributes, when it becomes a TXMLAttr like the one the
+// reader would have made. Most loads only look at some attributes of some elements, so a
+// parsed tree mostly holds these instead of attribute nodes. The text (name, then value)
+// follows the record.
+struct TXMLReadAttr {
+  TXMLReadAttr* Next;
+  uint32_t NameLength;
+  uint32_t ValueLength;
+  const char16_t* Text() const { return reinterpret_cast<const char16_t*>(this + 1); }
+  char16_t* Text() { return reinterpret_cast<char16_t*>(this + 1); }
+  size_t Size() const { return sizeof(TXMLReadAttr) + (size_t{NameLength} + ValueLength) * sizeof(char16_t); }
 };
 
 // Parsed nesting is capped so that deep input ends in a parse error instead of running
@@ -169,6 +184,13 @@ class TXMLNode : public virtual IXMLNodeAccess {
   TIntf<IXMLAttr> NewAttr(const WideString& name);
   // Appends without the checks of AppendChild (the reader's newly made nodes).
   void AppendNew(TXMLNode* child);
+  // The readers' way to add an attribute to an element they have just made: where the
+  // element's document makes standard attribute nodes it is kept as a TXMLReadAttr at
+  // *tail, else an attribute node is made at once. Returns the tail for the next one
+  // (start with &FReadAttrs).
+  TXMLReadAttr** AddReadAttribute(TXMLReadAttr** tail, std::u16string_view name, std::u16string_view value);
+  // Makes the attributes still kept as read into attribute nodes.
+  void MakeReadAttributes();
   // Takes child out of the list it is in (its parent's children or attributes).
   static void Detach(TXMLNode* child);
   void CheckNewChild(TXMLNode* child);
@@ -189,6 +211,7 @@ class TXMLNode : public virtual IXMLNodeAccess {
   TIntf<TXMLNamedNodeMap> FAttributes;  // made on first use
   TIntf<TXMLNodeList> FChildNodes;      // made on first use
   TXMLNode* FParent = nullptr;
+  TXMLReadAttr* FReadAttrs = nullptr;  // attributes not yet asked for, in order; FAttributes is none then
   WideString FName;
   WideString FValue;
   // The wrapped node, the node-class registry, host and collection nodes and the user

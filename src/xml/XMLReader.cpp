@@ -54,6 +54,69 @@ void FoldLiteral(WideString& s, size_t from, bool attribute) {
   s.resize(out);
 }
 
+// The rest of an attribute whose first name character the token holds: its name and its
+// value (literal white space folded, references kept exactly). The input may end inside
+// it, leaving what was read.
+void ReadAttribute(TXMLTextStream& s, WideString& name, WideString& value) {
+  enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
+  char16_t quote = 0;
+  size_t literalFrom = 0;  // where the value's literal characters not yet folded begin
+  // A name or value in one piece is taken straight from the buffer; else it is collected.
+  bool named = s.TakeNameDirect(name, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'='; });
+  if (!named) s.AppendRun(s.Token(), NotNameChar);
+  char16_t c;
+  while (s.Next(c)) {
+    switch (state) {
+      case Name:
+        if (IsWhiteSpaceChar(c)) {
+          if (!named) name = s.TakeToken();
+          state = BeforeEquals;
+        } else if (c == u'=') {
+          if (!named) name = s.TakeToken();
+          state = BeforeValue;
+        } else {
+          if (!IsNameChar(c)) throw EXMLException(5, 10);
+          s.AppendToken(c);
+          s.AppendRun(s.Token(), NotNameChar);
+        }
+        break;
+      case BeforeEquals:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c != u'=') throw EXMLException(5, 4);
+        state = BeforeValue;
+        break;
+      case BeforeValue:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
+        quote = c;
+        if (s.TakeValueDirect(value, quote)) {
+          FoldLiteral(value, 0, true);
+          return;
+        }
+        state = Value;
+        s.AppendUntil(s.Token(), quote, u'&', u'<');
+        break;
+      case Value:
+        if (c == quote) {
+          FoldLiteral(s.Token(), literalFrom, true);
+          value = s.TakeToken();
+          return;
+        }
+        if (c == u'&') {
+          FoldLiteral(s.Token(), literalFrom, true);
+          AppendCodePoint(s.Token(), ReadCharReference(s));
+          literalFrom = s.Token().size();
+        } else if (c == u'<')
+          throw EXMLException(5, 11);
+        else
+          s.AppendToken(c);
+        s.AppendUntil(s.Token(), quote, u'&', u'<');
+        break;
+    }
+  }
+  if (state == Name && !named) name = s.TakeToken();
+}
+
 // Leaves `parent`'s child list; the node itself is kept alive by the caller.
 void RemoveFromParent(TXMLNode* node, TXMLNode* parent) {
   if (parent) parent->Children().Remove(node);
@@ -158,7 +221,8 @@ void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, Attributes, AfterSlash } state = Name;
   TXMLDocument* doc = OwnerDocument();
-  TXMLNamedNodeMap* attributes = nullptr;  // once the first attribute is read
+  TXMLReadAttr** readAttrs = &FReadAttrs;
+  WideString attrName, attrValue;
   auto readContent = [&] {
     if (!doc) return;
     doc->EnterElement();
@@ -202,12 +266,17 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           if (!IsLetterChar(c) && c != u'_') throw EXMLException(5, 9);
           s.ClearToken();
           s.AppendToken(c);
-          TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
-          // Appended as read: an attribute of the same name is not looked for.
-          if (!attributes) attributes = &TXMLNode::Attributes();
-          attributes->AppendNew(attr);
-          attr->LinkParent(this);
-          attr->ReadNode(this, s);
+          // Appended as read: an attribute of the same name is not looked for. Cut off by
+          // an error, the attribute is kept as far as it was read.
+          try {
+            ReadAttribute(s, attrName, attrValue);
+          } catch (...) {
+            readAttrs = AddReadAttribute(readAttrs, attrName, attrValue);
+            throw;
+          }
+          readAttrs = AddReadAttribute(readAttrs, attrName, attrValue);
+          attrName.clear();
+          attrValue.clear();
         }
         break;
       case AfterSlash:
@@ -219,65 +288,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   if (state == Name && !named) FName = s.TakeToken();
 }
 
-void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
-  enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
-  char16_t quote = 0;
-  size_t literalFrom = 0;  // where the value's literal characters not yet folded begin
-  // A name or value in one piece is taken straight from the buffer; else it is collected.
-  bool named = s.TakeNameDirect(FName, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'='; });
-  if (!named) s.AppendRun(s.Token(), NotNameChar);
-  char16_t c;
-  while (s.Next(c)) {
-    switch (state) {
-      case Name:
-        if (IsWhiteSpaceChar(c)) {
-          if (!named) FName = s.TakeToken();
-          state = BeforeEquals;
-        } else if (c == u'=') {
-          if (!named) FName = s.TakeToken();
-          state = BeforeValue;
-        } else {
-          if (!IsNameChar(c)) throw EXMLException(5, 10);
-          s.AppendToken(c);
-          s.AppendRun(s.Token(), NotNameChar);
-        }
-        break;
-      case BeforeEquals:
-        if (IsWhiteSpaceChar(c)) break;
-        if (c != u'=') throw EXMLException(5, 4);
-        state = BeforeValue;
-        break;
-      case BeforeValue:
-        if (IsWhiteSpaceChar(c)) break;
-        if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
-        quote = c;
-        if (s.TakeValueDirect(FValue, quote)) {
-          FoldLiteral(FValue, 0, true);
-          return;
-        }
-        state = Value;
-        s.AppendUntil(s.Token(), quote, u'&', u'<');
-        break;
-      case Value:
-        if (c == quote) {
-          FoldLiteral(s.Token(), literalFrom, true);
-          FValue = s.TakeToken();
-          return;
-        }
-        if (c == u'&') {
-          FoldLiteral(s.Token(), literalFrom, true);
-          AppendCodePoint(s.Token(), ReadCharReference(s));
-          literalFrom = s.Token().size();
-        } else if (c == u'<')
-          throw EXMLException(5, 11);
-        else
-          s.AppendToken(c);
-        s.AppendUntil(s.Token(), quote, u'&', u'<');
-        break;
-    }
-  }
-  if (state == Name && !named) FName = s.TakeToken();
-}
+void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) { ReadAttribute(s, FName, FValue); }
 
 void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   TIntf<IXMLNode> keep(this);  // may leave the parent's list below

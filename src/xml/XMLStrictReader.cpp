@@ -181,6 +181,7 @@ class TXMLStrictReader {
   int32_t FEntityDepth = 0;
   std::vector<std::pair<const char16_t*, size_t>> FAttrNames;  // of the start tag being read
   std::unordered_set<u16string_view> FAttrSet;
+  WideString FAttrValue;  // of the attribute being read; its room serves every attribute
 };
 
 u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
@@ -861,7 +862,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   parent->AppendNew(element);
   element->FName.assign(name.data(), name.size());
   size_t firstAttr = FAttrNames.size();
-  TXMLNamedNodeMap* attributes = nullptr;
+  TXMLReadAttr** readAttrs = &element->FReadAttrs;
   bool empty = false;
   for (;;) {
     bool space = SkipS(in);
@@ -901,12 +902,15 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     SkipS(in);
     Expect(in, u"=", 4);
     SkipS(in);
-    TXMLNode* attr = FDoc.NewNode(FDoc.FAttrClass, ATTRIBUTE_NODE);
-    if (!attributes) attributes = &element->Attributes();  // made with the first attribute
-    attributes->AppendNew(attr);
-    attr->LinkParent(element);
-    attr->FName.assign(attrName.data(), attrName.size());
-    ReadAttValue(in, attr->FValue, 0);
+    // Cut off by an error, the attribute is kept as far as its value was read.
+    FAttrValue.clear();
+    try {
+      ReadAttValue(in, FAttrValue, 0);
+    } catch (...) {
+      readAttrs = element->AddReadAttribute(readAttrs, attrName, FAttrValue);
+      throw;
+    }
+    readAttrs = element->AddReadAttribute(readAttrs, attrName, FAttrValue);
   }
   FAttrNames.resize(firstAttr);
   if (empty) return;

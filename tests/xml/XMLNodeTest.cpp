@@ -160,6 +160,37 @@ TEST(XMLNode, NodesOutliveTheirParentAndDocument) {
   EXPECT_EQ(Dump(loose), "loose[x=1]");
 }
 
+TEST(XMLNode, AttributesAsReadBecomeNodesWhenFirstUsed) {
+  // A load keeps attributes as read until they are asked for; whichever call comes
+  // first, in either reader, they are the nodes the reader would have made, in order.
+  for (bool strict : {false, true}) {
+    auto load = [strict](const std::string& text, bool expectOk = true) {
+      TIntf<TXMLDocument> doc(new TXMLDocument);
+      doc->SetStrict(strict);
+      base::TStringStream stream(text);
+      EXPECT_EQ(doc->Load(&stream, 65001), expectOk) << text;
+      return doc;
+    };
+    TIntf<TXMLDocument> doc = load("<r a='1' b='x&#9;y'><e c='3'/><f d='4'/></r>");
+    TIntf<IXMLElement> r = doc->GetDocumentElement();
+    r->SetAttribute(u"n", u"new");  // added after the ones read
+    TIntf<IXMLNode> e = Child(TIntf<IXMLNode>(r.Get()), 0), f = Child(TIntf<IXMLNode>(r.Get()), 1);
+    e->GetAttributes()->RemoveNamedItem(u"c");
+    EXPECT_EQ(Dump(doc.Get()), "#document(r[a=1 b=x	y n=new](e,f[d=4]))") << strict;
+    EXPECT_EQ(U(r->GetAttributes()->GetItem(1)->GetNodeValue()), "x	y");
+    // An element kept past its document still has its attributes, as nodes of no document.
+    doc = nullptr;
+    r = nullptr;
+    TIntf<IXMLAttr> d = f->GetAttributeNode(u"d");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->GetOwnerDocument(), nullptr);
+    EXPECT_EQ(d->GetParentNode(), f);
+    // A load cut off inside a value keeps the attribute as far as it was read.
+    doc = load("<r a='1' b='x&bad;'/>", false);
+    EXPECT_EQ(Dump(doc.Get()), strict ? "#document(r[a=1 b=x])" : "#document(r[a=1 b=])") << strict;
+  }
+}
+
 TEST(XMLNode, NodesOfEarlierLoadsOutliveReloadsAndTheDocument) {
   // Loads cut their nodes from shared blocks: a node kept from any load, freed in any
   // order, must stay whole after the reloads and the document are gone.
