@@ -1,5 +1,7 @@
 // The parser: a character-driven reader in which every node class reads its own syntax
 // from the text stream. The document's ReadNode is the content reader.
+#include <algorithm>
+
 #include "base/Format.h"
 #include "xml/XMLDocument.h"
 #include "xml/XMLException.h"
@@ -56,8 +58,9 @@ void FoldLiteral(WideString& s, size_t from, bool attribute) {
 
 // The rest of an attribute whose first name character the token holds: its name and its
 // value (literal white space folded, references kept exactly). The input may end inside
-// it, leaving what was read.
-void ReadAttribute(TXMLTextStream& s, WideString& name, WideString& value) {
+// it, leaving what was read. With direct, a value that needs no change is shown in
+// *direct where it lies in the stream's buffer (valid until the next read) instead.
+void ReadAttribute(TXMLTextStream& s, WideString& name, WideString& value, std::u16string_view* direct = nullptr) {
   enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
   char16_t quote = 0;
   size_t literalFrom = 0;  // where the value's literal characters not yet folded begin
@@ -89,7 +92,13 @@ void ReadAttribute(TXMLTextStream& s, WideString& name, WideString& value) {
         if (IsWhiteSpaceChar(c)) break;
         if (c != u'"' && c != u'\'') throw EXMLException(5, 7);
         quote = c;
-        if (s.TakeValueDirect(value, quote)) {
+        if (std::u16string_view lying; s.TakeValueDirect(lying, quote)) {
+          // Tab, LF and CR (all at most CR) are the characters folding would change.
+          if (direct && std::none_of(lying.begin(), lying.end(), [](char16_t d) { return d <= u'\r'; })) {
+            *direct = lying;
+            return;
+          }
+          value = WideString(lying);
           FoldLiteral(value, 0, true);
           return;
         }
@@ -268,13 +277,14 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           s.AppendToken(c);
           // Appended as read: an attribute of the same name is not looked for. Cut off by
           // an error, the attribute is kept as far as it was read.
+          std::u16string_view direct;
           try {
-            ReadAttribute(s, attrName, attrValue);
+            ReadAttribute(s, attrName, attrValue, &direct);
           } catch (...) {
             readAttrs = AddReadAttribute(readAttrs, attrName, attrValue);
             throw;
           }
-          readAttrs = AddReadAttribute(readAttrs, attrName, attrValue);
+          readAttrs = AddReadAttribute(readAttrs, attrName, direct.data() ? direct : attrValue);
           attrName.clear();
           attrValue.clear();
         }

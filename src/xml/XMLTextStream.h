@@ -138,11 +138,18 @@ class TXMLTextStream final : public virtual IXMLTextStream {
   // "&" or "<" and inside the buffer; the closing quote is read too. False, and nothing
   // read, otherwise.
   bool TakeValueDirect(WideString& to, char16_t quote) {
+    std::u16string_view value;
+    if (!TakeValueDirect(value, quote)) return false;
+    to = WideString(value);
+    return true;
+  }
+  // The same, the value shown where it lies in the buffer: valid until the next read.
+  bool TakeValueDirect(std::u16string_view& to, char16_t quote) {
     if (!FToken->empty() || FReread || FUndoRefused) return false;
     const char16_t* buf = FBuffer.get();
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, quote, u'&', u'<');
     if (FPos + n == FEnd || buf[FPos + n] != quote) return false;
-    to = WideString(buf + FPos, n);
+    to = std::u16string_view(buf + FPos, n);
     FinishDirect(n, n + 1);
     return true;
   }
