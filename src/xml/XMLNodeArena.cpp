@@ -121,6 +121,10 @@ void* TXMLNodeArena::AllocateSlow(size_t need) {
   return slot + kSlot;
 }
 
+#if defined(XML_ARENA_POISONS)
+void TXMLNodeArena::Unpoison(void* p, size_t n) { ARENA_UNPOISON(p, n); }
+#endif
+
 size_t MappedArenaBytes() { return gMappedBytes.load(std::memory_order_relaxed); }
 
 namespace {

@@ -230,7 +230,6 @@ void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, Attributes, AfterSlash } state = Name;
   TXMLDocument* doc = OwnerDocument();
-  TXMLReadAttr** readAttrs = &FReadAttrs;
   WideString attrName, attrValue;
   auto readContent = [&] {
     if (!doc) return;
@@ -281,10 +280,10 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           try {
             ReadAttribute(s, attrName, attrValue, &direct);
           } catch (...) {
-            readAttrs = AddReadAttribute(readAttrs, attrName, attrValue);
+            AddReadAttribute(attrName, attrValue);
             throw;
           }
-          readAttrs = AddReadAttribute(readAttrs, attrName, direct.data() ? direct : attrValue);
+          AddReadAttribute(attrName, direct.data() ? direct : attrValue);
           attrName.clear();
           attrValue.clear();
         }

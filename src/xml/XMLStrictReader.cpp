@@ -862,7 +862,6 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   parent->AppendNew(element);
   element->FName.assign(name.data(), name.size());
   size_t firstAttr = FAttrNames.size();
-  TXMLReadAttr** readAttrs = &element->FReadAttrs;
   bool empty = false;
   for (;;) {
     bool space = SkipS(in);
@@ -907,10 +906,10 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     try {
       ReadAttValue(in, FAttrValue, 0);
     } catch (...) {
-      readAttrs = element->AddReadAttribute(readAttrs, attrName, FAttrValue);
+      element->AddReadAttribute(attrName, FAttrValue);
       throw;
     }
-    readAttrs = element->AddReadAttribute(readAttrs, attrName, FAttrValue);
+    element->AddReadAttribute(attrName, FAttrValue);
   }
   FAttrNames.resize(firstAttr);
   if (empty) return;

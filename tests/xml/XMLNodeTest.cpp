@@ -185,6 +185,17 @@ TEST(XMLNode, AttributesAsReadBecomeNodesWhenFirstUsed) {
     ASSERT_TRUE(d);
     EXPECT_EQ(d->GetOwnerDocument(), nullptr);
     EXPECT_EQ(d->GetParentNode(), f);
+    // A tag whose attributes outgrow the arena's block and the size it serves (kept on the
+    // heap then), with a long value among them.
+    std::string many = "<m";
+    for (int i = 0; i < 3000; ++i) many += " a" + std::to_string(i) + "='v" + std::to_string(i) + "'";
+    many += " long='" + std::string(40000, 'x') + "' z='end'/>";
+    doc = load(many);
+    TIntf<IXMLNamedNodeMap> attrs = doc->GetDocumentElement()->GetAttributes();
+    ASSERT_EQ(attrs->GetLength(), 3002);
+    EXPECT_EQ(U(attrs->GetItem(2999)->GetNodeName() + u"=" + attrs->GetItem(2999)->GetNodeValue()), "a2999=v2999");
+    EXPECT_EQ(attrs->GetItem(3000)->GetNodeValue().size(), 40000u);
+    EXPECT_EQ(U(attrs->GetItem(3001)->GetNodeValue()), "end");
     // A load cut off inside a value keeps the attribute as far as it was read.
     doc = load("<r a='1' b='x&bad;'/>", false);
     EXPECT_EQ(Dump(doc.Get()), strict ? "#document(r[a=1 b=x])" : "#document(r[a=1 b=])") << strict;
