@@ -68,7 +68,6 @@ struct TXMLReadAttrs {
   uint32_t From;      // units already made into nodes
   uint32_t Units;     // units used
   uint32_t Capacity;  // units of room
-  uint32_t Reserved = 0;
   char16_t* Text() { return reinterpret_cast<char16_t*>(this + 1); }
   static size_t SizeFor(size_t capacity) { return sizeof(TXMLReadAttrs) + capacity * sizeof(char16_t); }
   size_t Size() const { return SizeFor(Capacity); }
