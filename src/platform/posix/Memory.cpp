@@ -7,13 +7,23 @@
 
 namespace platform {
 
+namespace {
+
+constexpr size_t kLargePage = 2u << 20;
+
+size_t WholeLargePages(size_t size) { return (size + kLargePage - 1) & ~(kLargePage - 1); }
+
+}  // namespace
+
 void* MapLargeBlock(size_t size) {
-  // Twice the size is mapped so that an aligned block lies inside; the rest goes back.
-  const size_t span = 2 * size;
+  if (size == 0 || size > SIZE_MAX / 2) return nullptr;
+  size = WholeLargePages(size);
+  // A large page more is mapped so that an aligned block lies inside; the rest goes back.
+  const size_t span = size + kLargePage;
   void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
   auto at = reinterpret_cast<uintptr_t>(p);
-  uintptr_t start = (at + size - 1) & ~(uintptr_t{size} - 1);
+  uintptr_t start = (at + kLargePage - 1) & ~(uintptr_t{kLargePage} - 1);
   size_t head = start - at;
   size_t tail = span - head - size;
   if (head) munmap(p, head);
@@ -25,7 +35,7 @@ void* MapLargeBlock(size_t size) {
 }
 
 void UnmapLargeBlock(void* block, size_t size) noexcept {
-  if (block) munmap(block, size);
+  if (block) munmap(block, WholeLargePages(size));
 }
 
 }  // namespace platform
