@@ -2,7 +2,20 @@
 
 #include <cstring>
 
+// The SSE2 form of the ASCII copy exists on every x86 build; a build for processors
+// without SSE2 (the 32-bit product) compiles it for SSE2 alone and takes it only where
+// CPUID reports SSE2.
 #if defined(__SSE2__)
+#define TEXT_HAVE_SSE2 1
+#define TEXT_SSE2_TARGET
+#elif defined(__i386__) || defined(__x86_64__)
+#define TEXT_HAVE_SSE2 1
+#define TEXT_SSE2_TARGET __attribute__((target("sse2")))
+#include <cpuid.h>
+#else
+#define TEXT_HAVE_SSE2 0
+#endif
+#if TEXT_HAVE_SSE2
 #include <emmintrin.h>
 #endif
 
@@ -13,11 +26,21 @@ constexpr bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 constexpr bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 constexpr bool IsCont(uint8_t b) { return (b & 0xC0) == 0x80; }
 
-// Copies a run of ASCII bytes; returns how many. Most text is ASCII, so whole blocks
-// are checked and widened at once.
-size_t CopyAscii(const uint8_t* in, size_t n, char16_t* out) {
-  size_t k = 0;
 #if defined(__SSE2__)
+constexpr bool gHasSse2 = true;
+#elif TEXT_HAVE_SSE2
+bool DetectSse2() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
+}
+// Read at start-up; false before that, which only means the plain form runs.
+const bool gHasSse2 = DetectSse2();
+#endif
+
+#if TEXT_HAVE_SSE2
+// Sixteen ASCII bytes at a time while sixteen remain and are all ASCII; how many.
+TEXT_SSE2_TARGET size_t CopyAsciiSse2(const uint8_t* in, size_t n, char16_t* out) {
+  size_t k = 0;
   const __m128i zero = _mm_setzero_si128();
   while (k + 16 <= n) {
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
@@ -26,6 +49,16 @@ size_t CopyAscii(const uint8_t* in, size_t n, char16_t* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
     k += 16;
   }
+  return k;
+}
+#endif
+
+// Copies a run of ASCII bytes; returns how many. Most text is ASCII, so whole blocks
+// are checked and widened at once.
+size_t CopyAscii(const uint8_t* in, size_t n, char16_t* out) {
+  size_t k = 0;
+#if TEXT_HAVE_SSE2
+  if (gHasSse2) k = CopyAsciiSse2(in, n, out);
 #endif
   while (k + 8 <= n) {
     uint64_t w;

@@ -4,12 +4,8 @@
 
 #include "platform/TextCodec.h"
 
-// A build for processors without SSE2 (the 32-bit product) still takes the eight-at-a-time
-// search where the processor has it, chosen when first needed.
-#if !defined(__SSE2__) && defined(__i386__)
+#if XML_HAVE_SSE2 && !defined(__SSE2__)
 #include <cpuid.h>
-#include <emmintrin.h>
-#define XML_SSE2_AT_RUN_TIME 1
 #endif
 
 namespace xml {
@@ -406,24 +402,8 @@ WideString EscapeMarkup(std::u16string_view text, bool escapeApostrophe) {
   return out;
 }
 
-#ifdef XML_SSE2_AT_RUN_TIME
+#if XML_HAVE_SSE2 && !defined(__SSE2__)
 namespace {
-
-__attribute__((target("sse2"))) size_t FindFirstOfSse2(const char16_t* p, size_t n, char16_t a, char16_t b,
-                                                       char16_t c) {
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a)), vb = _mm_set1_epi16(static_cast<short>(b)),
-                vc = _mm_set1_epi16(static_cast<short>(c));
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
-    if (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)))
-      return i + static_cast<size_t>(__builtin_ctz(mask)) / 2;
-  }
-  for (; i < n; ++i)
-    if (p[i] == a || p[i] == b || p[i] == c) return i;
-  return n;
-}
 
 bool DetectSse2() {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
@@ -431,20 +411,31 @@ bool DetectSse2() {
 }
 
 }  // namespace
+
+const bool gHasSse2 = DetectSse2();
+#endif
+
+#if XML_HAVE_SSE2
+namespace {
+
+XML_SSE2_TARGET size_t FindFirstOfSse2(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
+  const TFirstOf8 any(a, b, c);
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8)
+    if (unsigned mask = any.Hits(p + i)) return i + TFirstOf8::First(mask);
+  for (; i < n; ++i)
+    if (p[i] == a || p[i] == b || p[i] == c) return i;
+  return n;
+}
+
+}  // namespace
 #endif
 
 size_t FindFirstOf(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
-  size_t i = 0;
-#ifdef XML_SSE2_AT_RUN_TIME
-  static const bool sse2 = DetectSse2();
-  if (sse2 && n >= 8) return FindFirstOfSse2(p, n, a, b, c);
+#if XML_HAVE_SSE2
+  if (HasSse2() && n >= 8) return FindFirstOfSse2(p, n, a, b, c);
 #endif
-#if defined(__SSE2__)
-  const TFirstOf8 any(a, b, c);
-  for (; i + 8 <= n; i += 8)
-    if (unsigned mask = any.Hits(p + i)) return i + TFirstOf8::First(mask);
-#endif
-  for (; i < n; ++i)
+  for (size_t i = 0; i < n; ++i)
     if (p[i] == a || p[i] == b || p[i] == c) return i;
   return n;
 }

@@ -11,11 +11,34 @@
 
 #include "base/Strings.h"
 
+// The scans' SSE2 forms exist on every x86 build. A build for processors without SSE2
+// (the 32-bit product) compiles them for SSE2 alone and takes them only where the
+// processor reports it (HasSse2); a build that assumes SSE2 takes them always.
 #if defined(__SSE2__)
+#define XML_HAVE_SSE2 1
+#define XML_SSE2_TARGET
+#elif defined(__i386__) || defined(__x86_64__)
+#define XML_HAVE_SSE2 1
+#define XML_SSE2_TARGET __attribute__((target("sse2")))
+#else
+#define XML_HAVE_SSE2 0
+#endif
+#if XML_HAVE_SSE2
 #include <emmintrin.h>
 #endif
 
 namespace xml {
+
+#if defined(__SSE2__)
+constexpr bool HasSse2() { return true; }
+#elif XML_HAVE_SSE2
+// Set from CPUID when the unit is initialised; false until then, which only means the
+// plain forms run.
+extern const bool gHasSse2;
+inline bool HasSse2() { return gHasSse2; }
+#else
+constexpr bool HasSse2() { return false; }
+#endif
 
 using base::WideString;
 
@@ -64,17 +87,17 @@ WideString NormalizeLineBreaks(WideString text);
 // eight characters at a time where the processor can.
 size_t FindFirstOf(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c);
 
-#if defined(__SSE2__)
+#if XML_HAVE_SSE2
 // The eight-at-a-time step of FindFirstOf and of the reader's scans: the eight code
-// units at p compared with a, b and c at once.
+// units at p compared with a, b and c at once. Only for SSE2 code (XML_SSE2_TARGET).
 class TFirstOf8 {
  public:
-  TFirstOf8(char16_t a, char16_t b, char16_t c)
+  XML_SSE2_TARGET TFirstOf8(char16_t a, char16_t b, char16_t c)
       : FA(_mm_set1_epi16(static_cast<short>(a))),
         FB(_mm_set1_epi16(static_cast<short>(b))),
         FC(_mm_set1_epi16(static_cast<short>(c))) {}
   // Two mask bits for each unit that is one of the three, the first unit lowest.
-  unsigned Hits(const char16_t* p) const {
+  XML_SSE2_TARGET unsigned Hits(const char16_t* p) const {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, FA), _mm_cmpeq_epi16(v, FB)), _mm_cmpeq_epi16(v, FC));
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
@@ -85,7 +108,28 @@ class TFirstOf8 {
  private:
   __m128i FA, FB, FC;
 };
+
+// FindFirstOfPadded with SSE2.
+XML_SSE2_TARGET inline size_t FindFirstOfPaddedSse2(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
+  const TFirstOf8 any(a, b, c);
+  for (size_t i = 0; i < n; i += 8) {
+    unsigned mask = any.Hits(p + i);
+    if (n - i < 8) mask &= (1u << (2 * (n - i))) - 1;  // only the characters of the run
+    if (mask) return i + TFirstOf8::First(mask);
+  }
+  return n;
+}
 #endif
+
+// FindFirstOf where the characters after the n at p may be read too, up to the next
+// multiple of eight (the caller's buffer has room for them): no character is looked at
+// alone.
+inline size_t FindFirstOfPadded(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
+#if XML_HAVE_SSE2
+  if (HasSse2()) return FindFirstOfPaddedSse2(p, n, a, b, c);
+#endif
+  return FindFirstOf(p, n, a, b, c);
+}
 // LF becomes CR LF.
 WideString ExpandLineBreaks(const WideString& text);
 // Without leading and trailing white space (IsWhiteSpaceChar).

@@ -1,12 +1,14 @@
 #include "xml/XMLNode.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/Stream.h"
 #include "xml/XMLDocument.h"
 #include "xml/XMLException.h"
 #include "xml/XMLLookupTables.h"
 #include "xml/XMLNodeList.h"
+#include "xml/XMLNodes.h"
 #include "xml/XMLTextStream.h"
 #include "xml/XPathLite.h"
 
@@ -54,6 +56,7 @@ TXMLNode::~TXMLNode() {
   }
   if (FChildNodes) FChildNodes->ReleaseItems();
   if (FAttributes) FAttributes->ReleaseItems();
+  if (FReadAttrs) FreeNodeMemory(FReadAttrs, FReadAttrs->Size());
   DropOwner();
 }
 
@@ -75,13 +78,104 @@ TXMLNodeList& TXMLNode::Children() {
 
 TXMLNamedNodeMap& TXMLNode::Attributes() {
   if (TXMLNode* host = Host()) return host->Attributes();
+  if (FReadAttrs) MakeReadAttributes();
   if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(OwnerDocument())) TXMLNamedNodeMap(this));
   return *FAttributes;
 }
 
 bool TXMLNode::HasAttributes() const {
   if (TXMLNode* host = Host()) return host->HasAttributes();
-  return FAttributes && !FAttributes->Items().empty();
+  return FReadAttrs || (FAttributes && !FAttributes->Items().empty());
+}
+
+namespace {
+
+// Writes a length of TXMLReadAttrs at p; returns the units written.
+size_t PutLength(char16_t* p, size_t length) {
+  if (length < 0x8000) {
+    p[0] = static_cast<char16_t>(length);
+    return 1;
+  }
+  p[0] = static_cast<char16_t>(0x8000 | (length >> 16));
+  p[1] = static_cast<char16_t>(length & 0xFFFF);
+  return 2;
+}
+
+size_t GetLength(const char16_t*& p) {
+  size_t length = *p++;
+  if (length & 0x8000) length = ((length & 0x7FFF) << 16) | *p++;
+  return length;
+}
+
+}  // namespace
+
+void TXMLNode::AddReadAttribute(std::u16string_view name, std::u16string_view value) {
+  TXMLDocument* doc = OwnerDocument();
+  // Tags with more text than this are rare enough to have their further attributes made
+  // into nodes at once (the counts stay far from the limits of their 32 bits).
+  constexpr size_t kMaxKept = 0x3FFFFFFF;
+  const size_t need = 4 + name.size() + value.size();  // units, at most
+  size_t used = FReadAttrs ? FReadAttrs->Units : 0;
+  if (FAttributes || FBinding || !doc || doc->FAttrClass != NodeClassOf<TXMLAttr>() || name.size() > kMaxKept ||
+      value.size() > kMaxKept || used + need > kMaxKept) {
+    TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
+    TXMLNamedNodeMap& attributes = Attributes();
+    attributes.AppendNew(attr);
+    attr->LinkParent(this);
+    attr->FName.assign(name.data(), name.size());
+    attr->FValue.assign(value.data(), value.size());
+    return;
+  }
+  TXMLNodeArena* arena = LoadArenaOf(doc);
+  if (!FReadAttrs || FReadAttrs->Capacity - used < need) {
+    size_t capacity = used + need;
+    TXMLReadAttrs* old = FReadAttrs;
+    // Grown where it lies while nothing else was cut after it (the usual case: a tag's
+    // attributes are read one after the other), else moved to twice the room.
+    if (old && arena && arena->Extend(old, old->Size(), TXMLReadAttrs::SizeFor(capacity))) {
+      old->Capacity = static_cast<uint32_t>(capacity);
+    } else {
+      if (old) capacity = std::max(capacity, 2 * size_t{old->Capacity});
+      auto* made = static_cast<TXMLReadAttrs*>(AllocateNodeMemory(TXMLReadAttrs::SizeFor(capacity), arena));
+      made->From = old ? old->From : 0;
+      made->Units = static_cast<uint32_t>(used);
+      made->Capacity = static_cast<uint32_t>(capacity);
+      if (old) {
+        std::memcpy(made->Text(), old->Text(), used * sizeof(char16_t));
+        FreeNodeMemory(old, old->Size());
+      }
+      FReadAttrs = made;
+    }
+  }
+  char16_t* p = FReadAttrs->Text() + used;
+  p += PutLength(p, name.size());
+  p += PutLength(p, value.size());
+  std::memcpy(p, name.data(), name.size() * sizeof(char16_t));
+  p += name.size();
+  std::memcpy(p, value.data(), value.size() * sizeof(char16_t));
+  p += value.size();
+  FReadAttrs->Units = static_cast<uint32_t>(p - FReadAttrs->Text());
+}
+
+void TXMLNode::MakeReadAttributes() {
+  TXMLDocument* doc = OwnerDocument();
+  if (!FAttributes) FAttributes = TIntf<TXMLNamedNodeMap>(new (LoadArenaOf(doc)) TXMLNamedNodeMap(this));
+  TXMLNamedNodeMap& attributes = *FAttributes;
+  // One attribute at a time, so that a failure leaves the rest as they were.
+  TXMLReadAttrs* read = FReadAttrs;
+  while (read->From < read->Units) {
+    const char16_t* p = read->Text() + read->From;
+    size_t nameLength = GetLength(p);
+    size_t valueLength = GetLength(p);
+    TXMLNode* attr = new (LoadArenaOf(doc)) TXMLAttr(doc);
+    attributes.AppendNew(attr);
+    attr->LinkParent(this);
+    attr->FName.assign(p, nameLength);
+    attr->FValue.assign(p + nameLength, valueLength);
+    read->From = static_cast<uint32_t>(p + nameLength + valueLength - read->Text());
+  }
+  FReadAttrs = nullptr;
+  FreeNodeMemory(read, read->Size());
 }
 
 size_t TXMLNode::ChildCount() const {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,22 @@ const TXMLNodeClass* NodeClassOf(const char* name = "") {
 struct TXMLOwnerLink {
   TXMLDocument* Document;
   int32_t Refs = 1;
+};
+
+// The attributes of an element as a load read them: names and values kept in one piece
+// of the load's arena until someone asks for the element's attributes, when they become
+// TXMLAttr nodes like the ones the reader would have made. Most loads only look at some
+// attributes of some elements, so a parsed tree mostly holds these instead of attribute
+// nodes. After the header come, for each attribute, the lengths of its name and value
+// (each one unit below 0x8000, else two units with the first one's top bit set), then
+// the name and the value.
+struct TXMLReadAttrs {
+  uint32_t From;      // units already made into nodes
+  uint32_t Units;     // units used
+  uint32_t Capacity;  // units of room
+  char16_t* Text() { return reinterpret_cast<char16_t*>(this + 1); }
+  static size_t SizeFor(size_t capacity) { return sizeof(TXMLReadAttrs) + capacity * sizeof(char16_t); }
+  size_t Size() const { return SizeFor(Capacity); }
 };
 
 // Parsed nesting is capped so that deep input ends in a parse error instead of running
@@ -168,6 +185,12 @@ class TXMLNode : public TXMLInterfacedObject<IXMLNode, IXMLNodeAccess> {
   TIntf<IXMLAttr> NewAttr(const WideString& name);
   // Appends without the checks of AppendChild (the reader's newly made nodes).
   void AppendNew(TXMLNode* child);
+  // The readers' way to add an attribute to an element they have just made: where the
+  // element's document makes standard attribute nodes it is kept in FReadAttrs, else an
+  // attribute node is made at once.
+  void AddReadAttribute(std::u16string_view name, std::u16string_view value);
+  // Makes the attributes still kept as read into attribute nodes.
+  void MakeReadAttributes();
   // Takes child out of the list it is in (its parent's children or attributes).
   static void Detach(TXMLNode* child);
   void CheckNewChild(TXMLNode* child);
@@ -187,6 +210,7 @@ class TXMLNode : public TXMLInterfacedObject<IXMLNode, IXMLNodeAccess> {
   TIntf<TXMLNamedNodeMap> FAttributes;  // made on first use
   TIntf<TXMLNodeList> FChildNodes;      // made on first use
   TXMLNode* FParent = nullptr;
+  TXMLReadAttrs* FReadAttrs = nullptr;  // attributes not yet asked for, in order; FAttributes is none then
   WideString FName;
   WideString FValue;
   // The wrapped node, the node-class registry, host and collection nodes and the user

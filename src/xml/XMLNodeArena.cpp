@@ -6,9 +6,7 @@
 #include <new>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "platform/Memory.h"
 
 #if defined(XML_ARENA_POISONS)
 #include <sanitizer/asan_interface.h>
@@ -29,14 +27,13 @@ static_assert(sizeof(void*) <= kSlot);
 constexpr size_t kFirstBlockSize = 4096;
 constexpr size_t kMaxBlockSize = 64 * 1024;
 
-#if defined(__linux__)
 // A load that has taken kLargeLoad bytes of blocks goes on in blocks of kLargeBlockSize
-// mapped from the system at that alignment, and marked for transparent huge pages: the
-// kernel can then map a large tree's memory a huge page at a time, instead of taking a
-// page fault for every 4 KiB of it (which costs a large load a third of its time).
+// from the system, at that alignment where it can and with the hint for large pages: a
+// system with transparent huge pages then maps a large tree's memory a huge page at a
+// time, instead of taking a page fault for every 4 KiB of it (which costs a large load a
+// third of its time).
 constexpr size_t kLargeBlockSize = 2u << 20;
 constexpr size_t kLargeLoad = 8u << 20;
-#endif
 
 // While the arena allocates from a block, the block's count holds kArenaHold instead of
 // one count per object handed out: the arena counts those itself, without an atomic
@@ -48,7 +45,7 @@ struct TXMLNodeArena::TBlock {
   // One count for each object in the block that is still alive, plus kArenaHold while
   // the arena allocates from it.
   std::atomic<int32_t> Refs{kArenaHold};
-  bool Mapped = false;  // from MapLargeBlock, not from the heap
+  bool Mapped = false;  // from platform::MapLargeBlock, not from the heap
   size_t Size;
 };
 static_assert(sizeof(TXMLNodeArena::TBlock) <= 2 * kSlot);
@@ -65,34 +62,20 @@ void AdjustBlock(TXMLNodeArena::TBlock* block, int32_t delta) noexcept {
   bool mapped = block->Mapped;
   ARENA_UNPOISON(block, size);
   block->~TBlock();
-#if defined(__linux__)
   if (mapped) {
-    munmap(block, size);
+    platform::UnmapLargeBlock(block, size);
     gMappedBytes.fetch_sub(size, std::memory_order_relaxed);
     return;
   }
-#endif
-  (void)mapped;
   ::operator delete(static_cast<void*>(block));
 }
 
-#if defined(__linux__)
-// kLargeBlockSize bytes at that alignment, or null when the system has none.
+// A large block, or null when the system has none.
 void* MapLargeBlock() {
-  const size_t span = 2 * kLargeBlockSize;
-  void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  auto at = reinterpret_cast<uintptr_t>(p);
-  uintptr_t start = (at + kLargeBlockSize - 1) & ~(uintptr_t{kLargeBlockSize} - 1);
-  size_t head = start - at;
-  size_t tail = span - head - kLargeBlockSize;
-  if (head) munmap(p, head);
-  if (tail) munmap(reinterpret_cast<void*>(start + kLargeBlockSize), tail);
-  madvise(reinterpret_cast<void*>(start), kLargeBlockSize, MADV_HUGEPAGE);  // a hint; may be refused
-  gMappedBytes.fetch_add(kLargeBlockSize, std::memory_order_relaxed);
-  return reinterpret_cast<void*>(start);
+  void* block = platform::MapLargeBlock(kLargeBlockSize);
+  if (block) gMappedBytes.fetch_add(kLargeBlockSize, std::memory_order_relaxed);
+  return block;
 }
-#endif
 
 }  // namespace
 
@@ -112,12 +95,10 @@ void TXMLNodeArena::NewBlock(size_t need) {
   size_t size = std::max(FNextBlockSize, kBlockHeader + need);
   void* raw = nullptr;
   bool mapped = false;
-#if defined(__linux__)
   if (FTaken >= kLargeLoad && kBlockHeader + need <= kLargeBlockSize && (raw = MapLargeBlock())) {
     size = kLargeBlockSize;
     mapped = true;
   }
-#endif
   if (!raw) raw = ::operator new(size);
   FTaken += size;
   auto* block = new (raw) TBlock;
@@ -139,6 +120,10 @@ void* TXMLNodeArena::AllocateSlow(size_t need) {
   ++FHandedOut;
   return slot + kSlot;
 }
+
+#if defined(XML_ARENA_POISONS)
+void TXMLNodeArena::Unpoison(void* p, size_t n) { ARENA_UNPOISON(p, n); }
+#endif
 
 size_t MappedArenaBytes() { return gMappedBytes.load(std::memory_order_relaxed); }
 

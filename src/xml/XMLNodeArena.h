@@ -52,6 +52,18 @@ class TXMLNodeArena {
 #endif
     return AllocateSlow(need);
   }
+  // Grows the object of size bytes at object to newSize bytes where it lies, when it is
+  // the last one cut and its block has the room; false, and nothing changed, otherwise.
+  bool Extend(void* object, size_t size, size_t newSize) {
+    char* end = static_cast<char*>(object) - kArenaSlot + ArenaRoom(size);
+    size_t more = ArenaRoom(newSize) - ArenaRoom(size);
+    if (end != FNext || newSize < size || static_cast<size_t>(FEnd - FNext) < more) return false;
+#if defined(XML_ARENA_POISONS)
+    Unpoison(FNext, more);
+#endif
+    FNext += more;
+    return true;
+  }
   // A new load begins: block sizes start over from what a small document needs.
   void StartLoad() { FTaken = 0; }
 
@@ -63,6 +75,9 @@ class TXMLNodeArena {
   void NewBlock(size_t need);
   // Settles the count of the block allocated from and lets go of it.
   void LeaveBlock() noexcept;
+#if defined(XML_ARENA_POISONS)
+  static void Unpoison(void* p, size_t n);
+#endif
 
   TBlock* FBlock = nullptr;
   int32_t FHandedOut = 0;  // objects cut from FBlock so far

@@ -1,5 +1,7 @@
 // The parser: a character-driven reader in which every node class reads its own syntax
 // from the text stream. The document's ReadNode is the content reader.
+#include <algorithm>
+
 #include "base/Format.h"
 #include "xml/XMLDocument.h"
 #include "xml/XMLException.h"
@@ -52,6 +54,76 @@ void FoldLiteral(WideString& s, size_t from, bool attribute) {
     s[out++] = c;
   }
   s.resize(out);
+}
+
+// The rest of an attribute whose first name character the token holds: its name and its
+// value (literal white space folded, references kept exactly). The input may end inside
+// it, leaving what was read. With direct, a value that needs no change is shown in
+// *direct where it lies in the stream's buffer (valid until the next read) instead.
+void ReadAttribute(TXMLTextStream& s, WideString& name, WideString& value, std::u16string_view* direct = nullptr) {
+  enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
+  char16_t quote = 0;
+  size_t literalFrom = 0;  // where the value's literal characters not yet folded begin
+  // A name or value in one piece is taken straight from the buffer; else it is collected.
+  bool named = s.TakeNameDirect(name, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'='; });
+  if (!named) s.AppendRun(s.Token(), NotNameChar);
+  char16_t c;
+  while (s.Next(c)) {
+    switch (state) {
+      case Name:
+        if (IsWhiteSpaceChar(c)) {
+          if (!named) name = s.TakeToken();
+          state = BeforeEquals;
+        } else if (c == u'=') {
+          if (!named) name = s.TakeToken();
+          state = BeforeValue;
+        } else {
+          if (!IsNameChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
+          s.AppendToken(c);
+          s.AppendRun(s.Token(), NotNameChar);
+        }
+        break;
+      case BeforeEquals:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c != u'=') throw EXMLException(INVALID_CHARACTER_ERR, xeMissingEquals);
+        state = BeforeValue;
+        break;
+      case BeforeValue:
+        if (IsWhiteSpaceChar(c)) break;
+        if (c != u'"' && c != u'\'') throw EXMLException(INVALID_CHARACTER_ERR, xeQuoteExpected);
+        quote = c;
+        if (std::u16string_view lying; s.TakeValueDirect(lying, quote)) {
+          // Tab, LF and CR (all at most CR) are the characters folding would change.
+          if (direct && std::none_of(lying.begin(), lying.end(), [](char16_t d) { return d <= u'\r'; })) {
+            *direct = lying;
+            return;
+          }
+          value = WideString(lying);
+          FoldLiteral(value, 0, true);
+          return;
+        }
+        state = Value;
+        s.AppendUntil(s.Token(), quote, u'&', u'<');
+        break;
+      case Value:
+        if (c == quote) {
+          FoldLiteral(s.Token(), literalFrom, true);
+          value = s.TakeToken();
+          return;
+        }
+        if (c == u'&') {
+          FoldLiteral(s.Token(), literalFrom, true);
+          AppendCodePoint(s.Token(), ReadCharReference(s));
+          literalFrom = s.Token().size();
+        } else if (c == u'<')
+          throw EXMLException(INVALID_CHARACTER_ERR, xeLessThanInAttribute);
+        else
+          s.AppendToken(c);
+        s.AppendUntil(s.Token(), quote, u'&', u'<');
+        break;
+    }
+  }
+  if (state == Name && !named) name = s.TakeToken();
 }
 
 // Leaves `parent`'s child list; the node itself is kept alive by the caller.
@@ -159,7 +231,7 @@ void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, Attributes, AfterSlash } state = Name;
   TXMLDocument* doc = OwnerDocument();
-  TXMLNamedNodeMap* attributes = nullptr;  // once the first attribute is read
+  WideString attrName, attrValue;
   auto readContent = [&] {
     if (!doc) return;
     doc->EnterElement();
@@ -203,12 +275,18 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           if (!IsLetterChar(c) && c != u'_') throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameStart);
           s.ClearToken();
           s.AppendToken(c);
-          TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
-          // Appended as read: an attribute of the same name is not looked for.
-          if (!attributes) attributes = &TXMLNode::Attributes();
-          attributes->AppendNew(attr);
-          attr->LinkParent(this);
-          attr->ReadNode(this, s);
+          // Appended as read: an attribute of the same name is not looked for. Cut off by
+          // an error, the attribute is kept as far as it was read.
+          std::u16string_view direct;
+          try {
+            ReadAttribute(s, attrName, attrValue, &direct);
+          } catch (...) {
+            AddReadAttribute(attrName, attrValue);
+            throw;
+          }
+          AddReadAttribute(attrName, direct.data() ? direct : attrValue);
+          attrName.clear();
+          attrValue.clear();
         }
         break;
       case AfterSlash:
@@ -220,65 +298,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   if (state == Name && !named) FName = s.TakeToken();
 }
 
-void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) {
-  enum { Name, BeforeEquals, BeforeValue, Value } state = Name;
-  char16_t quote = 0;
-  size_t literalFrom = 0;  // where the value's literal characters not yet folded begin
-  // A name or value in one piece is taken straight from the buffer; else it is collected.
-  bool named = s.TakeNameDirect(FName, [](char16_t d) { return IsWhiteSpaceChar(d) || d == u'='; });
-  if (!named) s.AppendRun(s.Token(), NotNameChar);
-  char16_t c;
-  while (s.Next(c)) {
-    switch (state) {
-      case Name:
-        if (IsWhiteSpaceChar(c)) {
-          if (!named) FName = s.TakeToken();
-          state = BeforeEquals;
-        } else if (c == u'=') {
-          if (!named) FName = s.TakeToken();
-          state = BeforeValue;
-        } else {
-          if (!IsNameChar(c)) throw EXMLException(INVALID_CHARACTER_ERR, xeBadNameChar);
-          s.AppendToken(c);
-          s.AppendRun(s.Token(), NotNameChar);
-        }
-        break;
-      case BeforeEquals:
-        if (IsWhiteSpaceChar(c)) break;
-        if (c != u'=') throw EXMLException(INVALID_CHARACTER_ERR, xeMissingEquals);
-        state = BeforeValue;
-        break;
-      case BeforeValue:
-        if (IsWhiteSpaceChar(c)) break;
-        if (c != u'"' && c != u'\'') throw EXMLException(INVALID_CHARACTER_ERR, xeQuoteExpected);
-        quote = c;
-        if (s.TakeValueDirect(FValue, quote)) {
-          FoldLiteral(FValue, 0, true);
-          return;
-        }
-        state = Value;
-        s.AppendUntil(s.Token(), quote, u'&', u'<');
-        break;
-      case Value:
-        if (c == quote) {
-          FoldLiteral(s.Token(), literalFrom, true);
-          FValue = s.TakeToken();
-          return;
-        }
-        if (c == u'&') {
-          FoldLiteral(s.Token(), literalFrom, true);
-          AppendCodePoint(s.Token(), ReadCharReference(s));
-          literalFrom = s.Token().size();
-        } else if (c == u'<')
-          throw EXMLException(INVALID_CHARACTER_ERR, xeLessThanInAttribute);
-        else
-          s.AppendToken(c);
-        s.AppendUntil(s.Token(), quote, u'&', u'<');
-        break;
-    }
-  }
-  if (state == Name && !named) FName = s.TakeToken();
-}
+void TXMLAttr::ReadNode(TXMLNode*, TXMLTextStream& s) { ReadAttribute(s, FName, FValue); }
 
 void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   TIntf<IXMLNode> keep(this);  // may leave the parent's list below

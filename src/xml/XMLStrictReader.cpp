@@ -9,11 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/Format.h"
+#include "platform/Memory.h"
 #include "platform/TextCodec.h"
 #include "xml/XMLDocument.h"
 #include "xml/XMLException.h"
@@ -185,6 +182,7 @@ class TXMLStrictReader {
   int32_t FEntityDepth = 0;
   std::vector<std::pair<const char16_t*, size_t>> FAttrNames;  // of the start tag being read
   std::unordered_set<u16string_view> FAttrSet;
+  WideString FAttrValue;  // of the attribute being read; its room serves every attribute
 };
 
 u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
@@ -865,7 +863,6 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   parent->AppendNew(element);
   element->FName.assign(name.data(), name.size());
   size_t firstAttr = FAttrNames.size();
-  TXMLNamedNodeMap* attributes = nullptr;
   bool empty = false;
   for (;;) {
     bool space = SkipS(in);
@@ -905,12 +902,15 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     SkipS(in);
     Expect(in, u"=", xeMissingEquals);
     SkipS(in);
-    TXMLNode* attr = FDoc.NewNode(FDoc.FAttrClass, ATTRIBUTE_NODE);
-    if (!attributes) attributes = &element->Attributes();  // made with the first attribute
-    attributes->AppendNew(attr);
-    attr->LinkParent(element);
-    attr->FName.assign(attrName.data(), attrName.size());
-    ReadAttValue(in, attr->FValue, 0);
+    // Cut off by an error, the attribute is kept as far as its value was read.
+    FAttrValue.clear();
+    try {
+      ReadAttValue(in, FAttrValue, 0);
+    } catch (...) {
+      element->AddReadAttribute(attrName, FAttrValue);
+      throw;
+    }
+    element->AddReadAttribute(attrName, FAttrValue);
   }
   FAttrNames.resize(firstAttr);
   if (empty) return;
@@ -1038,6 +1038,37 @@ using strictreader::IsS;
   throw EXMLException::Formatted(INVALID_CHARACTER_ERR, xeBadEncoding, message);
 }
 
+#if XML_HAVE_SSE2
+// The ASCII bytes at p widened to o sixteen at a time, while sixteen remain and are all
+// ASCII: how many were taken. cr becomes 1 when a CR was among them.
+XML_SSE2_TARGET size_t WidenAsciiSse2(const uint8_t* p, size_t n, char16_t* o, uint64_t& cr) {
+  const __m128i crs = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+  __m128i crHits = zero;
+  size_t i = 0;
+  while (n - i >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    if (_mm_movemask_epi8(bytes)) break;
+    crHits = _mm_or_si128(crHits, _mm_cmpeq_epi8(bytes, crs));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i + 8), _mm_unpackhi_epi8(bytes, zero));
+    i += 16;
+  }
+  if (_mm_movemask_epi8(crHits)) cr = 1;
+  return i;
+}
+
+// Whether units[0, n) has a CR among its first multiple of sixteen units.
+XML_SSE2_TARGET bool HasCRSse2(const char16_t* units, size_t n) {
+  const __m128i crs = _mm_set1_epi16(static_cast<short>(u'\r'));
+  for (size_t i = 0; n - i >= 16; i += 16) {
+    __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i)), crs);
+    __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8)), crs);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high))) return true;
+  }
+  return false;
+}
+#endif
+
 // Into o, which has room for n units (never more units than bytes); the units made.
 // sawCR: whether the text has a carriage return.
 size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
@@ -1049,20 +1080,13 @@ size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
     if (b < 0x80) {
       // ASCII runs, the bulk of most documents: eight bytes at a time while they last,
       // noting any CR among them (a zero byte of word ^ CRs).
-#if defined(__SSE2__)
-      // Sixteen at a time where the build has the wide registers.
-      const __m128i crs = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
-      __m128i crHits = zero;
-      while (n - i >= 16) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        if (_mm_movemask_epi8(bytes)) break;
-        crHits = _mm_or_si128(crHits, _mm_cmpeq_epi8(bytes, crs));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + w), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + w + 8), _mm_unpackhi_epi8(bytes, zero));
-        i += 16;
-        w += 16;
+#if XML_HAVE_SSE2
+      // Sixteen at a time where the processor has the wide registers.
+      if (HasSse2()) {
+        size_t took = WidenAsciiSse2(p + i, n - i, o + w, cr);
+        i += took;
+        w += took;
       }
-      if (_mm_movemask_epi8(crHits)) cr = 1;
 #endif
       while (n - i >= 8) {
         uint64_t word;
@@ -1118,12 +1142,10 @@ size_t DecodeUtf8Exact(const uint8_t* p, size_t n, char16_t* o, bool& sawCR) {
 bool HasCR(const char16_t* units, size_t n) {
   constexpr uint64_t kHigh = 0x8000800080008000ull, kOnes = 0x0001000100010001ull;
   size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i crs = _mm_set1_epi16(static_cast<short>(u'\r'));
-  for (; n - i >= 16; i += 16) {
-    __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i)), crs);
-    __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8)), crs);
-    if (_mm_movemask_epi8(_mm_or_si128(low, high))) return true;
+#if XML_HAVE_SSE2
+  if (HasSse2()) {
+    if (HasCRSse2(units, n)) return true;
+    i = n & ~size_t{15};
   }
 #endif
   for (; n - i >= 4; i += 4) {
@@ -1139,6 +1161,17 @@ bool HasCR(const char16_t* units, size_t n) {
 
 // The whole input as UTF-16 with line ends folded (CR LF and CR become LF).
 // UTF-16LE input without CR is read where it lies.
+}  // namespace
+
+void TDecodedTextRelease::operator()(char16_t* text) const noexcept {
+  if (Mapped)
+    platform::UnmapLargeBlock(text, Mapped);
+  else
+    delete[] text;
+}
+
+namespace {
+
 void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition& pos) {
   size_t start = 0;
   int wide = 0;  // 1 UTF-16LE, 2 UTF-16BE, 4 UTF-32LE
@@ -1190,7 +1223,16 @@ void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition
     }
   }
   auto own = [&pos](size_t units) {
-    pos.Owned.reset(new char16_t[units + 1]);
+    // A large text goes to memory straight from the system, in large pages where it can:
+    // a page fault for every 4 KiB of it would cost a large document a quarter of its
+    // reading time.
+    constexpr size_t kMapFrom = 4u << 20;
+    size_t bytes = (units + 1) * sizeof(char16_t);
+    void* mapped = bytes >= kMapFrom ? platform::MapLargeBlock(bytes) : nullptr;
+    if (mapped)
+      pos.Owned = decltype(pos.Owned)(static_cast<char16_t*>(mapped), TDecodedTextRelease{bytes});
+    else
+      pos.Owned = decltype(pos.Owned)(new char16_t[units + 1]);
     pos.Text = pos.Owned.get();
     return pos.Owned.get();
   };
@@ -1295,7 +1337,7 @@ void ReadStrict(TXMLDocument& doc, base::TStream* stream, uint16_t codePage, TSt
     position.Offset = reader.ErrorOffset();
     if (!position.Owned) {
       // The error record outlives the input it was read from.
-      position.Owned.reset(new char16_t[position.Length + 1]);
+      position.Owned = decltype(position.Owned)(new char16_t[position.Length + 1]);
       std::memcpy(position.Owned.get(), position.Text, position.Length * sizeof(char16_t));
       position.Text = position.Owned.get();
     }

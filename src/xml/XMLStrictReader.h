@@ -28,8 +28,14 @@ constexpr int32_t kMaxEntityDepth = 16;
 // The decoded text of a strict load, kept for the error record: line, column and the
 // source line of the place where the load stopped (Offset), or nothing when the input
 // could not be decoded.
+// Gives back the decoded text: Mapped bytes from platform::MapLargeBlock, or (0) the heap.
+struct TDecodedTextRelease {
+  size_t Mapped = 0;
+  void operator()(char16_t* text) const noexcept;
+};
+
 struct TStrictPosition {
-  std::unique_ptr<char16_t[]> Owned;  // the decoded text, unless it is the input itself
+  std::unique_ptr<char16_t[], TDecodedTextRelease> Owned;  // the decoded text, unless it is the input itself
   const char16_t* Text = nullptr;
   size_t Length = 0;
   size_t Offset = 0;

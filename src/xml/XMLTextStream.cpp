@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "base/Exceptions.h"
 #include "platform/TextCodec.h"
@@ -139,13 +136,14 @@ bool TXMLTextStream::Fill() {
   return true;
 }
 
-void TXMLTextStream::CountLines(size_t to, int32_t& line, int32_t& column) const {
-  const char16_t* buf = FBuffer.get();
-  size_t i = FMark;
-  size_t lastBreak = 0;
-  int32_t breaks = 0;
-#if defined(__SSE2__)
-  // Sixteen characters at a time: one mask bit for each, and line feeds are rare.
+#if XML_HAVE_SSE2
+namespace {
+
+// The line feeds of buf[i, to) sixteen characters at a time, while sixteen remain: their
+// count is added to breaks and the last one's index kept in lastBreak. Returns where it
+// stopped.
+XML_SSE2_TARGET size_t CountLineFeedsSse2(const char16_t* buf, size_t i, size_t to, int32_t& breaks,
+                                          size_t& lastBreak) {
   const __m128i lf = _mm_set1_epi16(static_cast<short>(u'\n'));
   for (; i + 16 <= to; i += 16) {
     __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), lf);
@@ -153,9 +151,22 @@ void TXMLTextStream::CountLines(size_t to, int32_t& line, int32_t& column) const
     auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
     if (mask) {
       lastBreak = i + static_cast<size_t>(31 - __builtin_clz(mask));
-      for (; mask; mask &= mask - 1) ++breaks;
+      for (; mask; mask &= mask - 1) ++breaks;  // line feeds are rare
     }
   }
+  return i;
+}
+
+}  // namespace
+#endif
+
+void TXMLTextStream::CountLines(size_t to, int32_t& line, int32_t& column) const {
+  const char16_t* buf = FBuffer.get();
+  size_t i = FMark;
+  size_t lastBreak = 0;
+  int32_t breaks = 0;
+#if XML_HAVE_SSE2
+  if (HasSse2()) i = CountLineFeedsSse2(buf, i, to, breaks, lastBreak);
 #endif
   for (; i < to; ++i)
     if (buf[i] == u'\n') {

@@ -134,11 +134,18 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   // "&" or "<" and inside the buffer; the closing quote is read too. False, and nothing
   // read, otherwise.
   bool TakeValueDirect(WideString& to, char16_t quote) {
+    std::u16string_view value;
+    if (!TakeValueDirect(value, quote)) return false;
+    to = WideString(value);
+    return true;
+  }
+  // The same, the value shown where it lies in the buffer: valid until the next read.
+  bool TakeValueDirect(std::u16string_view& to, char16_t quote) {
     if (!FToken->empty() || FReread || FUndoRefused) return false;
     const char16_t* buf = FBuffer.get();
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, quote, u'&', u'<');
     if (FPos + n == FEnd || buf[FPos + n] != quote) return false;
-    to = WideString(buf + FPos, n);
+    to = std::u16string_view(buf + FPos, n);
     FinishDirect(n, n + 1);
     return true;
   }
@@ -235,21 +242,6 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
-  // FindFirstOf where the characters after the n at p may be read too, up to the next
-  // multiple of eight (the buffer has room for them): no character is looked at alone.
-  static size_t FindFirstOfPadded(const char16_t* p, size_t n, char16_t a, char16_t b, char16_t c) {
-#if defined(__SSE2__)
-    const TFirstOf8 any(a, b, c);
-    for (size_t i = 0; i < n; i += 8) {
-      unsigned mask = any.Hits(p + i);
-      if (n - i < 8) mask &= (1u << (2 * (n - i))) - 1;  // only the characters of the run
-      if (mask) return i + TFirstOf8::First(mask);
-    }
-    return n;
-#else
-    return FindFirstOf(p, n, a, b, c);
-#endif
-  }
   // Moves FPos over the run as Next would; false for an empty run.
   template <class Stop>
   bool TakeRun(Stop stop) {

@@ -160,6 +160,48 @@ TEST(XMLNode, NodesOutliveTheirParentAndDocument) {
   EXPECT_EQ(Dump(loose), "loose[x=1]");
 }
 
+TEST(XMLNode, AttributesAsReadBecomeNodesWhenFirstUsed) {
+  // A load keeps attributes as read until they are asked for; whichever call comes
+  // first, in either reader, they are the nodes the reader would have made, in order.
+  for (bool strict : {false, true}) {
+    auto load = [strict](const std::string& text, bool expectOk = true) {
+      TIntf<TXMLDocument> doc(new TXMLDocument);
+      doc->SetStrict(strict);
+      base::TStringStream stream(text);
+      EXPECT_EQ(doc->Load(&stream, 65001), expectOk) << text;
+      return doc;
+    };
+    TIntf<TXMLDocument> doc = load("<r a='1' b='x&#9;y'><e c='3'/><f d='4'/></r>");
+    TIntf<IXMLElement> r = doc->GetDocumentElement();
+    r->SetAttribute(u"n", u"new");  // added after the ones read
+    TIntf<IXMLNode> e = Child(TIntf<IXMLNode>(r.Get()), 0), f = Child(TIntf<IXMLNode>(r.Get()), 1);
+    e->GetAttributes()->RemoveNamedItem(u"c");
+    EXPECT_EQ(Dump(doc.Get()), "#document(r[a=1 b=x	y n=new](e,f[d=4]))") << strict;
+    EXPECT_EQ(U(r->GetAttributes()->GetItem(1)->GetNodeValue()), "x	y");
+    // An element kept past its document still has its attributes, as nodes of no document.
+    doc = nullptr;
+    r = nullptr;
+    TIntf<IXMLAttr> d = f->GetAttributeNode(u"d");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->GetOwnerDocument(), nullptr);
+    EXPECT_EQ(d->GetParentNode(), f);
+    // A tag whose attributes outgrow the arena's block and the size it serves (kept on the
+    // heap then), with a long value among them.
+    std::string many = "<m";
+    for (int i = 0; i < 3000; ++i) many += " a" + std::to_string(i) + "='v" + std::to_string(i) + "'";
+    many += " long='" + std::string(40000, 'x') + "' z='end'/>";
+    doc = load(many);
+    TIntf<IXMLNamedNodeMap> attrs = doc->GetDocumentElement()->GetAttributes();
+    ASSERT_EQ(attrs->GetLength(), 3002);
+    EXPECT_EQ(U(attrs->GetItem(2999)->GetNodeName() + u"=" + attrs->GetItem(2999)->GetNodeValue()), "a2999=v2999");
+    EXPECT_EQ(attrs->GetItem(3000)->GetNodeValue().size(), 40000u);
+    EXPECT_EQ(U(attrs->GetItem(3001)->GetNodeValue()), "end");
+    // A load cut off inside a value keeps the attribute as far as it was read.
+    doc = load("<r a='1' b='x&bad;'/>", false);
+    EXPECT_EQ(Dump(doc.Get()), strict ? "#document(r[a=1 b=x])" : "#document(r[a=1 b=])") << strict;
+  }
+}
+
 TEST(XMLNode, NodesOfEarlierLoadsOutliveReloadsAndTheDocument) {
   // Loads cut their nodes from shared blocks: a node kept from any load, freed in any
   // order, must stay whole after the reloads and the document are gone.
