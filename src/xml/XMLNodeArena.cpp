@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -55,6 +56,37 @@ namespace {
 
 std::atomic<size_t> gMappedBytes{0};
 
+// Large blocks of freed trees are kept for the next large load, up to kKeptLargeBytes:
+// a block the system maps anew comes back cleared page by page, which costs a large
+// load a fifth of its time, while a kept one is ready. The last block given back is the
+// first taken again, so its pages are the likeliest still to be mapped. A 32-bit process
+// keeps less of its address space aside.
+constexpr size_t kKeptLargeBytes = sizeof(void*) > 4 ? size_t{256} << 20 : size_t{64} << 20;
+struct TKeptBlock {
+  TKeptBlock* Next;
+};
+std::mutex gKeptMutex;
+TKeptBlock* gKept = nullptr;
+size_t gKeptBytes = 0;
+
+void* TakeKeptBlock() {
+  std::lock_guard<std::mutex> lock(gKeptMutex);
+  TKeptBlock* block = gKept;
+  if (!block) return nullptr;
+  gKept = block->Next;
+  gKeptBytes -= kLargeBlockSize;
+  return block;
+}
+
+// False when the cache is full (the caller then gives the block back to the system).
+bool KeepBlock(void* block) noexcept {
+  std::lock_guard<std::mutex> lock(gKeptMutex);
+  if (gKeptBytes + kLargeBlockSize > kKeptLargeBytes) return false;
+  gKept = new (block) TKeptBlock{gKept};
+  gKeptBytes += kLargeBlockSize;
+  return true;
+}
+
 // Adds delta to the block's count; the block goes back to the heap when that ends it.
 void AdjustBlock(TXMLNodeArena::TBlock* block, int32_t delta) noexcept {
   if (block->Refs.fetch_add(delta, std::memory_order_acq_rel) + delta != 0) return;
@@ -63,8 +95,8 @@ void AdjustBlock(TXMLNodeArena::TBlock* block, int32_t delta) noexcept {
   ARENA_UNPOISON(block, size);
   block->~TBlock();
   if (mapped) {
-    platform::UnmapLargeBlock(block, size);
     gMappedBytes.fetch_sub(size, std::memory_order_relaxed);
+    if (!KeepBlock(block)) platform::UnmapLargeBlock(block, size);
     return;
   }
   ::operator delete(static_cast<void*>(block));
@@ -72,7 +104,8 @@ void AdjustBlock(TXMLNodeArena::TBlock* block, int32_t delta) noexcept {
 
 // A large block, or null when the system has none.
 void* MapLargeBlock() {
-  void* block = platform::MapLargeBlock(kLargeBlockSize);
+  void* block = TakeKeptBlock();
+  if (!block) block = platform::MapLargeBlock(kLargeBlockSize);
   if (block) gMappedBytes.fetch_add(kLargeBlockSize, std::memory_order_relaxed);
   return block;
 }
@@ -126,6 +159,11 @@ void TXMLNodeArena::Unpoison(void* p, size_t n) { ARENA_UNPOISON(p, n); }
 #endif
 
 size_t MappedArenaBytes() { return gMappedBytes.load(std::memory_order_relaxed); }
+
+size_t KeptArenaBytes() {
+  std::lock_guard<std::mutex> lock(gKeptMutex);
+  return gKeptBytes;
+}
 
 namespace {
 thread_local TXMLNodeArena* tCurrentArena = nullptr;

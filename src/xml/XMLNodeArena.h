@@ -95,8 +95,12 @@ inline void* AllocateNodeMemory(size_t size, TXMLNodeArena* arena) {
   if (arena && size <= kLargeNodeObject) return arena->Allocate(size);
   return AllocateHeapNodeMemory(size);
 }
-// Bytes of arena blocks mapped from the system directly (past the heap), process-wide.
+// Bytes of arena blocks mapped from the system directly (past the heap) that objects
+// still use, process-wide.
 size_t MappedArenaBytes();
+// Bytes of such blocks that freed trees gave back and that are kept for the next large
+// load instead of going back to the system (at most 256 MiB, 64 MiB in a 32-bit process).
+size_t KeptArenaBytes();
 
 // The arena of the load running on this thread, or none; Set returns the one before.
 TXMLNodeArena* CurrentLoadArena();
