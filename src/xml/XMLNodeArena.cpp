@@ -29,10 +29,9 @@ constexpr size_t kFirstBlockSize = 4096;
 constexpr size_t kMaxBlockSize = 64 * 1024;
 
 // A load that has taken kLargeLoad bytes of blocks goes on in blocks of kLargeBlockSize
-// from the system, at that alignment where it can and with the hint for large pages: a
-// system with transparent huge pages then maps a large tree's memory a huge page at a
-// time, instead of taking a page fault for every 4 KiB of it (which costs a large load a
-// third of its time).
+// from the system, at that alignment where it can (a system that backs mappings with
+// large pages then maps a large tree's memory a large page at a time), and the blocks of
+// freed trees are kept for the next large load.
 constexpr size_t kLargeBlockSize = 2u << 20;
 constexpr size_t kLargeLoad = 8u << 20;
 
@@ -58,9 +57,10 @@ std::atomic<size_t> gMappedBytes{0};
 
 // Large blocks of freed trees are kept for the next large load, up to kKeptLargeBytes:
 // a block the system maps anew comes back cleared page by page, which costs a large
-// load a fifth of its time, while a kept one is ready. The last block given back is the
-// first taken again, so its pages are the likeliest still to be mapped. A 32-bit process
-// keeps less of its address space aside.
+// load a fifth of its time, while a kept one is ready. Their contents are forgotten, so
+// the system may take their pages back when it needs them; the last block given back is
+// the first taken again, so its pages are the likeliest still to be there. A 32-bit
+// process keeps less of its address space aside.
 constexpr size_t kKeptLargeBytes = sizeof(void*) > 4 ? size_t{256} << 20 : size_t{64} << 20;
 struct TKeptBlock {
   TKeptBlock* Next;
@@ -82,6 +82,7 @@ void* TakeKeptBlock() {
 bool KeepBlock(void* block) noexcept {
   std::lock_guard<std::mutex> lock(gKeptMutex);
   if (gKeptBytes + kLargeBlockSize > kKeptLargeBytes) return false;
+  platform::ForgetLargeBlockContents(block, kLargeBlockSize);
   gKept = new (block) TKeptBlock{gKept};
   gKeptBytes += kLargeBlockSize;
   return true;

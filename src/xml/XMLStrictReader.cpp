@@ -4,9 +4,11 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/Format.h"
@@ -1163,9 +1165,42 @@ bool HasCR(const char16_t* units, size_t n) {
 // UTF-16LE input without CR is read where it lies.
 }  // namespace
 
+namespace {
+
+// The mapped text of a strict load is kept, its contents forgotten, for the next large
+// load, which would otherwise take a page fault for every 4 KiB of a text mapped anew
+// (a tenth of the time of a 32 MiB document). One is kept, the largest given back up to
+// kMaxSpareText (a 32-bit process keeps less of its address space aside).
+constexpr size_t kMaxSpareText = sizeof(void*) > 4 ? size_t{512} << 20 : size_t{64} << 20;
+std::mutex gSpareTextMutex;
+void* gSpareText = nullptr;
+size_t gSpareTextBytes = 0;
+
+// A block of at least bytes and its size, or null.
+void* TakeSpareText(size_t bytes, size_t& size) {
+  std::lock_guard<std::mutex> lock(gSpareTextMutex);
+  if (!gSpareText || gSpareTextBytes < bytes) return nullptr;
+  size = std::exchange(gSpareTextBytes, 0);
+  return std::exchange(gSpareText, nullptr);
+}
+
+void KeepSpareText(void* text, size_t size) noexcept {
+  {
+    std::lock_guard<std::mutex> lock(gSpareTextMutex);
+    if (size > gSpareTextBytes && size <= kMaxSpareText) {
+      platform::ForgetLargeBlockContents(text, size);
+      std::swap(text, gSpareText);
+      std::swap(size, gSpareTextBytes);
+    }
+  }
+  if (text) platform::UnmapLargeBlock(text, size);
+}
+
+}  // namespace
+
 void TDecodedTextRelease::operator()(char16_t* text) const noexcept {
   if (Mapped)
-    platform::UnmapLargeBlock(text, Mapped);
+    KeepSpareText(text, Mapped);
   else
     delete[] text;
 }
@@ -1223,12 +1258,12 @@ void DecodeStrict(const uint8_t* p, size_t n, uint16_t codePage, TStrictPosition
     }
   }
   auto own = [&pos](size_t units) {
-    // A large text goes to memory straight from the system, in large pages where it can:
-    // a page fault for every 4 KiB of it would cost a large document a quarter of its
-    // reading time.
+    // A large text goes to memory straight from the system, aligned so that a system
+    // that backs mappings with large pages can.
     constexpr size_t kMapFrom = 4u << 20;
     size_t bytes = (units + 1) * sizeof(char16_t);
-    void* mapped = bytes >= kMapFrom ? platform::MapLargeBlock(bytes) : nullptr;
+    void* mapped = nullptr;
+    if (bytes >= kMapFrom && !(mapped = TakeSpareText(bytes, bytes))) mapped = platform::MapLargeBlock(bytes);
     if (mapped)
       pos.Owned = decltype(pos.Owned)(static_cast<char16_t*>(mapped), TDecodedTextRelease{bytes});
     else

@@ -249,3 +249,24 @@ TEST(XMLStrict, ErrorRecordsPointAtTheFault) {
   EXPECT_EQ(U(e->GetSourceLine()), "  <a x='1' x");
   EXPECT_EQ(doc->ParseError().Message(), "Duplicate attribute.");
 }
+
+TEST(XMLStrict, LargeTextsOneAfterAnotherKeepTheirOwnContents) {
+  // Texts of more than 4 MiB are decoded into memory that the next such load may take
+  // again: each load must see its own text alone, whatever the one before left there.
+  auto make = [](size_t items, const std::string& tail) {
+    std::string s = "<r>";
+    for (size_t i = 0; i < items; ++i) s += "<i v='" + std::to_string(i) + "'>text</i>";
+    return s + tail;
+  };
+  TIntf<TXMLDocument> doc;
+  EXPECT_EQ(StrictCode(make(100000, "</r>"), &doc), xeNone);
+  EXPECT_EQ(doc->GetDocumentElement()->GetChildNodes()->GetLength(), 100000);
+  doc = nullptr;
+  // Shorter, and cut off: the error record's line comes from this text.
+  ASSERT_EQ(StrictCode(make(96000, "<x y='1'"), &doc), xeElementUnclosed);
+  std::string line = U(doc->GetParseError()->GetSourceLine());
+  EXPECT_EQ(line.substr(line.size() - 8), "<x y='1'");
+  doc = nullptr;
+  EXPECT_EQ(StrictCode(make(104000, "</r>"), &doc), xeNone);
+  EXPECT_EQ(U(doc->GetDocumentElement()->GetLastChild()->GetAttribute(u"v")), "103999");
+}

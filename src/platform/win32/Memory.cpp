@@ -13,4 +13,8 @@ void UnmapLargeBlock(void* block, size_t) noexcept {
   if (block) VirtualFree(block, 0, MEM_RELEASE);
 }
 
+void ForgetLargeBlockContents(void* block, size_t size) noexcept {
+  if (block) VirtualAlloc(block, size, MEM_RESET, PAGE_READWRITE);
+}
+
 }  // namespace platform
