@@ -39,15 +39,16 @@ HANDLE OpenForAppending(const std::wstring& path, DWORD disposition) {
 }
 
 // The file is full: it becomes the one previous file (<name>.old, replacing an older
-// one) and a new file starts. When it cannot be renamed (a reader holds it) it starts
-// afresh in place; when even that fails, lines go on being appended and the next try
-// comes after another eighth of the cap. Caller holds gLock.
+// one) and a new file starts. When it cannot be renamed (a reader holds it) it is
+// copied there and starts afresh in place; when it can be neither kept nor started
+// afresh, lines go on being appended and the next try comes after another eighth of the
+// cap, so that no line is dropped without a copy. Caller holds gLock.
 void Rotate() {
   CloseLogFile();
   std::wstring previous = gPath + L".old";
-  if (MoveFileExW(gPath.c_str(), previous.c_str(), MOVEFILE_REPLACE_EXISTING))
+  if (MoveFileExW(gPath.c_str(), previous.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+      CopyFileW(gPath.c_str(), previous.c_str(), FALSE))
     gFile = OpenForAppending(gPath, CREATE_ALWAYS);
-  if (gFile == INVALID_HANDLE_VALUE) gFile = OpenForAppending(gPath, CREATE_ALWAYS);
   gSize = 0;
   if (gFile == INVALID_HANDLE_VALUE) {
     gFile = OpenForAppending(gPath, OPEN_ALWAYS);

@@ -18,8 +18,9 @@ extern "C" {
 // for appending and stays open (shared for reading only) until the next VTLogInit or the
 // unload of the library, so other processes see it in use. A positive maxSizeKB caps the
 // file: a line that would take it past that many KiB first renames it to the one
-// previous file, <name>.old (an older one is replaced), and starts it anew, so the log
-// never holds much more than twice the cap; 0 or less always appends, without limit.
+// previous file, <name>.old (an older one is replaced; the file is copied there when a
+// reader stops the rename), and starts it anew, so the log never holds much more than
+// twice the cap; 0 or less always appends, without limit.
 // level and flags are taken for the product's other callers and not interpreted here:
 // every line is written.
 VT_LOG_API void WINAPI VTLogInit(const wchar_t* fileName, int level, int maxSizeKB, int flags);

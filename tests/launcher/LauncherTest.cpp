@@ -181,6 +181,29 @@ TEST(VTLog, AFullLogBecomesThePreviousFileAndStartsAnew) {
   DeleteFileA((BinDir() + "Log\\VTLogTest2.txt").c_str());
 }
 
+TEST(VTLog, AFullLogThatAReaderHoldsIsCopiedBeforeItStartsAnew) {
+  // A reader that shares reading and writing but not deletion stops the rename: the full
+  // file's lines must still reach the previous file rather than be cut away.
+  const std::string path = BinDir() + "Log\\VTLogHeld.txt", previous = path + ".old";
+  CreateDirectoryA((BinDir() + "Log").c_str(), nullptr);
+  DeleteFileA(previous.c_str());
+  testsupport::WriteFile(path, std::string(5000, 'o'));
+  HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  VTLogInit(L"VTLogHeld.txt", -1, 1, 0);
+  VTLog(L"after the cap");
+  VTLogInit(L"VTLogTest2.txt", -1, 0, 0);
+  CloseHandle(reader);
+  EXPECT_EQ(testsupport::ReadFile(previous), std::string(5000, 'o'));
+  std::string current = testsupport::ReadFile(path);
+  EXPECT_EQ(current.find('o'), std::string::npos);
+  EXPECT_NE(current.find("] after the cap\r\n"), std::string::npos);
+  DeleteFileA(path.c_str());
+  DeleteFileA(previous.c_str());
+  DeleteFileA((BinDir() + "Log\\VTLogTest2.txt").c_str());
+}
+
 TEST(Hoistgate, CreateProcessWithExplorerStartsTheProgram) {
   HMODULE lib = LoadLibraryA("Hoistgate.dll");
   ASSERT_NE(lib, nullptr);
