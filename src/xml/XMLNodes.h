@@ -16,6 +16,10 @@ class TXMLElement : public TXMLNode, public virtual IXMLElement {
   void SetNodeValue(const WideString& value) override;
   void WriteNode(TXMLTextStream& stream) override;
   void ReadNode(TXMLNode* parent, TXMLTextStream& stream) override;
+
+ private:
+  // Reads the start tag's attributes that are written plainly, straight from the buffer.
+  void ReadPlainAttributes(TXMLTextStream& stream);
 };
 
 class TXMLAttr : public TXMLNode, public virtual IXMLAttr {

@@ -228,6 +228,40 @@ void TXMLDocumentFragment::ReadNode(TXMLNode*, TXMLTextStream& stream) {
   if (TXMLDocument* doc = OwnerDocument()) doc->ReadNode(this, stream);
 }
 
+// Inside a start tag, where the character-driven reader below would expect white space or
+// an attribute: the attributes that follow written the plain way (name, "=", a quoted value
+// without references, "<" or characters up to CR, all inside the buffer), the white space
+// around them included, are read straight from the buffer as that reader would read
+// them. It stops before anything else (the end of the tag, a value it would have to
+// change, an error), where that reader goes on.
+void TXMLElement::ReadPlainAttributes(TXMLTextStream& s) {
+  const std::u16string_view window = s.DirectWindow();
+  const char16_t* const end = window.data() + window.size();
+  const char16_t* at = window.data();  // after the last attribute read
+  auto skipWhiteSpace = [end](const char16_t* p) {
+    while (p < end && IsWhiteSpaceChar(*p)) ++p;
+    return p;
+  };
+  for (;;) {
+    const char16_t* p = skipWhiteSpace(at);
+    if (p == end || !(IsLetterChar(*p) || *p == u'_')) return;
+    const char16_t* name = p++;
+    while (p < end && IsNameChar(*p)) ++p;
+    const size_t nameLength = static_cast<size_t>(p - name);
+    p = skipWhiteSpace(p);
+    if (p == end || *p != u'=') return;
+    p = skipWhiteSpace(p + 1);
+    if (p == end || (*p != u'"' && *p != u'\'')) return;
+    const char16_t quote = *p++;
+    const size_t n = FindFirstOfPadded(p, static_cast<size_t>(end - p), quote, u'&', u'<');
+    if (p + n == end || p[n] != quote || std::any_of(p, p + n, [](char16_t d) { return d <= u'\r'; })) return;
+    AddReadAttribute({name, nameLength}, {p, n});
+    s.SkipDirect(static_cast<size_t>(p + n + 1 - at));
+    s.RememberDirectAt(p, n);
+    at = p + n + 1;
+  }
+}
+
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
   enum { Name, Attributes, AfterSlash } state = Name;
   TXMLDocument* doc = OwnerDocument();
@@ -248,6 +282,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
         if (IsWhiteSpaceChar(c)) {
           if (!named) FName = s.TakeToken();
           state = Attributes;
+          if (doc) ReadPlainAttributes(s);
         } else if (c == u'/') {
           if (!named) FName = s.TakeToken();
           state = AfterSlash;
@@ -287,6 +322,7 @@ void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
           AddReadAttribute(attrName, direct.data() ? direct : attrValue);
           attrName.clear();
           attrValue.clear();
+          if (doc) ReadPlainAttributes(s);
         }
         break;
       case AfterSlash:

@@ -202,6 +202,24 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
     FinishDirect(n, n);
     return true;
   }
+  // The readers' window for reading several tokens at once: the unread characters from
+  // the read position to the end of what is buffered (readable for kPadding units past
+  // its end, as FindFirstOfPadded needs), or an empty one while a pushed-back character
+  // is pending or a token is being collected. SkipDirect moves the read position over n
+  // of them as Next would; RememberDirectAt makes length units of the window at from the
+  // previous token, as a direct path's take does.
+  std::u16string_view DirectWindow() const {
+    if (!FToken->empty() || FReread || FUndoRefused) return {};
+    return {FBuffer.get() + FPos, FEnd - FPos};
+  }
+  void SkipDirect(size_t n) {
+    if (n == 0) return;
+    FPos += n;
+    FCanUndo = true;
+  }
+  void RememberDirectAt(const char16_t* from, size_t length) {
+    RememberDirect(static_cast<size_t>(from - FBuffer.get()), length);
+  }
   void Write(std::u16string_view text) {
     FOut.append(text);
     if (FOut.size() >= kFlushSize) Flush();
