@@ -2,9 +2,7 @@
 // parser, pugixml and libxml2, and through expat (which builds no tree), and reports
 // MB/s, the ratios to pugixml, expat and libxml2, and the heap held by each tree per
 // input byte.
-// The best of a few runs counts. Each parser's first run is shown too: in the UTF-8 part,
-// which comes first, it is the run that takes its memory new from the system, as a
-// program that loads one document does.
+// The best of a few runs counts.
 #include <expat.h>
 #include <libxml/parser.h>
 #include <malloc.h>
@@ -84,7 +82,6 @@ long PageFaults() {
 }
 
 struct TResult {
-  double First = 0;  // the first run: what a program that loads the document once sees
   double Seconds = 1e30;
   double CpuSeconds = 1e30;
   double BytesPerInput = 0;
@@ -105,7 +102,6 @@ TResult Measure(const std::string& data, const std::function<std::function<void(
     long faults = PageFaults() - faultsStart;
     size_t held = HeapInUse() - before;
     release();
-    if (i == 0) r.First = seconds;
     if (seconds < r.Seconds) r.Faults = faults;
     r.Seconds = std::min(r.Seconds, seconds);
     r.BytesPerInput = static_cast<double>(held) / static_cast<double>(data.size());
@@ -164,9 +160,9 @@ int main(int argc, char** argv) {
     TResult ours = Measure(*data, [&, cp = codePage](const std::string&) { return ParseOrbelle(stream, cp); });
     TResult strict = Measure(*data, [&, cp = codePage](const std::string&) { return ParseOrbelle(stream, cp, true); });
     if (onlyOurs) {
-      std::printf("%s: orbelle %.1f MB/s, %.1f ms (first run %.1f ms), %ld page faults; strict %.1f ms (%.2f of lenient)\n",
-                  label, mb / ours.Seconds, ours.Seconds * 1000, ours.First * 1000, ours.Faults,
-                  strict.Seconds * 1000, strict.Seconds / ours.Seconds);
+      std::printf("%s: orbelle %.1f MB/s, %.1f ms, %ld page faults; strict %.1f ms (%.2f of lenient)\n", label,
+                  mb / ours.Seconds, ours.Seconds * 1000, ours.Faults, strict.Seconds * 1000,
+                  strict.Seconds / ours.Seconds);
       continue;
     }
     TResult pugi = Measure(*data, ParsePugi);
@@ -175,10 +171,8 @@ int main(int argc, char** argv) {
     std::printf("%s, %.1f MiB (best of %d):\n", label, mb, kRuns);
     for (const auto& [name, r] : {std::pair{"orbelle", ours}, std::pair{"strict", strict}, std::pair{"pugixml", pugi},
                                   std::pair{"expat", expat}, std::pair{"libxml2", libxml}})
-      std::printf(
-          "  %-8s %8.1f MB/s  %7.1f ms  cpu %7.1f ms  tree %5.2f bytes per input byte  %6ld page faults  first "
-          "run %7.1f ms\n",
-          name, mb / r.Seconds, r.Seconds * 1000, r.CpuSeconds * 1000, r.BytesPerInput, r.Faults, r.First * 1000);
+      std::printf("  %-8s %8.1f MB/s  %7.1f ms  cpu %7.1f ms  tree %5.2f bytes per input byte  %6ld page faults\n",
+                  name, mb / r.Seconds, r.Seconds * 1000, r.CpuSeconds * 1000, r.BytesPerInput, r.Faults);
     std::printf(
         "  orbelle / expat = %.2f, orbelle / libxml2 = %.2f, orbelle / pugixml = %.2f (time; goal: at most 1 "
         "against pugixml)\n",
@@ -186,8 +180,6 @@ int main(int argc, char** argv) {
     std::printf("  cpu time: orbelle / expat = %.2f, orbelle / libxml2 = %.2f, orbelle / pugixml = %.2f\n",
                 ours.CpuSeconds / expat.CpuSeconds, ours.CpuSeconds / libxml.CpuSeconds,
                 ours.CpuSeconds / pugi.CpuSeconds);
-    std::printf("  first run: orbelle / pugixml = %.2f, orbelle / expat = %.2f\n",
-                ours.First / pugi.First, ours.First / expat.First);
     std::printf("  tree: %.2f bytes per input byte (goal for UTF-8: at most 6)\n", ours.BytesPerInput);
     std::printf("  strict / lenient = %.2f (time; goal: at most 1.10)\n", strict.Seconds / ours.Seconds);
   }
