@@ -341,8 +341,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   WideString& token = s.Token();
   WideString direct;  // the text, when it is in the buffer in one piece
   bool whole = s.TakeTextDirect(direct);
-  size_t literalFrom = 0;     // where the literal characters not yet folded begin
-  bool referencedCR = false;  // a reference gave a CR, which must stay one
+  size_t literalFrom = 0;  // where the literal characters not yet folded begin
   char16_t c;
   while (!whole && s.Next(c)) {
     if (c == u'<') {
@@ -351,9 +350,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     }
     if (c == u'&') {
       FoldLiteral(token, literalFrom, false);
-      char32_t ch = ReadCharReference(s);
-      referencedCR = referencedCR || ch == u'\r';
-      AppendCodePoint(token, ch);
+      AppendCodePoint(token, ReadCharReference(s));
       literalFrom = token.size();
     } else {
       token.push_back(c);
@@ -373,8 +370,10 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     RemoveFromParent(this, parent);
     return;
   }
-  if (referencedCR && !Wrapped())
-    FValue = std::move(value);  // line breaks are folded already; "&#13;" stays a CR
+  // Collected text has its line breaks folded already, and a CR a reference gave must stay
+  // one; text taken whole from the buffer has not been folded.
+  if (!whole && !Wrapped())
+    FValue = std::move(value);
   else
     StoreReadValue(std::move(value));
 }
