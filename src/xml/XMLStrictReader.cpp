@@ -30,8 +30,10 @@ constexpr size_t kReferenceCost = 8;  // characters of expansion a reference cou
 
 // Classes of the ASCII characters: white space, name start, name.
 // Text stop: ends a run of plain character data (markup, a reference, "]" of "]]>", a
-// control character); value stop: the same for an attribute value, either quote too.
-constexpr uint8_t kClassS = 1, kClassNameStart = 2, kClassName = 4, kClassTextStop = 8, kClassValueStop = 16;
+// control character); value stops: the same for an attribute value in double quotes and
+// in single quotes, the quote that opened it too.
+constexpr uint8_t kClassS = 1, kClassNameStart = 2, kClassName = 4, kClassTextStop = 8, kClassValueStopDq = 16,
+                  kClassValueStopSq = 32;
 struct TAsciiClasses {
   uint8_t Of[128] = {};
   constexpr TAsciiClasses() {
@@ -40,14 +42,36 @@ struct TAsciiClasses {
       bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
       if (start) Of[c] |= kClassNameStart | kClassName;
       if ((c >= '0' && c <= '9') || c == '-' || c == '.') Of[c] |= kClassName;
-      if (c < 0x20 || c == '<' || c == '&') Of[c] |= kClassTextStop | kClassValueStop;
+      if (c < 0x20 || c == '<' || c == '&') Of[c] |= kClassTextStop | kClassValueStopDq | kClassValueStopSq;
     }
     Of[static_cast<int>(']')] |= kClassTextStop;
-    Of[static_cast<int>('"')] |= kClassValueStop;
-    Of[static_cast<int>('\'')] |= kClassValueStop;
+    Of[static_cast<int>('"')] |= kClassValueStopDq;
+    Of[static_cast<int>('\'')] |= kClassValueStopSq;
   }
 };
 constexpr TAsciiClasses kAscii;
+
+// From i, the units of an attribute value eight at a time: the first unit that is "<",
+// "&", the quote q, below 0x20 or from 0xD800 on, or where the last part shorter than
+// eight units starts. The caller's unit-at-a-time loop goes on from there.
+#if XML_HAVE_SSE2
+XML_SSE2_TARGET size_t SkipPlainValueSse2(const char16_t* p, size_t i, size_t end, char16_t q) {
+  const TFirstOf8 any(u'<', u'&', q);
+  const __m128i control = _mm_set1_epi16(0x1F);
+  const __m128i plainTop = _mm_set1_epi16(static_cast<short>(0xD7FF));
+  const __m128i zero = _mm_setzero_si128();
+  for (; end - i >= 8; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    // Unsigned: v - 0x1F saturates to 0 for v <= 0x1F, and v - 0xD7FF for v <= 0xD7FF.
+    __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, control), zero);
+    __m128i plain = _mm_cmpeq_epi16(_mm_subs_epu16(v, plainTop), zero);
+    unsigned stops = any.Hits(p + i) | static_cast<unsigned>(_mm_movemask_epi8(low)) |
+                     (~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu);
+    if (stops) return i + TFirstOf8::First(stops);
+  }
+  return i;
+}
+#endif
 
 inline bool IsS(char16_t c) { return c < 0x80 && (kAscii.Of[c] & kClassS); }
 inline bool IsHighHalf(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -70,6 +94,8 @@ inline bool IsCharUnit(char16_t c) { return c >= 0x20 ? (c < 0xD800 || (c >= 0xE
 }
 inline bool IsNameStart5(char16_t c) { return c < 0x80 ? (kAscii.Of[c] & kClassNameStart) != 0 : IsWideNameStart5(c); }
 inline bool IsName5(char16_t c) { return c < 0x80 ? (kAscii.Of[c] & kClassName) != 0 : IsWideName5(c); }
+// A unit that may continue a name (a high surrogate may begin a name character).
+inline bool IsNameUnit(char16_t c) { return IsName5(c) || IsHighHalf(c); }
 
 bool IsPubidChar(char16_t c) {
   return c == 0x20 || c == 0xD || c == 0xA || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
@@ -158,7 +184,9 @@ class TXMLStrictReader {
   bool ParseExternalId(TInput& in, bool publicIdAlone);
   WideString ReadQuoted(TInput& in, bool pubid);
   WideString ReadEntityValue(TInput& in);
-  void ReadAttValue(TInput& in, WideString& out, int entityDepth);
+  // With direct, a value that needs no change is shown in *direct where it lies in the
+  // input instead of being copied to out.
+  void ReadAttValue(TInput& in, WideString& out, int entityDepth, u16string_view* direct = nullptr);
   void NormalizeAttText(TInput& in, u16string_view text, WideString& out, int entityDepth);
 
   void ParseMisc(TInput& in, bool afterRoot);
@@ -200,6 +228,8 @@ u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
     size_t i = in.Pos, end = in.End;
     while (i < end && p[i] < 0x80 && (kAscii.Of[p[i]] & kClassName)) ++i;
     in.Pos = i;
+    // Ended by an ASCII character (the table said it is none of the name's) or the input.
+    if (i == end || p[i] < 0x80) return u16string_view(p + from, i - from);
   }
   while (in.Pos < in.End) {
     char16_t c = in.P[in.Pos];
@@ -726,19 +756,28 @@ void TXMLStrictReader::NormalizeAttText(TInput& in, u16string_view text, WideStr
   }
 }
 
-void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth) {
+void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth, u16string_view* direct) {
   char16_t q = in.Peek();
   if (q != u'"' && q != u'\'') Fail(in, xeQuoteExpected);
   size_t from = ++in.Pos;
   // The common value: characters only, taken in one piece.
   {
     const char16_t* p = in.P;
+    const uint8_t stop = q == u'"' ? kClassValueStopDq : kClassValueStopSq;
     size_t i = from, end = in.End;
+#if XML_HAVE_SSE2
+    if (HasSse2()) i = SkipPlainValueSse2(p, i, end, q);
+#endif
     for (; i < end; ++i) {
       char16_t c = p[i];
-      if (c < 0x80 ? (kAscii.Of[c] & kClassValueStop) && c != (q ^ (u'"' ^ u'\'')) : c >= 0xD800) break;
+      if (c < 0x80 ? (kAscii.Of[c] & stop) != 0 : c >= 0xD800) break;
     }
     in.Pos = i;
+  }
+  if (direct && !in.AtEnd() && in.Peek() == q) {
+    *direct = u16string_view(in.P + from, in.Pos - from);
+    ++in.Pos;
+    return;
   }
   out.assign(in.P + from, in.Pos - from);
   for (;;) {
@@ -785,6 +824,13 @@ void TXMLStrictReader::ParseComment(TInput& in, TXMLNode* parent) {
   in.Pos += 4;
   size_t from = in.Pos;
   for (;;) {
+    // Plain characters (not "-", not a control character, below the surrogates) pass at once.
+    {
+      const char16_t* p = in.P;
+      size_t i = in.Pos, end = in.End;
+      while (i < end && p[i] >= 0x20 && p[i] < 0xD800 && p[i] != u'-') ++i;
+      in.Pos = i;
+    }
     if (in.AtEnd()) Fail(in, xeCommentUnclosed);
     if (in.Peek() == u'-' && in.Peek(1) == u'-') {
       if (in.Peek(2) != u'>') Fail(in, xeCommentSyntax);
@@ -906,13 +952,14 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
     SkipS(in);
     // Cut off by an error, the attribute is kept as far as its value was read.
     FAttrValue.clear();
+    u16string_view direct;
     try {
-      ReadAttValue(in, FAttrValue, 0);
+      ReadAttValue(in, FAttrValue, 0, &direct);
     } catch (...) {
       element->AddReadAttribute(attrName, FAttrValue);
       throw;
     }
-    element->AddReadAttribute(attrName, FAttrValue);
+    element->AddReadAttribute(attrName, direct.data() ? direct : u16string_view(FAttrValue));
   }
   FAttrNames.resize(firstAttr);
   if (empty) return;
@@ -925,11 +972,18 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   // text, where the element cannot end).
   if (in.AtEnd()) Fail(in, xeElementUnclosed);
   in.Pos += 2;
-  size_t endFrom = in.Pos;
-  u16string_view endName = ReadName(in);
-  if (endName != name) {
-    in.Pos = endFrom;
-    Fail(in, xeEndTagMismatch, {MessageArg(endName), MessageArg(name)});
+  // The end tag mostly names the element: compared where it lies, it need not be read as a
+  // name first.
+  const size_t n = name.size();
+  if (in.End - in.Pos > n && u16string_view(in.P + in.Pos, n) == name && !IsNameUnit(in.P[in.Pos + n])) {
+    in.Pos += n;
+  } else {
+    size_t endFrom = in.Pos;
+    u16string_view endName = ReadName(in);
+    if (endName != name) {
+      in.Pos = endFrom;
+      Fail(in, xeEndTagMismatch, {MessageArg(endName), MessageArg(name)});
+    }
   }
   SkipS(in);
   Expect(in, u">", xeEndTagUnclosed);
