@@ -7,8 +7,9 @@
 namespace platform {
 
 // size bytes of zeroed, readable and writable memory, aligned to the processor's large
-// page (2 MiB) where the system can place it so; null when the system has none to give. Pages are committed as they are first
-// touched, so a block larger than what is used costs only address space.
+// page (2 MiB) where the system can place it so; null when the system has none to give.
+// Pages are committed as they are first touched, so a block larger than what is used
+// costs only address space.
 void* MapLargeBlock(size_t size);
 // Gives back a block of MapLargeBlock; size is the one it was asked for.
 void UnmapLargeBlock(void* block, size_t size) noexcept;

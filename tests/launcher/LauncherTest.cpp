@@ -188,8 +188,8 @@ TEST(VTLog, AFullLogThatAReaderHoldsIsCopiedBeforeItStartsAnew) {
   CreateDirectoryA((BinDir() + "Log").c_str(), nullptr);
   DeleteFileA(previous.c_str());
   testsupport::WriteFile(path, std::string(5000, 'o'));
-  HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE reader =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   VTLogInit(L"VTLogHeld.txt", -1, 1, 0);
   VTLog(L"after the cap");
