@@ -130,6 +130,34 @@ inline size_t FindFirstOfPadded(const char16_t* p, size_t n, char16_t a, char16_
 #endif
   return FindFirstOf(p, n, a, b, c);
 }
+// The length of the run of n characters at p before the first quote, "&", "<" or
+// character up to CR (tab, LF and CR are the ones an attribute value folds), reading up
+// to the next multiple of eight past the run as FindFirstOfPadded does: the part of a
+// value the lenient reader can take as it lies.
+#if XML_HAVE_SSE2
+XML_SSE2_TARGET inline size_t PlainValueLengthSse2(const char16_t* p, size_t n, char16_t quote) {
+  const TFirstOf8 any(quote, u'&', u'<');
+  const __m128i cr = _mm_set1_epi16(static_cast<short>(u'\r'));
+  const __m128i zero = _mm_setzero_si128();
+  for (size_t i = 0; i < n; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    // Unsigned: v - CR saturates to 0 for every v up to CR.
+    unsigned mask =
+        any.Hits(p + i) | static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(v, cr), zero)));
+    if (n - i < 8) mask &= (1u << (2 * (n - i))) - 1;
+    if (mask) return i + TFirstOf8::First(mask);
+  }
+  return n;
+}
+#endif
+inline size_t PlainValueLength(const char16_t* p, size_t n, char16_t quote) {
+#if XML_HAVE_SSE2
+  if (HasSse2()) return PlainValueLengthSse2(p, n, quote);
+#endif
+  size_t i = 0;
+  while (i < n && p[i] != quote && p[i] != u'&' && p[i] != u'<' && p[i] > u'\r') ++i;
+  return i;
+}
 // LF becomes CR LF.
 WideString ExpandLineBreaks(const WideString& text);
 // Without leading and trailing white space (IsWhiteSpaceChar).

@@ -102,15 +102,29 @@ size_t PutLength(char16_t* p, size_t length) {
 }
 
 // Copies n units: names and values are mostly a few units long, shorter than a call of
-// memcpy is worth.
+// memcpy is worth. Up to 16 units go as two fixed-size copies that may overlap (the first
+// and the last 2, 4 or 8 units).
+template <size_t kUnits>
+void CopyUnits(char16_t* to, const char16_t* from) {
+  std::memcpy(to, from, kUnits * sizeof(char16_t));
+}
 char16_t* PutUnits(char16_t* to, const char16_t* from, size_t n) {
-  if (n > 16) {
-    std::memcpy(to, from, n * sizeof(char16_t));
-    return to + n;
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(to, from, n * sizeof(char16_t));
+      return to + n;
+    }
+    CopyUnits<8>(to, from);
+    CopyUnits<8>(to + n - 8, from + n - 8);
+  } else if (n >= 4) {
+    CopyUnits<4>(to, from);
+    CopyUnits<4>(to + n - 4, from + n - 4);
+  } else if (n >= 2) {
+    CopyUnits<2>(to, from);
+    CopyUnits<2>(to + n - 2, from + n - 2);
+  } else if (n) {
+    to[0] = from[0];
   }
-  for (; n >= 4; n -= 4, to += 4, from += 4) std::memcpy(to, from, 4 * sizeof(char16_t));
-  if (n & 2) std::memcpy(to, from, 2 * sizeof(char16_t));
-  if (n & 1) to[n - 1] = from[n - 1];
   return to + n;
 }
 
@@ -123,20 +137,28 @@ size_t GetLength(const char16_t*& p) {
 }  // namespace
 
 void TXMLNode::AddReadAttribute(std::u16string_view name, std::u16string_view value) {
+  const std::u16string_view parts[2] = {name, value};
+  AddReadAttributes(parts, 1);
+}
+
+void TXMLNode::AddReadAttributes(const std::u16string_view* parts, size_t count) {
   TXMLDocument* doc = OwnerDocument();
   // Tags with more text than this are rare enough to have their further attributes made
   // into nodes at once (the counts stay far from the limits of their 32 bits).
   constexpr size_t kMaxKept = 0x3FFFFFFF;
-  const size_t need = 4 + name.size() + value.size();  // units, at most
+  size_t need = 0;  // units, at most
+  for (size_t i = 0; i < 2 * count; i += 2) need += 4 + parts[i].size() + parts[i + 1].size();
   size_t used = FReadAttrs ? FReadAttrs->Units : 0;
-  if (FAttributes || FBinding || !doc || doc->FAttrClass != NodeClassOf<TXMLAttr>() || name.size() > kMaxKept ||
-      value.size() > kMaxKept || used + need > kMaxKept) {
-    TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
-    TXMLNamedNodeMap& attributes = Attributes();
-    attributes.AppendNew(attr);
-    attr->LinkParent(this);
-    attr->FName.assign(name.data(), name.size());
-    attr->FValue.assign(value.data(), value.size());
+  if (FAttributes || FBinding || !doc || doc->FAttrClass != NodeClassOf<TXMLAttr>() || need > kMaxKept ||
+      used + need > kMaxKept) {
+    for (size_t i = 0; i < 2 * count; i += 2) {
+      TXMLNode* attr = doc ? doc->NewNode(doc->FAttrClass, ATTRIBUTE_NODE) : new TXMLAttr(nullptr);
+      TXMLNamedNodeMap& attributes = Attributes();
+      attributes.AppendNew(attr);
+      attr->LinkParent(this);
+      attr->FName.assign(parts[i].data(), parts[i].size());
+      attr->FValue.assign(parts[i + 1].data(), parts[i + 1].size());
+    }
     return;
   }
   TXMLNodeArena* arena = LoadArenaOf(doc);
@@ -161,10 +183,12 @@ void TXMLNode::AddReadAttribute(std::u16string_view name, std::u16string_view va
     }
   }
   char16_t* p = FReadAttrs->Text() + used;
-  p += PutLength(p, name.size());
-  p += PutLength(p, value.size());
-  p = PutUnits(p, name.data(), name.size());
-  p = PutUnits(p, value.data(), value.size());
+  for (size_t i = 0; i < 2 * count; i += 2) {
+    p += PutLength(p, parts[i].size());
+    p += PutLength(p, parts[i + 1].size());
+    p = PutUnits(p, parts[i].data(), parts[i].size());
+    p = PutUnits(p, parts[i + 1].data(), parts[i + 1].size());
+  }
   FReadAttrs->Units = static_cast<uint32_t>(p - FReadAttrs->Text());
 }
 

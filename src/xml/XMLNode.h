@@ -189,6 +189,8 @@ class TXMLNode : public TXMLInterfacedObject<IXMLNode, IXMLNodeAccess> {
   // element's document makes standard attribute nodes it is kept in FReadAttrs, else an
   // attribute node is made at once.
   void AddReadAttribute(std::u16string_view name, std::u16string_view value);
+  // The same for count attributes at once: parts holds each one's name and value.
+  void AddReadAttributes(const std::u16string_view* parts, size_t count);
   // Makes the attributes still kept as read into attribute nodes.
   void MakeReadAttributes();
   // Takes child out of the list it is in (its parent's children or attributes).

@@ -242,24 +242,39 @@ void TXMLElement::ReadPlainAttributes(TXMLTextStream& s) {
     while (p < end && IsWhiteSpaceChar(*p)) ++p;
     return p;
   };
+  // The attributes found so far, added a batch at a time (each name followed by its value).
+  constexpr size_t kBatch = 16;
+  std::u16string_view parts[2 * kBatch];
+  size_t found = 0;
+  const char16_t* read = at;  // where the stream is
+  auto addFound = [&] {
+    if (!found) return;
+    AddReadAttributes(parts, found);
+    s.SkipDirect(static_cast<size_t>(at - read));
+    s.RememberDirectAt(parts[2 * found - 1].data(), parts[2 * found - 1].size());
+    read = at;
+    found = 0;
+  };
   for (;;) {
     const char16_t* p = skipWhiteSpace(at);
-    if (p == end || !(IsLetterChar(*p) || *p == u'_')) return;
+    if (p == end || !(IsLetterChar(*p) || *p == u'_')) break;
     const char16_t* name = p++;
     while (p < end && IsNameChar(*p)) ++p;
     const size_t nameLength = static_cast<size_t>(p - name);
     p = skipWhiteSpace(p);
-    if (p == end || *p != u'=') return;
+    if (p == end || *p != u'=') break;
     p = skipWhiteSpace(p + 1);
-    if (p == end || (*p != u'"' && *p != u'\'')) return;
+    if (p == end || (*p != u'"' && *p != u'\'')) break;
     const char16_t quote = *p++;
-    const size_t n = FindFirstOfPadded(p, static_cast<size_t>(end - p), quote, u'&', u'<');
-    if (p + n == end || p[n] != quote || std::any_of(p, p + n, [](char16_t d) { return d <= u'\r'; })) return;
-    AddReadAttribute({name, nameLength}, {p, n});
-    s.SkipDirect(static_cast<size_t>(p + n + 1 - at));
-    s.RememberDirectAt(p, n);
+    const size_t n = PlainValueLength(p, static_cast<size_t>(end - p), quote);
+    if (p + n == end || p[n] != quote) break;
+    parts[2 * found] = {name, nameLength};
+    parts[2 * found + 1] = {p, n};
+    ++found;
     at = p + n + 1;
+    if (found == kBatch) addFound();
   }
+  addFound();
 }
 
 void TXMLElement::ReadNode(TXMLNode*, TXMLTextStream& s) {
@@ -341,9 +356,11 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   WideString& token = s.Token();
   WideString direct;  // the text, when it is in the buffer in one piece
   bool whole = s.TakeTextDirect(direct);
+  // Text with markup references but nothing to fold comes as if it had been collected.
+  bool collected = !whole && s.TakeMarkupTextDirect(token);
   size_t literalFrom = 0;  // where the literal characters not yet folded begin
   char16_t c;
-  while (!whole && s.Next(c)) {
+  while (!whole && !collected && s.Next(c)) {
     if (c == u'<') {
       s.UnreadChar();
       break;
@@ -357,7 +374,7 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
     }
     s.AppendUntil(token, u'<', u'&', u'<');
   }
-  if (!whole) FoldLiteral(token, literalFrom, false);
+  if (!whole && !collected) FoldLiteral(token, literalFrom, false);
   // Text cut off by the end of the input is kept like any other.
   if (!whole && token.empty()) {
     RemoveFromParent(this, parent);

@@ -912,55 +912,77 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   element->FName.assign(name.data(), name.size());
   size_t firstAttr = FAttrNames.size();
   bool empty = false;
-  for (;;) {
-    bool space = SkipS(in);
-    if (in.AtEnd()) Fail(in, xeElementUnclosed);
-    char16_t c = in.Peek();
-    if (c == u'>') {
-      ++in.Pos;
-      break;
-    }
-    if (c == u'/') {
-      Expect(in, u"/>", xeGreaterThanExpected);
-      empty = true;
-      break;
-    }
-    if (!space) Fail(in, xeWhiteSpaceMissing);
-    size_t attrFrom = in.Pos;
-    u16string_view attrName = ReadName(in);
-    // An attribute name appears once per tag; names compare exactly.
-    size_t count = FAttrNames.size() - firstAttr;
-    bool repeated = false;
-    if (count < 8) {
-      for (size_t k = firstAttr; k < FAttrNames.size() && !repeated; ++k)
-        repeated = u16string_view(FAttrNames[k].first, FAttrNames[k].second) == attrName;
-    } else {
-      if (count == 8) {
-        FAttrSet.clear();
-        for (size_t k = firstAttr; k < FAttrNames.size(); ++k)
-          FAttrSet.insert(u16string_view(FAttrNames[k].first, FAttrNames[k].second));
+  // Values that lie in the input as they are go to the element a batch at a time (each
+  // name followed by its value); an error keeps the attributes read before it.
+  constexpr size_t kBatch = 16;
+  u16string_view parts[2 * kBatch];
+  size_t found = 0;
+  auto addFound = [&] {
+    if (found) element->AddReadAttributes(parts, std::exchange(found, 0));
+  };
+  try {
+    for (;;) {
+      bool space = SkipS(in);
+      if (in.AtEnd()) Fail(in, xeElementUnclosed);
+      char16_t c = in.Peek();
+      if (c == u'>') {
+        ++in.Pos;
+        break;
       }
-      repeated = !FAttrSet.insert(attrName).second;
+      if (c == u'/') {
+        Expect(in, u"/>", xeGreaterThanExpected);
+        empty = true;
+        break;
+      }
+      if (!space) Fail(in, xeWhiteSpaceMissing);
+      size_t attrFrom = in.Pos;
+      u16string_view attrName = ReadName(in);
+      // An attribute name appears once per tag; names compare exactly.
+      size_t count = FAttrNames.size() - firstAttr;
+      bool repeated = false;
+      if (count < 8) {
+        for (size_t k = firstAttr; k < FAttrNames.size() && !repeated; ++k)
+          repeated = u16string_view(FAttrNames[k].first, FAttrNames[k].second) == attrName;
+      } else {
+        if (count == 8) {
+          FAttrSet.clear();
+          for (size_t k = firstAttr; k < FAttrNames.size(); ++k)
+            FAttrSet.insert(u16string_view(FAttrNames[k].first, FAttrNames[k].second));
+        }
+        repeated = !FAttrSet.insert(attrName).second;
+      }
+      if (repeated) {
+        in.Pos = attrFrom;
+        Fail(in, xeDuplicateAttribute);
+      }
+      FAttrNames.emplace_back(in.P + attrFrom, attrName.size());
+      SkipS(in);
+      Expect(in, u"=", xeMissingEquals);
+      SkipS(in);
+      // Cut off by an error, the attribute is kept as far as its value was read.
+      FAttrValue.clear();
+      u16string_view direct;
+      try {
+        ReadAttValue(in, FAttrValue, 0, &direct);
+      } catch (...) {
+        addFound();
+        element->AddReadAttribute(attrName, FAttrValue);
+        throw;
+      }
+      if (direct.data()) {
+        parts[2 * found] = attrName;
+        parts[2 * found + 1] = direct;
+        if (++found == kBatch) addFound();
+      } else {
+        addFound();
+        element->AddReadAttribute(attrName, FAttrValue);
+      }
     }
-    if (repeated) {
-      in.Pos = attrFrom;
-      Fail(in, xeDuplicateAttribute);
-    }
-    FAttrNames.emplace_back(in.P + attrFrom, attrName.size());
-    SkipS(in);
-    Expect(in, u"=", xeMissingEquals);
-    SkipS(in);
-    // Cut off by an error, the attribute is kept as far as its value was read.
-    FAttrValue.clear();
-    u16string_view direct;
-    try {
-      ReadAttValue(in, FAttrValue, 0, &direct);
-    } catch (...) {
-      element->AddReadAttribute(attrName, FAttrValue);
-      throw;
-    }
-    element->AddReadAttribute(attrName, direct.data() ? direct : u16string_view(FAttrValue));
+  } catch (...) {
+    addFound();
+    throw;
   }
+  addFound();
   FAttrNames.resize(firstAttr);
   if (empty) return;
   FDoc.EnterElement();

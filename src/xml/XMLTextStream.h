@@ -154,23 +154,8 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   // "gt;", "quot;", "apos;") after its "&", when it is in the buffer; ch is its character.
   bool TakeMarkupEntity(char16_t& ch) {
     if (FReread || FUndoRefused) return false;
-    const char16_t* p = FBuffer.get() + FPos;
-    size_t room = FEnd - FPos;
-    size_t length = 0;
-    if (room >= 3 && p[1] == u't' && p[2] == u';' && (p[0] == u'l' || p[0] == u'g')) {
-      ch = p[0] == u'l' ? u'<' : u'>';
-      length = 3;
-    } else if (room >= 4 && p[0] == u'a' && p[1] == u'm' && p[2] == u'p' && p[3] == u';') {
-      ch = u'&';
-      length = 4;
-    } else if (room >= 5 && p[4] == u';' &&
-               ((p[0] == u'q' && p[1] == u'u' && p[2] == u'o' && p[3] == u't') ||
-                (p[0] == u'a' && p[1] == u'p' && p[2] == u'o' && p[3] == u's'))) {
-      ch = p[0] == u'q' ? u'"' : u'\'';
-      length = 5;
-    } else {
-      return false;
-    }
+    size_t length = MarkupEntityAt(FBuffer.get() + FPos, FEnd - FPos, ch);
+    if (!length) return false;
     FPos += length;
     FCanUndo = true;
     return true;
@@ -197,6 +182,37 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'&', u'<');
     if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
     to = WideString(buf + FPos, n);
+    FLimit = FEnd;  // the pushed-back character is part of the text
+    FReread = false;
+    FinishDirect(n, n);
+    return true;
+  }
+  // TakeMarkupTextDirect: the same for text whose every "&" starts one of the five markup
+  // references and that holds no CR (so that nothing is left to fold): `to`, the empty
+  // token, gets the text with the references replaced, as collecting it would have given.
+  bool TakeMarkupTextDirect(WideString& to) {
+    if (!FToken->empty() || FUndoRefused) return false;
+    const char16_t* buf = FBuffer.get();
+    size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'\r', u'<');
+    if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
+    const char16_t* p = buf + FPos;
+    const char16_t* const end = p + n;
+    to.clear();
+    to.reserve(n);
+    for (;;) {
+      size_t run = FindFirstOf(p, static_cast<size_t>(end - p), u'&', u'&', u'&');
+      to.append(p, run);
+      p += run;
+      if (p == end) break;
+      char16_t ch;
+      size_t length = MarkupEntityAt(p + 1, static_cast<size_t>(end - p - 1), ch);
+      if (!length) {
+        to.clear();
+        return false;
+      }
+      to.push_back(ch);
+      p += 1 + length;
+    }
     FLimit = FEnd;  // the pushed-back character is part of the text
     FReread = false;
     FinishDirect(n, n);
@@ -260,6 +276,25 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
+  // The length of one of the five markup references after its "&" at p (room units
+  // readable there), with its character in ch; 0 for anything else.
+  static size_t MarkupEntityAt(const char16_t* p, size_t room, char16_t& ch) {
+    if (room >= 3 && p[1] == u't' && p[2] == u';' && (p[0] == u'l' || p[0] == u'g')) {
+      ch = p[0] == u'l' ? u'<' : u'>';
+      return 3;
+    }
+    if (room >= 4 && p[0] == u'a' && p[1] == u'm' && p[2] == u'p' && p[3] == u';') {
+      ch = u'&';
+      return 4;
+    }
+    if (room >= 5 && p[4] == u';' &&
+        ((p[0] == u'q' && p[1] == u'u' && p[2] == u'o' && p[3] == u't') ||
+         (p[0] == u'a' && p[1] == u'p' && p[2] == u'o' && p[3] == u's'))) {
+      ch = p[0] == u'q' ? u'"' : u'\'';
+      return 5;
+    }
+    return 0;
+  }
   // Moves FPos over the run as Next would; false for an empty run.
   template <class Stop>
   bool TakeRun(Stop stop) {
