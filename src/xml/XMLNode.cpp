@@ -137,17 +137,17 @@ size_t GetLength(const char16_t*& p) {
 }  // namespace
 
 void TXMLNode::AddReadAttribute(std::u16string_view name, std::u16string_view value) {
-  const std::u16string_view parts[2] = {name, value};
+  const TTextPart parts[2] = {{name.data(), name.size()}, {value.data(), value.size()}};
   AddReadAttributes(parts, 1);
 }
 
-void TXMLNode::AddReadAttributes(const std::u16string_view* parts, size_t count) {
+void TXMLNode::AddReadAttributes(const TTextPart* parts, size_t count) {
   TXMLDocument* doc = OwnerDocument();
   // Tags with more text than this are rare enough to have their further attributes made
   // into nodes at once (the counts stay far from the limits of their 32 bits).
   constexpr size_t kMaxKept = 0x3FFFFFFF;
   size_t need = 0;  // units, at most
-  for (size_t i = 0; i < 2 * count; i += 2) need += 4 + parts[i].size() + parts[i + 1].size();
+  for (size_t i = 0; i < 2 * count; i += 2) need += 4 + parts[i].Size + parts[i + 1].Size;
   size_t used = FReadAttrs ? FReadAttrs->Units : 0;
   if (FAttributes || FBinding || !doc || doc->FAttrClass != NodeClassOf<TXMLAttr>() || need > kMaxKept ||
       used + need > kMaxKept) {
@@ -156,8 +156,8 @@ void TXMLNode::AddReadAttributes(const std::u16string_view* parts, size_t count)
       TXMLNamedNodeMap& attributes = Attributes();
       attributes.AppendNew(attr);
       attr->LinkParent(this);
-      attr->FName.assign(parts[i].data(), parts[i].size());
-      attr->FValue.assign(parts[i + 1].data(), parts[i + 1].size());
+      attr->FName.assign(parts[i].Data, parts[i].Size);
+      attr->FValue.assign(parts[i + 1].Data, parts[i + 1].Size);
     }
     return;
   }
@@ -184,10 +184,10 @@ void TXMLNode::AddReadAttributes(const std::u16string_view* parts, size_t count)
   }
   char16_t* p = FReadAttrs->Text() + used;
   for (size_t i = 0; i < 2 * count; i += 2) {
-    p += PutLength(p, parts[i].size());
-    p += PutLength(p, parts[i + 1].size());
-    p = PutUnits(p, parts[i].data(), parts[i].size());
-    p = PutUnits(p, parts[i + 1].data(), parts[i + 1].size());
+    p += PutLength(p, parts[i].Size);
+    p += PutLength(p, parts[i + 1].Size);
+    p = PutUnits(p, parts[i].Data, parts[i].Size);
+    p = PutUnits(p, parts[i + 1].Data, parts[i + 1].Size);
   }
   FReadAttrs->Units = static_cast<uint32_t>(p - FReadAttrs->Text());
 }

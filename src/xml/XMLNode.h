@@ -73,6 +73,12 @@ struct TXMLReadAttrs {
   size_t Size() const { return SizeFor(Capacity); }
 };
 
+// A piece of text for the readers' batches: plain, so that a batch needs no setting up.
+struct TTextPart {
+  const char16_t* Data;
+  size_t Size;
+};
+
 // Parsed nesting is capped so that deep input ends in a parse error instead of running
 // out of stack (a 32-bit program has 1 MB); the same bound keeps the recursive tree
 // walks (writing, cloning, freeing) safe on every tree the parser builds.
@@ -190,7 +196,7 @@ class TXMLNode : public TXMLInterfacedObject<IXMLNode, IXMLNodeAccess> {
   // attribute node is made at once.
   void AddReadAttribute(std::u16string_view name, std::u16string_view value);
   // The same for count attributes at once: parts holds each one's name and value.
-  void AddReadAttributes(const std::u16string_view* parts, size_t count);
+  void AddReadAttributes(const TTextPart* parts, size_t count);
   // Makes the attributes still kept as read into attribute nodes.
   void MakeReadAttributes();
   // Takes child out of the list it is in (its parent's children or attributes).

@@ -244,14 +244,14 @@ void TXMLElement::ReadPlainAttributes(TXMLTextStream& s) {
   };
   // The attributes found so far, added a batch at a time (each name followed by its value).
   constexpr size_t kBatch = 16;
-  std::u16string_view parts[2 * kBatch];
+  TTextPart parts[2 * kBatch];
   size_t found = 0;
   const char16_t* read = at;  // where the stream is
   auto addFound = [&] {
     if (!found) return;
     AddReadAttributes(parts, found);
     s.SkipDirect(static_cast<size_t>(at - read));
-    s.RememberDirectAt(parts[2 * found - 1].data(), parts[2 * found - 1].size());
+    s.RememberDirectAt(parts[2 * found - 1].Data, parts[2 * found - 1].Size);
     read = at;
     found = 0;
   };

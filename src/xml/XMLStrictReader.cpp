@@ -120,6 +120,14 @@ struct TInput {
   bool AtEnd() const { return Pos >= End; }
   char16_t Peek(size_t ahead = 0) const { return Pos + ahead < End ? P[Pos + ahead] : 0; }
   bool Looking(u16string_view s) const { return End - Pos >= s.size() && u16string_view(P + Pos, s.size()) == s; }
+  // The same for a literal, compared a unit at a time with its length known.
+  template <size_t N>
+  bool Looking(const char16_t (&s)[N]) const {
+    if (End - Pos < N - 1) return false;
+    for (size_t k = 0; k + 1 < N; ++k)
+      if (P[Pos + k] != s[k]) return false;
+    return true;
+  }
 };
 
 class TXMLStrictReader {
@@ -138,9 +146,10 @@ class TXMLStrictReader {
     FErrorAt = in.Entity ? FReferenceAt : in.Pos;
     throw EXMLException::Formatted(INVALID_CHARACTER_ERR, code, message);
   }
-  void Expect(TInput& in, u16string_view s, TXMLErrorCode code) {
+  template <size_t N>
+  void Expect(TInput& in, const char16_t (&s)[N], TXMLErrorCode code) {
     if (!in.Looking(s)) Fail(in, code);
-    in.Pos += s.size();
+    in.Pos += N - 1;
   }
   bool SkipS(TInput& in) {
     size_t from = in.Pos;
@@ -915,7 +924,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   // Values that lie in the input as they are go to the element a batch at a time (each
   // name followed by its value); an error keeps the attributes read before it.
   constexpr size_t kBatch = 16;
-  u16string_view parts[2 * kBatch];
+  TTextPart parts[2 * kBatch];
   size_t found = 0;
   auto addFound = [&] {
     if (found) element->AddReadAttributes(parts, std::exchange(found, 0));
@@ -970,8 +979,8 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
         throw;
       }
       if (direct.data()) {
-        parts[2 * found] = attrName;
-        parts[2 * found + 1] = direct;
+        parts[2 * found] = {attrName.data(), attrName.size()};
+        parts[2 * found + 1] = {direct.data(), direct.size()};
         if (++found == kBatch) addFound();
       } else {
         addFound();
@@ -1035,7 +1044,7 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
       }
       TakeChar(in, xeBadTextChar);
     }
-    pending.append(in.P + from, in.Pos - from);
+    if (in.Pos > from) pending.append(in.P + from, in.Pos - from);
     if (in.AtEnd()) {
       if (!in.Entity) Fail(in, xeElementUnclosed);
       return;
@@ -1076,18 +1085,21 @@ void TXMLStrictReader::ParseContent(TInput& in, TXMLNode* parent, WideString& pe
       LeaveEntity(e);
       continue;
     }
-    // "<"
-    if (in.Peek(1) == u'/') return;
-    if (in.Looking(u"<!--")) {
-      FlushText(parent, pending);
-      ParseComment(in, parent);
-    } else if (in.Looking(u"<![CDATA[")) {
-      ParseCData(in, parent, pending);
-    } else if (in.Looking(u"<?")) {
+    // "<": the character after it tells which markup follows.
+    const char16_t next = in.Peek(1);
+    if (next == u'/') return;
+    if (next == u'!') {
+      if (in.Looking(u"<!--")) {
+        FlushText(parent, pending);
+        ParseComment(in, parent);
+      } else if (in.Looking(u"<![CDATA[")) {
+        ParseCData(in, parent, pending);
+      } else {
+        Fail(in, xeElementInDTD);
+      }
+    } else if (next == u'?') {
       FlushText(parent, pending);
       ParsePI(in, parent);
-    } else if (in.Peek(1) == u'!') {
-      Fail(in, xeElementInDTD);
     } else {
       FlushText(parent, pending);
       ParseElement(in, parent);
