@@ -63,6 +63,8 @@ class TIntf {
   T& operator*() const { return *FPtr; }
   T* Get() const { return FPtr; }
   explicit operator bool() const { return FPtr != nullptr; }
+  // Hands the reference over to the caller, who releases it; none is left.
+  T* Detach() { return std::exchange(FPtr, nullptr); }
   // Takes over a reference that was already counted (QueryInterface's result).
   static TIntf Adopt(T* p) {
     TIntf r;

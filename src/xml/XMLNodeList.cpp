@@ -79,7 +79,18 @@ void TXMLCustomList::Clear() {
 }
 
 void TXMLCustomList::ReleaseItems() {
-  for (auto& item : FItems) LetGo(item.Get());
+  if (FRefCount == 1) {
+    // The owner holds the last reference, so the list goes with it: its items are let go
+    // now, and only one that someone else still holds needs its parent cleared.
+    TXMLNodeItems items;
+    items.swap(FItems);
+    for (auto& item : items) {
+      IXMLNode* node = item.Detach();
+      if (node->Release() > 0) LetGo(node);
+    }
+  } else {
+    for (auto& item : FItems) LetGo(item.Get());
+  }
   FOwner = nullptr;
 }
 

@@ -48,7 +48,8 @@ class TXMLCustomList : public TXMLInterfacedObject<IXMLCustomList> {
   }
   TXMLNode* Owner() const { return FOwner; }
   void SetOwner(TXMLNode* owner) { FOwner = owner; }
-  // Clears the parents of every item that points at the owner (the owner is going).
+  // The owner is going: clears the parents of every item that points at it, or, when the
+  // owner's reference to the list is the last one, lets go of the items at once.
   void ReleaseItems();
 
  protected:

@@ -142,13 +142,18 @@ TEST(XMLNode, EditingMovesNodesAndRefusesCycles) {
 
 TEST(XMLNode, NodesOutliveTheirParentAndDocument) {
   TIntf<IXMLNode> kept, loose, attr;
+  TIntf<IXMLNodeList> keptList;  // a child list kept while its node goes
   {
-    TIntf<TXMLDocument> doc = Parse(u"<r a='1'><k>v</k></r>");
+    TIntf<TXMLDocument> doc = Parse(u"<r a='1'><k>v</k><l><m/><n/></l></r>");
     kept = Child(TIntf<IXMLNode>(doc->GetDocumentElement().Get()), 0);
     attr = TIntf<IXMLNode>(doc->GetDocumentElement()->GetAttributeNode(u"a").Get());
     loose = TIntf<IXMLNode>(doc->CreateElement(u"loose").Get());
+    keptList = Child(TIntf<IXMLNode>(doc->GetDocumentElement().Get()), 1)->GetChildNodes();
   }
   // The parent and the document are gone; the nodes know it.
+  ASSERT_EQ(keptList->GetLength(), 2);
+  EXPECT_EQ(keptList->GetItem(1)->GetParentNode(), nullptr);
+  EXPECT_EQ(Dump(keptList->GetItem(1)), "n");
   EXPECT_EQ(kept->GetParentNode(), nullptr);
   EXPECT_EQ(kept->GetOwnerDocument(), nullptr);
   EXPECT_EQ(attr->GetParentNode(), nullptr);
