@@ -167,6 +167,13 @@ WideString TrimWhiteSpace(std::u16string_view text);
 WideString GetPseudoAttribute(std::u16string_view name, std::u16string_view text, const WideString& def);
 // Appends name="value" (after a space when text is not empty); nothing for an empty value.
 void AppendPseudoAttribute(WideString& text, std::u16string_view name, std::u16string_view value);
+// Whether the n units at a and b are the same: for the short names of tags, compared a
+// unit at a time where they lie.
+inline bool SameUnits(const char16_t* a, const char16_t* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
 // Names compare without regard to case wherever the node model looks them up.
 bool SameName(std::u16string_view a, std::u16string_view b);
 WideString LowerCaseName(std::u16string_view s);

@@ -1006,7 +1006,7 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
   // The end tag mostly names the element: compared where it lies, it need not be read as a
   // name first.
   const size_t n = name.size();
-  if (in.End - in.Pos > n && u16string_view(in.P + in.Pos, n) == name && !IsNameUnit(in.P[in.Pos + n])) {
+  if (in.End - in.Pos > n && SameUnits(in.P + in.Pos, name.data(), n) && !IsNameUnit(in.P[in.Pos + n])) {
     in.Pos += n;
   } else {
     size_t endFrom = in.Pos;

@@ -164,13 +164,20 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   // and the name (without the white space that may follow it) is `expected`.
   bool TakeEndTagDirect(std::u16string_view expected) {
     if (!FToken->empty() || FReread || FUndoRefused) return false;
+    // The usual end tag, the name and ">" at once, is compared where it lies.
+    const size_t length = expected.size();
+    if (FEnd - FPos > length && FBuffer[FPos + length] == u'>' &&
+        SameUnits(FBuffer.get() + FPos, expected.data(), length)) {
+      FinishDirect(length, length + 1);
+      return true;
+    }
     const char16_t* buf = FBuffer.get();
     size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'>', u'>', u'>');
     if (FPos + n == FEnd) return false;
-    size_t length = n;
-    while (length && IsWhiteSpaceChar(buf[FPos + length - 1])) --length;
-    if (std::u16string_view(buf + FPos, length) != expected) return false;
-    FinishDirect(length, n + 1);
+    size_t named = n;
+    while (named && IsWhiteSpaceChar(buf[FPos + named - 1])) --named;
+    if (std::u16string_view(buf + FPos, named) != expected) return false;
+    FinishDirect(named, n + 1);
     return true;
   }
   // TakeTextDirect: text from the read position (a pushed-back character included) up to
