@@ -73,6 +73,20 @@ XML_SSE2_TARGET size_t SkipPlainValueSse2(const char16_t* p, size_t i, size_t en
 }
 #endif
 
+// The end of the run of a value's characters that need no change from i on: up to the
+// first "<", "&", the quote q, a character below 0x20 or from 0xD800 on, or end.
+inline size_t SkipPlainValue(const char16_t* p, size_t i, size_t end, char16_t q) {
+  const uint8_t stop = q == u'"' ? kClassValueStopDq : kClassValueStopSq;
+#if XML_HAVE_SSE2
+  if (HasSse2()) i = SkipPlainValueSse2(p, i, end, q);
+#endif
+  for (; i < end; ++i) {
+    char16_t c = p[i];
+    if (c < 0x80 ? (kAscii.Of[c] & stop) != 0 : c >= 0xD800) break;
+  }
+  return i;
+}
+
 inline bool IsS(char16_t c) { return c < 0x80 && (kAscii.Of[c] & kClassS); }
 inline bool IsHighHalf(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 inline bool IsLowHalf(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -171,7 +185,21 @@ class TXMLStrictReader {
     ++in.Pos;
   }
   // The name at in.Pos, a view of the input's text (which outlives the parse).
-  u16string_view ReadName(TInput& in, bool nmtoken = false);
+  u16string_view ReadName(TInput& in, bool nmtoken = false) {
+    // The common name, ASCII only and ended by ASCII, a table look-up a character.
+    const char16_t* p = in.P;
+    size_t i = in.Pos, end = in.End;
+    if (!nmtoken && i < end && p[i] < 0x80 && (kAscii.Of[p[i]] & kClassNameStart)) {
+      size_t from = i++;
+      while (i < end && p[i] < 0x80 && (kAscii.Of[p[i]] & kClassName)) ++i;
+      if (i < end && p[i] < 0x80) {
+        in.Pos = i;
+        return u16string_view(p + from, i - from);
+      }
+    }
+    return ReadNameAt(in, nmtoken);
+  }
+  u16string_view ReadNameAt(TInput& in, bool nmtoken);
   void CheckReplacementChars(TInput& in, u16string_view text);
   char32_t ReadCharRef(TInput& in);
   TEntity* LookupGeneral(TInput& in, const WideString& name, bool inAttribute);
@@ -224,7 +252,7 @@ class TXMLStrictReader {
   WideString FAttrValue;  // of the attribute being read; its room serves every attribute
 };
 
-u16string_view TXMLStrictReader::ReadName(TInput& in, bool nmtoken) {
+u16string_view TXMLStrictReader::ReadNameAt(TInput& in, bool nmtoken) {
   size_t from = in.Pos;
   bool first = !nmtoken;
   // The common name, ASCII only, a table look-up a character.
@@ -770,19 +798,7 @@ void TXMLStrictReader::ReadAttValue(TInput& in, WideString& out, int entityDepth
   if (q != u'"' && q != u'\'') Fail(in, xeQuoteExpected);
   size_t from = ++in.Pos;
   // The common value: characters only, taken in one piece.
-  {
-    const char16_t* p = in.P;
-    const uint8_t stop = q == u'"' ? kClassValueStopDq : kClassValueStopSq;
-    size_t i = from, end = in.End;
-#if XML_HAVE_SSE2
-    if (HasSse2()) i = SkipPlainValueSse2(p, i, end, q);
-#endif
-    for (; i < end; ++i) {
-      char16_t c = p[i];
-      if (c < 0x80 ? (kAscii.Of[c] & stop) != 0 : c >= 0xD800) break;
-    }
-    in.Pos = i;
-  }
+  in.Pos = SkipPlainValue(in.P, from, in.End, q);
   if (direct && !in.AtEnd() && in.Peek() == q) {
     *direct = u16string_view(in.P + from, in.Pos - from);
     ++in.Pos;
@@ -968,15 +984,25 @@ void TXMLStrictReader::ParseElement(TInput& in, TXMLNode* parent) {
       SkipS(in);
       Expect(in, u"=", xeMissingEquals);
       SkipS(in);
-      // Cut off by an error, the attribute is kept as far as its value was read.
-      FAttrValue.clear();
+      // A value that needs no change is taken where it lies; any other goes through
+      // ReadAttValue, and cut off by an error, is kept as far as it was read.
       u16string_view direct;
-      try {
-        ReadAttValue(in, FAttrValue, 0, &direct);
-      } catch (...) {
-        addFound();
-        element->AddReadAttribute(attrName, FAttrValue);
-        throw;
+      if (const char16_t q = in.Peek(); q == u'"' || q == u'\'') {
+        size_t end = SkipPlainValue(in.P, in.Pos + 1, in.End, q);
+        if (end < in.End && in.P[end] == q) {
+          direct = u16string_view(in.P + in.Pos + 1, end - in.Pos - 1);
+          in.Pos = end + 1;
+        }
+      }
+      if (!direct.data()) {
+        FAttrValue.clear();
+        try {
+          ReadAttValue(in, FAttrValue, 0, &direct);
+        } catch (...) {
+          addFound();
+          element->AddReadAttribute(attrName, FAttrValue);
+          throw;
+        }
       }
       if (direct.data()) {
         parts[2 * found] = {attrName.data(), attrName.size()};
