@@ -355,9 +355,9 @@ void TXMLText::ReadNode(TXMLNode* parent, TXMLTextStream& s) {
   TIntf<IXMLNode> keep(this);  // may leave the parent's list below
   WideString& token = s.Token();
   WideString direct;  // the text, when it is in the buffer in one piece
-  bool whole = s.TakeTextDirect(direct);
-  // Text with markup references but nothing to fold comes as if it had been collected.
-  bool collected = !whole && s.TakeMarkupTextDirect(token);
+  // Text with markup references comes collected, the rest whole as it lies.
+  bool collected = false;
+  bool whole = s.TakeTextDirect(direct, collected) && !collected;
   size_t literalFrom = 0;  // where the literal characters not yet folded begin
   char16_t c;
   while (!whole && !collected && s.Next(c)) {

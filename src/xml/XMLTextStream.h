@@ -181,44 +181,42 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
     return true;
   }
   // TakeTextDirect: text from the read position (a pushed-back character included) up to
-  // the "<" after it, when that comes before any "&" and inside the buffer; the "<" stays
-  // unread.
-  bool TakeTextDirect(WideString& to) {
+  // the "<" after it, when that is inside the buffer and every "&" before it starts one of
+  // the five markup references; the "<" stays unread. Text without references goes to
+  // `to` as it lies (collected false); text with them is collected into the token, which
+  // must be empty, with the references replaced and the line breaks folded (collected
+  // true), as reading it character by character would have left it. False, and nothing
+  // read, otherwise.
+  bool TakeTextDirect(WideString& to, bool& collected) {
     if (!FToken->empty() || FUndoRefused) return false;
-    const char16_t* buf = FBuffer.get();
-    size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'&', u'<');
-    if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
-    to = WideString(buf + FPos, n);
-    FLimit = FEnd;  // the pushed-back character is part of the text
-    FReread = false;
-    FinishDirect(n, n);
-    return true;
-  }
-  // TakeMarkupTextDirect: the same for text whose every "&" starts one of the five markup
-  // references and that holds no CR (so that nothing is left to fold): `to`, the empty
-  // token, gets the text with the references replaced, as collecting it would have given.
-  bool TakeMarkupTextDirect(WideString& to) {
-    if (!FToken->empty() || FUndoRefused) return false;
-    const char16_t* buf = FBuffer.get();
-    size_t n = FindFirstOfPadded(buf + FPos, FEnd - FPos, u'<', u'\r', u'<');
-    if (n == 0 || FPos + n == FEnd || buf[FPos + n] != u'<') return false;
-    const char16_t* p = buf + FPos;
-    const char16_t* const end = p + n;
-    to.clear();
-    to.reserve(n);
-    for (;;) {
-      size_t run = FindFirstOf(p, static_cast<size_t>(end - p), u'&', u'&', u'&');
-      to.append(p, run);
-      p += run;
-      if (p == end) break;
-      char16_t ch;
-      size_t length = MarkupEntityAt(p + 1, static_cast<size_t>(end - p - 1), ch);
-      if (!length) {
-        to.clear();
-        return false;
+    const char16_t* const from = FBuffer.get() + FPos;
+    const char16_t* const limit = FBuffer.get() + FEnd;
+    size_t n = FindFirstOfPadded(from, static_cast<size_t>(limit - from), u'<', u'&', u'<');
+    if (from + n == limit || (n == 0 && from[n] == u'<')) return false;
+    if (from[n] == u'&') {
+      const char16_t* amp = from + n;
+      const char16_t* const end = amp + FindFirstOfPadded(amp, static_cast<size_t>(limit - amp), u'<', u'<', u'<');
+      if (end == limit) return false;
+      n = static_cast<size_t>(end - from);
+      WideString& token = *FToken;
+      token.reserve(n);
+      for (const char16_t* p = from;;) {
+        AppendFolded(token, p, amp);
+        if (amp == end) break;
+        char16_t ch;
+        size_t length = MarkupEntityAt(amp + 1, static_cast<size_t>(end - amp - 1), ch);
+        if (!length) {
+          token.clear();
+          return false;
+        }
+        token.push_back(ch);
+        p = amp + 1 + length;
+        amp = p + FindFirstOfPadded(p, static_cast<size_t>(end - p), u'&', u'&', u'&');
       }
-      to.push_back(ch);
-      p += 1 + length;
+      collected = true;
+    } else {
+      to = WideString(from, n);
+      collected = false;
     }
     FLimit = FEnd;  // the pushed-back character is part of the text
     FReread = false;
@@ -283,6 +281,17 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
+  // Appends [p, end) to `to` with its line breaks folded (CR LF and a lone CR become LF).
+  static void AppendFolded(WideString& to, const char16_t* p, const char16_t* end) {
+    for (;;) {
+      const char16_t* cr = p + FindFirstOfPadded(p, static_cast<size_t>(end - p), u'\r', u'\r', u'\r');
+      to.append(p, static_cast<size_t>(cr - p));
+      if (cr == end) return;
+      to.push_back(u'\n');
+      p = cr + 1;
+      if (p != end && *p == u'\n') ++p;
+    }
+  }
   // The length of one of the five markup references after its "&" at p (room units
   // readable there), with its character in ch; 0 for anything else.
   static size_t MarkupEntityAt(const char16_t* p, size_t room, char16_t& ch) {

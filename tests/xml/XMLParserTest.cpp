@@ -281,6 +281,9 @@ TEST(XMLParser, LosesNothingOfWhatItAccepts) {
       // Text: literal line breaks fold to LF, "&#13;" stays a CR.
       {"<r>a&#13;b&#13;&#10;c\r\nd\re</r>", "r(\"a\rb\r\nc\nd\ne\")"},
       {"<r>\r\n&#13;\r</r>", "r(\"\r\n\")"},
+      // Markup references among literal line breaks, at either end of the text too.
+      {"<r>&lt;a\r\n&amp;\r&gt;b\r</r>", "r(\"<a\n&\n>b\n\")"},
+      {"<r>x\r&quot;&apos;\r\ny&amp;</r>", "r(\"x\n\"'\ny&\")"},
   };
   for (const auto& c : cases) {
     bool ok = false;
