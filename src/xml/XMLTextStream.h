@@ -201,7 +201,7 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
       WideString& token = *FToken;
       token.reserve(n);
       for (const char16_t* p = from;;) {
-        AppendFolded(token, p, amp);
+        token.append(p, static_cast<size_t>(amp - p));
         if (amp == end) break;
         char16_t ch;
         size_t length = MarkupEntityAt(amp + 1, static_cast<size_t>(end - amp - 1), ch);
@@ -213,6 +213,9 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
         p = amp + 1 + length;
         amp = p + FindFirstOfPadded(p, static_cast<size_t>(end - p), u'&', u'&', u'&');
       }
+      // No markup reference stands for a line break, so folding them all now folds just
+      // the literal ones.
+      if (FindFirstOfPadded(from, n, u'\r', u'\r', u'\r') != n) token = NormalizeLineBreaks(std::move(token));
       collected = true;
     } else {
       to = WideString(from, n);
@@ -281,17 +284,6 @@ class TXMLTextStream final : public TXMLInterfacedObject<IXMLTextStream> {
   static constexpr int32_t kOuterLevel = 2147483647;
 
  private:
-  // Appends [p, end) to `to` with its line breaks folded (CR LF and a lone CR become LF).
-  static void AppendFolded(WideString& to, const char16_t* p, const char16_t* end) {
-    for (;;) {
-      const char16_t* cr = p + FindFirstOfPadded(p, static_cast<size_t>(end - p), u'\r', u'\r', u'\r');
-      to.append(p, static_cast<size_t>(cr - p));
-      if (cr == end) return;
-      to.push_back(u'\n');
-      p = cr + 1;
-      if (p != end && *p == u'\n') ++p;
-    }
-  }
   // The length of one of the five markup references after its "&" at p (room units
   // readable there), with its character in ch; 0 for anything else.
   static size_t MarkupEntityAt(const char16_t* p, size_t room, char16_t& ch) {
