@@ -204,6 +204,11 @@ TEST(XMLNode, AttributesAsReadBecomeNodesWhenFirstUsed) {
     // A load cut off inside a value keeps the attribute as far as it was read.
     doc = load("<r a='1' b='x&bad;'/>", false);
     EXPECT_EQ(Dump(doc.Get()), strict ? "#document(r[a=1 b=x])" : "#document(r[a=1 b=])") << strict;
+    // So does one cut off after its name: the attributes before it stay.
+    doc = load("<r a='1' b='2' c/>", false);
+    if (strict) {
+      EXPECT_EQ(Dump(doc.Get()), "#document(r[a=1 b=2])");
+    }
   }
 }
 
